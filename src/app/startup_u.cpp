@@ -1,0 +1,105 @@
+#include "app/startup_u.h"
+
+#include "core/globaltypes_u.h"
+#include "core/ini_u.h"
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "platform/files.h"
+#include "platform/instance.h"
+#include "ui/mainfm.h"
+#include "ui/msgbox_u.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QProxyStyle>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int kToolTipDelayMs = 200;
+constexpr int kShutdownWaitSliceMs = 20;
+constexpr const char* kIconResource = ":/artwork/korvan.svg";
+
+// Errors escaping an event handler are dropped: no dialog, no log, and the program goes on.
+class TApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (...) {
+            return false;
+        }
+    }
+};
+
+class TToolTipStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return kToolTipDelayMs;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// Unit initialisation, before any window: the texts first, then where tavix.ini lives.
+void InitUnits()
+{
+    InitLocalization();
+    IniPath = platform::ExecutableDir() + kIniFileName;
+}
+
+} // namespace
+
+bool IsUpdateParameter(const std::string& parameter)
+{
+    return UpperAscii(parameter) == "UPDATE";
+}
+
+int RunKorvan(int argc, char** argv)
+{
+    InitUnits();
+    if (!platform::HasDisplay()) {
+        std::fprintf(stderr, "Korvan needs a graphical desktop: no display was found (DISPLAY or WAYLAND_DISPLAY "
+                             "is not set). Start it from a desktop session.\n");
+        return 1;
+    }
+    TApplication app(argc, argv);
+    // The artwork lives in a static library, whose resources the linker would otherwise leave out.
+    Q_INIT_RESOURCE(korvan);
+
+    // Completing a pending update comes first; until the update work exists, an update start is a
+    // normal start.
+    (void)(argc > 1 && IsUpdateParameter(argv[1]));
+
+    auto lock = std::make_unique<platform::InstanceLock>();
+    if (lock->Acquire(kSingleInstanceName) == platform::InstanceLock::Result::HeldElsewhere) {
+        ShowInformation(nullptr, Msg(1029));
+        return 0;
+    }
+
+    QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
+    QApplication::setWindowIcon(QIcon(kIconResource));
+    QApplication::setStyle(new TToolTipStyle);
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    auto form = std::make_unique<TMainForm>();
+    form->show();
+    QApplication::exec();
+
+    form->hide();
+    // Destroying the window writes settings and servers; only then may another copy start and read them.
+    form.reset();
+    lock->Release();
+    FinalizeLocalization();
+    return 0;
+}

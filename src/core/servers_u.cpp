@@ -1,0 +1,237 @@
+#include "core/servers_u.h"
+
+#include "core/ini_u.h"
+#include "platform/files.h"
+
+#include <chrono>
+#include <thread>
+#include <unordered_set>
+#include <utility>
+
+std::vector<TServer> Servers;
+std::array<std::string, kServerTypeCount> ServerTypeNames = {"", "Normal", "RP", "PvP", "RPPvP", "Multirealm"};
+
+namespace {
+
+constexpr auto kDefaultWaitStep = std::chrono::milliseconds(20);
+
+std::uint64_t NextServerId()
+{
+    static std::uint64_t next = 0;
+    return ++next;
+}
+
+void AppendEntry(const std::string& Name, const std::string& Address, const std::string& Comments,
+                 const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
+                 const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
+{
+    TServer s;
+    s.Name = Name;
+    s.Address = Address;
+    s.Comments = Comments;
+    s.Preloader = Preloader;
+    s.AltPath = AltPath;
+    s.Patchlist = Patchlist;
+    s.Website = Website;
+    s.ServerType = ServerType;
+    s.AutoCacheClear = AutoCacheClear;
+    s.RSSUrl = RSSUrl;
+    s.Status = ssChecking;
+    s.Ping = kPingReset;
+    s.RSSState = rssNotLoaded;
+    s.Id = NextServerId();
+    Servers.push_back(std::move(s));
+}
+
+void WriteServer(TIniFile& ini, const TServer& s)
+{
+    ini.WriteString(s.Name, "Address", s.Address);
+    const std::pair<const char*, const std::string*> optional[] = {
+        {"Comments", &s.Comments}, {"Preloader", &s.Preloader}, {"AltPath", &s.AltPath},
+        {"Patchlist", &s.Patchlist}, {"Website", &s.Website},
+    };
+    for (const auto& [key, value] : optional)
+        if (!value->empty())
+            ini.WriteString(s.Name, key, *value);
+    if (s.ServerType != 0)
+        ini.WriteInteger(s.Name, "ServerType", s.ServerType);
+    if (s.AutoCacheClear)
+        ini.WriteBool(s.Name, "AutoCacheClear", true);
+    if (!s.RSSUrl.empty())
+        ini.WriteString(s.Name, "RSSUrl", s.RSSUrl);
+}
+
+void WaitForLock(const TWaitStep& waitStep)
+{
+    const std::string lock = LockPath();
+    const auto start = std::chrono::steady_clock::now();
+    while (platform::FileExists(lock) &&
+           std::chrono::steady_clock::now() - start < std::chrono::milliseconds(kLockWaitMs)) {
+        if (waitStep)
+            waitStep();
+        else
+            std::this_thread::sleep_for(kDefaultWaitStep);
+    }
+}
+
+} // namespace
+
+std::string LockPath()
+{
+    return platform::FolderOf(IniPath) + kLockFileName;
+}
+
+int FindServer(const std::string& Name)
+{
+    for (std::size_t i = 0; i < Servers.size(); ++i)
+        if (!Servers[i].Deleted && EqualNames(Servers[i].Name, Name))
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool ServerExists(const std::string& Name)
+{
+    return FindServer(Name) >= 0;
+}
+
+bool AddServer(const std::string& Name, const std::string& Address, const std::string& Comments,
+               const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
+               const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
+{
+    if (ServerExists(Name))
+        return false;
+    AppendEntry(Name, Address, Comments, Preloader, AltPath, Patchlist, Website, ServerType, AutoCacheClear, RSSUrl);
+    CompactServers();
+    return true;
+}
+
+bool ChangeServer(const std::string& Name, const std::string& Address, const std::string& Comments,
+                  const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
+                  const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
+{
+    int i = FindServer(Name);
+    if (i < 0)
+        return false;
+    TServer& s = Servers[static_cast<std::size_t>(i)];
+    s.Name = Name;
+    s.Address = Address;
+    s.Comments = Comments;
+    s.Preloader = Preloader;
+    s.AltPath = AltPath;
+    s.Patchlist = Patchlist;
+    s.Website = Website;
+    s.ServerType = ServerType;
+    s.AutoCacheClear = AutoCacheClear;
+    s.RSSUrl = RSSUrl;
+    return true;
+}
+
+bool RemoveServer(const std::string& Name)
+{
+    int i = FindServer(Name);
+    if (i < 0)
+        return false;
+    Servers[static_cast<std::size_t>(i)].Deleted = true;
+    CompactServers();
+    return true;
+}
+
+bool SwapServers(int a, int b)
+{
+    const auto n = static_cast<int>(Servers.size());
+    // Negative indices are refused too: they would address memory before the array.
+    if (a < 0 || b < 0 || a >= n || b >= n || a == b)
+        return false;
+    std::swap(Servers[static_cast<std::size_t>(a)], Servers[static_cast<std::size_t>(b)]);
+    return true;
+}
+
+void CompactServers()
+{
+    // A stable partition made of neighbour swaps: each live entry moves left past the removed entries
+    // in front of it, so the cost is the number of entries that are out of place.
+    for (int i = 1; i < static_cast<int>(Servers.size()); ++i)
+        for (int j = i; j > 0 && !Servers[static_cast<std::size_t>(j)].Deleted &&
+                        Servers[static_cast<std::size_t>(j - 1)].Deleted;
+             --j)
+            SwapServers(j - 1, j);
+}
+
+std::vector<std::string> GetServerNames()
+{
+    std::vector<std::string> names;
+    names.reserve(Servers.size());
+    for (const TServer& s : Servers)
+        names.push_back(s.Name);
+    return names;
+}
+
+int IndexOfServerId(std::uint64_t id)
+{
+    for (std::size_t i = 0; i < Servers.size(); ++i)
+        if (Servers[i].Id == id)
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool LoadServers(const TWaitStep& waitStep)
+{
+    // Another copy may be rewriting the file right now (the update hand-over); read only after it is done.
+    WaitForLock(waitStep);
+    TIniFile ini(IniPath);
+    if (!ini.Load())
+        return false;
+
+    // Same outcome as adding each section through AddServer, without its scan of the whole list per
+    // section, so a long list loads in linear time.
+    std::unordered_set<std::string> live;
+    for (const TServer& s : Servers)
+        if (!s.Deleted)
+            live.insert(UpperAscii(s.Name));
+    for (const std::string& name : ini.SectionNames()) {
+        // Every section called "main" belongs to the settings, also a second one or an empty one.
+        if (EqualNames(name, kSettingsSection))
+            continue;
+        if (!live.insert(UpperAscii(name)).second)
+            continue;
+        std::string preloader = ini.ReadString(name, "Preloader", "");
+        std::string altPath = ini.ReadString(name, "AltPath", "");
+        std::string patchlist = ini.ReadString(name, "Patchlist", "");
+        std::string website = ini.ReadString(name, "Website", "");
+        auto type = static_cast<std::uint8_t>(ini.ReadInteger(name, "ServerType", 0));
+        bool autoClear = ini.ReadBool(name, "AutoCacheClear", false);
+        std::string rss = ini.ReadString(name, "RSSUrl", "");
+        std::string comments = ini.ReadString(name, "Comments", "");
+        std::string address = ini.ReadString(name, "Address", "");
+        AppendEntry(name, address, comments, preloader, altPath, patchlist, website, type, autoClear, rss);
+    }
+    CompactServers();
+    return true;
+}
+
+bool SaveServers()
+{
+    TIniFile ini(IniPath);
+    if (!ini.Load())
+        return false;
+    const std::string lock = LockPath();
+    (void)platform::CreateEmptyFile(lock);
+
+    // A second section of an entry's name was never loaded; it is kept, unchanged, behind the entry's
+    // own section so the entry still comes first when the file is read again.
+    std::vector<TIniFile::Section> shadowed;
+    for (const TServer& s : Servers) {
+        auto taken = ini.TakeSections(s.Name);
+        for (std::size_t i = 1; i < taken.size(); ++i)
+            shadowed.push_back(std::move(taken[i]));
+    }
+    for (const TServer& s : Servers)
+        if (!s.Deleted)
+            WriteServer(ini, s);
+    for (auto& section : shadowed)
+        ini.AppendSection(std::move(section));
+
+    bool saved = ini.Save();
+    (void)platform::RemoveFile(lock);
+    return saved;
+}

@@ -1,0 +1,76 @@
+// The main window: the server list and everything reached from it. Its life cycle (create, first
+// show, first idle, close, destroy) is where the rest of the program attaches its work.
+#pragma once
+
+#include "core/settings_u.h"
+
+#include <QWidget>
+
+class QListWidget;
+class QListWidgetItem;
+
+inline constexpr int kMainWidth = 261;
+inline constexpr int kMainHeight = 268;
+
+class TMainForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Selected server index, -1 when none.
+    int SelectedIndex() const;
+    void SelectIndex(int index);
+    QListWidget* ServerList() const { return List; }
+
+    void LoadSettings();
+    // False when the settings could not be written; the servers are then not written either.
+    bool SaveSettings();
+
+    // Life cycle.
+    void FormCreate();
+    void FormShow();
+    void ApplicationEventsIdle();
+    void FormClose();
+    void FormDestroy();
+    void BtnCloseClick();
+
+    // Game: launch and folder clearing (mainfm_game.cpp).
+    void BtnPlayClick();
+    void ItemClearWDBClick();
+    void ItemClearWTFClick();
+    void ItemClearScreenshotsClick();
+    // Dialogs of later work; until they exist the callers show their message and stop.
+    void ItemSettingsClick();
+    void BtnEditClick();
+
+    // Monitoring: status display, refresh cycle, notification area (mainfm_status.cpp).
+    void RefreshServerVisibleStatus();
+    void RefreshTimerTimer();
+    void BtnRefreshAllClick();
+    // The selection step: what selecting a server by mouse or arrow key sets off.
+    void ListMouseDown();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void SetupGameControls();
+    void SetupStatusControls();
+    void ApplyWindowSettings(const TWindowSettings& window);
+    TWindowSettings CurrentWindowSettings() const;
+
+    QListWidget* List = nullptr;
+    // The information panel arrives later; its state is kept so that it survives a run unchanged.
+    bool infoPanelVisible_ = false;
+    int infoPanelPage_ = kDefaultPanel;
+    bool destroyed_ = false;
+
+    // -- game (mainfm_game.cpp) --
+
+    // -- monitoring (mainfm_status.cpp) --
+};

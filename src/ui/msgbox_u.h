@@ -1,0 +1,51 @@
+// Message boxes with the captions and icons of the program's conventions. Tests can take the place of
+// the user through SetMessageHook.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+class QWidget;
+
+enum class TMsgIcon
+{
+    None,
+    Error,
+    Warning,
+    Information,
+    Question,
+};
+
+// Answers, numbered as the Windows edition's message boxes return them.
+inline constexpr int IDOK = 1;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+struct TMessageRequest
+{
+    QWidget* owner = nullptr;
+    QString text;
+    QString caption;
+    TMsgIcon icon = TMsgIcon::None;
+    bool yesNo = false;
+    bool noIsDefault = false;
+};
+
+using TMessageHook = std::function<int(const TMessageRequest&)>;
+// Routes every message box to `hook` instead of the screen; an empty hook restores the screen.
+void SetMessageHook(TMessageHook hook);
+
+int ShowMessageBox(const TMessageRequest& request);
+
+// Texts of the program's own: UTF-8, or raw bytes of tavix.ini, which may be in a legacy code page.
+QString ToQString(const std::string& text);
+std::string FromQString(const QString& text);
+
+// The conventional boxes, each captioned from the message texts.
+void ShowError(QWidget* owner, const std::string& text);
+void ShowWarning(QWidget* owner, const std::string& text);
+void ShowInformation(QWidget* owner, const std::string& text);
+bool AskYesNo(QWidget* owner, const std::string& text, bool noIsDefault);
+// The plain dialog: the application title as caption, one OK button, no icon.
+void ShowPlain(QWidget* owner, const std::string& text);
