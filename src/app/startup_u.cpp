@@ -4,6 +4,7 @@
 #include "core/ini_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "monitor/connection_u.h"
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "ui/mainfm.h"
@@ -100,6 +101,11 @@ int RunKorvan(int argc, char** argv)
     // Destroying the window writes settings and servers; only then may another copy start and read them.
     form.reset();
     lock->Release();
+    // A probe hands its last results to the main thread, so the loop keeps turning until each is done.
+    QTimer tick;
+    tick.start(kShutdownWaitSliceMs);
+    while (!RunningProbes.isEmpty())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     FinalizeLocalization();
     return 0;
 }

@@ -1,0 +1,3 @@
+#include "monitor/connection_u.h"
+
+QList<TSocketThread*> RunningProbes;
