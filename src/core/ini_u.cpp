@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
@@ -35,7 +34,8 @@ std::string EncodeValue(std::string_view value)
 {
     std::string v(value);
     // A line break would end the key's line and turn the rest into a stray line of the file.
-    std::replace_if(v.begin(), v.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        v.begin(), v.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     bool needsQuotes = !v.empty() && (kBlanks.find(v.front()) != std::string_view::npos ||
                                       kBlanks.find(v.back()) != std::string_view::npos ||
                                       (v.size() >= 2 && IsQuote(v.front()) && v.front() == v.back()));
@@ -106,6 +106,10 @@ bool ParseIniInteger(std::string_view text, std::int32_t& value)
     value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(acc)) : static_cast<std::int32_t>(acc);
     return true;
 }
+
+TIniFile::TIniFile() : lineEnd_(platform::NativeLineEnd()) {}
+
+TIniFile::TIniFile(std::string path) : path_(std::move(path)), lineEnd_(platform::NativeLineEnd()) {}
 
 bool TIniFile::Load()
 {
@@ -348,4 +352,3 @@ void TIniFile::AppendSection(Section section)
     if (sections_.back().hasHeader)
         Index(sections_.size() - 1);
 }
-

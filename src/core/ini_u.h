@@ -11,7 +11,6 @@
 #include <unordered_map>
 #include <vector>
 
-
 // Longest value a read returns, as the profile functions' 2048-byte buffer allows.
 inline constexpr std::size_t kIniMaxValueLength = 2047;
 
@@ -34,14 +33,14 @@ public:
     };
     struct Section
     {
-        std::string_view name; // as the header spells it
+        std::string_view name;   // as the header spells it
         std::vector<Line> lines; // the header line first, unless this is the text before any header
         bool hasHeader = false;
         bool erased = false;
     };
 
-    TIniFile() = default;
-    explicit TIniFile(std::string path) : path_(std::move(path)) {}
+    TIniFile();
+    explicit TIniFile(std::string path);
     TIniFile(const TIniFile&) = delete;
     TIniFile& operator=(const TIniFile&) = delete;
 
@@ -86,11 +85,10 @@ private:
     void Index(std::size_t sectionIndex);
 
     std::string path_;
-    std::string text_; // the file as loaded; untouched lines point into it
+    std::string text_;              // the file as loaded; untouched lines point into it
     std::deque<std::string> owned_; // lines written since loading; a deque keeps their addresses
     std::vector<Section> sections_;
     std::unordered_map<std::string, std::vector<std::uint32_t>> byName_; // upper-cased name -> live sections
     std::string lineEnd_;
     bool bom_ = false;
 };
-

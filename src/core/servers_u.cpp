@@ -47,7 +47,7 @@ void WriteServer(TIniFile& ini, const TServer& s)
 {
     ini.WriteString(s.Name, "Address", s.Address);
     const std::pair<const char*, const std::string*> optional[] = {
-        {"Comments", &s.Comments}, {"Preloader", &s.Preloader}, {"AltPath", &s.AltPath},
+        {"Comments", &s.Comments},   {"Preloader", &s.Preloader}, {"AltPath", &s.AltPath},
         {"Patchlist", &s.Patchlist}, {"Website", &s.Website},
     };
     for (const auto& [key, value] : optional)
@@ -151,8 +151,8 @@ void CompactServers()
     // A stable partition made of neighbour swaps: each live entry moves left past the removed entries
     // in front of it, so the cost is the number of entries that are out of place.
     for (int i = 1; i < static_cast<int>(Servers.size()); ++i)
-        for (int j = i; j > 0 && !Servers[static_cast<std::size_t>(j)].Deleted &&
-                        Servers[static_cast<std::size_t>(j - 1)].Deleted;
+        for (int j = i;
+             j > 0 && !Servers[static_cast<std::size_t>(j)].Deleted && Servers[static_cast<std::size_t>(j - 1)].Deleted;
              --j)
             SwapServers(j - 1, j);
 }

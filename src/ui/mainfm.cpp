@@ -73,7 +73,7 @@ void TMainForm::FormCreate()
 int TMainForm::SelectedIndex() const
 {
     return List->currentRow() >= 0 && List->currentItem() && List->currentItem()->isSelected() ? List->currentRow()
-                                                                                                 : -1;
+                                                                                               : -1;
 }
 
 void TMainForm::SelectIndex(int index)

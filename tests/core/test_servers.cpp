@@ -1,0 +1,234 @@
+// The server store: list operations and its round trip through tavix.ini.
+#include "core/ini_u.h"
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "platform/files.h"
+#include "support/testsupport.h"
+
+#include <QtTest>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+bool Add(const std::string& name, const std::string& address = "host")
+{
+    return AddServer(name, address, "", "", "", "", "", 0, false, "");
+}
+
+QStringList LiveNames()
+{
+    QStringList names;
+    for (const TServer& s : Servers)
+        if (!s.Deleted)
+            names << QString::fromLatin1(s.Name); // byte for byte
+    return names;
+}
+
+} // namespace
+
+class TestServers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { InitLocalization(); }
+    void init() { ResetServers(); }
+    void addFindChangeRemove();
+    void removalsKeepLiveEntriesFirst();
+    void swapRefusesBadIndices();
+    void handWrittenFileRoundTrips();
+    void saveWritesOnlyWhatIsSet();
+    void orderAndRemovalsSurviveRestart();
+    void mainSectionIsNeverAServer();
+    void typeKeepsLowEightBits();
+    void lockFileDelaysLoadAtMostTenSeconds();
+    void saveIntoUnwritableFolderKeepsOldFile();
+};
+
+void TestServers::addFindChangeRemove()
+{
+    QVERIFY(Add("Alpha"));
+    QVERIFY(!Add("ALPHA"));
+    QCOMPARE(FindServer("alpha"), 0);
+    QVERIFY(ChangeServer("alpha", "new.example", "c", "p", "a", "pl", "w", 3, true, "r"));
+    const TServer& s = Servers[0];
+    QCOMPARE(s.Name, std::string("alpha"));
+    QCOMPARE(s.Address, std::string("new.example"));
+    QCOMPARE(int(s.ServerType), 3);
+    QVERIFY(s.AutoCacheClear);
+    QVERIFY(!ChangeServer("Beta", "", "", "", "", "", "", 0, false, ""));
+    QVERIFY(RemoveServer("ALPHA"));
+    QVERIFY(!RemoveServer("Alpha"));
+    QCOMPARE(FindServer("Alpha"), -1);
+    // The name of a removed server is free again, while the removed entry stays behind.
+    QVERIFY(Add("Alpha", "again"));
+    QCOMPARE(Servers.size(), size_t(2));
+    QCOMPARE(Servers[0].Address, std::string("again"));
+    QVERIFY(Servers[1].Deleted);
+    QVERIFY(Servers[0].Id != Servers[1].Id);
+}
+
+void TestServers::removalsKeepLiveEntriesFirst()
+{
+    for (auto n : {"A", "B", "C", "D"})
+        QVERIFY(Add(n));
+    QVERIFY(RemoveServer("B"));
+    QVERIFY(RemoveServer("C"));
+    QVERIFY(Add("E"));
+    QCOMPARE(LiveNames(), (QStringList{"A", "D", "E"}));
+    // The removed entries keep the order they stood in: C had been moved in front of B.
+    QCOMPARE(QString::fromStdString(Servers[3].Name), QString("C"));
+    QCOMPARE(QString::fromStdString(Servers[4].Name), QString("B"));
+    QVERIFY(Servers[3].Deleted && Servers[4].Deleted);
+    QCOMPARE(GetServerNames().size(), size_t(5));
+}
+
+void TestServers::swapRefusesBadIndices()
+{
+    QVERIFY(Add("A"));
+    QVERIFY(Add("B"));
+    const auto idA = Servers[0].Id;
+    QVERIFY(!SwapServers(0, 0));
+    QVERIFY(!SwapServers(0, 2));
+    QVERIFY(!SwapServers(-1, 0));
+    QVERIFY(SwapServers(1, 0));
+    QCOMPARE(IndexOfServerId(idA), 1);
+    QCOMPARE(IndexOfServerId(0), -1);
+}
+
+void TestServers::handWrittenFileRoundTrips()
+{
+    TScratchIni scratch;
+    // Written by hand on Windows: CRLF, a settings section in capitals with keys we never write, two
+    // sections equal but for case, a hex type, a quoted value and a Windows-1250 name.
+    const std::string file = "[MAIN]\r\nWoWPath=C:\\WoW\\WoW.exe\r\nCustomKey=keep me\r\nTimeout=$1388\r\n\r\n"
+                             "[Alpha]\r\nAddress=alpha.example\r\nServerType=0x3\r\nComments=\"  quoted  \"\r\n\r\n"
+                             "[\x8A"
+                             "koln\xED server]\r\nAddress=skola.example:8085\r\nAutoCacheClear=1\r\n\r\n"
+                             "[ALPHA]\r\nAddress=shadow.example\r\nComments=never loaded\r\n\r\n"
+                             "[Beta]\r\nAddress=beta.example\r\nRSSUrl=beta.example/rss\r\n";
+    scratch.Write(file);
+    QVERIFY(LoadServers());
+    QCOMPARE(LiveNames(), (QStringList{"Alpha", QString::fromLatin1("\x8Akoln\xED server"), "Beta"}));
+    QCOMPARE(int(Servers[0].ServerType), 3);
+    QCOMPARE(Servers[0].Comments, std::string("  quoted  "));
+    QVERIFY(Servers[1].AutoCacheClear);
+    QCOMPARE(Servers[1].Address, std::string("skola.example:8085"));
+    QCOMPARE(Servers[2].RSSUrl, std::string("beta.example/rss"));
+    QCOMPARE(int(Servers[0].Status), int(ssChecking));
+    QCOMPARE(Servers[0].Ping, kPingReset);
+
+    // A run without changes: settings, then servers, written back.
+    TWindowSettings window;
+    QVERIFY(LoadSettingsFrom(scratch.Path(), window));
+    QVERIFY(SaveSettingsTo(scratch.Path(), window));
+    QVERIFY(SaveServers());
+    const std::string saved = scratch.Read();
+    QVERIFY(saved.find("CustomKey=keep me\r\n") != std::string::npos);
+    QVERIFY(saved.find("[\x8A"
+                       "koln\xED server]\r\n") != std::string::npos);
+    QVERIFY(saved.find("\r\n\n") == std::string::npos);
+    QVERIFY(!platform::FileExists(LockPath()));
+
+    ResetServers();
+    QVERIFY(LoadServers());
+    QCOMPARE(LiveNames(), (QStringList{"Alpha", QString::fromLatin1("\x8Akoln\xED server"), "Beta"}));
+    QCOMPARE(Servers[0].Comments, std::string("  quoted  "));
+    QCOMPARE(Servers[0].Address, std::string("alpha.example"));
+    QCOMPARE(int(Servers[0].ServerType), 3);
+    QCOMPARE(Servers[2].RSSUrl, std::string("beta.example/rss"));
+    // The shadowed duplicate is still in the file, unchanged, behind the server it shares a name with.
+    TIniFile ini(scratch.Path());
+    QVERIFY(ini.Load());
+    auto names = ini.SectionNames();
+    QCOMPARE(names.back(), std::string("ALPHA"));
+    QVERIFY(saved.find("[ALPHA]\r\nAddress=shadow.example\r\nComments=never loaded\r\n") != std::string::npos);
+}
+
+void TestServers::saveWritesOnlyWhatIsSet()
+{
+    TScratchIni scratch;
+    QVERIFY(Add("Bare", ""));
+    QVERIFY(AddServer("Full", "f.example", "c", "/p", "/a", "pl.example", "w.example", 5, true, "r.example"));
+    QVERIFY(SaveServers());
+    QCOMPARE(scratch.Read(), std::string("[Bare]\nAddress=\n[Full]\nAddress=f.example\nComments=c\nPreloader=/p\n"
+                                         "AltPath=/a\nPatchlist=pl.example\nWebsite=w.example\nServerType=5\n"
+                                         "AutoCacheClear=1\nRSSUrl=r.example\n"));
+}
+
+void TestServers::orderAndRemovalsSurviveRestart()
+{
+    TScratchIni scratch;
+    scratch.Write("[A]\nAddress=a\n[Manual]\nAddress=m\n[B]\nAddress=b\n[C]\nAddress=c\n");
+    QVERIFY(LoadServers());
+    QVERIFY(SwapServers(2, 3)); // C up
+    QVERIFY(RemoveServer("A"));
+    QVERIFY(SaveServers());
+    ResetServers();
+    QVERIFY(LoadServers());
+    QCOMPARE(LiveNames(), (QStringList{"Manual", "C", "B"}));
+
+    // Removing every server erases every section it had and writes none.
+    for (auto n : {"Manual", "C", "B"})
+        QVERIFY(RemoveServer(n));
+    QVERIFY(SaveServers());
+    QCOMPARE(scratch.Read(), std::string());
+}
+
+void TestServers::mainSectionIsNeverAServer()
+{
+    TScratchIni scratch;
+    scratch.Write("[Main]\nTimeout=3000\n[S1]\nAddress=x\n[mAiN]\nAddress=y\n[main]\n");
+    QVERIFY(LoadServers());
+    QCOMPARE(LiveNames(), QStringList{"S1"});
+}
+
+void TestServers::typeKeepsLowEightBits()
+{
+    TScratchIni scratch;
+    scratch.Write("[A]\nServerType=7\n[B]\nServerType=258\n[C]\nServerType=x\nAutoCacheClear=yes\n");
+    QVERIFY(LoadServers());
+    QCOMPARE(int(Servers[0].ServerType), 7);
+    QCOMPARE(int(Servers[1].ServerType), 2);
+    QCOMPARE(int(Servers[2].ServerType), 0);
+    QVERIFY(!Servers[2].AutoCacheClear);
+    QCOMPARE(ServerTypeNames[0], Msg(kNoServerTypeMessageId));
+}
+
+void TestServers::lockFileDelaysLoadAtMostTenSeconds()
+{
+    TScratchIni scratch;
+    scratch.Write("[A]\nAddress=old\n");
+    QVERIFY(platform::CreateEmptyFile(LockPath()));
+    // Another copy finishes its save while we wait: we read what it wrote.
+    int steps = 0;
+    QVERIFY(LoadServers([&] {
+        if (++steps == 3) {
+            scratch.Write("[A]\nAddress=new\n");
+            platform::RemoveFile(LockPath());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }));
+    QCOMPARE(steps, 3);
+    QCOMPARE(Servers[0].Address, std::string("new"));
+}
+
+void TestServers::saveIntoUnwritableFolderKeepsOldFile()
+{
+    if (geteuid() == 0)
+        QSKIP("permission bits do not stop root");
+    TScratchIni scratch;
+    scratch.Write("[A]\nAddress=a\n");
+    QVERIFY(LoadServers());
+    QVERIFY(Add("B"));
+    QFile::setPermissions(QString::fromStdString(scratch.Folder()), QFile::ReadOwner | QFile::ExeOwner);
+    QVERIFY(!SaveServers());
+    QFile::setPermissions(QString::fromStdString(scratch.Folder()),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(scratch.Read(), std::string("[A]\nAddress=a\n"));
+}
+
+QTEST_GUILESS_MAIN(TestServers)
+#include "test_servers.moc"
