@@ -1,0 +1,120 @@
+// The text tables of both editions and the lookup rules.
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "core/textcodec_u.h"
+
+#include <QtTest>
+#include <set>
+
+namespace {
+
+std::vector<int> RequiredIds()
+{
+    std::vector<int> ids{1, 6000};
+    auto range = [&](int from, int to) {
+        for (int i = from; i <= to; ++i)
+            ids.push_back(i);
+    };
+    range(1000, 1048);
+    range(2000, 2031);
+    range(3000, 3022);
+    range(4000, 4016);
+    range(5000, 5002);
+    return ids;
+}
+
+} // namespace
+
+class TestLocalization : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void bothTablesHoldEveryIdOnce();
+    void englishWordingAsShipped();
+    void lookupCutsAndMisses();
+    void languageIds();
+    void startUpFillsMessagesAndTypeName();
+    void legacyBytesAreDecoded();
+};
+
+void TestLocalization::bothTablesHoldEveryIdOnce()
+{
+    for (TTextTable table : {EnglishTextTable(), CzechTextTable()}) {
+        std::set<int> seen;
+        for (std::size_t i = 0; i < table.count; ++i) {
+            QVERIFY2(seen.insert(table.entries[i].id).second, qPrintable(QString::number(table.entries[i].id)));
+            QVERIFY(IsValidUtf8(table.entries[i].text));
+        }
+        for (int id : RequiredIds()) {
+            QVERIFY2(seen.count(id), qPrintable(QString("missing id %1").arg(id)));
+            if (id != 1)
+                QVERIFY(!LoadTextFrom(table.entries, table.count, id, kTextBufferLength).empty());
+        }
+    }
+    QCOMPARE(LoadTextFrom(CzechTextTable().entries, CzechTextTable().count, 1, 255), std::string("cz"));
+    QCOMPARE(LoadTextFrom(CzechTextTable().entries, CzechTextTable().count, 2010, 255), std::string("Nastavení"));
+}
+
+void TestLocalization::englishWordingAsShipped()
+{
+    auto en = [](int id) { return LoadTextFrom(EnglishTextTable().entries, EnglishTextTable().count, id, 255); };
+    QCOMPARE(en(1), std::string("en"));
+    QCOMPARE(en(1027), std::string("In the WTF folder are stored the game and addons settings. If you clear it, all "
+                                   "the settings will be lost.\nDo you wish to continue??"));
+    QCOMPARE(en(1032), std::string("Game version: %s (build %s)"));
+    QCOMPARE(en(4012), std::string("Chect program updates automatically:"));
+    QCOMPARE(en(6000), std::string("Program update"));
+}
+
+void TestLocalization::lookupCutsAndMisses()
+{
+    const std::string longText(300, 'a');
+    const std::string czech = "žluťoučký kůň";
+    const TTextEntry table[] = {{7, longText.c_str()}, {8, ""}, {9, czech.c_str()}};
+    QCOMPARE(LoadTextFrom(table, 3, 7, 255).size(), size_t(254));
+    QCOMPARE(LoadTextFrom(table, 3, 8, 255), std::string());
+    QCOMPARE(LoadTextFrom(table, 3, 99, 255), std::string());
+    // Cut by characters, never inside one.
+    QCOMPARE(LoadTextFrom(table, 3, 9, 4), std::string("žlu"));
+    QCOMPARE(LoadTextFrom(table, 3, 9, 1), std::string());
+}
+
+void TestLocalization::languageIds()
+{
+    QCOMPARE(LanguageIdOf("en"), kLangEnglish);
+    QCOMPARE(LanguageIdOf("cz"), kLangCzech);
+    QCOMPARE(LanguageIdOf("Cz"), kLangCzech);
+    QCOMPARE(LanguageIdOf("de"), kLangNeutral);
+    QCOMPARE(LanguageIdOf(""), kLangNeutral);
+}
+
+void TestLocalization::startUpFillsMessagesAndTypeName()
+{
+    InitLocalization();
+    QCOMPARE(InterfaceLanguage, KORVAN_LANGUAGE_CZ ? kLangCzech : kLangEnglish);
+    QCOMPARE(Msg(1040), std::string("---"));
+    QCOMPARE(ServerTypeNames[0], std::string("---"));
+    QCOMPARE(ServerTypeNames[5], std::string("Multirealm"));
+    QVERIFY(!Msg(1021).empty());
+    QVERIFY(Msg(999).empty());
+    QVERIFY(Msg(1049).empty());
+    FinalizeLocalization();
+    QVERIFY(Msg(1000).empty());
+}
+
+void TestLocalization::legacyBytesAreDecoded()
+{
+    QCOMPARE(DisplayText("plain"), std::string("plain"));
+    QCOMPARE(DisplayText("Škola"), std::string("Škola"));
+    QCOMPARE(DecodeLegacy("\x8Akola \x80", TLegacyCodePage::Windows1252), std::string("Škola €"));
+    QCOMPARE(DecodeLegacy("\xE8\xF8\xEC\x9D", TLegacyCodePage::Windows1250), std::string("čřěť"));
+    QCOMPARE(DecodeLegacy("\xE8", TLegacyCodePage::Windows1252), std::string("è"));
+    QVERIFY(!IsValidUtf8("\xC0\xAF"));     // overlong
+    QVERIFY(!IsValidUtf8("\xED\xA0\x80")); // surrogate
+    QVERIFY(!IsValidUtf8("\xE2\x82"));     // cut short
+    QVERIFY(IsValidUtf8("\xF0\x9F\x8E\xAE"));
+}
+
+QTEST_GUILESS_MAIN(TestLocalization)
+#include "test_localization.moc"

@@ -1,0 +1,172 @@
+// The settings of section Main: defaults, bounds, what a save writes and what it leaves alone.
+#include "core/ini_u.h"
+#include "core/settings_u.h"
+#include "support/testsupport.h"
+
+#include <QtTest>
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstStartWritesDefaults();
+    void timeoutBounds_data();
+    void timeoutBounds();
+    void positionKeysStayWhenNotSaved();
+    void lastRunKeepsPreviousStartInMemory();
+    void dateTimeTextReadsBackExactly();
+    void olderDateFormsAndJunk_data();
+    void olderDateFormsAndJunk();
+    void selectionAndCentring();
+};
+
+void TestSettings::firstStartWritesDefaults()
+{
+    TScratchIni scratch;
+    TWindowSettings window;
+    QVERIFY(LoadSettingsFrom(scratch.Path(), window));
+    QCOMPARE(Timeout, kDefaultTimeout);
+    QVERIFY(MenuAutoPopup);
+    QCOMPARE(int(CheckUpdates), 1);
+    QCOMPARE(LastRun, kLastRunDefault);
+    QCOMPARE(window.Panel, 1);
+    window.Panel = 2;
+    QVERIFY(SaveSettingsTo(scratch.Path(), window));
+    const std::string text = scratch.Read();
+    // LastRun was stamped at start; the save appends the rest in the order of the keys.
+    QVERIFY(text.rfind("[Main]\nLastRun=", 0) == 0);
+    auto rest = text.substr(text.find('\n', 15) + 1);
+    QCOMPARE(rest, std::string("WoWPath=\nFullInfo=0\nTimeout=3000\nPanel=2\nServerIndex=0\nSaveWindowPos=0\n"
+                               "MenuAutoPopup=1\nProgramToRunOnWoWLaunch=\nOneInstanceOnly=0\nCheckUpdates=1\n"));
+    // No page visible: Panel is not written, the stored one stays.
+    window.Panel = -1;
+    QVERIFY(SaveSettingsTo(scratch.Path(), window));
+    QVERIFY(scratch.Read().find("Panel=2\n") != std::string::npos);
+}
+
+void TestSettings::timeoutBounds_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("loaded");
+    QTest::newRow("999") << "999" << 3000;
+    QTest::newRow("1000") << "1000" << 1000;
+    QTest::newRow("15000") << "15000" << 15000;
+    QTest::newRow("15001") << "15001" << 3000;
+    QTest::newRow("hex") << "$1388" << 5000;
+    QTest::newRow("junk") << "fast" << 3000;
+}
+
+void TestSettings::timeoutBounds()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, loaded);
+    TScratchIni scratch;
+    scratch.Write("[Main]\nTimeout=" + stored.toStdString() + "\nCheckUpdates=260\n");
+    TWindowSettings window;
+    LoadSettingsFrom(scratch.Path(), window);
+    QCOMPARE(Timeout, loaded);
+    QCOMPARE(int(CheckUpdates), 4); // low eight bits
+}
+
+void TestSettings::positionKeysStayWhenNotSaved()
+{
+    TScratchIni scratch;
+    scratch.Write("[Main]\nSaveWindowPos=0\nWindowPosX=17\nWindowPosY=23\nFullInfo=1\nServerIndex=5\n");
+    TWindowSettings window;
+    window.WindowPosX = 400;
+    window.WindowPosY = 300;
+    LoadSettingsFrom(scratch.Path(), window);
+    QVERIFY(!SaveWindowPos);
+    QCOMPARE(window.WindowPosX, 400);
+    QVERIFY(window.FullInfo);
+    QCOMPARE(window.ServerIndex, 5);
+    window.WindowPosX = 1;
+    SaveSettingsTo(scratch.Path(), window);
+    TIniFile ini(scratch.Path());
+    QVERIFY(ini.Load());
+    QCOMPARE(ini.ReadInteger("Main", "WindowPosX", 0), 17);
+    QCOMPARE(ini.ReadInteger("Main", "WindowPosY", 0), 23);
+
+    SaveWindowPos = true;
+    window.WindowPosX = -40;
+    window.WindowPosY = 1200;
+    SaveSettingsTo(scratch.Path(), window);
+    TWindowSettings again;
+    LoadSettingsFrom(scratch.Path(), again);
+    QCOMPARE(again.WindowPosX, -40);
+    QCOMPARE(again.WindowPosY, 1200);
+}
+
+void TestSettings::lastRunKeepsPreviousStartInMemory()
+{
+    TScratchIni scratch;
+    scratch.Write("[Main]\nLastRun=2026-03-01 08:15:30\n");
+    TWindowSettings window;
+    LoadSettingsFrom(scratch.Path(), window);
+    TDateTime first = LastRun;
+    QCOMPARE(FormatDateTime(first), std::string("2026-03-01 08:15:30"));
+    TIniFile ini(scratch.Path());
+    QVERIFY(ini.Load());
+    TDateTime stamped = 0;
+    QVERIFY(ParseDateTime(ini.ReadString("Main", "LastRun", ""), stamped));
+    QVERIFY(std::abs(stamped - NowAsDateTime()) < 1.0 / 24);
+    // A second start reads the first start's stamp.
+    LoadSettingsFrom(scratch.Path(), window);
+    QCOMPARE(LastRun, stamped);
+}
+
+void TestSettings::dateTimeTextReadsBackExactly()
+{
+    for (TDateTime v : {kLastRunDefault, 46360.0, 46360.5, 46360.999988425925}) {
+        TDateTime back = -1;
+        QVERIFY(ParseDateTime(FormatDateTime(v), back));
+        QCOMPARE(FormatDateTime(back), FormatDateTime(v));
+        QVERIFY(std::abs(back - v) < 1.0 / 86400);
+    }
+    QCOMPARE(FormatDateTime(kLastRunDefault), std::string("1900-01-01 00:00:00"));
+}
+
+void TestSettings::olderDateFormsAndJunk_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected"); // empty: unreadable
+    QTest::newRow("day first") << "7.12.2026 21:30:05"
+                               << "2026-12-07 21:30:05";
+    QTest::newRow("month first pm") << "12/7/2026 9:30:05 PM"
+                                    << "2026-12-07 21:30:05";
+    QTest::newRow("month first 12 am") << "12/7/2026 12:00:00 AM"
+                                       << "2026-12-07 00:00:00";
+    QTest::newRow("junk") << "yesterday"
+                          << "";
+    QTest::newRow("bad day") << "2026-02-30 10:00:00"
+                             << "";
+    QTest::newRow("trailing junk") << "2026-02-03 10:00:00x"
+                                   << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestSettings::olderDateFormsAndJunk()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    TDateTime v = 0;
+    bool ok = ParseDateTime(text.toStdString(), v);
+    QCOMPARE(ok, !expected.isEmpty());
+    if (ok)
+        QCOMPARE(QString::fromStdString(FormatDateTime(v)), expected);
+}
+
+void TestSettings::selectionAndCentring()
+{
+    QCOMPARE(SelectedIndexFor(3, 4), 3);
+    QCOMPARE(SelectedIndexFor(4, 4), 0);
+    QCOMPARE(SelectedIndexFor(-1, 4), 0);
+    QCOMPARE(SelectedIndexFor(0, 0), -1);
+    QCOMPARE(CentredEdge(1920, 261), 829);
+    QCOMPARE(CentredEdge(100, 261), -80); // rounds toward zero
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "test_settings.moc"
