@@ -5,9 +5,12 @@
 #include "core/settings_u.h"
 
 #include <QWidget>
+#include <string>
 
+class QAbstractButton;
 class QListWidget;
 class QListWidgetItem;
+struct TClearTarget;
 
 inline constexpr int kMainWidth = 261;
 inline constexpr int kMainHeight = 268;
@@ -42,6 +45,8 @@ public:
     void ItemClearWDBClick();
     void ItemClearWTFClick();
     void ItemClearScreenshotsClick();
+    // Empties the folder of `mask` (folder + "*.*"), keeping the window painted; true when all was deleted.
+    bool Vyprazdnit(const std::string& mask);
     // Dialogs of later work; until they exist the callers show their message and stop.
     void ItemSettingsClick();
     void BtnEditClick();
@@ -71,6 +76,36 @@ private:
     bool destroyed_ = false;
 
     // -- game (mainfm_game.cpp) --
+    void ClearGameFolder(const TClearTarget& target, bool silent);
+    QAbstractButton* BtnPlay = nullptr;
+    QAbstractButton* BtnFolders = nullptr;
+    // Set while a folder is being emptied: the window repaints then, but takes no new command.
+    bool gameBusy_ = false;
 
     // -- monitoring (mainfm_status.cpp) --
+public:
+    // To the notification area, or minimized as usual where the desktop has none.
+    void BtnMinimizeClick();
+    void TrayIconClick();
+
+private:
+    friend class TestMainFormStatus;
+    // The first show's step: the first refresh tick comes about a second later.
+    void StartRefreshCycle();
+    void SetTrayImage(int index);
+    void RefreshTrayToolTip();
+    void Announce(const QString& title, const QString& text);
+    bool TrayShown() const;
+
+    class QLabel* LabStatus = nullptr;
+    QLabel* Status = nullptr;
+    QLabel* labPing = nullptr;
+    QLabel* Ping = nullptr;
+    class QAbstractButton* BtnMinimize = nullptr;
+    class QTimer* RefreshTimer = nullptr;
+    class QSystemTrayIcon* TrayIcon = nullptr;
+    int trayImage_ = 0;
+    // Asked before the window goes to the notification area; replaceable so tests can have one.
+    bool (*trayAvailable_)() = nullptr;
+    int announcements_ = 0;
 };

@@ -1,15 +1,201 @@
 // The main window's game commands: launch and folder clearing.
 #include "ui/mainfm.h"
 
-void TMainForm::SetupGameControls() {}
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "game/folders_u.h"
+#include "game/procinfo.h"
+#include "game/realmlist_u.h"
+#include "ui/msgbox_u.h"
 
-void TMainForm::BtnPlayClick() {}
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
 
-void TMainForm::ItemClearWDBClick() {}
+namespace {
 
-void TMainForm::ItemClearWTFClick() {}
+constexpr int kMsgWoWPathNotSet = 1013;
+constexpr int kMsgWoWPathInvalid = 1015;
+constexpr int kMsgPreloaderInvalid = 1016;
+constexpr int kMsgRealmlistFailed = 1017;
+constexpr int kMsgGameNotStarted = 1018;
+constexpr int kMsgProgramNotStarted = 1041;
 
-void TMainForm::ItemClearScreenshotsClick() {}
+constexpr int kTextPlayHint = 2006;
+constexpr int kTextFoldersClearing = 2012;
+constexpr int kTextClearWDB = 2013;
+constexpr int kTextClearWTF = 2014;
+constexpr int kTextClearScreenshots = 2015;
+
+constexpr int kPlayLeft = 21;
+constexpr int kPlayTop = 214;
+constexpr int kPlayWidth = 186;
+constexpr int kFoldersLeft = 211;
+constexpr int kFoldersWidth = 32;
+constexpr int kButtonHeight = 36;
+
+QString Text(int id)
+{
+    return ToQString(LoadText(id));
+}
+
+// While a folder is being emptied the window only repaints; a close request then waits until it is done.
+class TBusyCloseGuard : public QObject
+{
+public:
+    TBusyCloseGuard(QObject* parent, const bool& busy) : QObject(parent), busy_(busy) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (busy_ && event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    const bool& busy_;
+};
+
+} // namespace
+
+void TMainForm::SetupGameControls()
+{
+    auto* play = new QPushButton(this);
+    play->setObjectName("BtnPlay");
+    play->setGeometry(kPlayLeft, kPlayTop, kPlayWidth, kButtonHeight);
+    play->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    play->setToolTip(Text(kTextPlayHint));
+    play->setFocusPolicy(Qt::NoFocus);
+    connect(play, &QPushButton::clicked, this, &TMainForm::BtnPlayClick);
+    BtnPlay = play;
+
+    // The folder commands until the window's own menu takes them over.
+    auto* folders = new QToolButton(this);
+    folders->setObjectName("BtnFolders");
+    folders->setGeometry(kFoldersLeft, kPlayTop, kFoldersWidth, kButtonHeight);
+    folders->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
+    folders->setToolTip(Text(kTextFoldersClearing));
+    folders->setPopupMode(QToolButton::InstantPopup);
+    folders->setFocusPolicy(Qt::NoFocus);
+    auto* menu = new QMenu(folders);
+    menu->setObjectName("MenuFolders");
+    menu->addAction(Text(kTextClearWDB), this, &TMainForm::ItemClearWDBClick)->setObjectName("ItemClearWDB");
+    menu->addAction(Text(kTextClearWTF), this, &TMainForm::ItemClearWTFClick)->setObjectName("ItemClearWTF");
+    menu->addAction(Text(kTextClearScreenshots), this, &TMainForm::ItemClearScreenshotsClick)
+        ->setObjectName("ItemClearScreenshots");
+    folders->setMenu(menu);
+    BtnFolders = folders;
+
+    installEventFilter(new TBusyCloseGuard(this, gameBusy_));
+}
+
+void TMainForm::BtnPlayClick()
+{
+    int index = SelectedIndex();
+    if (index < 0 || index >= static_cast<int>(Servers.size()) || gameBusy_)
+        return;
+    // A copy: the dialogs opened on failure may change the array.
+    const TServer server = Servers[static_cast<std::size_t>(index)];
+    TLaunchPlan plan = PlanLaunch(server, WoWPath);
+    switch (plan.check) {
+    case TLaunchCheck::WoWPathEmpty:
+        ShowWarning(this, Msg(kMsgWoWPathNotSet));
+        ItemSettingsClick();
+        return;
+    case TLaunchCheck::WoWPathMissing:
+        ShowError(this, Msg(kMsgWoWPathInvalid));
+        ItemSettingsClick();
+        return;
+    case TLaunchCheck::PreloaderMissing:
+        ShowError(this, Msg(kMsgPreloaderInvalid));
+        BtnEditClick();
+        return;
+    case TLaunchCheck::AltPathMissing:
+        ShowError(this, Msg(kMsgWoWPathInvalid));
+        BtnEditClick();
+        return;
+    case TLaunchCheck::Ok:
+        break;
+    }
+
+    if (!WriteRealmlist(RealmlistFolder(plan.gamePath), server)) {
+        ShowError(this, Msg(kMsgRealmlistFailed));
+        return;
+    }
+    if (server.AutoCacheClear) {
+        SilentCacheClear = true;
+        ItemClearWDBClick();
+    }
+
+    hide();
+    const std::string wine = ReadWineCommand(IniPath);
+    if (!RunProgram(plan.runPath, wine)) {
+        show();
+        ShowError(this, Msg(kMsgGameNotStarted));
+        return;
+    }
+    if (!ProgramToRunOnWoWLaunch.empty() &&
+        !(OneInstanceOnly && IsProcessRunning(FileNameOf(ProgramToRunOnWoWLaunch)))) {
+        if (!RunProgram(ProgramToRunOnWoWLaunch, wine)) {
+            show();
+            ShowError(this, Msg(kMsgProgramNotStarted));
+            return;
+        }
+    }
+    close();
+}
+
+void TMainForm::ItemClearWDBClick()
+{
+    ClearGameFolder(WDBTarget(), SilentCacheClear);
+    SilentCacheClear = false;
+}
+
+void TMainForm::ItemClearWTFClick()
+{
+    ClearGameFolder(WTFTarget(), false);
+}
+
+void TMainForm::ItemClearScreenshotsClick()
+{
+    ClearGameFolder(ScreenshotsTarget(), false);
+}
+
+void TMainForm::ClearGameFolder(const TClearTarget& target, bool silent)
+{
+    int index = SelectedIndex();
+    if (index < 0 || index >= static_cast<int>(Servers.size()) || gameBusy_)
+        return;
+    if (!silent && !AskYesNo(this, Msg(target.questionId), target.noIsDefault))
+        return;
+    auto folder = EnterTargetFolder(GameFolderOf(Servers[static_cast<std::size_t>(index)], WoWPath), target);
+    if (!folder) {
+        if (!silent)
+            ShowError(this, Msg(kMsgFolderNotFound));
+        return;
+    }
+    bool cleared = Vyprazdnit(*folder + kAllFilesPattern);
+    if (silent)
+        return;
+    if (cleared)
+        ShowInformation(this, Msg(kMsgFolderCleared));
+    else
+        ShowError(this, Msg(kMsgClearFailed));
+}
+
+bool TMainForm::Vyprazdnit(const std::string& mask)
+{
+    gameBusy_ = true;
+    // Repaints only: a key or click meant for the list waits until the folder is empty.
+    bool cleared = EmptyFolder(mask, [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    gameBusy_ = false;
+    return cleared;
+}
 
 void TMainForm::ItemSettingsClick() {}
 

@@ -1,0 +1,89 @@
+// File-system operations of the game commands: folders addressed by handle so that links met inside a
+// folder being emptied are removed as links and never followed, bounded reads of untrusted files, and the
+// Windows rules the game folder is used under (read-only files stay; names are looked up without case).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class TEntryKind
+{
+    File,
+    Folder,
+    Link, // any symbolic link, whatever it points at
+    Other,
+};
+
+struct TDirEntry
+{
+    std::string name;
+    TEntryKind kind = TEntryKind::Other;
+};
+
+// An open folder. Moving transfers the handle; the destructor closes it.
+class TFolder
+{
+public:
+    TFolder() = default;
+    TFolder(TFolder&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    TFolder& operator=(TFolder&& other) noexcept;
+    TFolder(const TFolder&) = delete;
+    TFolder& operator=(const TFolder&) = delete;
+    ~TFolder();
+
+    // Opens a folder by path; a final symbolic link is not followed, so a link is not a folder here.
+    static TFolder Open(const std::string& path);
+    // Opens the sub-folder `name` of this one, never through a link.
+    TFolder OpenChild(const std::string& name) const;
+    bool Valid() const { return fd_ >= 0; }
+
+    // Every entry but "." and "..", in the system's order. False when the listing failed part-way.
+    bool List(std::vector<TDirEntry>& entries) const;
+    // Deletes a non-folder entry; a link is removed as a link. A file whose permission bits grant no
+    // write is read-only and is refused, also for root, as the Windows read-only attribute would be.
+    bool RemoveFile(const std::string& name) const;
+    // Removes an empty sub-folder.
+    bool RemoveFolder(const std::string& name) const;
+
+private:
+    explicit TFolder(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+// Entries of the folder at `path`, following links on the way there; empty when it cannot be listed.
+std::vector<TDirEntry> ListFolder(const std::string& path);
+
+// True when `path` is a folder (through links).
+bool FolderExists(const std::string& path);
+
+// Makes `path` the process's current folder; programs started later inherit it.
+bool SetCurrentFolder(const std::string& path);
+std::string CurrentFolder();
+
+// Creates `path` or truncates it, and writes `data`. An existing read-only file is refused, also for root.
+bool WriteFileTruncating(const std::string& path, const std::string& data);
+
+// A regular file opened for bounded reads at any offset; nothing is read until asked for.
+class TReadOnlyFile
+{
+public:
+    TReadOnlyFile() = default;
+    TReadOnlyFile(const TReadOnlyFile&) = delete;
+    TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
+    ~TReadOnlyFile();
+
+    // False for anything that is not a regular file (folders, pipes and devices are never opened for reading).
+    bool Open(const std::string& path);
+    std::uint64_t Size() const { return size_; }
+    // Reads exactly `length` bytes at `offset`; false when they are not all inside the file.
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const;
+
+private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,28 @@
+// Starting programs and looking at the running ones.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Starts argv[0] with the given arguments, no shell involved; argv[0] without a separator is looked up in
+// PATH. The program inherits the current folder and outlives this process. True when it was started: the
+// file could be executed.
+bool StartProgram(const std::vector<std::string>& argv);
+
+// The full path of `name` as PATH finds it, `name` itself when it holds a separator, empty when nothing found.
+std::string FindProgram(const std::string& name);
+
+// One entry per running process: the names it goes by as a file. The executable's file name, and also the
+// name it was started as and its command name, which is where a program run by an interpreter (Wine, a
+// script's shell) shows its own file name.
+struct TProcessNames
+{
+    std::vector<std::string> names;
+};
+
+// False when the process list cannot be read at all.
+bool ListProcesses(std::vector<TProcessNames>& processes);
+
+} // namespace platform

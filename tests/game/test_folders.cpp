@@ -1,0 +1,288 @@
+// Emptying game folders: what goes, what stays, links never followed out of the folder, and the
+// search for the target folder without regard to letter case.
+#include "game/folders_u.h"
+#include "platform/files.h"
+#include "platform/gamefs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class TTree
+{
+public:
+    TTree() { QVERIFY(dir_.isValid()); }
+    std::string Root() const { return dir_.path().toStdString() + "/"; }
+    std::string Path(const std::string& relative) const { return Root() + relative; }
+    void Folder(const std::string& relative) const { QVERIFY(QDir().mkpath(QString::fromStdString(Path(relative)))); }
+    std::string File(const std::string& relative, const std::string& bytes = "x") const
+    {
+        std::string path = Path(relative);
+        QDir().mkpath(QString::fromStdString(platform::FolderOf(path)));
+        platform::ReplaceFileAtomically(path, bytes);
+        return path;
+    }
+    void Link(const std::string& target, const std::string& relative) const
+    {
+        QCOMPARE(::symlink(target.c_str(), Path(relative).c_str()), 0);
+    }
+    bool Exists(const std::string& relative) const
+    {
+        struct stat st;
+        return ::lstat(Path(relative).c_str(), &st) == 0;
+    }
+    // Names in a folder, sorted.
+    QStringList Names(const std::string& relative) const
+    {
+        return QDir(QString::fromStdString(Path(relative)))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Restores the current folder the clearing commands change.
+class TKeepCurrentFolder
+{
+public:
+    TKeepCurrentFolder() : saved_(platform::CurrentFolder()) {}
+    ~TKeepCurrentFolder() { platform::SetCurrentFolder(saved_); }
+
+private:
+    std::string saved_;
+};
+
+} // namespace
+
+class TestFolders : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wildcard_data();
+    void wildcard();
+    void emptiesNestedFoldersDepthFirst();
+    void emptyFolderCountsAsCleared();
+    void readOnlyFileStaysAndFails();
+    void hiddenFolderStaysHiddenFilesGo();
+    void linksAreRemovedNeverFollowed();
+    void patternLimitsTheFilesOnly();
+    void unopenableFolderFails();
+    void progressStepIsThrottled();
+    void targetSearchOrderAndCase();
+    void targetThatIsALinkIsNotEntered();
+    void noGameFolderFindsNothing();
+    void gameFolderOfServer();
+};
+
+void TestFolders::wildcard_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("all with dot") << "a.txt"
+                                  << "*.*" << true;
+    QTest::newRow("all without dot") << "README"
+                                     << "*.*" << true;
+    QTest::newRow("hidden") << ".hidden"
+                            << "*.*" << true;
+    QTest::newRow("locale") << "enUS"
+                            << "en??" << true;
+    QTest::newRow("locale case") << "ENgb"
+                                 << "en??" << true;
+    QTest::newRow("locale other") << "deDE"
+                                  << "en??" << false;
+    QTest::newRow("too long") << "enUSA"
+                              << "en??" << false;
+    QTest::newRow("extension") << "cache.wdb"
+                               << "*.WDB" << true;
+    QTest::newRow("extension other") << "cache.wdbx"
+                                     << "*.wdb" << false;
+    QTest::newRow("star in middle") << "creaturecache.wdb"
+                                    << "c*e.wdb" << true;
+    QTest::newRow("name.* without extension") << "WDB"
+                                              << "WDB.*" << true;
+}
+
+void TestFolders::wildcard()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, pattern);
+    QFETCH(bool, matches);
+    QCOMPARE(MatchesWildcard(name.toStdString(), pattern.toStdString()), matches);
+}
+
+void TestFolders::emptiesNestedFoldersDepthFirst()
+{
+    TTree t;
+    t.File("WDB/enUS/creaturecache.wdb");
+    t.File("WDB/enUS/deep/er/still/item.wdb");
+    t.File("WDB/top.wdb");
+    t.Folder("WDB/empty");
+    QVERIFY(EmptyFolder(t.Path("WDB/*.*")));
+    QVERIFY(t.Exists("WDB"));
+    QCOMPARE(t.Names("WDB"), QStringList());
+}
+
+void TestFolders::emptyFolderCountsAsCleared()
+{
+    TTree t;
+    t.Folder("Screenshots");
+    QVERIFY(EmptyFolder(t.Path("Screenshots/*.*")));
+    QVERIFY(t.Exists("Screenshots"));
+}
+
+void TestFolders::readOnlyFileStaysAndFails()
+{
+    TTree t;
+    std::string locked = t.File("WTF/Config.wtf");
+    t.File("WTF/Account/NAME/bindings-cache.wtf");
+    std::string deepLocked = t.File("WTF/Account/NAME/SavedVariables/locked.lua");
+    t.File("WTF/other.wtf");
+    QCOMPARE(::chmod(locked.c_str(), 0444), 0);
+    QCOMPARE(::chmod(deepLocked.c_str(), 0400), 0);
+    // Read-only holds also for root, as the Windows attribute does.
+    QVERIFY(!EmptyFolder(t.Path("WTF/*.*")));
+    QCOMPARE(t.Names("WTF"), QStringList({"Account", "Config.wtf"}));
+    QCOMPARE(t.Names("WTF/Account/NAME"), QStringList({"SavedVariables"}));
+    QCOMPARE(t.Names("WTF/Account/NAME/SavedVariables"), QStringList({"locked.lua"}));
+}
+
+void TestFolders::hiddenFolderStaysHiddenFilesGo()
+{
+    TTree t;
+    t.File("Screenshots/.git/config");
+    t.File("Screenshots/.thumbs");
+    t.File("Screenshots/shot1.jpg");
+    t.File("Screenshots/sub/.hidden.jpg");
+    QVERIFY(!EmptyFolder(t.Path("Screenshots/*.*")));
+    QCOMPARE(t.Names("Screenshots"), QStringList({".git"}));
+    QCOMPARE(t.Names("Screenshots/.git"), QStringList({"config"}));
+}
+
+void TestFolders::linksAreRemovedNeverFollowed()
+{
+    TTree outside;
+    outside.File("keep/precious.txt", "data");
+    outside.File("single.txt", "data");
+    TTree t;
+    t.File("WDB/a.wdb");
+    t.Folder("WDB/sub");
+    t.Link(outside.Path("keep"), "WDB/folderlink");
+    t.Link(outside.Path("single.txt"), "WDB/sub/filelink");
+    t.Link(outside.Path("nowhere"), "WDB/dangling");
+    t.Link(outside.Root(), "WDB/.hiddenlink");
+    QVERIFY(EmptyFolder(t.Path("WDB/*.*")));
+    QCOMPARE(t.Names("WDB"), QStringList());
+    QCOMPARE(outside.Names("keep"), QStringList({"precious.txt"}));
+    QVERIFY(outside.Exists("single.txt"));
+}
+
+void TestFolders::patternLimitsTheFilesOnly()
+{
+    TTree t;
+    t.File("F/a.wdb");
+    t.File("F/b.txt");
+    t.File("F/sub/c.txt");
+    t.File("F/sub/d.wdb");
+    QVERIFY(!EmptyFolder(t.Path("F/*.wdb")));
+    // Sub-folders are entered whatever their names; only matching files go.
+    QCOMPARE(t.Names("F"), QStringList({"b.txt", "sub"}));
+    QCOMPARE(t.Names("F/sub"), QStringList({"c.txt"}));
+}
+
+void TestFolders::unopenableFolderFails()
+{
+    TTree t;
+    QVERIFY(!EmptyFolder(t.Path("missing/*.*")));
+    t.File("file");
+    QVERIFY(!EmptyFolder(t.Path("file/*.*")));
+}
+
+void TestFolders::progressStepIsThrottled()
+{
+    TTree t;
+    for (int i = 0; i < 2000; ++i)
+        t.File("F/" + std::to_string(i % 20) + "/" + std::to_string(i));
+    int steps = 0;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(EmptyFolder(t.Path("F/*.*"), [&] { ++steps; }));
+    // At most one step per interval, however many entries.
+    QVERIFY(steps <= timer.elapsed() / kProgressIntervalMs + 1);
+}
+
+void TestFolders::targetSearchOrderAndCase()
+{
+    TKeepCurrentFolder keep;
+    TTree both;
+    both.Folder("Cache/WDB");
+    both.Folder("WDB");
+    auto found = EnterTargetFolder(both.Root(), WDBTarget());
+    QCOMPARE(found.value_or(""), both.Path("Cache/WDB/"));
+    QCOMPARE(platform::CurrentFolder() + "/",
+             QDir(QString::fromStdString(both.Path("Cache/WDB"))).canonicalPath().toStdString() + "/");
+
+    TTree onlyWdb;
+    onlyWdb.Folder("wdb");
+    QCOMPARE(EnterTargetFolder(onlyWdb.Root(), WDBTarget()).value_or(""), onlyWdb.Path("wdb/"));
+
+    TTree lower;
+    lower.Folder("cache/wdb");
+    lower.Folder("wtf");
+    lower.Folder("SCREENSHOTS");
+    QCOMPARE(EnterTargetFolder(lower.Root(), WDBTarget()).value_or(""), lower.Path("cache/wdb/"));
+    QCOMPARE(EnterTargetFolder(lower.Root(), WTFTarget()).value_or(""), lower.Path("wtf/"));
+    QCOMPARE(EnterTargetFolder(lower.Root(), ScreenshotsTarget()).value_or(""), lower.Path("SCREENSHOTS/"));
+
+    // A file of the name is not a folder; the current folder stays where it was.
+    TTree none;
+    none.File("WTF");
+    std::string before = platform::CurrentFolder();
+    QVERIFY(!EnterTargetFolder(none.Root(), WTFTarget()));
+    QVERIFY(!EnterTargetFolder(none.Root(), WDBTarget()));
+    QCOMPARE(platform::CurrentFolder(), before);
+}
+
+void TestFolders::targetThatIsALinkIsNotEntered()
+{
+    TKeepCurrentFolder keep;
+    TTree outside;
+    outside.File("cache/file");
+    TTree t;
+    t.Folder("Cache");
+    t.Link(outside.Path("cache"), "Cache/WDB");
+    QVERIFY(!EnterTargetFolder(t.Root(), WDBTarget()));
+    t.Folder("WDB");
+    QCOMPARE(EnterTargetFolder(t.Root(), WDBTarget()).value_or(""), t.Path("WDB/"));
+    QCOMPARE(outside.Names("cache"), QStringList({"file"}));
+}
+
+void TestFolders::noGameFolderFindsNothing()
+{
+    TKeepCurrentFolder keep;
+    TTree t;
+    t.Folder("WTF");
+    QVERIFY(platform::SetCurrentFolder(t.Root()));
+    // No game path set: the current folder is not searched in its place.
+    QVERIFY(!EnterTargetFolder("", WTFTarget()));
+}
+
+void TestFolders::gameFolderOfServer()
+{
+    TServer s;
+    QCOMPARE(GameFolderOf(s, "/games/wow/WoW.exe"), std::string("/games/wow/"));
+    s.AltPath = "/games/alt/WoW.exe";
+    QCOMPARE(GameFolderOf(s, "/games/wow/WoW.exe"), std::string("/games/alt/"));
+    s.AltPath.clear();
+    QCOMPARE(GameFolderOf(s, ""), std::string());
+}
+
+QTEST_GUILESS_MAIN(TestFolders)
+#include "test_folders.moc"

@@ -1,0 +1,216 @@
+// Starting programs (natively and through a stand-in Wine) and finding running ones by file name.
+#include "game/procinfo.h"
+#include "platform/files.h"
+#include "platform/gamefs.h"
+#include "platform/process.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+// Waits for a file that a started program writes.
+std::string WaitForFile(const std::string& path)
+{
+    std::string data;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < kWaitMs) {
+        if (platform::ReadWholeFile(path, data) && !data.empty() && data.back() == '\n')
+            return data;
+        QThread::msleep(20);
+    }
+    return data;
+}
+
+// A program that writes its arguments, one a line, and its current folder into `out`.
+std::string Recorder(const std::string& path, const std::string& out)
+{
+    std::string script =
+        "#!/bin/sh\n{ for a in \"$0\" \"$@\"; do echo \"arg:$a\"; done; echo \"cwd:$(pwd -P)\"; } > '" + out +
+        ".tmp'\nmv '" + out + ".tmp' '" + out + "'\n";
+    platform::ReplaceFileAtomically(path, script);
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+} // namespace
+
+class TestProcInfo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void containment_data();
+    void containment();
+    void fileNamesAndKinds();
+    void wineCommandFromSettings();
+    void startsNativeProgramWithoutShell();
+    void startsWindowsProgramThroughWine();
+    void failedStartsAreReported();
+    void findsRunningProcesses();
+    void cleanupTestCase();
+
+private:
+    QTemporaryDir dir_;
+    std::string root_;
+    QList<QProcess*> running_;
+};
+
+void TestProcInfo::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    root_ = QDir(dir_.path()).canonicalPath().toStdString() + "/";
+}
+
+void TestProcInfo::containment_data()
+{
+    QTest::addColumn<QString>("process");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("contains");
+    QTest::newRow("same") << "Ventrilo.exe"
+                          << "Ventrilo.exe" << true;
+    QTest::newRow("case") << "VENTRILO.EXE"
+                          << "ventrilo.exe" << true;
+    QTest::newRow("one letter more in front") << "xventrilo.exe"
+                                              << "Ventrilo.exe" << true;
+    QTest::newRow("part of the name") << "teamspeak3"
+                                      << "speak" << true;
+    QTest::newRow("other") << "mumble"
+                           << "ventrilo.exe" << false;
+    QTest::newRow("longer name") << "vent"
+                                 << "ventrilo" << false;
+}
+
+void TestProcInfo::containment()
+{
+    QFETCH(QString, process);
+    QFETCH(QString, name);
+    QFETCH(bool, contains);
+    QCOMPARE(NameContainsNoCase(process.toStdString(), name.toStdString()), contains);
+}
+
+void TestProcInfo::fileNamesAndKinds()
+{
+    QCOMPARE(FileNameOf("/opt/voice/Vent.exe"), std::string("Vent.exe"));
+    QCOMPARE(FileNameOf("C:\\Program Files\\Vent\\Vent.exe"), std::string("Vent.exe"));
+    QCOMPARE(FileNameOf("plain"), std::string("plain"));
+    QVERIFY(IsWindowsProgram("/g/WoW.exe"));
+    QVERIFY(IsWindowsProgram("/g/WOW.EXE"));
+    QVERIFY(IsWindowsProgram("/g/Launcher.Com"));
+    QVERIFY(IsWindowsProgram("/g/start.bat"));
+    QVERIFY(IsWindowsProgram("/g/start.CMD"));
+    QVERIFY(!IsWindowsProgram("/g/wow.sh"));
+    QVERIFY(!IsWindowsProgram("/g/exe"));
+    QVERIFY(!IsWindowsProgram("/g.exe/wow"));
+    QVERIFY(!IsWindowsProgram("/g/.exe"));
+    QCOMPARE(CommandFor("/g/WoW.exe", "wine"), (std::vector<std::string>{"wine", "/g/WoW.exe"}));
+    QCOMPARE(CommandFor("/g/wow", "wine"), (std::vector<std::string>{"/g/wow"}));
+    QCOMPARE(CommandFor("wow", "wine"), (std::vector<std::string>{"./wow"}));
+}
+
+void TestProcInfo::wineCommandFromSettings()
+{
+    std::string ini = root_ + "tavix.ini";
+    QCOMPARE(ReadWineCommand(ini), std::string("wine"));
+    platform::ReplaceFileAtomically(ini, "[Main]\r\nWoWPath=/g/WoW.exe\r\n");
+    QCOMPARE(ReadWineCommand(ini), std::string("wine"));
+    platform::ReplaceFileAtomically(ini, "[main]\r\nwinecommand=/opt/wine-staging/bin/wine\r\n");
+    QCOMPARE(ReadWineCommand(ini), std::string("/opt/wine-staging/bin/wine"));
+    platform::ReplaceFileAtomically(ini, "[Main]\r\nWineCommand=\r\n");
+    QCOMPARE(ReadWineCommand(ini), std::string("wine"));
+}
+
+void TestProcInfo::startsNativeProgramWithoutShell()
+{
+    // Blanks, quotes and a semicolon in the path start that file and nothing else.
+    QDir().mkpath(QString::fromStdString(root_ + "My Games/it's \"here\"; touch pwned"));
+    std::string out = root_ + "native.out";
+    std::string program = Recorder(root_ + "My Games/it's \"here\"; touch pwned/game run", out);
+    std::string saved = platform::CurrentFolder();
+    QVERIFY(platform::SetCurrentFolder(root_ + "My Games"));
+    QVERIFY(RunProgram(program, "wine-is-not-used"));
+    platform::SetCurrentFolder(saved);
+    std::string got = WaitForFile(out);
+    QCOMPARE(got, "arg:" + program + "\ncwd:" + root_ + "My Games\n");
+    QVERIFY(!QFile::exists(QString::fromStdString(root_ + "My Games/pwned")));
+    QVERIFY(!QFile::exists("pwned"));
+}
+
+void TestProcInfo::startsWindowsProgramThroughWine()
+{
+    std::string out = root_ + "wine.out";
+    std::string wine = Recorder(root_ + "stand-in wine", out);
+    std::string game = root_ + "Wo W.EXE";
+    platform::ReplaceFileAtomically(game, "MZ");
+    QVERIFY(RunProgram(game, wine));
+    QCOMPARE(WaitForFile(out).substr(0, ("arg:" + wine + "\narg:" + game + "\n").size()),
+             "arg:" + wine + "\narg:" + game + "\n");
+    // "wine" from PATH when no command is named.
+    std::string bin = root_ + "bin/";
+    QDir().mkpath(QString::fromStdString(bin));
+    std::string out2 = root_ + "pathwine.out";
+    Recorder(bin + "wine", out2);
+    QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin) + ":" + oldPath);
+    bool started = RunProgram(root_ + "launcher.bat", kDefaultWineCommand);
+    qputenv("PATH", oldPath);
+    QVERIFY(started);
+    QStringList lines = QString::fromStdString(WaitForFile(out2)).split('\n');
+    QVERIFY(lines.size() >= 2);
+    QCOMPARE(QDir::cleanPath(lines[0]), QString::fromStdString("arg:" + bin + "wine"));
+    QCOMPARE(lines[1], QString::fromStdString("arg:" + root_ + "launcher.bat"));
+}
+
+void TestProcInfo::failedStartsAreReported()
+{
+    QVERIFY(!RunProgram(root_ + "missing-program", "wine"));
+    std::string notExecutable = root_ + "data.txt";
+    platform::ReplaceFileAtomically(notExecutable, "text");
+    QVERIFY(!RunProgram(notExecutable, "wine"));
+    // No Wine to be found: a Windows program does not start.
+    QVERIFY(!RunProgram(root_ + "WoW.exe", root_ + "no-wine-here"));
+    QVERIFY(!RunProgram(root_ + "WoW.exe", "korvan-no-such-wine-command"));
+    QVERIFY(!platform::StartProgram({}));
+}
+
+void TestProcInfo::findsRunningProcesses()
+{
+    std::string copy = root_ + "KorvanProbeSleeper";
+    QVERIFY(QFile::copy("/bin/sleep", QString::fromStdString(copy)));
+    ::chmod(copy.c_str(), 0755);
+    auto* sleeper = new QProcess(this);
+    sleeper->start(QString::fromStdString(copy), {"30"});
+    QVERIFY(sleeper->waitForStarted());
+    running_ << sleeper;
+    // A program under Wine shows the Windows file name as the name it was started as.
+    auto* wineLike = new QProcess(this);
+    wineLike->start("/bin/bash", {"-c", "exec -a 'C:\\Games\\KorvanWineGame.exe' sleep 30"});
+    QVERIFY(wineLike->waitForStarted());
+    running_ << wineLike;
+    QTRY_VERIFY(IsProcessRunning("korvanwinegame.exe"));
+    QVERIFY(IsProcessRunning("KorvanProbeSleeper"));
+    QVERIFY(IsProcessRunning("korvanprobesleeper"));
+    QVERIFY(IsProcessRunning("ProbeSleep"));
+    QVERIFY(!IsProcessRunning("KorvanProbeSleeperX"));
+    QVERIFY(!IsProcessRunning("KorvanNothingRunsByThisName"));
+    // An empty name would match everything; it counts as not running.
+    QVERIFY(!IsProcessRunning(""));
+}
+
+void TestProcInfo::cleanupTestCase()
+{
+    for (QProcess* p : running_) {
+        p->kill();
+        p->waitForFinished();
+    }
+}
+
+QTEST_GUILESS_MAIN(TestProcInfo)
+#include "test_procinfo.moc"

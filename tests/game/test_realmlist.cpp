@@ -1,0 +1,226 @@
+// The launch decisions: the realm list file's bytes, the run and game paths, and the folder that
+// receives the file, on game folders laid out the way Windows installations are.
+#include "core/localization_u.h"
+#include "game/realmlist_u.h"
+#include "platform/files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sys/stat.h>
+
+namespace {
+
+const std::string kFixtures = KORVAN_PE_FIXTURES;
+
+std::string ReadBytes(const std::string& path)
+{
+    std::string data;
+    platform::ReadWholeFile(path, data);
+    return data;
+}
+
+// A scratch game installation: files and folders created on request under one temporary folder.
+class TGameTree
+{
+public:
+    TGameTree() { QVERIFY(dir_.isValid()); }
+    std::string Root() const { return dir_.path().toStdString() + "/"; }
+    std::string Path(const std::string& relative) const { return Root() + relative; }
+    void Folder(const std::string& relative) const { QVERIFY(QDir().mkpath(QString::fromStdString(Path(relative)))); }
+    std::string File(const std::string& relative, const std::string& bytes = "x") const
+    {
+        std::string path = Path(relative);
+        QDir().mkpath(QString::fromStdString(platform::FolderOf(path)));
+        platform::ReplaceFileAtomically(path, bytes);
+        return path;
+    }
+    // The game executable of a given fixture, copied in as WoW.exe.
+    std::string Game(const char* fixture) const
+    {
+        std::string path = Path("WoW.exe");
+        QFile::remove(QString::fromStdString(path));
+        if (!QFile::copy(QString::fromStdString(kFixtures + fixture), QString::fromStdString(path)))
+            return {};
+        return path;
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+TServer ServerWith(const std::string& address, const std::string& patchlist = {})
+{
+    TServer s;
+    s.Name = "Test";
+    s.Address = address;
+    s.Patchlist = patchlist;
+    return s;
+}
+
+} // namespace
+
+class TestRealmlist : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void contentBytes();
+    void pathChecksInOrder();
+    void runAndGamePaths();
+    void localeFolderForVersion3();
+    void localeFolderRules();
+    void gameFolderForOlderOrUnknownVersions();
+    void existingFileInAnotherCaseIsRewritten();
+    void writeTruncatesAndRefusesReadOnly();
+};
+
+void TestRealmlist::initTestCase()
+{
+    InitLocalization();
+}
+
+void TestRealmlist::contentBytes()
+{
+    QCOMPARE(RealmlistContent("logon.example.org", ""), std::string("set realmlist logon.example.org"));
+    QCOMPARE(RealmlistContent("10.0.0.1:3725", "patch.example.org"),
+             std::string("set realmlist 10.0.0.1:3725\r\nset patchlist patch.example.org"));
+    // The bytes of the address go out as they are, whatever code page they are in.
+    QCOMPARE(RealmlistContent("n\xE1zev", ""), std::string("set realmlist n\xE1zev"));
+}
+
+void TestRealmlist::pathChecksInOrder()
+{
+    TGameTree tree;
+    std::string wow = tree.File("WoW.exe");
+    TServer s = ServerWith("a");
+    QCOMPARE(PlanLaunch(s, "").check, TLaunchCheck::WoWPathEmpty);
+    QCOMPARE(PlanLaunch(s, tree.Path("missing.exe")).check, TLaunchCheck::WoWPathMissing);
+    // A folder is not a file.
+    QCOMPARE(PlanLaunch(s, tree.Root()).check, TLaunchCheck::WoWPathMissing);
+    // The settings path is checked also for a server with its own game.
+    s.AltPath = tree.File("alt/WoW.exe");
+    QCOMPARE(PlanLaunch(s, "").check, TLaunchCheck::WoWPathEmpty);
+    QCOMPARE(PlanLaunch(s, tree.Path("missing.exe")).check, TLaunchCheck::WoWPathMissing);
+    s.Preloader = tree.Path("missing_preloader.exe");
+    s.AltPath = tree.Path("missing_alt.exe");
+    QCOMPARE(PlanLaunch(s, wow).check, TLaunchCheck::PreloaderMissing);
+    s.Preloader = tree.File("loader.exe");
+    QCOMPARE(PlanLaunch(s, wow).check, TLaunchCheck::AltPathMissing);
+    s.Preloader.clear();
+    QCOMPARE(PlanLaunch(s, wow).check, TLaunchCheck::AltPathMissing);
+}
+
+void TestRealmlist::runAndGamePaths()
+{
+    TGameTree tree;
+    std::string wow = tree.File("WoW.exe");
+    std::string alt = tree.File("alt/WoW.exe");
+    std::string loader = tree.File("loader.exe");
+    TServer s = ServerWith("a");
+    TLaunchPlan plan = PlanLaunch(s, wow);
+    QCOMPARE(plan.check, TLaunchCheck::Ok);
+    QCOMPARE(plan.runPath, wow);
+    QCOMPARE(plan.gamePath, wow);
+    s.AltPath = alt;
+    plan = PlanLaunch(s, wow);
+    QCOMPARE(plan.runPath, alt);
+    QCOMPARE(plan.gamePath, alt);
+    s.Preloader = loader;
+    plan = PlanLaunch(s, wow);
+    QCOMPARE(plan.runPath, loader);
+    QCOMPARE(plan.gamePath, alt);
+    // A preloader without an alternative game writes next to the settings' game.
+    s.AltPath.clear();
+    plan = PlanLaunch(s, wow);
+    QCOMPARE(plan.runPath, loader);
+    QCOMPARE(plan.gamePath, wow);
+}
+
+void TestRealmlist::localeFolderForVersion3()
+{
+    if (kFixtures.empty())
+        QSKIP("no PE fixtures");
+    TGameTree tree;
+    std::string game = tree.Game("wow309_x64.exe");
+    tree.File("realmlist.wtf", "old");
+    tree.Folder("Data/enUS");
+    QCOMPARE(RealmlistFolder(game), tree.Path("Data/enUS/"));
+    QVERIFY(WriteRealmlist(RealmlistFolder(game), ServerWith("eu.logon", "eu.patch")));
+    QCOMPARE(ReadBytes(tree.Path("Data/enUS/realmlist.wtf")),
+             std::string("set realmlist eu.logon\r\nset patchlist eu.patch"));
+    // The game folder's own file is left alone.
+    QCOMPARE(ReadBytes(tree.Path("realmlist.wtf")), std::string("old"));
+}
+
+void TestRealmlist::localeFolderRules()
+{
+    TGameTree tree;
+    // Names without regard to case, and the first in Windows' order when there are several.
+    tree.Folder("data/ENGB");
+    tree.Folder("data/enUS");
+    tree.Folder("data/deDE");
+    QCOMPARE(FindLocaleFolder(tree.Root()), tree.Path("data/ENGB/"));
+    TGameTree other;
+    other.Folder("Data/deDE");
+    other.Folder("Data/en");
+    other.Folder("Data/enUSA");
+    other.Folder("Data/xenUS");
+    QCOMPARE(FindLocaleFolder(other.Root()), std::string());
+    // A file matches as well; writing into it then fails.
+    TGameTree withFile;
+    withFile.File("Data/enUS", "not a folder");
+    QCOMPARE(FindLocaleFolder(withFile.Root()), withFile.Path("Data/enUS/"));
+    QVERIFY(!WriteRealmlist(FindLocaleFolder(withFile.Root()), ServerWith("a")));
+    TGameTree noData;
+    QCOMPARE(FindLocaleFolder(noData.Root()), std::string());
+}
+
+void TestRealmlist::gameFolderForOlderOrUnknownVersions()
+{
+    TGameTree tree;
+    tree.Folder("Data/enUS");
+    // No version can be read from a file that is not the game: the game folder.
+    std::string script = tree.File("WoW.exe", "#!/bin/sh\n");
+    QCOMPARE(RealmlistFolder(script), tree.Root());
+    if (kFixtures.empty())
+        QSKIP("no PE fixtures");
+    QCOMPARE(RealmlistFolder(tree.Game("two_tables_x86.exe")), tree.Root()); // 2.0.12
+    QCOMPARE(RealmlistFolder(tree.Game("wow112_x86.exe")), tree.Root());
+    QCOMPARE(RealmlistFolder(tree.Game("wow_lower_x86.exe")), tree.Path("Data/enUS/")); // 4.3.4
+    TGameTree german;
+    german.Folder("Data/deDE");
+    QCOMPARE(RealmlistFolder(german.Game("wow309_x64.exe")), german.Root());
+}
+
+void TestRealmlist::existingFileInAnotherCaseIsRewritten()
+{
+    TGameTree tree;
+    tree.File("Realmlist.WTF", "set realmlist old");
+    QCOMPARE(RealmlistPathIn(tree.Root()), tree.Path("Realmlist.WTF"));
+    QVERIFY(WriteRealmlist(tree.Root(), ServerWith("new")));
+    QCOMPARE(ReadBytes(tree.Path("Realmlist.WTF")), std::string("set realmlist new"));
+    QVERIFY(!QFile::exists(QString::fromStdString(tree.Path("realmlist.wtf"))));
+    // The exact spelling wins over another case.
+    tree.File("realmlist.wtf", "x");
+    QCOMPARE(RealmlistPathIn(tree.Root()), tree.Path("realmlist.wtf"));
+    TGameTree empty;
+    QCOMPARE(RealmlistPathIn(empty.Root()), empty.Path("realmlist.wtf"));
+}
+
+void TestRealmlist::writeTruncatesAndRefusesReadOnly()
+{
+    TGameTree tree;
+    std::string file = tree.File("realmlist.wtf", std::string(500, 'z'));
+    QVERIFY(WriteRealmlist(tree.Root(), ServerWith("short")));
+    QCOMPARE(ReadBytes(file), std::string("set realmlist short"));
+    QCOMPARE(::chmod(file.c_str(), 0444), 0);
+    QVERIFY(!WriteRealmlist(tree.Root(), ServerWith("other")));
+    QCOMPARE(ReadBytes(file), std::string("set realmlist short"));
+    QVERIFY(!WriteRealmlist(tree.Path("no/such/folder/"), ServerWith("a")));
+}
+
+QTEST_GUILESS_MAIN(TestRealmlist)
+#include "test_realmlist.moc"
