@@ -3,6 +3,7 @@
 #include "buildconfig.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "monitor/connection_u.h"
 #include "ui/msgbox_u.h"
 
 #include <QCloseEvent>
@@ -134,6 +135,7 @@ void TMainForm::FormShow()
     if (!FirstShow)
         return;
     FirstShow = false;
+    StartRefreshCycle();
     List->setFocus();
     // The first moment the event queue runs empty after the first show.
     QTimer::singleShot(0, this, &TMainForm::ApplicationEventsIdle);
@@ -145,6 +147,7 @@ void TMainForm::ApplicationEventsIdle()
         return;
     FirstIdle = false;
     QCoreApplication::processEvents();
+    ProbeAllServers();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
