@@ -262,6 +262,9 @@ struct TProbeEngine::TState
 
 TProbeEngine::TProbeEngine(TIcmpMode icmpMode) : icmpMode_(icmpMode)
 {
+    // A long list keeps one socket per server open during its connect; the usual soft limit of 1024
+    // would turn the servers past it into false offlines.
+    RaiseOpenFileLimit();
     thread_ = std::thread(&TProbeEngine::Run, this);
 }
 
