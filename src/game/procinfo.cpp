@@ -2,9 +2,11 @@
 
 #include "core/ini_u.h"
 #include "core/servers_u.h"
+#include "platform/files.h"
 #include "platform/process.h"
 
 #include <array>
+#include <sstream>
 
 namespace {
 
@@ -59,8 +61,22 @@ std::string ReadWineCommand(const std::string& iniPath)
 
 std::vector<std::string> CommandFor(const std::string& path, const std::string& wineCommand)
 {
-    if (IsWindowsProgram(path))
-        return {wineCommand, path};
+    if (IsWindowsProgram(path)) {
+        // A Wine command that names a program is that program, blanks and all; anything else is a program
+        // followed by its arguments, split at blanks ("wine64", "/opt/wine/bin/wine", "env WINEDEBUG=-all wine").
+        std::vector<std::string> command;
+        bool namesProgram = wineCommand.find('/') != std::string::npos ? platform::FileExists(wineCommand)
+                                                                       : !platform::FindProgram(wineCommand).empty();
+        if (namesProgram) {
+            command.push_back(wineCommand);
+        } else {
+            std::istringstream words(wineCommand);
+            for (std::string word; words >> word;)
+                command.push_back(word);
+        }
+        command.push_back(path);
+        return command;
+    }
     // A bare file name is a file in the current folder, not a command to look up in PATH.
     if (path.find('/') == std::string::npos)
         return {"./" + path};

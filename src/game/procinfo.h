@@ -21,7 +21,8 @@ bool IsWindowsProgram(const std::string& path);
 // The Wine command of section Main of the INI file, or "wine" when it names none.
 std::string ReadWineCommand(const std::string& iniPath);
 
-// The argument list that starts `path`: the file alone, or Wine with the file.
+// The argument list that starts `path`: the file alone, or the Wine command with the file. A Wine command
+// that is not a program of its own is split at blanks into a program and its arguments.
 std::vector<std::string> CommandFor(const std::string& path, const std::string& wineCommand);
 
 // Starts `path` (through Wine when it is a Windows program) with no arguments and no shell; the program

@@ -113,6 +113,8 @@ void TestProcInfo::fileNamesAndKinds()
     QCOMPARE(CommandFor("/g/WoW.exe", "wine"), (std::vector<std::string>{"wine", "/g/WoW.exe"}));
     QCOMPARE(CommandFor("/g/wow", "wine"), (std::vector<std::string>{"/g/wow"}));
     QCOMPARE(CommandFor("wow", "wine"), (std::vector<std::string>{"./wow"}));
+    QCOMPARE(CommandFor("/g/WoW.exe", "env WINEDEBUG=-all  wine64"),
+             (std::vector<std::string>{"env", "WINEDEBUG=-all", "wine64", "/g/WoW.exe"}));
 }
 
 void TestProcInfo::wineCommandFromSettings()
@@ -152,6 +154,13 @@ void TestProcInfo::startsWindowsProgramThroughWine()
     QVERIFY(RunProgram(game, wine));
     QCOMPARE(WaitForFile(out).substr(0, ("arg:" + wine + "\narg:" + game + "\n").size()),
              "arg:" + wine + "\narg:" + game + "\n");
+    // A command with arguments of its own.
+    std::string out3 = root_ + "split.out";
+    std::string wrapper = Recorder(root_ + "wrapper", out3);
+    QVERIFY(RunProgram(game, wrapper + " --prefix=" + root_ + "prefix"));
+    QCOMPARE(WaitForFile(out3).substr(
+                 0, ("arg:" + wrapper + "\narg:--prefix=" + root_ + "prefix\narg:" + game + "\n").size()),
+             "arg:" + wrapper + "\narg:--prefix=" + root_ + "prefix\narg:" + game + "\n");
     // "wine" from PATH when no command is named.
     std::string bin = root_ + "bin/";
     QDir().mkpath(QString::fromStdString(bin));

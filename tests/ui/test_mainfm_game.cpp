@@ -1,0 +1,591 @@
+// The main window's game commands end to end: Play with native programs and a stand-in Wine, every
+// refusal with its message and dialog, and the three folder clearings with their questions.
+#include "core/globaltypes_u.h"
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "game/folders_u.h"
+#include "platform/files.h"
+#include "platform/gamefs.h"
+#include "support/testsupport.h"
+#include "ui/mainfm.h"
+#include "ui/msgbox_u.h"
+#include "ui/showver_u.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QListWidget>
+#include <QProcess>
+#include <QtTest>
+#include <deque>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int kStartWaitMs = 10000;
+// How long a program that must not start is given to show up anyway.
+constexpr int kNoStartWaitMs = 400;
+
+struct TShown
+{
+    QString text;
+    QString caption;
+    TMsgIcon icon;
+    bool yesNo;
+    bool noIsDefault;
+};
+
+std::string ReadBytes(const std::string& path)
+{
+    std::string data;
+    platform::ReadWholeFile(path, data);
+    return data;
+}
+
+// A program that records its arguments and current folder into `out`, completely or not at all.
+void MakeRecorder(const std::string& path, const std::string& out)
+{
+    QDir().mkpath(QString::fromStdString(platform::FolderOf(path)));
+    std::string script =
+        "#!/bin/sh\n{ for a in \"$0\" \"$@\"; do echo \"arg:$a\"; done; echo \"cwd:$(pwd -P)\"; } > '" + out +
+        ".tmp'\nmv '" + out + ".tmp' '" + out + "'\n";
+    platform::ReplaceFileAtomically(path, script);
+    ::chmod(path.c_str(), 0755);
+}
+
+std::string WaitForFile(const std::string& path, int ms = kStartWaitMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        if (platform::FileExists(path))
+            return ReadBytes(path);
+        QThread::msleep(10);
+    }
+    return {};
+}
+
+} // namespace
+
+class TestMainFormGame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void noSelectionDoesNothing();
+    void refusals_data();
+    void refusals();
+    void unwritableRealmlistStartsNothing();
+    void playsNativeGameAndCloses();
+    void enterKeyAndPlayButtonPlay();
+    void preloaderStartsWithRealmlistBesideTheGame();
+    void windowsGameStartsThroughWine();
+    void gameThatDoesNotStartIsReported();
+    void secondProgramRules();
+    void secondProgramThatDoesNotStartIsReported();
+    void autoCacheClearIsSilentAndSetsTheFolder();
+    void autoCacheClearWithoutFolderStillPlays();
+    void clearingQuestionsAndAnswers();
+    void clearingOutcomes();
+    void clearingUsesAltPathFolder();
+    void showGameVersionUsesThePlainDialog();
+
+private:
+    void MakeForm(const TServer& server);
+    std::string Root() const { return root_; }
+
+    std::unique_ptr<TScratchIni> ini_;
+    std::unique_ptr<TMainForm> form_;
+    std::vector<TShown> shown_;
+    std::deque<int> answers_;
+    std::string root_;
+    std::string savedFolder_;
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void TestMainFormGame::initTestCase()
+{
+    InitLocalization();
+    QApplication::setQuitOnLastWindowClosed(false);
+    SetMessageHook([this](const TMessageRequest& r) {
+        shown_.push_back({r.text, r.caption, r.icon, r.yesNo, r.noIsDefault});
+        if (!r.yesNo)
+            return IDOK;
+        if (answers_.empty())
+            return IDYES;
+        int a = answers_.front();
+        answers_.pop_front();
+        return a;
+    });
+}
+
+void TestMainFormGame::init()
+{
+    savedFolder_ = platform::CurrentFolder();
+    ini_ = std::make_unique<TScratchIni>();
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    root_ = QDir(dir_->path()).canonicalPath().toStdString() + "/";
+    shown_.clear();
+    answers_.clear();
+    AppClosing = false;
+    SilentCacheClear = false;
+}
+
+void TestMainFormGame::cleanup()
+{
+    form_.reset();
+    platform::SetCurrentFolder(savedFolder_);
+    dir_.reset();
+    ini_.reset();
+}
+
+void TestMainFormGame::MakeForm(const TServer& server)
+{
+    form_ = std::make_unique<TMainForm>();
+    Servers.clear();
+    Servers.push_back(server);
+    form_->ServerList()->clear();
+    form_->ServerList()->addItem(QString::fromStdString(server.Name));
+    form_->SelectIndex(0);
+    // The settings as the click reads them; the form's own load ran on an empty file.
+    WoWPath.clear();
+    ProgramToRunOnWoWLaunch.clear();
+    OneInstanceOnly = false;
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+}
+
+void TestMainFormGame::noSelectionDoesNothing()
+{
+    TServer s;
+    s.Name = "S";
+    s.Address = "a";
+    MakeForm(s);
+    form_->SelectIndex(-1);
+    form_->BtnPlayClick();
+    form_->ItemClearWDBClick();
+    form_->ItemClearWTFClick();
+    QVERIFY(shown_.empty());
+    QVERIFY(form_->isVisible());
+}
+
+void TestMainFormGame::refusals_data()
+{
+    QTest::addColumn<QString>("wow"); // "set", "missing" or "empty"
+    QTest::addColumn<QString>("preloader");
+    QTest::addColumn<QString>("alt");
+    QTest::addColumn<int>("message");
+    QTest::addColumn<int>("caption");
+    QTest::addColumn<int>("icon");
+    auto W = int(TMsgIcon::Warning), E = int(TMsgIcon::Error);
+    QTest::newRow("no game path") << "empty"
+                                  << ""
+                                  << "" << 1013 << 1014 << W;
+    QTest::newRow("game path missing") << "missing"
+                                       << ""
+                                       << "" << 1015 << 1001 << E;
+    QTest::newRow("no game path, own game") << "empty"
+                                            << ""
+                                            << "set" << 1013 << 1014 << W;
+    QTest::newRow("game path missing, own game") << "missing"
+                                                 << ""
+                                                 << "set" << 1015 << 1001 << E;
+    QTest::newRow("preloader missing") << "set"
+                                       << "missing"
+                                       << "" << 1016 << 1001 << E;
+    QTest::newRow("preloader before own game") << "set"
+                                               << "missing"
+                                               << "missing" << 1016 << 1001 << E;
+    QTest::newRow("own game missing, preloader") << "set"
+                                                 << "set"
+                                                 << "missing" << 1015 << 1001 << E;
+    QTest::newRow("own game missing") << "set"
+                                      << ""
+                                      << "missing" << 1015 << 1001 << E;
+}
+
+void TestMainFormGame::refusals()
+{
+    QFETCH(QString, wow);
+    QFETCH(QString, preloader);
+    QFETCH(QString, alt);
+    QFETCH(int, message);
+    QFETCH(int, caption);
+    QFETCH(int, icon);
+    std::string out = Root() + "started.out";
+    MakeRecorder(Root() + "game/WoW", out);
+    MakeRecorder(Root() + "alt/WoW", out);
+    MakeRecorder(Root() + "loader", out);
+    TServer s;
+    s.Name = "S";
+    s.Address = "a";
+    auto pick = [&](const QString& kind, const std::string& existing) {
+        return kind == "set" ? existing : kind == "missing" ? Root() + "missing" : std::string();
+    };
+    s.Preloader = pick(preloader, Root() + "loader");
+    s.AltPath = pick(alt, Root() + "alt/WoW");
+    MakeForm(s);
+    WoWPath = pick(wow, Root() + "game/WoW");
+    form_->BtnPlayClick();
+    QCOMPARE(shown_.size(), std::size_t(1));
+    QCOMPARE(shown_[0].text, ToQString(Msg(message)));
+    QCOMPARE(shown_[0].caption, ToQString(Msg(caption)));
+    QCOMPARE(int(shown_[0].icon), icon);
+    QVERIFY(form_->isVisible());
+    QVERIFY(!AppClosing);
+    QVERIFY(!platform::FileExists(Root() + "game/realmlist.wtf"));
+    QVERIFY(!platform::FileExists(Root() + "alt/realmlist.wtf"));
+    QVERIFY(WaitForFile(out, kNoStartWaitMs).empty());
+}
+
+void TestMainFormGame::unwritableRealmlistStartsNothing()
+{
+    std::string out = Root() + "started.out";
+    MakeRecorder(Root() + "game/WoW", out);
+    std::string realmlist = Root() + "game/realmlist.wtf";
+    platform::ReplaceFileAtomically(realmlist, "set realmlist old");
+    ::chmod(realmlist.c_str(), 0444);
+    TServer s;
+    s.Name = "S";
+    s.Address = "new";
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    form_->BtnPlayClick();
+    QCOMPARE(shown_.size(), std::size_t(1));
+    QCOMPARE(shown_[0].text, QString("Realmlist updating failed."));
+    QCOMPARE(shown_[0].caption, QString("Error"));
+    QVERIFY(form_->isVisible());
+    QCOMPARE(ReadBytes(realmlist), std::string("set realmlist old"));
+    QVERIFY(WaitForFile(out, kNoStartWaitMs).empty());
+}
+
+void TestMainFormGame::playsNativeGameAndCloses()
+{
+    std::string out = Root() + "started.out";
+    MakeRecorder(Root() + "My Game/WoW run", out);
+    TServer s;
+    s.Name = "S";
+    s.Address = "logon.example.net";
+    s.Patchlist = "patch.example.net";
+    MakeForm(s);
+    WoWPath = Root() + "My Game/WoW run";
+    QVERIFY(platform::SetCurrentFolder(Root()));
+    form_->BtnPlayClick();
+    QVERIFY(shown_.empty());
+    QCOMPARE(ReadBytes(Root() + "My Game/realmlist.wtf"),
+             std::string("set realmlist logon.example.net\r\nset patchlist patch.example.net"));
+    QCOMPARE(WaitForFile(out), "arg:" + WoWPath + "\ncwd:" + Root().substr(0, Root().size() - 1) + "\n");
+    QVERIFY(!form_->isVisible());
+    QVERIFY(AppClosing);
+}
+
+void TestMainFormGame::enterKeyAndPlayButtonPlay()
+{
+    std::string out = Root() + "started.out";
+    MakeRecorder(Root() + "game/WoW", out);
+    TServer s;
+    s.Name = "S";
+    s.Address = "enter";
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    QTest::keyClick(form_->ServerList(), Qt::Key_Return);
+    QVERIFY(!WaitForFile(out).empty());
+    QCOMPARE(ReadBytes(Root() + "game/realmlist.wtf"), std::string("set realmlist enter"));
+    QVERIFY(!form_->isVisible());
+
+    platform::RemoveFile(out);
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    auto* play = form_->findChild<QAbstractButton*>("BtnPlay");
+    QVERIFY(play);
+    play->click();
+    QVERIFY(!WaitForFile(out).empty());
+    QVERIFY(!form_->isVisible());
+}
+
+void TestMainFormGame::preloaderStartsWithRealmlistBesideTheGame()
+{
+    std::string out = Root() + "started.out";
+    MakeRecorder(Root() + "game/WoW", Root() + "game.out");
+    MakeRecorder(Root() + "tools/loader", out);
+    TServer s;
+    s.Name = "S";
+    s.Address = "pre";
+    s.Preloader = Root() + "tools/loader";
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    form_->BtnPlayClick();
+    QVERIFY(WaitForFile(out).starts_with("arg:" + s.Preloader + "\n"));
+    QCOMPARE(ReadBytes(Root() + "game/realmlist.wtf"), std::string("set realmlist pre"));
+    QVERIFY(!platform::FileExists(Root() + "tools/realmlist.wtf"));
+    QVERIFY(WaitForFile(Root() + "game.out", kNoStartWaitMs).empty());
+}
+
+void TestMainFormGame::windowsGameStartsThroughWine()
+{
+    std::string out = Root() + "wine.out";
+    MakeRecorder(Root() + "stand-in/wine", out);
+    ini_->Write("[Main]\nWineCommand=" + Root() + "stand-in/wine\n");
+    std::string game = Root() + "World of Warcraft/WoW.exe";
+    QDir().mkpath(QString::fromStdString(Root() + "World of Warcraft"));
+    platform::ReplaceFileAtomically(game, "MZ not really");
+    TServer s;
+    s.Name = "S";
+    s.Address = "wine";
+    MakeForm(s);
+    WoWPath = game;
+    form_->BtnPlayClick();
+    QVERIFY(WaitForFile(out).starts_with("arg:" + Root() + "stand-in/wine\narg:" + game + "\n"));
+    // Not readable as the game: the file goes into the game folder.
+    QCOMPARE(ReadBytes(Root() + "World of Warcraft/realmlist.wtf"), std::string("set realmlist wine"));
+    QVERIFY(!form_->isVisible());
+}
+
+void TestMainFormGame::gameThatDoesNotStartIsReported()
+{
+    std::string game = Root() + "game/WoW";
+    QDir().mkpath(QString::fromStdString(Root() + "game"));
+    platform::ReplaceFileAtomically(game, "not a program");
+    TServer s;
+    s.Name = "S";
+    s.Address = "a";
+    MakeForm(s);
+    WoWPath = game;
+    form_->BtnPlayClick();
+    QCOMPARE(shown_.size(), std::size_t(1));
+    QCOMPARE(shown_[0].text, QString("A problem occured while executing the game."));
+    QCOMPARE(int(shown_[0].icon), int(TMsgIcon::Error));
+    QVERIFY(form_->isVisible());
+    QVERIFY(!AppClosing);
+    // The realm list was already rewritten.
+    QCOMPARE(ReadBytes(Root() + "game/realmlist.wtf"), std::string("set realmlist a"));
+}
+
+void TestMainFormGame::secondProgramRules()
+{
+    std::string second = Root() + "voice/KorvanVoiceChat";
+    MakeRecorder(Root() + "game/WoW", Root() + "game.out");
+    MakeRecorder(second, Root() + "second.out");
+    TServer s;
+    s.Name = "S";
+    s.Address = "a";
+
+    // Started with the game.
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    ProgramToRunOnWoWLaunch = second;
+    form_->BtnPlayClick();
+    QVERIFY(!WaitForFile(Root() + "game.out").empty());
+    QVERIFY(WaitForFile(Root() + "second.out").starts_with("arg:" + second + "\n"));
+    QVERIFY(!form_->isVisible());
+
+    // One instance only, and a process whose name contains the file name runs: not started again.
+    platform::RemoveFile(Root() + "game.out");
+    platform::RemoveFile(Root() + "second.out");
+    std::string runningCopy = Root() + "xKorvanVoiceChat";
+    QVERIFY(QFile::copy("/bin/sleep", QString::fromStdString(runningCopy)));
+    ::chmod(runningCopy.c_str(), 0755);
+    QProcess sleeper;
+    sleeper.start(QString::fromStdString(runningCopy), {"30"});
+    QVERIFY(sleeper.waitForStarted());
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    ProgramToRunOnWoWLaunch = second;
+    OneInstanceOnly = true;
+    form_->BtnPlayClick();
+    QVERIFY(!WaitForFile(Root() + "game.out").empty());
+    QVERIFY(WaitForFile(Root() + "second.out", kNoStartWaitMs).empty());
+    QVERIFY(!form_->isVisible());
+    QVERIFY(shown_.empty());
+
+    // The same without the one-instance rule: started although it runs.
+    platform::RemoveFile(Root() + "game.out");
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    ProgramToRunOnWoWLaunch = second;
+    OneInstanceOnly = false;
+    form_->BtnPlayClick();
+    QVERIFY(!WaitForFile(Root() + "second.out").empty());
+    sleeper.kill();
+    sleeper.waitForFinished();
+}
+
+void TestMainFormGame::secondProgramThatDoesNotStartIsReported()
+{
+    MakeRecorder(Root() + "game/WoW", Root() + "game.out");
+    TServer s;
+    s.Name = "S";
+    s.Address = "a";
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    ProgramToRunOnWoWLaunch = Root() + "no/such/program";
+    form_->BtnPlayClick();
+    QVERIFY(!WaitForFile(Root() + "game.out").empty());
+    QCOMPARE(shown_.size(), std::size_t(1));
+    QCOMPARE(shown_[0].text, QString("A problem occured while executing the program."));
+    QCOMPARE(shown_[0].caption, QString("Error"));
+    QVERIFY(form_->isVisible());
+    QVERIFY(!AppClosing);
+}
+
+void TestMainFormGame::autoCacheClearIsSilentAndSetsTheFolder()
+{
+    std::string out = Root() + "started.out";
+    MakeRecorder(Root() + "game/WoW", out);
+    platform::ReplaceFileAtomically(Root() + "game/Cache/WDB/enUS/creaturecache.wdb", "x");
+    QDir().mkpath(QString::fromStdString(Root() + "game/Cache/WDB/enUS"));
+    platform::ReplaceFileAtomically(Root() + "game/Cache/WDB/enUS/creaturecache.wdb", "x");
+    platform::ReplaceFileAtomically(Root() + "game/Cache/WDB/itemcache.wdb", "x");
+    QDir().mkpath(QString::fromStdString(Root() + "game/WDB"));
+    platform::ReplaceFileAtomically(Root() + "game/WDB/keep.wdb", "x");
+    TServer s;
+    s.Name = "S";
+    s.Address = "a";
+    s.AutoCacheClear = true;
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    form_->BtnPlayClick();
+    QVERIFY(shown_.empty());
+    QVERIFY(!SilentCacheClear);
+    QCOMPARE(QDir(QString::fromStdString(Root() + "game/Cache/WDB")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList());
+    QVERIFY(platform::FileExists(Root() + "game/WDB/keep.wdb"));
+    // The game inherits the cleared cache folder as its current folder.
+    QVERIFY(WaitForFile(out).ends_with("cwd:" + Root() + "game/Cache/WDB\n"));
+}
+
+void TestMainFormGame::autoCacheClearWithoutFolderStillPlays()
+{
+    std::string out = Root() + "started.out";
+    MakeRecorder(Root() + "game/WoW", out);
+    TServer s;
+    s.Name = "S";
+    s.Address = "a";
+    s.AutoCacheClear = true;
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    form_->BtnPlayClick();
+    QVERIFY(shown_.empty());
+    QVERIFY(!WaitForFile(out).empty());
+    QVERIFY(!form_->isVisible());
+    // The silent mode ended with that clearing: the menu's Clear WDB asks again.
+    QVERIFY(!SilentCacheClear);
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    answers_ = {IDNO};
+    form_->ItemClearWDBClick();
+    QCOMPARE(shown_.size(), std::size_t(1));
+    QCOMPARE(shown_[0].text, ToQString(Msg(1022)));
+}
+
+void TestMainFormGame::clearingQuestionsAndAnswers()
+{
+    MakeRecorder(Root() + "game/WoW", Root() + "unused");
+    for (const char* folder : {"Cache/WDB", "WTF", "Screenshots"}) {
+        QDir().mkpath(QString::fromStdString(Root() + "game/" + folder));
+        platform::ReplaceFileAtomically(Root() + "game/" + folder + "/file", "x");
+    }
+    TServer s;
+    s.Name = "S";
+    s.Address = "a";
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    QVERIFY(platform::SetCurrentFolder(Root()));
+    answers_ = {IDNO, IDNO, IDNO};
+    form_->ItemClearWDBClick();
+    form_->ItemClearWTFClick();
+    form_->ItemClearScreenshotsClick();
+    QCOMPARE(shown_.size(), std::size_t(3));
+    const int ids[] = {1022, 1027, 1028};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(shown_[i].text, ToQString(Msg(ids[i])));
+        QCOMPARE(shown_[i].caption, QString("Question"));
+        QCOMPARE(int(shown_[i].icon), int(TMsgIcon::Question));
+        QVERIFY(shown_[i].yesNo);
+        // Yes is the default for the cache, No for settings and screenshots.
+        QCOMPARE(shown_[i].noIsDefault, i != 0);
+    }
+    QVERIFY(shown_[1].text.contains('\n'));
+    // No changes nothing, not even the current folder.
+    for (const char* folder : {"Cache/WDB", "WTF", "Screenshots"})
+        QVERIFY(platform::FileExists(Root() + "game/" + folder + "/file"));
+    QCOMPARE(platform::CurrentFolder() + "/", Root());
+}
+
+void TestMainFormGame::clearingOutcomes()
+{
+    MakeRecorder(Root() + "game/WoW", Root() + "unused");
+    QDir().mkpath(QString::fromStdString(Root() + "game/wtf/Account"));
+    platform::ReplaceFileAtomically(Root() + "game/wtf/Account/cache.md5", "x");
+    std::string locked = Root() + "game/wtf/Config.wtf";
+    platform::ReplaceFileAtomically(locked, "x");
+    ::chmod(locked.c_str(), 0444);
+    QDir().mkpath(QString::fromStdString(Root() + "game/screenshots"));
+    platform::ReplaceFileAtomically(Root() + "game/screenshots/WoWScrnShot_1.jpg", "x");
+    TServer s;
+    s.Name = "S";
+    s.Address = "a";
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+
+    form_->ItemClearScreenshotsClick();
+    QCOMPARE(shown_.size(), std::size_t(2));
+    QCOMPARE(shown_[1].text, QString("Folder was cleared."));
+    QCOMPARE(shown_[1].caption, QString("Information"));
+    QCOMPARE(int(shown_[1].icon), int(TMsgIcon::Information));
+    QVERIFY(!platform::FileExists(Root() + "game/screenshots/WoWScrnShot_1.jpg"));
+    QCOMPARE(platform::CurrentFolder(), Root() + "game/screenshots");
+
+    shown_.clear();
+    form_->ItemClearWTFClick();
+    QCOMPARE(shown_.size(), std::size_t(2));
+    QCOMPARE(shown_[1].text, QString("An error occured."));
+    QCOMPARE(shown_[1].caption, QString("Error"));
+    QVERIFY(platform::FileExists(locked));
+    QVERIFY(!platform::FileExists(Root() + "game/wtf/Account/cache.md5"));
+
+    shown_.clear();
+    form_->ItemClearWDBClick();
+    QCOMPARE(shown_.size(), std::size_t(2));
+    QCOMPARE(shown_[1].text, QString("Folder not found."));
+    QCOMPARE(int(shown_[1].icon), int(TMsgIcon::Error));
+}
+
+void TestMainFormGame::clearingUsesAltPathFolder()
+{
+    MakeRecorder(Root() + "game/WoW", Root() + "unused");
+    MakeRecorder(Root() + "alt/WoW", Root() + "unused");
+    for (const char* base : {"game", "alt"}) {
+        QDir().mkpath(QString::fromStdString(Root() + base + "/WDB"));
+        platform::ReplaceFileAtomically(Root() + base + "/WDB/x.wdb", "x");
+    }
+    TServer s;
+    s.Name = "S";
+    s.Address = "a";
+    s.AltPath = Root() + "alt/WoW";
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    form_->ItemClearWDBClick();
+    QVERIFY(!platform::FileExists(Root() + "alt/WDB/x.wdb"));
+    QVERIFY(platform::FileExists(Root() + "game/WDB/x.wdb"));
+}
+
+void TestMainFormGame::showGameVersionUsesThePlainDialog()
+{
+    ShowGameVersion(nullptr, Root() + "nothing.exe");
+    QCOMPARE(shown_.size(), std::size_t(1));
+    QCOMPARE(shown_[0].text, QString::fromStdString("File " + Root() + "nothing.exe was not found."));
+    QCOMPARE(shown_[0].caption, QString::fromUtf8(kApplicationTitle));
+    QCOMPARE(int(shown_[0].icon), int(TMsgIcon::None));
+    QVERIFY(!shown_[0].yesNo);
+}
+
+QTEST_MAIN(TestMainFormGame)
+#include "test_mainfm_game.moc"
