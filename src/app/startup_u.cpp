@@ -7,12 +7,14 @@
 #include "monitor/connection_u.h"
 #include "platform/files.h"
 #include "platform/instance.h"
+#include "platform/termination.h"
 #include "ui/mainfm.h"
 #include "ui/msgbox_u.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QProxyStyle>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -65,6 +67,15 @@ bool IsUpdateParameter(const std::string& parameter)
     return UpperAscii(parameter) == "UPDATE";
 }
 
+bool EnsureSingleInstance(platform::InstanceLock& lock)
+{
+    // A lock the system cannot make at all does not keep the program from starting.
+    if (lock.Acquire(kSingleInstanceName) != platform::InstanceLock::Result::HeldElsewhere)
+        return true;
+    ShowInformation(nullptr, Msg(1029));
+    return false;
+}
+
 int RunKorvan(int argc, char** argv)
 {
     InitUnits();
@@ -82,10 +93,8 @@ int RunKorvan(int argc, char** argv)
     (void)(argc > 1 && IsUpdateParameter(argv[1]));
 
     auto lock = std::make_unique<platform::InstanceLock>();
-    if (lock->Acquire(kSingleInstanceName) == platform::InstanceLock::Result::HeldElsewhere) {
-        ShowInformation(nullptr, Msg(1029));
+    if (!EnsureSingleInstance(*lock))
         return 0;
-    }
 
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
     QApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
@@ -94,6 +103,17 @@ int RunKorvan(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(true);
 
     auto form = std::make_unique<TMainForm>();
+    // Logout, shutdown or Ctrl+C close the window as its close button does, so nothing is lost.
+    std::unique_ptr<QSocketNotifier> termination;
+    if (int fd = platform::WatchTerminationRequests(); fd >= 0) {
+        termination = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(termination.get(), &QSocketNotifier::activated, form.get(), [fd, &form] {
+            platform::AcknowledgeTerminationRequest(fd);
+            form->close();
+            // Also ends the loop of a dialog that may be open, which would otherwise keep the program up.
+            QCoreApplication::exit(0);
+        });
+    }
     form->show();
     QApplication::exec();
 

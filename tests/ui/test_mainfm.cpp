@@ -1,0 +1,102 @@
+// The main window's life cycle: what it loads when created, keys in the list, what it saves at the end.
+#include "core/ini_u.h"
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "support/testsupport.h"
+#include "ui/mainfm.h"
+
+#include <QListWidget>
+#include <QtTest>
+#include <memory>
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { InitLocalization(); }
+    void init();
+    void listsServersAndRestoresSelection();
+    void storedIndexOutsideListSelectsFirst();
+    void escapeClosesAndDestructionSaves();
+    void settingsErrorSkipsServerSave();
+
+private:
+    std::unique_ptr<TScratchIni> scratch_;
+};
+
+void TestMainForm::init()
+{
+    scratch_ = std::make_unique<TScratchIni>();
+    FirstShow = true;
+    FirstIdle = true;
+    AppClosing = false;
+}
+
+void TestMainForm::listsServersAndRestoresSelection()
+{
+    scratch_->Write("[Main]\nServerIndex=2\nSaveWindowPos=1\nWindowPosX=40\nWindowPosY=50\n"
+                    "[One]\nAddress=1\n[Two]\nAddress=2\n[Three]\nAddress=3\n");
+    TMainForm form;
+    QCOMPARE(form.ServerList()->count(), 3);
+    QCOMPARE(form.ServerList()->item(0)->text(), QString("One"));
+    QCOMPARE(form.ServerList()->item(2)->text(), QString("Three"));
+    QCOMPARE(form.SelectedIndex(), 2);
+    QCOMPARE(form.pos(), QPoint(40, 50));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(!FirstShow);
+    QTRY_VERIFY(!FirstIdle);
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.ServerList()));
+}
+
+void TestMainForm::storedIndexOutsideListSelectsFirst()
+{
+    scratch_->Write("[Main]\nServerIndex=2\n[One]\nAddress=1\n[Two]\nAddress=2\n");
+    {
+        TMainForm form;
+        QCOMPARE(form.SelectedIndex(), 0);
+    }
+    ResetServers();
+    scratch_->Write("[Main]\nServerIndex=0\n");
+    TMainForm empty;
+    QCOMPARE(empty.SelectedIndex(), -1);
+}
+
+void TestMainForm::escapeClosesAndDestructionSaves()
+{
+    scratch_->Write("[Main]\nFullInfo=1\nPanel=0\nUnknownKey=stays\n[One]\nAddress=1\n[Two]\nAddress=2\n");
+    auto form = std::make_unique<TMainForm>();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->SelectIndex(1);
+    QVERIFY(SwapServers(0, 1)); // what moving a server does to the array
+    QTest::keyClick(form->ServerList(), Qt::Key_Escape);
+    QVERIFY(!form->isVisible());
+    QVERIFY(AppClosing);
+    form.reset();
+    TIniFile ini(scratch_->Path());
+    QVERIFY(ini.Load());
+    QCOMPARE(ini.ReadInteger("Main", "ServerIndex", -1), 1);
+    QCOMPARE(ini.ReadInteger("Main", "FullInfo", -1), 1);
+    QCOMPARE(ini.ReadInteger("Main", "Panel", -1), 0);
+    QCOMPARE(ini.ReadString("Main", "UnknownKey", ""), std::string("stays"));
+    QCOMPARE(ini.SectionNames(), (std::vector<std::string>{"Main", "Two", "One"}));
+}
+
+void TestMainForm::settingsErrorSkipsServerSave()
+{
+    scratch_->Write("[One]\nAddress=1\n");
+    auto form = std::make_unique<TMainForm>();
+    QVERIFY(AddServer("Two", "2", "", "", "", "", "", 0, false, ""));
+    // The file turns into a folder: nothing can be written any more, and nothing must crash.
+    QVERIFY(QFile::remove(QString::fromStdString(scratch_->Path())));
+    QVERIFY(QDir().mkdir(QString::fromStdString(scratch_->Path())));
+    QVERIFY(!form->SaveSettings());
+    form.reset();
+    QVERIFY(QFileInfo(QString::fromStdString(scratch_->Path())).isDir());
+}
+
+QTEST_MAIN(TestMainForm)
+#include "test_mainfm.moc"
