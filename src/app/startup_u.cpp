@@ -13,9 +13,11 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QProxyStyle>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <memory>
 
@@ -91,6 +93,12 @@ int RunKorvan(int argc, char** argv)
     // Completing a pending update comes first; until the update work exists, an update start is a
     // normal start.
     (void)(argc > 1 && IsUpdateParameter(argv[1]));
+
+    // The buttons of message boxes speak the edition's language, as they did by the interface language id.
+    QTranslator buttons;
+    if (InterfaceLanguage == kLangCzech &&
+        buttons.load(QStringLiteral("qtbase_cs"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&buttons);
 
     auto lock = std::make_unique<platform::InstanceLock>();
     if (!EnsureSingleInstance(*lock))
