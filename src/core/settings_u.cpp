@@ -111,8 +111,9 @@ bool ParseDateTime(const std::string& text, TDateTime& value)
 bool LoadSettingsFrom(const std::string& iniPath, TWindowSettings& window)
 {
     TIniFile ini(iniPath);
-    // An unreadable file gives every default, as a missing one does.
-    (void)ini.Load();
+    // An unreadable file gives every default, as a missing one does, but is never written over: the
+    // stamp below would replace the user's whole list with one line.
+    const bool readable = ini.Load();
     WoWPath = ini.ReadString(S, "WoWPath", "");
     window.FullInfo = ini.ReadBool(S, "FullInfo", false);
     Timeout = ini.ReadInteger(S, "Timeout", kDefaultTimeout);
@@ -134,6 +135,8 @@ bool LoadSettingsFrom(const std::string& iniPath, TWindowSettings& window)
     if (!stamp || !ParseDateTime(*stamp, lastRun))
         lastRun = kLastRunDefault;
     LastRun = lastRun;
+    if (!readable)
+        return false;
     ini.WriteString(S, "LastRun", FormatDateTime(NowAsDateTime()));
     return ini.Save();
 }

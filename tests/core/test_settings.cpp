@@ -11,6 +11,7 @@ class TestSettings : public QObject
 
 private slots:
     void firstStartWritesDefaults();
+    void unreadableFileIsNotStamped();
     void timeoutBounds_data();
     void timeoutBounds();
     void positionKeysStayWhenNotSaved();
@@ -43,6 +44,18 @@ void TestSettings::firstStartWritesDefaults()
     window.Panel = -1;
     QVERIFY(SaveSettingsTo(scratch.Path(), window));
     QVERIFY(scratch.Read().find("Panel=2\n") != std::string::npos);
+}
+
+void TestSettings::unreadableFileIsNotStamped()
+{
+    TScratchIni scratch;
+    // A folder where the file should be cannot be read; it must come out of the start untouched.
+    QVERIFY(QDir().mkdir(QString::fromStdString(scratch.Path())));
+    TWindowSettings window;
+    QVERIFY(!LoadSettingsFrom(scratch.Path(), window));
+    QCOMPARE(Timeout, kDefaultTimeout);
+    QVERIFY(QFileInfo(QString::fromStdString(scratch.Path())).isDir());
+    QVERIFY(!SaveSettingsTo(scratch.Path(), window));
 }
 
 void TestSettings::timeoutBounds_data()
