@@ -30,12 +30,13 @@ constexpr int kTextClearWDB = 2013;
 constexpr int kTextClearWTF = 2014;
 constexpr int kTextClearScreenshots = 2015;
 
+// Below the status line (top 213) and above the window's bottom edge.
 constexpr int kPlayLeft = 21;
-constexpr int kPlayTop = 214;
+constexpr int kPlayTop = 234;
 constexpr int kPlayWidth = 186;
 constexpr int kFoldersLeft = 211;
 constexpr int kFoldersWidth = 32;
-constexpr int kButtonHeight = 36;
+constexpr int kButtonHeight = 26;
 
 QString Text(int id)
 {

@@ -1,6 +1,7 @@
 // Emptying game folders: what goes, what stays, links never followed out of the folder, and the
 // search for the target folder without regard to letter case.
 #include "game/folders_u.h"
+#include "game/gametree.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"
 
@@ -13,39 +14,7 @@
 
 namespace {
 
-class TTree
-{
-public:
-    TTree() { QVERIFY(dir_.isValid()); }
-    std::string Root() const { return dir_.path().toStdString() + "/"; }
-    std::string Path(const std::string& relative) const { return Root() + relative; }
-    void Folder(const std::string& relative) const { QVERIFY(QDir().mkpath(QString::fromStdString(Path(relative)))); }
-    std::string File(const std::string& relative, const std::string& bytes = "x") const
-    {
-        std::string path = Path(relative);
-        QDir().mkpath(QString::fromStdString(platform::FolderOf(path)));
-        platform::ReplaceFileAtomically(path, bytes);
-        return path;
-    }
-    void Link(const std::string& target, const std::string& relative) const
-    {
-        QCOMPARE(::symlink(target.c_str(), Path(relative).c_str()), 0);
-    }
-    bool Exists(const std::string& relative) const
-    {
-        struct stat st;
-        return ::lstat(Path(relative).c_str(), &st) == 0;
-    }
-    // Names in a folder, sorted.
-    QStringList Names(const std::string& relative) const
-    {
-        return QDir(QString::fromStdString(Path(relative)))
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    }
-
-private:
-    QTemporaryDir dir_;
-};
+using TTree = TScratchTree;
 
 // Restores the current folder the clearing commands change.
 class TKeepCurrentFolder

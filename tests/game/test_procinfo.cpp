@@ -1,4 +1,5 @@
 // Starting programs (natively and through a stand-in Wine) and finding running ones by file name.
+#include "game/gametree.h"
 #include "game/procinfo.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"
@@ -9,37 +10,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sys/stat.h>
-
-namespace {
-
-constexpr int kWaitMs = 10000;
-
-// Waits for a file that a started program writes.
-std::string WaitForFile(const std::string& path)
-{
-    std::string data;
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < kWaitMs) {
-        if (platform::ReadWholeFile(path, data) && !data.empty() && data.back() == '\n')
-            return data;
-        QThread::msleep(20);
-    }
-    return data;
-}
-
-// A program that writes its arguments, one a line, and its current folder into `out`.
-std::string Recorder(const std::string& path, const std::string& out)
-{
-    std::string script =
-        "#!/bin/sh\n{ for a in \"$0\" \"$@\"; do echo \"arg:$a\"; done; echo \"cwd:$(pwd -P)\"; } > '" + out +
-        ".tmp'\nmv '" + out + ".tmp' '" + out + "'\n";
-    platform::ReplaceFileAtomically(path, script);
-    ::chmod(path.c_str(), 0755);
-    return path;
-}
-
-} // namespace
 
 class TestProcInfo : public QObject
 {
@@ -58,15 +28,14 @@ private slots:
     void cleanupTestCase();
 
 private:
-    QTemporaryDir dir_;
+    TScratchTree tree_;
     std::string root_;
     QList<QProcess*> running_;
 };
 
 void TestProcInfo::initTestCase()
 {
-    QVERIFY(dir_.isValid());
-    root_ = QDir(dir_.path()).canonicalPath().toStdString() + "/";
+    root_ = tree_.Root();
 }
 
 void TestProcInfo::containment_data()
@@ -134,7 +103,7 @@ void TestProcInfo::startsNativeProgramWithoutShell()
     // Blanks, quotes and a semicolon in the path start that file and nothing else.
     QDir().mkpath(QString::fromStdString(root_ + "My Games/it's \"here\"; touch pwned"));
     std::string out = root_ + "native.out";
-    std::string program = Recorder(root_ + "My Games/it's \"here\"; touch pwned/game run", out);
+    std::string program = MakeRecorder(root_ + "My Games/it's \"here\"; touch pwned/game run", out);
     std::string saved = platform::CurrentFolder();
     QVERIFY(platform::SetCurrentFolder(root_ + "My Games"));
     QVERIFY(RunProgram(program, "wine-is-not-used"));
@@ -148,7 +117,7 @@ void TestProcInfo::startsNativeProgramWithoutShell()
 void TestProcInfo::startsWindowsProgramThroughWine()
 {
     std::string out = root_ + "wine.out";
-    std::string wine = Recorder(root_ + "stand-in wine", out);
+    std::string wine = MakeRecorder(root_ + "stand-in wine", out);
     std::string game = root_ + "Wo W.EXE";
     platform::ReplaceFileAtomically(game, "MZ");
     QVERIFY(RunProgram(game, wine));
@@ -156,7 +125,7 @@ void TestProcInfo::startsWindowsProgramThroughWine()
              "arg:" + wine + "\narg:" + game + "\n");
     // A command with arguments of its own.
     std::string out3 = root_ + "split.out";
-    std::string wrapper = Recorder(root_ + "wrapper", out3);
+    std::string wrapper = MakeRecorder(root_ + "wrapper", out3);
     QVERIFY(RunProgram(game, wrapper + " --prefix=" + root_ + "prefix"));
     QCOMPARE(WaitForFile(out3).substr(
                  0, ("arg:" + wrapper + "\narg:--prefix=" + root_ + "prefix\narg:" + game + "\n").size()),
@@ -165,7 +134,7 @@ void TestProcInfo::startsWindowsProgramThroughWine()
     std::string bin = root_ + "bin/";
     QDir().mkpath(QString::fromStdString(bin));
     std::string out2 = root_ + "pathwine.out";
-    Recorder(bin + "wine", out2);
+    MakeRecorder(bin + "wine", out2);
     QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", QByteArray::fromStdString(bin) + ":" + oldPath);
     bool started = RunProgram(root_ + "launcher.bat", kDefaultWineCommand);

@@ -1,6 +1,7 @@
 // The launch decisions: the realm list file's bytes, the run and game paths, and the folder that
 // receives the file, on game folders laid out the way Windows installations are.
 #include "core/localization_u.h"
+#include "game/gametree.h"
 #include "game/realmlist_u.h"
 #include "platform/files.h"
 
@@ -14,40 +15,11 @@ namespace {
 
 const std::string kFixtures = KORVAN_PE_FIXTURES;
 
-std::string ReadBytes(const std::string& path)
-{
-    std::string data;
-    platform::ReadWholeFile(path, data);
-    return data;
-}
-
-// A scratch game installation: files and folders created on request under one temporary folder.
-class TGameTree
+// A game installation with the executable of a given fixture copied in as WoW.exe.
+class TGameTree : public TScratchTree
 {
 public:
-    TGameTree() { QVERIFY(dir_.isValid()); }
-    std::string Root() const { return dir_.path().toStdString() + "/"; }
-    std::string Path(const std::string& relative) const { return Root() + relative; }
-    void Folder(const std::string& relative) const { QVERIFY(QDir().mkpath(QString::fromStdString(Path(relative)))); }
-    std::string File(const std::string& relative, const std::string& bytes = "x") const
-    {
-        std::string path = Path(relative);
-        QDir().mkpath(QString::fromStdString(platform::FolderOf(path)));
-        platform::ReplaceFileAtomically(path, bytes);
-        return path;
-    }
-    // The game executable of a given fixture, copied in as WoW.exe.
-    std::string Game(const char* fixture) const
-    {
-        std::string path = Path("WoW.exe");
-        QFile::remove(QString::fromStdString(path));
-        if (!QFile::copy(QString::fromStdString(kFixtures + fixture), QString::fromStdString(path)))
-            return {};
-        return path;
-    }
-
-private:
-    QTemporaryDir dir_;
+    std::string Game(const char* fixture) const { return Copy(kFixtures + fixture, "WoW.exe"); }
 };
 
 TServer ServerWith(const std::string& address, const std::string& patchlist = {})

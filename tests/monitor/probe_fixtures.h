@@ -4,6 +4,7 @@
 
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
+#include "platform/icmp.h"
 
 #include <QObject>
 #include <arpa/inet.h>
@@ -96,6 +97,18 @@ inline std::uint16_t ClosedPort()
 {
     TLoopbackListener probe("127.0.0.1");
     return probe.Port();
+}
+
+// Where no ICMP socket can be had (no privilege, no ping group) every echo goes unanswered.
+inline bool EchoAvailable(platform::TAddressFamily family = platform::TAddressFamily::IPv4)
+{
+    return platform::TIcmpChannel(family, platform::TIcmpMode::Auto).IsOpen();
+}
+
+// The ping an online loopback server should end with: a measured round trip, or none without echo.
+inline bool PingAsExpected(std::int32_t ping, platform::TAddressFamily family = platform::TAddressFamily::IPv4)
+{
+    return EchoAvailable(family) ? ping >= 1 : ping == kPingNone;
 }
 
 inline void AddTestServer(const std::string& name, const std::string& address)

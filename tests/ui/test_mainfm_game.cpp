@@ -5,6 +5,7 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "game/folders_u.h"
+#include "game/gametree.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"
 #include "support/testsupport.h"
@@ -24,7 +25,6 @@
 
 namespace {
 
-constexpr int kStartWaitMs = 10000;
 // How long a program that must not start is given to show up anyway.
 constexpr int kNoStartWaitMs = 400;
 
@@ -37,34 +37,12 @@ struct TShown
     bool noIsDefault;
 };
 
-std::string ReadBytes(const std::string& path)
+TServer NamedServer(const std::string& address)
 {
-    std::string data;
-    platform::ReadWholeFile(path, data);
-    return data;
-}
-
-// A program that records its arguments and current folder into `out`, completely or not at all.
-void MakeRecorder(const std::string& path, const std::string& out)
-{
-    QDir().mkpath(QString::fromStdString(platform::FolderOf(path)));
-    std::string script =
-        "#!/bin/sh\n{ for a in \"$0\" \"$@\"; do echo \"arg:$a\"; done; echo \"cwd:$(pwd -P)\"; } > '" + out +
-        ".tmp'\nmv '" + out + ".tmp' '" + out + "'\n";
-    platform::ReplaceFileAtomically(path, script);
-    ::chmod(path.c_str(), 0755);
-}
-
-std::string WaitForFile(const std::string& path, int ms = kStartWaitMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        if (platform::FileExists(path))
-            return ReadBytes(path);
-        QThread::msleep(10);
-    }
-    return {};
+    TServer s;
+    s.Name = "S";
+    s.Address = address;
+    return s;
 }
 
 } // namespace
@@ -164,9 +142,7 @@ void TestMainFormGame::MakeForm(const TServer& server)
 
 void TestMainFormGame::noSelectionDoesNothing()
 {
-    TServer s;
-    s.Name = "S";
-    s.Address = "a";
+    TServer s = NamedServer("a");
     MakeForm(s);
     form_->SelectIndex(-1);
     form_->BtnPlayClick();
@@ -223,9 +199,7 @@ void TestMainFormGame::refusals()
     MakeRecorder(Root() + "game/WoW", out);
     MakeRecorder(Root() + "alt/WoW", out);
     MakeRecorder(Root() + "loader", out);
-    TServer s;
-    s.Name = "S";
-    s.Address = "a";
+    TServer s = NamedServer("a");
     auto pick = [&](const QString& kind, const std::string& existing) {
         return kind == "set" ? existing : kind == "missing" ? Root() + "missing" : std::string();
     };
@@ -252,9 +226,7 @@ void TestMainFormGame::unwritableRealmlistStartsNothing()
     std::string realmlist = Root() + "game/realmlist.wtf";
     platform::ReplaceFileAtomically(realmlist, "set realmlist old");
     ::chmod(realmlist.c_str(), 0444);
-    TServer s;
-    s.Name = "S";
-    s.Address = "new";
+    TServer s = NamedServer("new");
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
     form_->BtnPlayClick();
@@ -270,9 +242,7 @@ void TestMainFormGame::playsNativeGameAndCloses()
 {
     std::string out = Root() + "started.out";
     MakeRecorder(Root() + "My Game/WoW run", out);
-    TServer s;
-    s.Name = "S";
-    s.Address = "logon.example.net";
+    TServer s = NamedServer("logon.example.net");
     s.Patchlist = "patch.example.net";
     MakeForm(s);
     WoWPath = Root() + "My Game/WoW run";
@@ -290,9 +260,7 @@ void TestMainFormGame::enterKeyAndPlayButtonPlay()
 {
     std::string out = Root() + "started.out";
     MakeRecorder(Root() + "game/WoW", out);
-    TServer s;
-    s.Name = "S";
-    s.Address = "enter";
+    TServer s = NamedServer("enter");
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
     QTest::keyClick(form_->ServerList(), Qt::Key_Return);
@@ -315,9 +283,7 @@ void TestMainFormGame::preloaderStartsWithRealmlistBesideTheGame()
     std::string out = Root() + "started.out";
     MakeRecorder(Root() + "game/WoW", Root() + "game.out");
     MakeRecorder(Root() + "tools/loader", out);
-    TServer s;
-    s.Name = "S";
-    s.Address = "pre";
+    TServer s = NamedServer("pre");
     s.Preloader = Root() + "tools/loader";
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
@@ -336,9 +302,7 @@ void TestMainFormGame::windowsGameStartsThroughWine()
     std::string game = Root() + "World of Warcraft/WoW.exe";
     QDir().mkpath(QString::fromStdString(Root() + "World of Warcraft"));
     platform::ReplaceFileAtomically(game, "MZ not really");
-    TServer s;
-    s.Name = "S";
-    s.Address = "wine";
+    TServer s = NamedServer("wine");
     MakeForm(s);
     WoWPath = game;
     form_->BtnPlayClick();
@@ -353,9 +317,7 @@ void TestMainFormGame::gameThatDoesNotStartIsReported()
     std::string game = Root() + "game/WoW";
     QDir().mkpath(QString::fromStdString(Root() + "game"));
     platform::ReplaceFileAtomically(game, "not a program");
-    TServer s;
-    s.Name = "S";
-    s.Address = "a";
+    TServer s = NamedServer("a");
     MakeForm(s);
     WoWPath = game;
     form_->BtnPlayClick();
@@ -373,9 +335,7 @@ void TestMainFormGame::secondProgramRules()
     std::string second = Root() + "voice/KorvanVoiceChat";
     MakeRecorder(Root() + "game/WoW", Root() + "game.out");
     MakeRecorder(second, Root() + "second.out");
-    TServer s;
-    s.Name = "S";
-    s.Address = "a";
+    TServer s = NamedServer("a");
 
     // Started with the game.
     MakeForm(s);
@@ -420,9 +380,7 @@ void TestMainFormGame::secondProgramRules()
 void TestMainFormGame::secondProgramThatDoesNotStartIsReported()
 {
     MakeRecorder(Root() + "game/WoW", Root() + "game.out");
-    TServer s;
-    s.Name = "S";
-    s.Address = "a";
+    TServer s = NamedServer("a");
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
     ProgramToRunOnWoWLaunch = Root() + "no/such/program";
@@ -445,9 +403,7 @@ void TestMainFormGame::autoCacheClearIsSilentAndSetsTheFolder()
     platform::ReplaceFileAtomically(Root() + "game/Cache/WDB/itemcache.wdb", "x");
     QDir().mkpath(QString::fromStdString(Root() + "game/WDB"));
     platform::ReplaceFileAtomically(Root() + "game/WDB/keep.wdb", "x");
-    TServer s;
-    s.Name = "S";
-    s.Address = "a";
+    TServer s = NamedServer("a");
     s.AutoCacheClear = true;
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
@@ -465,9 +421,7 @@ void TestMainFormGame::autoCacheClearWithoutFolderStillPlays()
 {
     std::string out = Root() + "started.out";
     MakeRecorder(Root() + "game/WoW", out);
-    TServer s;
-    s.Name = "S";
-    s.Address = "a";
+    TServer s = NamedServer("a");
     s.AutoCacheClear = true;
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
@@ -492,9 +446,7 @@ void TestMainFormGame::clearingQuestionsAndAnswers()
         QDir().mkpath(QString::fromStdString(Root() + "game/" + folder));
         platform::ReplaceFileAtomically(Root() + "game/" + folder + "/file", "x");
     }
-    TServer s;
-    s.Name = "S";
-    s.Address = "a";
+    TServer s = NamedServer("a");
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
     QVERIFY(platform::SetCurrentFolder(Root()));
@@ -529,9 +481,7 @@ void TestMainFormGame::clearingOutcomes()
     ::chmod(locked.c_str(), 0444);
     QDir().mkpath(QString::fromStdString(Root() + "game/screenshots"));
     platform::ReplaceFileAtomically(Root() + "game/screenshots/WoWScrnShot_1.jpg", "x");
-    TServer s;
-    s.Name = "S";
-    s.Address = "a";
+    TServer s = NamedServer("a");
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
 
@@ -566,9 +516,7 @@ void TestMainFormGame::clearingUsesAltPathFolder()
         QDir().mkpath(QString::fromStdString(Root() + base + "/WDB"));
         platform::ReplaceFileAtomically(Root() + base + "/WDB/x.wdb", "x");
     }
-    TServer s;
-    s.Name = "S";
-    s.Address = "a";
+    TServer s = NamedServer("a");
     s.AltPath = Root() + "alt/WoW";
     MakeForm(s);
     WoWPath = Root() + "game/WoW";

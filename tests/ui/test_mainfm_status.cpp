@@ -145,8 +145,12 @@ void TestMainFormStatus::selectingAServerShowsCheckingThenOnline()
     QCOMPARE(form->Status->text(), QString("Online"));
     QCOMPARE(TextColor(form->Status), QColor(0x00, 0xFF, 0x00));
     QVERIFY(!form->Ping->isHidden());
-    QVERIFY(form->Ping->text().endsWith("ms"));
-    QVERIFY(form->Ping->text().chopped(2).toInt() >= 1);
+    if (EchoAvailable()) {
+        QVERIFY(form->Ping->text().endsWith("ms"));
+        QVERIFY(form->Ping->text().chopped(2).toInt() >= 1);
+    } else {
+        QCOMPARE(form->Ping->text(), QString("?"));
+    }
     QCOMPARE(form->trayImage_, int(tiOnline));
     QCOMPARE(LastAnnouncedStatus, std::uint8_t(ssOnline));
     // The completion of the selected server's probe re-arms the cycle.
@@ -316,10 +320,17 @@ void TestMainFormStatus::refreshAllProbesEveryServer()
     QCOMPARE(int(Servers[1].Status), int(ssOffline));
     QCOMPARE(int(Servers[2].Status), int(ssOnline));
 
+    // Loopback probes may end while the later ones are still being started, so the marks tell
+    // which servers were probed.
+    constexpr std::int32_t kUntouched = 12345;
+    for (TServer& s : Servers)
+        s.Ping = kUntouched;
     form->SelectIndex(1);
     form->BtnRefreshAllClick();
     QVERIFY(form->RefreshTimer->isActive());
-    QCOMPARE(RunningProbes.size(), 3);
+    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    for (const TServer& s : Servers)
+        QVERIFY(s.Ping != kUntouched);
 }
 
 void TestMainFormStatus::firstShowAndIdleStartTheCycle()
@@ -346,7 +357,8 @@ void TestMainFormStatus::closingWhileProbesRunEndsWithinTheBound()
         {silent.Address(), up.Address(), "korvan-status-test.invalid", "127.0.0.1:" + std::to_string(ClosedPort())});
     form->SelectIndex(0);
     form->BtnRefreshAllClick();
-    QCOMPARE(RunningProbes.size(), 4);
+    // The silent server's probe at least runs until its time-out.
+    QVERIFY(!RunningProbes.isEmpty());
     // The window goes first; the probes then complete without it, as at the program's end.
     delete form_;
     form_ = nullptr;
