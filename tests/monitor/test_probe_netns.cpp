@@ -12,6 +12,7 @@
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 
 using namespace probetest;
 
@@ -20,6 +21,10 @@ namespace {
 constexpr int kTestTimeoutMs = 1000;
 constexpr int kProbeBoundMs = 2 * kTestTimeoutMs + 1500;
 constexpr int kReplyWaitMs = 1000;
+// The resolver of this namespace asks a loopback name server that never answers, and keeps asking far
+// longer than a probe may take.
+constexpr const char* kSilentResolverConf = "nameserver 127.0.0.1\noptions timeout:5 attempts:3\n";
+constexpr std::uint16_t kDnsPort = 53;
 
 bool WriteProc(const char* path, const std::string& value)
 {
@@ -77,18 +82,37 @@ private slots:
     void probesPingWithEitherSocketKind_data();
     void probesPingWithEitherSocketKind();
     void serverThatDropsEchoStaysOnlineWithoutPing();
+    void hangingResolverEndsWithinTheBound();
 
 private:
     bool isolated_ = false;
+    bool resolverBound_ = false;
+    int silentDns_ = -1;
+    QTemporaryDir resolverDir_;
     TScratchIni* scratch_ = nullptr;
 };
 
 void TestProbeNetns::initTestCase()
 {
-    if (unshare(CLONE_NEWNET) != 0)
-        QSKIP("no network namespace of our own can be made here (needs root)");
+    if (unshare(CLONE_NEWNET | CLONE_NEWNS) != 0)
+        QSKIP("no network and mount namespace of our own can be made here (needs root)");
     isolated_ = true;
     QVERIFY(BringLoopbackUp());
+    // The resolver configuration is replaced inside the private mount namespace only.
+    QVERIFY(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0);
+    QVERIFY(resolverDir_.isValid());
+    const std::string conf = resolverDir_.filePath("resolv.conf").toStdString();
+    {
+        std::ofstream file(conf);
+        file << kSilentResolverConf;
+    }
+    resolverBound_ = mount(conf.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0;
+    silentDns_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in dns{};
+    dns.sin_family = AF_INET;
+    dns.sin_port = htons(kDnsPort);
+    dns.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QVERIFY(::bind(silentDns_, reinterpret_cast<sockaddr*>(&dns), sizeof dns) == 0);
 }
 
 void TestProbeNetns::init()
@@ -197,6 +221,21 @@ void TestProbeNetns::serverThatDropsEchoStaysOnlineWithoutPing()
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QCOMPARE(Servers[0].Ping, kPingNone);
+}
+
+void TestProbeNetns::hangingResolverEndsWithinTheBound()
+{
+    if (!resolverBound_)
+        QSKIP("the resolver configuration could not be replaced here");
+    AddTestServer("hanging", "korvan-resolver-test.example:3724");
+    StartProbe(0);
+    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QCOMPARE(int(Servers[0].Status), int(ssOffline));
+    QCOMPARE(Servers[0].Ping, kPingNone);
+    // The system resolver is indeed still waiting: the probe did not simply get a quick refusal.
+    platform::TNameLookup lookup("korvan-resolver-test-2.example");
+    QTest::qWait(kTestTimeoutMs);
+    QCOMPARE(lookup.Poll(), platform::TNameLookup::TState::Pending);
 }
 
 QTEST_GUILESS_MAIN(TestProbeNetns)
