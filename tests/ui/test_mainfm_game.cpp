@@ -160,31 +160,18 @@ void TestMainFormGame::refusals_data()
     QTest::addColumn<int>("message");
     QTest::addColumn<int>("caption");
     QTest::addColumn<int>("icon");
-    auto W = int(TMsgIcon::Warning), E = int(TMsgIcon::Error);
-    QTest::newRow("no game path") << "empty"
-                                  << ""
-                                  << "" << 1013 << 1014 << W;
-    QTest::newRow("game path missing") << "missing"
-                                       << ""
-                                       << "" << 1015 << 1001 << E;
-    QTest::newRow("no game path, own game") << "empty"
-                                            << ""
-                                            << "set" << 1013 << 1014 << W;
-    QTest::newRow("game path missing, own game") << "missing"
-                                                 << ""
-                                                 << "set" << 1015 << 1001 << E;
-    QTest::newRow("preloader missing") << "set"
-                                       << "missing"
-                                       << "" << 1016 << 1001 << E;
-    QTest::newRow("preloader before own game") << "set"
-                                               << "missing"
-                                               << "missing" << 1016 << 1001 << E;
-    QTest::newRow("own game missing, preloader") << "set"
-                                                 << "set"
-                                                 << "missing" << 1015 << 1001 << E;
-    QTest::newRow("own game missing") << "set"
-                                      << ""
-                                      << "missing" << 1015 << 1001 << E;
+    const int W = int(TMsgIcon::Warning), E = int(TMsgIcon::Error);
+    auto row = [](const char* name, QString wow, QString preloader, QString alt, int message, int caption, int icon) {
+        QTest::newRow(name) << wow << preloader << alt << message << caption << icon;
+    };
+    row("no game path", "empty", "", "", 1013, 1014, W);
+    row("game path missing", "missing", "", "", 1015, 1001, E);
+    row("no game path, own game", "empty", "", "set", 1013, 1014, W);
+    row("game path missing, own game", "missing", "", "set", 1015, 1001, E);
+    row("preloader missing", "set", "missing", "", 1016, 1001, E);
+    row("preloader before own game", "set", "missing", "missing", 1016, 1001, E);
+    row("own game missing, preloader", "set", "set", "missing", 1015, 1001, E);
+    row("own game missing", "set", "", "missing", 1015, 1001, E);
 }
 
 void TestMainFormGame::refusals()
