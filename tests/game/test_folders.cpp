@@ -55,28 +55,18 @@ void TestFolders::wildcard_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<bool>("matches");
-    QTest::newRow("all with dot") << "a.txt"
-                                  << "*.*" << true;
-    QTest::newRow("all without dot") << "README"
-                                     << "*.*" << true;
-    QTest::newRow("hidden") << ".hidden"
-                            << "*.*" << true;
-    QTest::newRow("locale") << "enUS"
-                            << "en??" << true;
-    QTest::newRow("locale case") << "ENgb"
-                                 << "en??" << true;
-    QTest::newRow("locale other") << "deDE"
-                                  << "en??" << false;
-    QTest::newRow("too long") << "enUSA"
-                              << "en??" << false;
-    QTest::newRow("extension") << "cache.wdb"
-                               << "*.WDB" << true;
-    QTest::newRow("extension other") << "cache.wdbx"
-                                     << "*.wdb" << false;
-    QTest::newRow("star in middle") << "creaturecache.wdb"
-                                    << "c*e.wdb" << true;
-    QTest::newRow("name.* without extension") << "WDB"
-                                              << "WDB.*" << true;
+    auto row = [](const char* tag, QString a, QString b, bool expected) { QTest::newRow(tag) << a << b << expected; };
+    row("all with dot", "a.txt", "*.*", true);
+    row("all without dot", "README", "*.*", true);
+    row("hidden", ".hidden", "*.*", true);
+    row("locale", "enUS", "en??", true);
+    row("locale case", "ENgb", "en??", true);
+    row("locale other", "deDE", "en??", false);
+    row("too long", "enUSA", "en??", false);
+    row("extension", "cache.wdb", "*.WDB", true);
+    row("extension other", "cache.wdbx", "*.wdb", false);
+    row("star in middle", "creaturecache.wdb", "c*e.wdb", true);
+    row("name.* without extension", "WDB", "WDB.*", true);
 }
 
 void TestFolders::wildcard()

@@ -43,18 +43,13 @@ void TestProcInfo::containment_data()
     QTest::addColumn<QString>("process");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("contains");
-    QTest::newRow("same") << "Ventrilo.exe"
-                          << "Ventrilo.exe" << true;
-    QTest::newRow("case") << "VENTRILO.EXE"
-                          << "ventrilo.exe" << true;
-    QTest::newRow("one letter more in front") << "xventrilo.exe"
-                                              << "Ventrilo.exe" << true;
-    QTest::newRow("part of the name") << "teamspeak3"
-                                      << "speak" << true;
-    QTest::newRow("other") << "mumble"
-                           << "ventrilo.exe" << false;
-    QTest::newRow("longer name") << "vent"
-                                 << "ventrilo" << false;
+    auto row = [](const char* tag, QString a, QString b, bool expected) { QTest::newRow(tag) << a << b << expected; };
+    row("same", "Ventrilo.exe", "Ventrilo.exe", true);
+    row("case", "VENTRILO.EXE", "ventrilo.exe", true);
+    row("one letter more in front", "xventrilo.exe", "Ventrilo.exe", true);
+    row("part of the name", "teamspeak3", "speak", true);
+    row("other", "mumble", "ventrilo.exe", false);
+    row("longer name", "vent", "ventrilo", false);
 }
 
 void TestProcInfo::containment()
