@@ -128,22 +128,25 @@ bool IsHiddenName(std::string_view name)
     return !name.empty() && name.front() == '.';
 }
 
-bool SameNameNoCase(std::string_view a, std::string_view b)
+std::optional<std::string> FirstInListingOrder(const std::vector<std::string>& names)
 {
-    return EqualNames(a, b);
+    auto first = std::min_element(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        std::string ua = UpperAscii(a), ub = UpperAscii(b);
+        return ua != ub ? ua < ub : a < b;
+    });
+    return first == names.end() ? std::nullopt : std::optional<std::string>(*first);
 }
 
 std::optional<std::string> PickNameNoCase(const std::vector<std::string>& names, std::string_view name)
 {
-    std::optional<std::string> best;
+    std::vector<std::string> matches;
     for (const std::string& candidate : names) {
         if (candidate == name)
             return candidate;
-        if (SameNameNoCase(candidate, name) && (!best || UpperAscii(candidate) < UpperAscii(*best) ||
-                                                (UpperAscii(candidate) == UpperAscii(*best) && candidate < *best)))
-            best = candidate;
+        if (EqualNames(candidate, name))
+            matches.push_back(candidate);
     }
-    return best;
+    return FirstInListingOrder(matches);
 }
 
 std::optional<std::string> ResolveFolderNoCase(const std::string& base, const std::vector<std::string>& parts)

@@ -37,11 +37,12 @@ inline constexpr int kMsgFolderCleared = 1025;
 bool MatchesWildcard(std::string_view name, std::string_view pattern);
 // The hidden attribute of this system: a name that starts with a dot.
 bool IsHiddenName(std::string_view name);
-// Letters a-z compared without regard to case, every other byte as it is.
-bool SameNameNoCase(std::string_view a, std::string_view b);
 
-// The entry of `entries` named `name` without regard to case: the exact spelling when present, else
-// the first in the order Windows lists them (by upper-cased name). Hidden entries count too.
+// The first of `names` in the order Windows lists a folder (by upper-cased name), so that a choice among
+// several matches does not depend on this system's listing order.
+std::optional<std::string> FirstInListingOrder(const std::vector<std::string>& names);
+// The one of `names` that is `name` without regard to case (a-z): the exact spelling when present, else
+// the first match in listing order. Hidden entries count too.
 std::optional<std::string> PickNameNoCase(const std::vector<std::string>& names, std::string_view name);
 
 // The folder `parts` names under `base`, each name matched without regard to case. Only real folders

@@ -1,6 +1,5 @@
 #include "game/realmlist_u.h"
 
-#include "core/ini_u.h"
 #include "game/folders_u.h"
 #include "game/getver_u.h"
 #include "platform/files.h"
@@ -49,16 +48,12 @@ std::string FindLocaleFolder(const std::string& gameFolder)
     if (!data)
         return {};
     std::string dataPath = gameFolder + *data + "/";
-    // Windows lists a folder in the order of its upper-cased names; the first match of that order wins.
-    std::optional<std::string> first;
-    for (const platform::TDirEntry& e : platform::ListFolder(dataPath)) {
-        if (IsHiddenName(e.name) || e.name.size() != std::string_view(kLocaleFolderPattern).size() ||
-            !MatchesWildcard(e.name, kLocaleFolderPattern))
-            continue;
-        if (!first || UpperAscii(e.name) < UpperAscii(*first) ||
-            (UpperAscii(e.name) == UpperAscii(*first) && e.name < *first))
-            first = e.name;
-    }
+    std::vector<std::string> locales;
+    for (const platform::TDirEntry& e : platform::ListFolder(dataPath))
+        if (!IsHiddenName(e.name) && MatchesWildcard(e.name, kLocaleFolderPattern))
+            locales.push_back(e.name);
+    // Only the first match counts, as Windows would list them.
+    auto first = FirstInListingOrder(locales);
     return first ? dataPath + *first + "/" : std::string();
 }
 
