@@ -156,6 +156,13 @@ void TMainForm::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+void TMainForm::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible())
+        MinimizedByOtherMeans();
+}
+
 void TMainForm::FormClose()
 {
     AppClosing = true;

@@ -61,6 +61,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -90,6 +91,8 @@ public:
 
 private:
     friend class TestMainFormStatus;
+    // Minimized from the taskbar or the window manager: to the notification area, where there is one.
+    void MinimizedByOtherMeans();
     // The first show's step: the first refresh tick comes about a second later.
     void StartRefreshCycle();
     void SetTrayImage(int index);
@@ -102,6 +105,7 @@ private:
     QLabel* labPing = nullptr;
     QLabel* Ping = nullptr;
     class QAbstractButton* BtnMinimize = nullptr;
+    QAbstractButton* BtnRefreshAll = nullptr;
     class QTimer* RefreshTimer = nullptr;
     class QSystemTrayIcon* TrayIcon = nullptr;
     int trayImage_ = 0;

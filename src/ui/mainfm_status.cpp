@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
@@ -30,6 +31,10 @@ constexpr int kMinimizeLeft = 212;
 constexpr int kMinimizeTop = 16;
 constexpr int kMinimizeSize = 16;
 constexpr int kTextMinimizeHint = 2000;
+constexpr int kRefreshAllLeft = 223;
+constexpr int kRefreshAllTop = 210;
+constexpr int kRefreshAllSize = 22;
+constexpr int kTextRefreshAllHint = 2002;
 
 constexpr int kFirstRefreshMs = 1000;
 constexpr int kRefreshPeriodMs = 10000;
@@ -99,10 +104,22 @@ void TMainForm::SetupStatusControls()
     auto* minimize = new QToolButton(this);
     minimize->setObjectName("BtnMinimize");
     minimize->setGeometry(kMinimizeLeft, kMinimizeTop, kMinimizeSize, kMinimizeSize);
+    minimize->setIcon(style()->standardIcon(QStyle::SP_TitleBarMinButton));
+    minimize->setAutoRaise(true);
     minimize->setToolTip(ToQString(LoadText(kTextMinimizeHint)));
     minimize->setFocusPolicy(Qt::NoFocus);
     connect(minimize, &QToolButton::clicked, this, &TMainForm::BtnMinimizeClick);
     BtnMinimize = minimize;
+
+    auto* refreshAll = new QToolButton(this);
+    refreshAll->setObjectName("BtnRefreshAll");
+    refreshAll->setGeometry(kRefreshAllLeft, kRefreshAllTop, kRefreshAllSize, kRefreshAllSize);
+    refreshAll->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    refreshAll->setAutoRaise(true);
+    refreshAll->setToolTip(ToQString(LoadText(kTextRefreshAllHint)));
+    refreshAll->setFocusPolicy(Qt::NoFocus);
+    connect(refreshAll, &QToolButton::clicked, this, &TMainForm::BtnRefreshAllClick);
+    BtnRefreshAll = refreshAll;
 
     RefreshTimer = new QTimer(this);
     RefreshTimer->setObjectName("RefreshTimer");
@@ -259,6 +276,20 @@ void TMainForm::BtnMinimizeClick()
         LastAnnouncedStatus = Servers[static_cast<std::size_t>(index)].Status;
     RefreshTrayToolTip();
     hide();
+}
+
+void TMainForm::MinimizedByOtherMeans()
+{
+    // Without a notification area the window simply stays minimized on the taskbar.
+    if (!trayAvailable_ || !trayAvailable_())
+        return;
+    TrayIcon->show();
+    RefreshTrayToolTip();
+    // Hiding from inside the state change would be undone by the window system finishing it.
+    QTimer::singleShot(0, this, [this] {
+        if (isMinimized() && TrayShown())
+            hide();
+    });
 }
 
 void TMainForm::TrayIconClick()

@@ -57,6 +57,7 @@ private slots:
     void minimizingWithoutANotificationAreaKeepsTheWindowReachable();
     void minimizingWithoutSelectionShowsTheEmblem();
     void trayToolTipFollowsTheSelectedServer();
+    void minimizingFromTheTaskbarGoesToTheTray();
     void refreshTimerReprobesOnlyASelectedServer();
     void refreshAllProbesEveryServer();
     void firstShowAndIdleStartTheCycle();
@@ -267,6 +268,32 @@ void TestMainFormStatus::minimizingWithoutSelectionShowsTheEmblem()
     QCOMPARE(form->trayImage_, int(tiEmblem));
     QVERIFY(form->isHidden());
     form->TrayIconClick();
+}
+
+void TestMainFormStatus::minimizingFromTheTaskbarGoesToTheTray()
+{
+    TMainForm* form = MakeForm({"127.0.0.1:1"});
+    form->trayAvailable_ = &TrayAvailable;
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    form->SelectIndex(0);
+    Servers[0].Status = ssOffline;
+    form->RefreshServerVisibleStatus();
+    const auto announced = LastAnnouncedStatus;
+    form->setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(form->isHidden());
+    QVERIFY(form->TrayShown());
+    // Unlike the window's own button, this way does not touch the announcement state.
+    QCOMPARE(LastAnnouncedStatus, announced);
+    form->TrayIconClick();
+    QVERIFY(form->isVisible());
+    QVERIFY(!form->isMinimized());
+
+    form->trayAvailable_ = &NoTray;
+    form->setWindowState(Qt::WindowMinimized);
+    QTest::qWait(50);
+    QVERIFY(form->isVisible());
+    QVERIFY(!form->TrayShown());
 }
 
 void TestMainFormStatus::trayToolTipFollowsTheSelectedServer()
