@@ -21,11 +21,11 @@ std::uint64_t NextServerId()
     return ++next;
 }
 
-void AppendEntry(const std::string& Name, const std::string& Address, const std::string& Comments,
-                 const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
-                 const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
+// The ten values a user edits; the probe and news state stay as they are.
+void AssignValues(TServer& s, const std::string& Name, const std::string& Address, const std::string& Comments,
+                  const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
+                  const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
 {
-    TServer s;
     s.Name = Name;
     s.Address = Address;
     s.Comments = Comments;
@@ -36,6 +36,15 @@ void AppendEntry(const std::string& Name, const std::string& Address, const std:
     s.ServerType = ServerType;
     s.AutoCacheClear = AutoCacheClear;
     s.RSSUrl = RSSUrl;
+}
+
+void AppendEntry(const std::string& Name, const std::string& Address, const std::string& Comments,
+                 const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
+                 const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
+{
+    TServer s;
+    AssignValues(s, Name, Address, Comments, Preloader, AltPath, Patchlist, Website, ServerType, AutoCacheClear,
+                 RSSUrl);
     s.Status = ssChecking;
     s.Ping = kPingReset;
     s.RSSState = rssNotLoaded;
@@ -112,17 +121,8 @@ bool ChangeServer(const std::string& Name, const std::string& Address, const std
     int i = FindServer(Name);
     if (i < 0)
         return false;
-    TServer& s = Servers[static_cast<std::size_t>(i)];
-    s.Name = Name;
-    s.Address = Address;
-    s.Comments = Comments;
-    s.Preloader = Preloader;
-    s.AltPath = AltPath;
-    s.Patchlist = Patchlist;
-    s.Website = Website;
-    s.ServerType = ServerType;
-    s.AutoCacheClear = AutoCacheClear;
-    s.RSSUrl = RSSUrl;
+    AssignValues(Servers[static_cast<std::size_t>(i)], Name, Address, Comments, Preloader, AltPath, Patchlist, Website,
+                 ServerType, AutoCacheClear, RSSUrl);
     return true;
 }
 

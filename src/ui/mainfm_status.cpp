@@ -101,25 +101,23 @@ void TMainForm::SetupStatusControls()
     LabStatus->setPalette(panel);
     LabStatus->setAutoFillBackground(true);
 
-    auto* minimize = new QToolButton(this);
-    minimize->setObjectName("BtnMinimize");
-    minimize->setGeometry(kMinimizeLeft, kMinimizeTop, kMinimizeSize, kMinimizeSize);
-    minimize->setIcon(style()->standardIcon(QStyle::SP_TitleBarMinButton));
-    minimize->setAutoRaise(true);
-    minimize->setToolTip(ToQString(LoadText(kTextMinimizeHint)));
-    minimize->setFocusPolicy(Qt::NoFocus);
-    connect(minimize, &QToolButton::clicked, this, &TMainForm::BtnMinimizeClick);
-    BtnMinimize = minimize;
-
-    auto* refreshAll = new QToolButton(this);
-    refreshAll->setObjectName("BtnRefreshAll");
-    refreshAll->setGeometry(kRefreshAllLeft, kRefreshAllTop, kRefreshAllSize, kRefreshAllSize);
-    refreshAll->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    refreshAll->setAutoRaise(true);
-    refreshAll->setToolTip(ToQString(LoadText(kTextRefreshAllHint)));
-    refreshAll->setFocusPolicy(Qt::NoFocus);
-    connect(refreshAll, &QToolButton::clicked, this, &TMainForm::BtnRefreshAllClick);
-    BtnRefreshAll = refreshAll;
+    // Plain stand-ins until the window gets its skin; they never take the list's keyboard focus.
+    auto makeButton = [this](const char* name, QRect geometry, QStyle::StandardPixmap icon, int hintId,
+                             void (TMainForm::*onClick)()) {
+        auto* button = new QToolButton(this);
+        button->setObjectName(name);
+        button->setGeometry(geometry);
+        button->setIcon(style()->standardIcon(icon));
+        button->setAutoRaise(true);
+        button->setToolTip(ToQString(LoadText(hintId)));
+        button->setFocusPolicy(Qt::NoFocus);
+        connect(button, &QToolButton::clicked, this, onClick);
+        return button;
+    };
+    BtnMinimize = makeButton("BtnMinimize", {kMinimizeLeft, kMinimizeTop, kMinimizeSize, kMinimizeSize},
+                             QStyle::SP_TitleBarMinButton, kTextMinimizeHint, &TMainForm::BtnMinimizeClick);
+    BtnRefreshAll = makeButton("BtnRefreshAll", {kRefreshAllLeft, kRefreshAllTop, kRefreshAllSize, kRefreshAllSize},
+                               QStyle::SP_BrowserReload, kTextRefreshAllHint, &TMainForm::BtnRefreshAllClick);
 
     RefreshTimer = new QTimer(this);
     RefreshTimer->setObjectName("RefreshTimer");
