@@ -167,7 +167,7 @@ void TestFolders::unopenableFolderFails()
 void TestFolders::progressStepIsThrottled()
 {
     TTree t;
-    for (int i = 0; i < 2000; ++i)
+    for (int i = 0; i < 600; ++i)
         t.File("F/" + std::to_string(i % 20) + "/" + std::to_string(i));
     int steps = 0;
     QElapsedTimer timer;
