@@ -3,6 +3,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
+#include "monitor/connection_u.h"
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
 
@@ -17,6 +18,7 @@ class TestMainForm : public QObject
 private slots:
     void initTestCase() { InitLocalization(); }
     void init();
+    void cleanup();
     void listsServersAndRestoresSelection();
     void storedIndexOutsideListSelectsFirst();
     void escapeClosesAndDestructionSaves();
@@ -34,10 +36,16 @@ void TestMainForm::init()
     AppClosing = false;
 }
 
+void TestMainForm::cleanup()
+{
+    // The first idle moment probes every server; as at the program's end, let those probes finish.
+    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), 10000);
+}
+
 void TestMainForm::listsServersAndRestoresSelection()
 {
     scratch_->Write("[Main]\nServerIndex=2\nSaveWindowPos=1\nWindowPosX=40\nWindowPosY=50\n"
-                    "[One]\nAddress=1\n[Two]\nAddress=2\n[Three]\nAddress=3\n");
+                    "[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n[Three]\nAddress=127.0.0.1:1\n");
     TMainForm form;
     QCOMPARE(form.ServerList()->count(), 3);
     QCOMPARE(form.ServerList()->item(0)->text(), QString("One"));
@@ -53,7 +61,7 @@ void TestMainForm::listsServersAndRestoresSelection()
 
 void TestMainForm::storedIndexOutsideListSelectsFirst()
 {
-    scratch_->Write("[Main]\nServerIndex=2\n[One]\nAddress=1\n[Two]\nAddress=2\n");
+    scratch_->Write("[Main]\nServerIndex=2\n[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n");
     {
         TMainForm form;
         QCOMPARE(form.SelectedIndex(), 0);
@@ -66,7 +74,8 @@ void TestMainForm::storedIndexOutsideListSelectsFirst()
 
 void TestMainForm::escapeClosesAndDestructionSaves()
 {
-    scratch_->Write("[Main]\nFullInfo=1\nPanel=0\nUnknownKey=stays\n[One]\nAddress=1\n[Two]\nAddress=2\n");
+    scratch_->Write(
+        "[Main]\nFullInfo=1\nPanel=0\nUnknownKey=stays\n[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n");
     auto form = std::make_unique<TMainForm>();
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -87,9 +96,9 @@ void TestMainForm::escapeClosesAndDestructionSaves()
 
 void TestMainForm::settingsErrorSkipsServerSave()
 {
-    scratch_->Write("[One]\nAddress=1\n");
+    scratch_->Write("[One]\nAddress=127.0.0.1:1\n");
     auto form = std::make_unique<TMainForm>();
-    QVERIFY(AddServer("Two", "2", "", "", "", "", "", 0, false, ""));
+    QVERIFY(AddServer("Two", "127.0.0.1:1", "", "", "", "", "", 0, false, ""));
     // The file turns into a folder: nothing can be written any more, and nothing must crash.
     QVERIFY(QFile::remove(QString::fromStdString(scratch_->Path())));
     QVERIFY(QDir().mkdir(QString::fromStdString(scratch_->Path())));
