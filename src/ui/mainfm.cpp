@@ -12,8 +12,10 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QScreen>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
+#include <QToolButton>
 
 namespace {
 
@@ -22,6 +24,10 @@ constexpr int kListTop = 56;
 constexpr int kListWidth = 222;
 constexpr int kListHeight = 144;
 constexpr int kRowHeight = 20;
+constexpr int kCloseLeft = 232;
+constexpr int kCloseTop = 16;
+constexpr int kCloseSize = 16;
+constexpr int kTextCloseHint = 2001;
 // Between two looks at another copy's lock file: long enough not to spin a core, short enough to repaint.
 constexpr int kLockWaitSliceMs = 15;
 
@@ -48,6 +54,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
     List->installEventFilter(this);
     List->viewport()->installEventFilter(this);
     setFocusProxy(List);
+    BtnClose = MakeToolButton("BtnClose", {kCloseLeft, kCloseTop, kCloseSize, kCloseSize},
+                              QStyle::SP_TitleBarCloseButton, kTextCloseHint, &TMainForm::BtnCloseClick);
 
     FormCreate();
 }
@@ -69,6 +77,20 @@ void TMainForm::FormCreate()
     for (const std::string& name : GetServerNames())
         List->addItem(ToQString(name));
     LoadSettings();
+}
+
+QToolButton* TMainForm::MakeToolButton(const char* name, QRect geometry, QStyle::StandardPixmap icon, int hintId,
+                                       void (TMainForm::*onClick)())
+{
+    auto* button = new QToolButton(this);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    button->setIcon(style()->standardIcon(icon));
+    button->setAutoRaise(true);
+    button->setToolTip(ToQString(LoadText(hintId)));
+    button->setFocusPolicy(Qt::NoFocus);
+    connect(button, &QToolButton::clicked, this, onClick);
+    return button;
 }
 
 int TMainForm::SelectedIndex() const

@@ -4,6 +4,7 @@
 
 #include "core/settings_u.h"
 
+#include <QStyle>
 #include <QWidget>
 #include <string>
 
@@ -67,10 +68,15 @@ protected:
 private:
     void SetupGameControls();
     void SetupStatusControls();
+    // A plain stand-in for one of the window's image buttons until the window gets its skin; it never
+    // takes the list's keyboard focus.
+    class QToolButton* MakeToolButton(const char* name, QRect geometry, QStyle::StandardPixmap icon, int hintId,
+                                      void (TMainForm::*onClick)());
     void ApplyWindowSettings(const TWindowSettings& window);
     TWindowSettings CurrentWindowSettings() const;
 
     QListWidget* List = nullptr;
+    class QAbstractButton* BtnClose = nullptr;
     // The information panel arrives later; its state is kept so that it survives a run unchanged.
     bool infoPanelVisible_ = false;
     int infoPanelPage_ = kDefaultPanel;

@@ -101,23 +101,10 @@ void TMainForm::SetupStatusControls()
     LabStatus->setPalette(panel);
     LabStatus->setAutoFillBackground(true);
 
-    // Plain stand-ins until the window gets its skin; they never take the list's keyboard focus.
-    auto makeButton = [this](const char* name, QRect geometry, QStyle::StandardPixmap icon, int hintId,
-                             void (TMainForm::*onClick)()) {
-        auto* button = new QToolButton(this);
-        button->setObjectName(name);
-        button->setGeometry(geometry);
-        button->setIcon(style()->standardIcon(icon));
-        button->setAutoRaise(true);
-        button->setToolTip(ToQString(LoadText(hintId)));
-        button->setFocusPolicy(Qt::NoFocus);
-        connect(button, &QToolButton::clicked, this, onClick);
-        return button;
-    };
-    BtnMinimize = makeButton("BtnMinimize", {kMinimizeLeft, kMinimizeTop, kMinimizeSize, kMinimizeSize},
-                             QStyle::SP_TitleBarMinButton, kTextMinimizeHint, &TMainForm::BtnMinimizeClick);
-    BtnRefreshAll = makeButton("BtnRefreshAll", {kRefreshAllLeft, kRefreshAllTop, kRefreshAllSize, kRefreshAllSize},
-                               QStyle::SP_BrowserReload, kTextRefreshAllHint, &TMainForm::BtnRefreshAllClick);
+    BtnMinimize = MakeToolButton("BtnMinimize", {kMinimizeLeft, kMinimizeTop, kMinimizeSize, kMinimizeSize},
+                                 QStyle::SP_TitleBarMinButton, kTextMinimizeHint, &TMainForm::BtnMinimizeClick);
+    BtnRefreshAll = MakeToolButton("BtnRefreshAll", {kRefreshAllLeft, kRefreshAllTop, kRefreshAllSize, kRefreshAllSize},
+                                   QStyle::SP_BrowserReload, kTextRefreshAllHint, &TMainForm::BtnRefreshAllClick);
 
     RefreshTimer = new QTimer(this);
     RefreshTimer->setObjectName("RefreshTimer");

@@ -7,6 +7,7 @@
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
 
+#include <QAbstractButton>
 #include <QListWidget>
 #include <QtTest>
 #include <memory>
@@ -22,6 +23,7 @@ private slots:
     void listsServersAndRestoresSelection();
     void storedIndexOutsideListSelectsFirst();
     void escapeClosesAndDestructionSaves();
+    void closeButtonCloses();
     void settingsErrorSkipsServerSave();
 
 private:
@@ -92,6 +94,21 @@ void TestMainForm::escapeClosesAndDestructionSaves()
     QCOMPARE(ini.ReadInteger("Main", "Panel", -1), 0);
     QCOMPARE(ini.ReadString("Main", "UnknownKey", ""), std::string("stays"));
     QCOMPARE(ini.SectionNames(), (std::vector<std::string>{"Main", "Two", "One"}));
+}
+
+void TestMainForm::closeButtonCloses()
+{
+    scratch_->Write("[One]\nAddress=127.0.0.1:1\n");
+    TMainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* close = form.findChild<QAbstractButton*>("BtnClose");
+    QVERIFY(close);
+    QCOMPARE(close->toolTip(), QString::fromStdString(LoadText(2001)));
+    QCOMPARE(close->geometry(), QRect(232, 16, 16, 16));
+    close->click();
+    QVERIFY(!form.isVisible());
+    QVERIFY(AppClosing);
 }
 
 void TestMainForm::settingsErrorSkipsServerSave()
