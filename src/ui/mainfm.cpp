@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QScreen>
 #include <QStyle>
+#include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -188,6 +189,8 @@ void TMainForm::changeEvent(QEvent* event)
 void TMainForm::FormClose()
 {
     AppClosing = true;
+    RefreshTimer->stop();
+    TrayIcon->hide();
 }
 
 void TMainForm::FormDestroy()

@@ -106,9 +106,12 @@ void TestMainForm::closeButtonCloses()
     QVERIFY(close);
     QCOMPARE(close->toolTip(), QString::fromStdString(LoadText(2001)));
     QCOMPARE(close->geometry(), QRect(232, 16, 16, 16));
+    auto* refresh = form.findChild<QTimer*>("RefreshTimer");
+    QVERIFY(refresh && refresh->isActive());
     close->click();
     QVERIFY(!form.isVisible());
     QVERIFY(AppClosing);
+    QVERIFY(!refresh->isActive());
 }
 
 void TestMainForm::settingsErrorSkipsServerSave()
