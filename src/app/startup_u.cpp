@@ -103,6 +103,8 @@ int RunKorvan(int argc, char** argv)
     auto lock = std::make_unique<platform::InstanceLock>();
     if (!EnsureSingleInstance(*lock))
         return 0;
+    // What saves killed part-way left behind; a file that a running copy still writes is left to it.
+    platform::RemoveAbandonedSaveFiles(IniPath);
 
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
     QApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));

@@ -29,6 +29,7 @@ constexpr int kCloseLeft = 232;
 constexpr int kCloseTop = 16;
 constexpr int kCloseSize = 16;
 constexpr int kTextCloseHint = 2001;
+constexpr int kTextNotSaved = 1090;
 // Between two looks at another copy's lock file: long enough not to spin a core, short enough to repaint.
 constexpr int kLockWaitSliceMs = 15;
 
@@ -198,9 +199,16 @@ void TMainForm::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
+    // Probes finishing while the box below is up must not reach a window that is going away.
+    SetProbeDisplay({});
     // Both go to the same file; when the settings cannot be written the servers are not tried either.
-    if (SaveSettings())
-        SaveServers();
+    if (SaveSettings() && SaveServers())
+        return;
+    // The user's changes of this run are lost: say so once, with the file, rather than end silently.
+    std::string text = LoadText(kTextNotSaved);
+    if (auto at = text.find("%s"); at != std::string::npos)
+        text.replace(at, 2, IniPath);
+    ShowError(nullptr, text);
 }
 
 void TMainForm::BtnCloseClick()
