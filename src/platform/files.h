@@ -29,6 +29,10 @@ bool ReadWholeFile(const std::string& path, std::string& data, bool* missing = n
 // When the folder takes no new file but the file itself is writable, it is rewritten in place.
 bool ReplaceFileAtomically(const std::string& path, std::string_view data);
 
+// The file `path` finally names: itself, or the end of the chain of symbolic links it starts (which
+// need not exist). Empty for a loop of links or a link that cannot be read.
+std::string FinalPathOf(const std::string& path);
+
 // Removes the files that saves of `path` killed part-way left beside it (or beside its link target).
 // A file that a running save, of this process or another, is still writing is never touched.
 void RemoveAbandonedSaveFiles(const std::string& path);

@@ -63,7 +63,9 @@ bool FolderExists(const std::string& path);
 bool SetCurrentFolder(const std::string& path);
 std::string CurrentFolder();
 
-// Creates `path` or truncates it, and writes `data`. An existing read-only file is refused, also for root.
+// Creates `path` or truncates it, and writes `data`. Refused without a change: an existing read-only file
+// (also for root), and anything that is not a regular file, a symbolic link included: a pipe or device is
+// never opened, so nothing can block.
 bool WriteFileTruncating(const std::string& path, const std::string& data);
 
 // A regular file opened for bounded reads at any offset; nothing is read until asked for.

@@ -265,6 +265,11 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view data)
     return false;
 }
 
+std::string FinalPathOf(const std::string& path)
+{
+    return ResolveLinks(path).value_or(std::string());
+}
+
 void RemoveAbandonedSaveFiles(const std::string& path)
 {
     const std::optional<std::string> target = ResolveLinks(path);

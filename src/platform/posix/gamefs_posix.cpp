@@ -173,10 +173,23 @@ std::string CurrentFolder()
 
 bool WriteFileTruncating(const std::string& path, const std::string& data)
 {
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & kAnyWriteBit) == 0)
-        return false;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, kNewFileMode);
+    constexpr int kWriteFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    struct stat before;
+    int fd = -1;
+    if (::lstat(path.c_str(), &before) == 0) {
+        if (!S_ISREG(before.st_mode) || (before.st_mode & kAnyWriteBit) == 0)
+            return false;
+        fd = ::open(path.c_str(), kWriteFlags);
+        struct stat opened;
+        // What was looked at must be what was opened; only then is it emptied.
+        if (fd >= 0 && (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_ino != before.st_ino ||
+                        opened.st_dev != before.st_dev || ::ftruncate(fd, 0) != 0)) {
+            ::close(fd);
+            return false;
+        }
+    } else if (errno == ENOENT) {
+        fd = ::open(path.c_str(), kWriteFlags | O_CREAT | O_EXCL, kNewFileMode);
+    }
     if (fd < 0)
         return false;
     const char* p = data.data();
