@@ -126,6 +126,8 @@ int RunKorvan(int argc, char** argv)
     }
     form->show();
     QApplication::exec();
+    // Probes that have not started are of no use any more; only those under way are waited for below.
+    DropWaitingProbes();
 
     form->hide();
     // Destroying the window writes settings and servers; only then may another copy start and read them.
