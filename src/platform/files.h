@@ -16,6 +16,10 @@ std::string_view NativeLineEnd();
 // True for a regular file, also one reached through links.
 bool FileExists(const std::string& path);
 
+// True when `path` itself is a regular file, not a link to one: only such a file is a lock file that
+// another copy made.
+bool LockFileExists(const std::string& path);
+
 // Reads a whole regular file. False when it cannot be opened or read; a pipe, socket or device is
 // refused at once, never waited on. A missing file sets `missing`.
 bool ReadWholeFile(const std::string& path, std::string& data, bool* missing = nullptr);

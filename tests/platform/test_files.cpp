@@ -298,9 +298,12 @@ void TestFiles::lockFileNeverFollowsALink()
     Put(victim, kOld);
     const std::string lock = f.Path("tavix.lck");
     QVERIFY(::symlink("victim.txt", lock.c_str()) == 0);
+    // A link is no lock another copy made: a start does not wait for it to go.
+    QVERIFY(!platform::LockFileExists(lock));
     QVERIFY(platform::CreateEmptyFile(lock));
     QCOMPARE(Get(victim), kOld);
     QVERIFY(S_ISREG(LStat(lock).st_mode));
+    QVERIFY(platform::LockFileExists(lock));
 
     // A dangling link is not made into a file at its target either, and a pipe is not opened.
     QVERIFY(platform::RemoveFile(lock));

@@ -179,6 +179,12 @@ bool FileExists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool LockFileExists(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool ReadWholeFile(const std::string& path, std::string& data, bool* missing)
 {
     data.clear();
