@@ -140,9 +140,11 @@ void TMainForm::BtnPlayClick()
         ShowError(this, Msg(kMsgGameNotStarted));
         return;
     }
+    // The setting may carry arguments; only the program's own file name tells whether it already runs.
     if (!ProgramToRunOnWoWLaunch.empty() &&
-        !(OneInstanceOnly && IsProcessRunning(FileNameOf(ProgramToRunOnWoWLaunch)))) {
-        if (!RunProgram(ProgramToRunOnWoWLaunch, wine)) {
+        !(OneInstanceOnly &&
+          IsProcessRunning(FileNameOf(ResolveCommandLine(ProgramToRunOnWoWLaunch, NamesProgramFile).program)))) {
+        if (!RunCommandLine(ProgramToRunOnWoWLaunch, wine)) {
             show();
             ShowError(this, Msg(kMsgProgramNotStarted));
             return;
