@@ -66,6 +66,8 @@ private slots:
     void sameReadingAsWindows();
 
 private:
+    bool RunProbe(const QByteArray& file, const TQueries& queries, QByteArray& output) const;
+
     QString wine_;
 };
 
@@ -76,6 +78,10 @@ void TestIniWindows::initTestCase()
     wine_ = QStandardPaths::findExecutable("wine");
     if (wine_.isEmpty())
         QSKIP("Wine is not installed");
+    // The first run also makes the Wine prefix, which takes a while once.
+    QByteArray output;
+    if (!RunProbe("[A]\r\nk=1\r\n", {}, output) || !output.startsWith("[A]"))
+        QSKIP("Wine does not run the probe here");
 }
 
 void TestIniWindows::sameReadingAsWindows_data()
@@ -109,17 +115,13 @@ void TestIniWindows::sameReadingAsWindows_data()
     QTest::newRow("UTF-16 BE") << Utf16("[A]\r\nk=1\r\n[My [EU]]\rm=2", true) << TQueries{{"A", "k"}};
 }
 
-void TestIniWindows::sameReadingAsWindows()
+bool TestIniWindows::RunProbe(const QByteArray& file, const TQueries& queries, QByteArray& output) const
 {
-    QFETCH(QByteArray, file);
-    QFETCH(TQueries, queries);
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
     QFile out(dir.filePath("probe.ini"));
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(file);
+    if (!dir.isValid() || !out.open(QIODevice::WriteOnly) || out.write(file) != file.size())
+        return false;
     out.close();
-
     QProcess probe;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("WINEPREFIX", KORVAN_WINE_PREFIX);
@@ -128,15 +130,23 @@ void TestIniWindows::sameReadingAsWindows()
     env.insert("WINEDLLOVERRIDES", "mscoree,mshtml=");
     env.remove("DISPLAY");
     probe.setProcessEnvironment(env);
-    probe.setProcessChannelMode(QProcess::SeparateChannels);
     QStringList args{KORVAN_INI_PROBE, out.fileName()};
     for (const auto& [section, key] : queries)
         args << QString::fromLatin1(section) << QString::fromLatin1(key);
     probe.start(wine_, args);
-    QVERIFY(probe.waitForFinished(kProbeTimeoutMs));
-    QCOMPARE(probe.exitCode(), 0);
-    QByteArray windows = probe.readAllStandardOutput();
-    windows.replace("\r\n", "\n");
+    if (!probe.waitForFinished(kProbeTimeoutMs) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        return false;
+    output = probe.readAllStandardOutput();
+    output.replace("\r\n", "\n");
+    return true;
+}
+
+void TestIniWindows::sameReadingAsWindows()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(TQueries, queries);
+    QByteArray windows;
+    QVERIFY(RunProbe(file, queries, windows));
     QCOMPARE(OurReading(file.toStdString(), queries), windows);
 }
 
