@@ -137,7 +137,7 @@ std::string Utf8ToUtf16(std::string_view text, bool bigEndian)
         std::size_t len = DecodeAt(text, i, cp);
         if (len == 0) {
             std::string decoded = DecodeLegacy(text.substr(i, 1), EditionCodePage());
-            if (DecodeAt(decoded, 0, cp) == 0)
+            if (decoded.empty() || DecodeAt(decoded, 0, cp) == 0)
                 cp = kReplacement;
             len = 1;
         }
