@@ -387,21 +387,30 @@ std::vector<std::string> TIniFile::SectionNames() const
     return names;
 }
 
+namespace {
+
+// A key as a listing of the section shows it: named, and no comment.
+bool IsListedKey(const TIniFile::Line& l)
+{
+    return l.isKey && l.keyEnd > l.keyBegin && l.text[l.keyBegin] != ';';
+}
+
+} // namespace
+
 std::vector<std::string> TIniFile::KeyNames(std::string_view section) const
 {
     std::vector<std::string> names;
     if (const Section* s = FindSection(section))
-        for (const Line& l : s->lines) {
-            std::string_view key = l.text.substr(l.keyBegin, l.keyEnd - l.keyBegin);
-            if (l.isKey && !key.empty() && key.front() != ';')
-                names.emplace_back(key);
-        }
+        for (const Line& l : s->lines)
+            if (IsListedKey(l))
+                names.emplace_back(l.text.substr(l.keyBegin, l.keyEnd - l.keyBegin));
     return names;
 }
 
 bool TIniFile::SectionExists(std::string_view section) const
 {
-    return !KeyNames(section).empty();
+    const Section* s = FindSection(section);
+    return s && std::any_of(s->lines.begin(), s->lines.end(), IsListedKey);
 }
 
 std::optional<std::string> TIniFile::Read(std::string_view section, std::string_view key) const
