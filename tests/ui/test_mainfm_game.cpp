@@ -370,14 +370,27 @@ void TestMainFormGame::secondProgramRules()
     QVERIFY(!form_->isVisible());
     QVERIFY(shown_.empty());
 
+    // Stored with arguments: the program's own file name is what is looked for.
+    platform::RemoveFile(Root() + "game.out");
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    ProgramToRunOnWoWLaunch = second + " --minimized";
+    OneInstanceOnly = true;
+    form_->BtnPlayClick();
+    QVERIFY(!WaitForFile(Root() + "game.out").empty());
+    QVERIFY(WaitForFile(Root() + "second.out", kNoStartWaitMs).empty());
+    QVERIFY(shown_.empty());
+
     // The same without the one-instance rule: started although it runs.
     platform::RemoveFile(Root() + "game.out");
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
     ProgramToRunOnWoWLaunch = second;
+    ProgramToRunOnWoWLaunch = second + " --minimized";
     OneInstanceOnly = false;
     form_->BtnPlayClick();
-    QVERIFY(!WaitForFile(Root() + "second.out").empty());
+    QCOMPARE(WaitForFile(Root() + "second.out").substr(0, ("arg:" + second + "\narg:--minimized\n").size()),
+             "arg:" + second + "\narg:--minimized\n");
     sleeper.kill();
     sleeper.waitForFinished();
 }
