@@ -42,9 +42,11 @@ constexpr int kWheelKeyRepeat = 1;
 
 QStringList LiveServerNames()
 {
+    // Removed entries wait at the end of the array until the save; they have no row.
     QStringList names;
-    for (const std::string& name : GetServerNames())
-        names.append(ToQString(name));
+    for (const TServer& server : Servers)
+        if (!server.Deleted)
+            names.append(ToQString(server.Name));
     return names;
 }
 
@@ -68,11 +70,22 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
     List = serverList_->List();
     List->installEventFilter(this);
     setFocusProxy(List);
-    connect(List, &TListBoxEx::KeyDown, this, [this](QKeyEvent* key) { ListKeyDown(key->key(), key->modifiers()); });
+    connect(List, &TListBoxEx::KeyDown, this, [this](QKeyEvent* key) {
+        if (key->modifiers() & Qt::AltModifier)
+            altKeys_.insert(key->key());
+        else
+            altKeys_.remove(key->key());
+        ListKeyDown(key->key(), key->modifiers());
+    });
     connect(List, &TListBoxEx::KeyUp, this, [this](QKeyEvent* key) {
         // A held key repeats its release too; the step follows the last one only.
-        if (!key->isAutoRepeat())
-            ListKeyUp(key->key(), key->modifiers());
+        if (key->isAutoRepeat())
+            return;
+        // Alt let go a moment before the arrow still means Alt and the arrow.
+        Qt::KeyboardModifiers modifiers = key->modifiers();
+        if (altKeys_.remove(key->key()))
+            modifiers |= Qt::AltModifier;
+        ListKeyUp(key->key(), modifiers);
     });
     connect(List, &TListBoxEx::MouseDown, this, [this] { ListMouseDown(); });
     SetupFrameControls();

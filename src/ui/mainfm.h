@@ -7,6 +7,7 @@
 #include "ui/mainframe.h"
 
 #include <QRect>
+#include <QSet>
 #include <QWidget>
 #include <string>
 
@@ -118,6 +119,8 @@ private:
     QAbstractButton* BtnClose = nullptr;
     TImgBtn* BtnMenu = nullptr;
     int infoPanelPage_ = kDefaultPanel;
+    // Keys that went down with Alt held and have not come up yet.
+    QSet<int> altKeys_;
     bool destroyed_ = false;
 
     // -- game (mainfm_game.cpp) --

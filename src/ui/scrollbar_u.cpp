@@ -1,13 +1,22 @@
 #include "ui/scrollbar_u.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
 // Beyond the thumb's drawn caps its hit area reaches a little further down, as it always has.
 constexpr int kThumbHitExtra = 6;
 constexpr int kThumbHitRight = kScrollBarWidth - 1;
+
+// numerator / denominator to the nearest whole number, a half to the even neighbour.
+int RoundHalfToEven(long long numerator, long long denominator)
+{
+    const long long quotient = numerator / denominator;
+    const long long twiceRest = 2 * (numerator % denominator);
+    if (twiceRest > denominator || (twiceRest == denominator && quotient % 2 != 0))
+        return static_cast<int>(quotient + 1);
+    return static_cast<int>(quotient);
+}
 
 } // namespace
 
@@ -22,19 +31,18 @@ TScrollLayout LayoutScrollBar(const TScrollInput& input)
     // No empty space below the last row.
     layout.topIndex = std::clamp(layout.topIndex, 0, input.count - input.rows);
 
-    const double share = static_cast<double>(input.rows) / input.count;
-    layout.thumb = static_cast<int>(std::floor(share * kTrackLength));
+    // Whole numbers throughout: floor(rows / count * 112) and the rest are exact this way, where
+    // floating point would put 784 rows on the wrong side of one line.
+    layout.thumb = input.rows * kTrackLength / input.count;
     const int range = input.count - input.rows;
     const int travel = kTrackLength - layout.thumb;
 
     if (!input.dragging || input.dragOutOfRange) {
-        layout.pos = static_cast<int>(std::floor(static_cast<double>(layout.topIndex) / range * travel));
+        layout.pos = layout.topIndex * travel / range;
     } else {
-        const double start = static_cast<double>(input.dragStartTopIndex) / range * travel;
-        layout.pos = static_cast<int>(std::floor(start + input.dragCurrentY - input.dragStartY));
-        layout.pos = std::clamp(layout.pos, 0, travel);
-        // Halves go to the even neighbour, as the rounding everywhere else in the program does.
-        layout.topIndex = static_cast<int>(std::nearbyint(static_cast<double>(range) * layout.pos / travel));
+        const int start = std::clamp(input.dragStartTopIndex, 0, range) * travel / range;
+        layout.pos = std::clamp(start + input.dragCurrentY - input.dragStartY, 0, travel);
+        layout.topIndex = RoundHalfToEven(static_cast<long long>(range) * layout.pos, travel);
     }
 
     layout.thumbRect.left = 0;

@@ -7,8 +7,8 @@
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
 
-#include <QAbstractButton>
 #include "ui/ListBoxEx.h"
+#include <QAbstractButton>
 #include <QtTest>
 #include <memory>
 

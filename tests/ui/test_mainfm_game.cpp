@@ -13,10 +13,10 @@
 #include "ui/msgbox_u.h"
 #include "ui/showver_u.h"
 
+#include "ui/ListBoxEx.h"
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include "ui/ListBoxEx.h"
 #include <QProcess>
 #include <QtTest>
 #include <deque>
