@@ -39,6 +39,7 @@ constexpr int kInfoPageCount = 3;
 constexpr int kLockWaitSliceMs = 15;
 constexpr const char* kButtonPrefixes[] = {"Btn", "btn"};
 constexpr int kWheelKeyRepeat = 1;
+constexpr int kIdleWithoutPaintMs = 1000;
 
 QStringList LiveServerNames()
 {
@@ -126,7 +127,19 @@ void TMainForm::FormShow()
     FirstShow = false;
     StartRefreshCycle();
     List->setFocus();
-    // The first moment the event queue runs empty after the first show.
+    // The first idle moment comes once the window has been painted (paintEvent); a window that is
+    // never painted (minimized at once, say) still gets there.
+    firstPaintPending_ = true;
+    QTimer::singleShot(kIdleWithoutPaintMs, this, &TMainForm::ApplicationEventsIdle);
+}
+
+void TMainForm::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (!firstPaintPending_)
+        return;
+    firstPaintPending_ = false;
+    // Queued behind the paint, so probing a long list never holds up the first picture of the window.
     QTimer::singleShot(0, this, &TMainForm::ApplicationEventsIdle);
 }
 

@@ -98,6 +98,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -122,6 +123,7 @@ private:
     // Keys that went down with Alt held and have not come up yet.
     QSet<int> altKeys_;
     bool destroyed_ = false;
+    bool firstPaintPending_ = false;
 
     // -- game (mainfm_game.cpp) --
     void SetupGameControls();

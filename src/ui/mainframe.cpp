@@ -62,8 +62,13 @@ QAction* AddItem(QMenu* menu, const char* name)
 TMainFrame::TMainFrame(QWidget* window) : QObject(window), window_(window)
 {
     ImageForm_ = TImageForm::Create(window);
+
     ImageForm_->move(0, 0);
-    ImageForm_->SetPicture(SkinImage(QStringLiteral("Skin")), SkinPixmap(QStringLiteral("Skin"), window));
+    // The shape comes from the picture at scale 1; on a screen of that scale it is also what is shown.
+    const QImage skin = SkinImage(QStringLiteral("Skin"));
+    const QPixmap shown =
+        window->devicePixelRatioF() == 1.0 ? QPixmap::fromImage(skin) : SkinPixmap(QStringLiteral("Skin"), window);
+    ImageForm_->SetPicture(skin, shown);
     ImageForm_->SetMoveForm(true);
     ImageForm_->SetShowItemsOffBounds(true);
     ImageForm_->SetTransparentColor(kDefaultTransparentColor);
