@@ -57,8 +57,11 @@ private slots:
     void movedServersKeepTheirOrderAfterARestart();
     void spaceAndTheMenuShowThePanel();
     void scrollBarArrowsAndThumb();
+    void hoverOpensTheMenuOnlyWhenAsked();
 
 private:
+    // Visible windows of the program: the main window, and the menu while it is open.
+    static int VisibleWindows(TKorvanProcess& korvan);
     // Starts the program on `ini` and waits for its main window.
     bool Open(TKorvanProcess& korvan, const QByteArray& ini);
     // Escape, then the program ends normally; the file it left.
@@ -151,6 +154,42 @@ void TestMainWindow::scrollBarArrowsAndThumb()
     QVERIFY(korvan.Click(kRowX, kFirstRowY + kRowHeight));
     ini = CloseWithEscape(korvan);
     QCOMPARE(Key(ini, "ServerIndex"), 396 + 1);
+}
+
+int TestMainWindow::VisibleWindows(TKorvanProcess& korvan)
+{
+    const QByteArray ids =
+        korvan.Xdotool({"search", "--onlyvisible", "--pid", QString::number(korvan.Pid()), "--name", ".*"});
+    return static_cast<int>(QString::fromLatin1(ids).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
+}
+
+void TestMainWindow::hoverOpensTheMenuOnlyWhenAsked()
+{
+    TKorvanProcess korvan;
+    QVERIFY2(Open(korvan, "[Main]\r\nMenuAutoPopup=0\r\n[S0]\r\nAddress=127.0.0.1:1\r\n"),
+             qPrintable(korvan.Error() + korvan.StdErr()));
+    // What xdotool counts besides the main window differs between X servers: count from here.
+    const int closed = VisibleWindows(korvan);
+    QVERIFY(closed >= 1);
+    QVERIFY(korvan.MoveMouse(kMenuButtonX, kMenuButtonY));
+    QTest::qWait(1500);
+    QCOMPARE(VisibleWindows(korvan), closed);
+    // The right button opens it at the pointer, whatever the setting.
+    QVERIFY(korvan.Click(kMenuButtonX, kMenuButtonY, {}, 3));
+    QTRY_COMPARE(VisibleWindows(korvan), closed + 1);
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QTRY_COMPARE(VisibleWindows(korvan), closed);
+    QVERIFY(korvan.MoveMouse(kRowX, kFirstRowY));
+    QVERIFY(!CloseWithEscape(korvan).isEmpty());
+
+    QVERIFY(Open(korvan, "[Main]\r\nMenuAutoPopup=1\r\n[S0]\r\nAddress=127.0.0.1:1\r\n"));
+    QVERIFY(korvan.MoveMouse(kMenuButtonX, kMenuButtonY));
+    QTRY_COMPARE_WITH_TIMEOUT(VisibleWindows(korvan), closed + 1, 3000);
+    QVERIFY(korvan.Key(QStringLiteral("Down Down Return")));
+    QTRY_COMPARE(korvan.Geometry().height, kHeightWithPanel);
+    QVERIFY(korvan.MoveMouse(kRowX, kFirstRowY));
+    const QByteArray ini = CloseWithEscape(korvan);
+    QCOMPARE(Key(ini, "FullInfo"), 1);
 }
 
 QTEST_GUILESS_MAIN(TestMainWindow)
