@@ -13,6 +13,7 @@
 
 class QAbstractButton;
 class QTimer;
+class TBusyCloseGuard;
 class TImgBtn;
 class TListBoxEx;
 class TServerListView;
@@ -96,6 +97,10 @@ public:
     void BtnPrevClick();
     void BtnNextClick();
 
+signals:
+    // The window has closed, whether it was visible or hidden (the end of a game launch): the program ends.
+    void Closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -131,6 +136,7 @@ private:
     QAbstractButton* BtnPlay = nullptr;
     // Set while a folder is being emptied: the window repaints then, but takes no new command.
     bool gameBusy_ = false;
+    TBusyCloseGuard* closeGuard_ = nullptr;
 
     // -- monitoring (mainfm_status.cpp) --
     friend class TestMainFormStatus;
