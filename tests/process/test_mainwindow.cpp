@@ -21,6 +21,7 @@ constexpr int kUpButtonX = 46;
 constexpr int kButtonsY = 252;
 constexpr int kHeight = 268;
 constexpr int kHeightWithPanel = 386;
+constexpr int kWindowWaitMs = 30000;
 
 QByteArray Servers(int count)
 {
@@ -70,9 +71,21 @@ private:
 
 bool TestMainWindow::Open(TKorvanProcess& korvan, const QByteArray& ini)
 {
-    if (!korvan.IsReady() || (!ini.isEmpty() && !korvan.WriteFile(QStringLiteral("tavix.ini"), ini)) || !korvan.Start())
+    if (!korvan.IsReady()) {
+        qWarning("not ready: %s", qPrintable(korvan.Error()));
         return false;
-    return !korvan.MainWindow().isEmpty();
+    }
+    if ((!ini.isEmpty() && !korvan.WriteFile(QStringLiteral("tavix.ini"), ini)) || !korvan.Start()) {
+        qWarning("could not start");
+        return false;
+    }
+    // A loaded machine can take a while to show a window of 800 servers.
+    if (korvan.MainWindow(kWindowWaitMs).isEmpty()) {
+        qWarning("no main window; running %d, windows [%s], stderr: %s", korvan.IsRunning(),
+                 qPrintable(korvan.WindowTitles().join(QLatin1Char('|'))), korvan.StdErr().constData());
+        return false;
+    }
+    return true;
 }
 
 QByteArray TestMainWindow::CloseWithEscape(TKorvanProcess& korvan)
