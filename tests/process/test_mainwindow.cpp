@@ -59,6 +59,7 @@ private slots:
     void spaceAndTheMenuShowThePanel();
     void scrollBarArrowsAndThumb();
     void hoverOpensTheMenuOnlyWhenAsked();
+    void draggingTheSkinMovesTheWindow();
 
 private:
     // Visible windows of the program: the main window, and the menu while it is open.
@@ -203,6 +204,27 @@ void TestMainWindow::hoverOpensTheMenuOnlyWhenAsked()
     QVERIFY(korvan.MoveMouse(kRowX, kFirstRowY));
     const QByteArray ini = CloseWithEscape(korvan);
     QCOMPARE(Key(ini, "FullInfo"), 1);
+}
+
+void TestMainWindow::draggingTheSkinMovesTheWindow()
+{
+    TKorvanProcess korvan;
+    QVERIFY2(Open(korvan, "[Main]\r\nSaveWindowPos=1\r\nWindowPosX=40\r\nWindowPosY=30\r\n"),
+             qPrintable(korvan.Error() + korvan.StdErr()));
+    const TKorvanProcess::TGeometry before = korvan.Geometry();
+    QCOMPARE(before.x, 40);
+    QCOMPARE(before.y, 30);
+    // The skin's dark band left of the title, away from every control.
+    const QString window = korvan.MainWindow();
+    korvan.Xdotool({"mousemove", "--window", window, "70", "30", "mousedown", "1"});
+    for (int step = 1; step <= 5; ++step)
+        korvan.Xdotool({"mousemove", QString::number(40 + 70 + 12 * step), QString::number(30 + 30 + 8 * step)});
+    korvan.Xdotool({"mouseup", "1"});
+    QTRY_COMPARE(korvan.Geometry().x, 40 + 60);
+    QCOMPARE(korvan.Geometry().y, 30 + 40);
+    const QByteArray ini = CloseWithEscape(korvan);
+    QCOMPARE(Key(ini, "WindowPosX"), 100);
+    QCOMPARE(Key(ini, "WindowPosY"), 70);
 }
 
 QTEST_GUILESS_MAIN(TestMainWindow)
