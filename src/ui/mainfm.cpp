@@ -221,6 +221,20 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
         case Qt::Key_Escape:
             BtnCloseClick();
             return true;
+        case Qt::Key_Plus:
+        case Qt::Key_Asterisk:
+        case Qt::Key_Minus:
+            // The numeric keypad's keys only; the others type into nothing here.
+            if (key->modifiers() & Qt::KeypadModifier) {
+                if (key->key() == Qt::Key_Plus)
+                    BtnAddClick();
+                else if (key->key() == Qt::Key_Asterisk)
+                    BtnEditClick();
+                else
+                    BtnRemoveClick();
+                return true;
+            }
+            break;
         case Qt::Key_R:
             if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::ShiftModifier)
                 BtnRefreshAllClick();

@@ -48,9 +48,16 @@ public:
     void ItemClearScreenshotsClick();
     // Empties the folder of `mask` (folder + "*.*"), keeping the window painted; true when all was deleted.
     bool Vyprazdnit(const std::string& mask);
-    // Dialogs of later work; until they exist the callers show their message and stop.
-    void ItemSettingsClick();
+
+    // Dialogs: server editor, settings, about (mainfm_dialogs.cpp).
+    void BtnAddClick();
     void BtnEditClick();
+    void BtnRemoveClick();
+    void ItemSettingsClick();
+    void ItemAboutClick();
+    // Writes the server list to tavix.ini now, as the exit does; every accepted change to the list
+    // calls it, so a crash or a kill loses nothing. False when the file could not be written.
+    bool SaveServersNow();
 
     // Monitoring: status display, refresh cycle, notification area (mainfm_status.cpp).
     void RefreshServerVisibleStatus();
@@ -88,6 +95,11 @@ private:
     QAbstractButton* BtnFolders = nullptr;
     // Set while a folder is being emptied: the window repaints then, but takes no new command.
     bool gameBusy_ = false;
+
+    // -- dialogs (mainfm_dialogs.cpp) --
+    // The information panel shows the selected server and the game version; it is refreshed here
+    // whenever a dialog changed what it shows.
+    void InfoPanelChanged();
 
     // -- monitoring (mainfm_status.cpp) --
 public:

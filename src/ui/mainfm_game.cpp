@@ -197,7 +197,3 @@ bool TMainForm::Vyprazdnit(const std::string& mask)
     gameBusy_ = false;
     return cleared;
 }
-
-void TMainForm::ItemSettingsClick() {}
-
-void TMainForm::BtnEditClick() {}
