@@ -5,13 +5,12 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
+#include "ui/ListBoxEx.h"
 #include "ui/aboutfm.h"
 #include "ui/addfm.h"
 #include "ui/localizedialogs_u.h"
 #include "ui/msgbox_u.h"
 #include "ui/settingsfm.h"
-
-#include <QListWidget>
 
 namespace {
 
@@ -47,10 +46,10 @@ void TMainForm::BtnAddClick()
         return;
     }
     SaveServersNow();
-    List->addItem(ToQString(values.Name));
-    List->viewport()->update();
-    SelectIndex(List->count() - 1);
-    InfoPanelChanged();
+    List->AddItem(ToQString(values.Name));
+    UpdateList();
+    SelectIndex(List->Count() - 1);
+    UpdateInfoPanel();
     StartProbe(FindServer(values.Name));
 }
 
@@ -75,7 +74,7 @@ void TMainForm::BtnEditClick()
     // A new channel is fetched the next time the news are shown; the same one is not fetched again.
     if (changed >= 0 && values.RSSUrl != oldRSSUrl)
         Servers[static_cast<std::size_t>(changed)].RSSState = rssNotLoaded;
-    InfoPanelChanged();
+    UpdateInfoPanel();
     StartProbe(SelectedIndex());
 }
 
@@ -91,17 +90,17 @@ void TMainForm::BtnRemoveClick()
         return;
     if (RemoveServer(name)) {
         SaveServersNow();
-        delete List->takeItem(index);
-        List->viewport()->update();
+        List->DeleteItem(index);
+        UpdateList();
         if (index - 1 < 0)
-            SelectIndex(List->count() > 0 ? 0 : -1);
+            SelectIndex(List->Count() > 0 ? 0 : -1);
         else
             SelectIndex(index - 1);
     } else {
         ShowError(this, Msg(kMsgNotRemoved));
     }
     RefreshServerVisibleStatus();
-    InfoPanelChanged();
+    UpdateInfoPanel();
 }
 
 void TMainForm::ItemSettingsClick()
@@ -112,7 +111,7 @@ void TMainForm::ItemSettingsClick()
     if (dialog.exec() != QDialog::Accepted)
         return;
     dialog.CopyBack();
-    InfoPanelChanged();
+    UpdateInfoPanel();
 }
 
 void TMainForm::ItemAboutClick()
@@ -125,9 +124,4 @@ void TMainForm::ItemAboutClick()
 bool TMainForm::SaveServersNow()
 {
     return SaveServers();
-}
-
-void TMainForm::InfoPanelChanged()
-{
-    // The information panel is not built yet; its refresh (UpdateInfoPanel) goes here.
 }

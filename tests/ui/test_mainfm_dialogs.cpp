@@ -6,6 +6,7 @@
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
 #include "support/testsupport.h"
+#include "ui/ListBoxEx.h"
 #include "ui/addfm.h"
 #include "ui/dialogdriver.h"
 #include "ui/mainfm.h"
@@ -14,7 +15,6 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
@@ -75,6 +75,7 @@ private slots:
     void removeSelectsTheRowAbove();
     void removeAnsweredNoChangesNothing();
     void keypadKeysReachTheCommands();
+    void movesAreWrittenAtOnce();
     void settingsSavedOrCancelled();
 
 private:
@@ -134,8 +135,8 @@ void TestMainFormDialogs::MakeForm(const QStringList& names)
 QStringList TestMainFormDialogs::ListNames() const
 {
     QStringList names;
-    for (int i = 0; i < form_->ServerList()->count(); ++i)
-        names << form_->ServerList()->item(i)->text();
+    for (int i = 0; i < form_->ServerList()->Count(); ++i)
+        names << form_->ServerList()->Item(i);
     return names;
 }
 
@@ -191,7 +192,7 @@ void TestMainFormDialogs::addOfRefusedNameCannotBeConfirmed()
     form_->BtnAddClick();
     QVERIFY(!confirmable);
     QVERIFY(Servers.empty());
-    QCOMPARE(form_->ServerList()->count(), 0);
+    QCOMPARE(form_->ServerList()->Count(), 0);
 }
 
 void TestMainFormDialogs::addCancelledChangesNothing()
@@ -340,6 +341,31 @@ void TestMainFormDialogs::keypadKeysReachTheCommands()
     // The same keys off the keypad do nothing.
     QTest::keyClick(list, Qt::Key_Minus);
     QCOMPARE(shown_.size(), std::size_t(1));
+}
+
+void TestMainFormDialogs::movesAreWrittenAtOnce()
+{
+    MakeForm({"A", "B", "C"});
+    auto order = [this] {
+        const std::string file = ini_->Read();
+        return QList<std::size_t>{file.find("[A]"), file.find("[B]"), file.find("[C]")};
+    };
+    form_->SelectIndex(2);
+    form_->BtnUpClick();
+    QList<std::size_t> at = order();
+    QVERIFY(at[0] < at[2] && at[2] < at[1]);
+    form_->SelectIndex(0);
+    form_->BtnDownClick();
+    at = order();
+    QVERIFY(at[2] < at[0] && at[0] < at[1]);
+    QCOMPARE(ListNames(), (QStringList{"C", "A", "B"}));
+    // At the ends nothing moves, and nothing is written.
+    const std::string before = ini_->Read();
+    form_->SelectIndex(0);
+    form_->BtnUpClick();
+    form_->SelectIndex(2);
+    form_->BtnDownClick();
+    QCOMPARE(ini_->Read(), before);
 }
 
 void TestMainFormDialogs::settingsSavedOrCancelled()
