@@ -1,8 +1,6 @@
-// Renders every dialog of the edition this build is, in its typical states, to PNG files, so the
-// layouts can be looked at without a desktop: QT_QPA_PLATFORM=offscreen dialogshots OUT_DIR
-#include "buildconfig.h"
-#include "core/globaltypes_u.h"
-#include "core/localization_u.h"
+// The dialogs in their typical states, rendered for a look at them beside the main window's pictures.
+#include "tools/screenshots/dialog_screenshots.h"
+
 #include "core/settings_u.h"
 #include "ui/aboutfm.h"
 #include "ui/addfm.h"
@@ -13,17 +11,20 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QTabWidget>
-#include <QTextStream>
+#include <cstdio>
 
 namespace {
 
-bool Save(QWidget& dialog, const QDir& out, const QString& name)
+bool Save(QWidget& dialog, const QString& out, const QString& edition, const char* name)
 {
     dialog.show();
     QApplication::processEvents();
-    const QString path = out.filePath(QStringLiteral("%1-%2.png").arg(name, QString::fromLatin1(KORVAN_LANGUAGE_CODE)));
+    const QString path = QStringLiteral("%1/dialog_%2_%3.png").arg(out, QString::fromLatin1(name), edition);
     const bool saved = dialog.grab().save(path);
-    QTextStream(stdout) << path << (saved ? "" : " (not written)") << '\n';
+    if (saved)
+        std::printf("%s\n", qPrintable(path));
+    else
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
     dialog.hide();
     return saved;
 }
@@ -46,44 +47,45 @@ TServer SampleServer()
 
 } // namespace
 
-int main(int argc, char** argv)
+bool RenderDialogs(const QString& out, const QString& edition)
 {
-    QApplication app(argc, argv);
-    InitLocalization();
-    const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     bool ok = true;
-
     {
         TAddForm add;
         LocalizeAddForm(add, false);
         add.FillNew();
-        ok &= Save(add, out, "add-new");
+        ok &= Save(add, out, edition, "add_new");
         add.EditServerName->setText(" Main");
         add.EditServerAddress->setText("logon.example");
-        ok &= Save(add, out, "add-refused-name");
+        ok &= Save(add, out, edition, "add_refused_name");
     }
     {
         TAddForm edit;
         LocalizeAddForm(edit, true);
         edit.Fill(SampleServer());
-        ok &= Save(edit, out, "edit-basic");
+        ok &= Save(edit, out, edition, "edit_basic");
         edit.show();
         edit.PageControl->setCurrentIndex(1);
-        ok &= Save(edit, out, "edit-additional");
+        ok &= Save(edit, out, edition, "edit_additional");
     }
     {
+        const std::string wow = WoWPath, program = ProgramToRunOnWoWLaunch;
+        const bool oneInstance = OneInstanceOnly;
         WoWPath = "/home/player/Games/WoW/WoW.exe";
         ProgramToRunOnWoWLaunch = "/usr/bin/mumble";
         OneInstanceOnly = true;
         TSettingsForm settings;
         LocalizeSettingsForm(settings);
         settings.Fill();
-        ok &= Save(settings, out, "settings");
+        ok &= Save(settings, out, edition, "settings");
+        WoWPath = wow;
+        ProgramToRunOnWoWLaunch = program;
+        OneInstanceOnly = oneInstance;
     }
     {
         TAboutForm about;
         LocalizeAboutForm(about);
-        ok &= Save(about, out, "about");
+        ok &= Save(about, out, edition, "about");
     }
-    return ok ? 0 : 1;
+    return ok;
 }
