@@ -34,6 +34,8 @@ private slots:
     void addedServerIsOnDiskBeforeExitAndSurvivesAKill();
     void refusedNameKeepsTheDialogOpen();
     void settingsFromARefusedLaunchSurviveARestart();
+    void removedServerLeavesTheFileAtOnce();
+    void aboutFromTheMenuClosesWithEscape();
 };
 
 void TestServerDialogs::addedServerIsOnDiskBeforeExitAndSurvivesAKill()
@@ -66,7 +68,8 @@ void TestServerDialogs::addedServerIsOnDiskBeforeExitAndSurvivesAKill()
 
     // Next run: the accelerator of the edit dialog's Save button (Alt+A) after a change.
     QVERIFY(korvan.Start());
-    QVERIFY(!korvan.MainWindow().isEmpty());
+    QVERIFY2(!korvan.MainWindow().isEmpty(),
+             qPrintable(korvan.WindowTitles().join('|') + korvan.StdErr() + QString::number(korvan.IsRunning())));
     QVERIFY(korvan.Key(QStringLiteral("End KP_Multiply")));
     dialog = korvan.WaitForWindow(QStringLiteral("^Edit server"));
     QVERIFY2(!dialog.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
@@ -153,6 +156,52 @@ void TestServerDialogs::settingsFromARefusedLaunchSurviveARestart()
     QVERIFY(korvan.WaitForExit());
     QCOMPARE(korvan.ExitCode(), 0);
     QVERIFY(korvan.ReadFile(QStringLiteral("tavix.ini")).contains("WoWPath=" + gamePath.toUtf8()));
+}
+
+void TestServerDialogs::removedServerLeavesTheFileAtOnce()
+{
+    TKorvanProcess korvan;
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"),
+                             kOneServer + "[Beta]\r\nAddress=127.0.0.1:2\r\nComments=kept\r\n"));
+    QVERIFY(korvan.Start());
+    QVERIFY(!korvan.MainWindow().isEmpty());
+
+    // The first row is selected; the question's default answer is Yes.
+    QVERIFY(korvan.Key(QStringLiteral("KP_Subtract")));
+    const QString question = korvan.WaitForWindow(QStringLiteral("^Question"));
+    QVERIFY2(!question.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
+    QVERIFY(korvan.Key(QStringLiteral("Return"), question));
+    QByteArray ini = WaitForIni(korvan, "[Beta]\r\nAddress=127.0.0.1:2\r\nComments=kept");
+    QTRY_VERIFY(!korvan.ReadFile(QStringLiteral("tavix.ini")).contains("[Alpha]"));
+    QVERIFY(korvan.IsRunning());
+
+    korvan.Kill();
+    QVERIFY(korvan.WaitForExit());
+    ini = korvan.ReadFile(QStringLiteral("tavix.ini"));
+    QVERIFY2(!ini.contains("[Alpha]") && ini.contains("[Beta]"), ini.constData());
+}
+
+void TestServerDialogs::aboutFromTheMenuClosesWithEscape()
+{
+    TKorvanProcess korvan;
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), kOneServer));
+    QVERIFY(korvan.Start());
+    QVERIFY(!korvan.MainWindow().isEmpty());
+
+    // M opens the menu; its last entry is About.
+    QVERIFY(korvan.Key(QStringLiteral("m")));
+    QVERIFY(korvan.Key(QStringLiteral("Up Return"), {}));
+    const QString about = korvan.WaitForWindow(QStringLiteral("^About"));
+    QVERIFY2(!about.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
+    QVERIFY(korvan.Key(QStringLiteral("Escape"), about));
+    QTRY_VERIFY(korvan.WaitForWindow(QStringLiteral("^About"), 200).isEmpty());
+    QVERIFY(korvan.IsRunning());
+
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QVERIFY(korvan.WaitForExit());
+    QCOMPARE(korvan.ExitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestServerDialogs)
