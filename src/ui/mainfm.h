@@ -128,6 +128,10 @@ private:
     QSet<int> altKeys_;
     bool destroyed_ = false;
 
+    // -- dialogs (mainfm_dialogs.cpp) --
+    // A list that cannot be written is said once per run, not at every change.
+    bool saveFailureShown_ = false;
+
     // -- game (mainfm_game.cpp) --
     void SetupGameControls();
     void ClearGameFolder(const TClearTarget& target, bool silent);

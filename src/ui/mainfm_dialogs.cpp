@@ -18,6 +18,7 @@ constexpr int kMsgNotAdded = 1000;
 constexpr int kMsgNotRemoved = 1002;
 constexpr int kMsgRemoveQuestion = 1003;
 constexpr int kMsgNotChanged = 1005;
+constexpr int kTextListNotWritten = 3029;
 
 bool AddServerValues(const TServer& v)
 {
@@ -45,12 +46,12 @@ void TMainForm::BtnAddClick()
         ShowError(&dialog, Msg(kMsgNotAdded));
         return;
     }
-    SaveServersNow();
     List->AddItem(ToQString(values.Name));
     UpdateList();
     SelectIndex(List->Count() - 1);
     UpdateInfoPanel();
     StartProbe(FindServer(values.Name));
+    SaveServersNow();
 }
 
 void TMainForm::BtnEditClick()
@@ -69,13 +70,13 @@ void TMainForm::BtnEditClick()
         ShowError(&dialog, Msg(kMsgNotChanged));
         return;
     }
-    SaveServersNow();
     const int changed = FindServer(values.Name);
     // A new channel is fetched the next time the news are shown; the same one is not fetched again.
     if (changed >= 0 && values.RSSUrl != oldRSSUrl)
         Servers[static_cast<std::size_t>(changed)].RSSState = rssNotLoaded;
     UpdateInfoPanel();
     StartProbe(SelectedIndex());
+    SaveServersNow();
 }
 
 void TMainForm::BtnRemoveClick()
@@ -88,8 +89,8 @@ void TMainForm::BtnRemoveClick()
     const QString question = ToQString(Msg(kMsgRemoveQuestion)) + u' ' + ToQString(name) + u'?';
     if (!AskYesNo(this, FromQString(question), false))
         return;
-    if (RemoveServer(name)) {
-        SaveServersNow();
+    const bool removed = RemoveServer(name);
+    if (removed) {
         List->DeleteItem(index);
         UpdateList();
         if (index - 1 < 0)
@@ -101,6 +102,8 @@ void TMainForm::BtnRemoveClick()
     }
     RefreshServerVisibleStatus();
     UpdateInfoPanel();
+    if (removed)
+        SaveServersNow();
 }
 
 void TMainForm::ItemSettingsClick()
@@ -123,5 +126,11 @@ void TMainForm::ItemAboutClick()
 
 bool TMainForm::SaveServersNow()
 {
-    return SaveServers();
+    if (SaveServers())
+        return true;
+    if (!saveFailureShown_) {
+        saveFailureShown_ = true;
+        ShowWarning(this, LoadText(kTextListNotWritten));
+    }
+    return false;
 }

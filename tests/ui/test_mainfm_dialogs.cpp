@@ -14,6 +14,8 @@
 #include "ui/settingsfm.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -76,6 +78,7 @@ private slots:
     void removeAnsweredNoChangesNothing();
     void keypadKeysReachTheCommands();
     void movesAreWrittenAtOnce();
+    void unwritableListIsSaidOnce();
     void settingsSavedOrCancelled();
 
 private:
@@ -366,6 +369,25 @@ void TestMainFormDialogs::movesAreWrittenAtOnce()
     form_->SelectIndex(2);
     form_->BtnDownClick();
     QCOMPARE(ini_->Read(), before);
+}
+
+void TestMainFormDialogs::unwritableListIsSaidOnce()
+{
+    MakeForm({"A"});
+    // A folder where the file should be: it can be neither read nor replaced, even by root.
+    QVERIFY(QFile::remove(QString::fromStdString(ini_->Path())));
+    QVERIFY(QDir().mkdir(QString::fromStdString(ini_->Path())));
+    driver_.Arm(TypeServer("B", kLoopback));
+    form_->BtnAddClick();
+    QCOMPARE(shown_.size(), std::size_t(1));
+    QCOMPARE(shown_[0].caption, QString("Warning"));
+    QCOMPARE(shown_[0].text, ToQString(LoadText(3029)));
+    // The change stands in the list all the same, and the next failure is not said again.
+    QCOMPARE(ListNames(), (QStringList{"A", "B"}));
+    driver_.Arm(TypeServer("C", kLoopback));
+    form_->BtnAddClick();
+    QCOMPARE(shown_.size(), std::size_t(1));
+    QCOMPARE(ListNames(), (QStringList{"A", "B", "C"}));
 }
 
 void TestMainFormDialogs::settingsSavedOrCancelled()
