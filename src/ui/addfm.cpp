@@ -51,9 +51,10 @@ template <typename T> T* Named(T* widget, const char* name)
     return widget;
 }
 
+// What the INI reader trims from either end of a name; Ctrl-Z counts as it does for the Windows reader.
 bool IsBlank(QChar c)
 {
-    return c == u' ' || c == u'\t';
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f' || c == QChar(0x1A);
 }
 
 // A stored text may be longer than a user may type; filling it must not cut it.
