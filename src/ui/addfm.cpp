@@ -26,13 +26,13 @@ namespace {
 // every edition.
 constexpr const char* kPreloaderFilter = "Spustitelné soubory|*.exe;*.com;*.bat";
 constexpr const char* kGameFilter = "WoW.exe|wow.exe";
-constexpr const char* kReservedName = "MAIN";
 
 constexpr int kTextNameAtEdge = 3024;
 constexpr int kTextNameLineBreak = 3025;
 constexpr int kTextNameReserved = 3026;
 constexpr int kTextAddressLineBreak = 3027;
 constexpr int kTextLineBreak = 3028;
+constexpr int kTextNameUnstorable = 3030;
 
 // Indent of an edit that belongs to the check box above it.
 constexpr int kDependentIndent = 20;
@@ -71,13 +71,17 @@ TServerTextProblem NameProblem(const QString& name)
 {
     if (name.isEmpty())
         return TServerTextProblem::Empty;
+    const std::string stored = FromQString(name);
+    // The store has the last word; the rest only says why it would refuse.
+    if (IsStorableServerName(stored))
+        return TServerTextProblem::None;
     if (HoldsLineBreak(name))
         return TServerTextProblem::LineBreak;
     if (IsBlank(name.front()) || IsBlank(name.back()))
         return TServerTextProblem::BlankAtEdge;
-    if (EqualNames(FromQString(name), kReservedName))
+    if (EqualNames(stored, kSettingsSection))
         return TServerTextProblem::Reserved;
-    return TServerTextProblem::None;
+    return TServerTextProblem::Unstorable;
 }
 
 bool HoldsLineBreak(const QString& text)
@@ -350,6 +354,9 @@ void TAddForm::UpdateAddButton()
         break;
     case TServerTextProblem::Reserved:
         problemText = kTextNameReserved;
+        break;
+    case TServerTextProblem::Unstorable:
+        problemText = kTextNameUnstorable;
         break;
     case TServerTextProblem::Empty:
     case TServerTextProblem::None:

@@ -30,6 +30,7 @@ enum class TServerTextProblem
     BlankAtEdge,
     LineBreak,
     Reserved,
+    Unstorable, // for any other reason the store gives
 };
 
 TServerTextProblem NameProblem(const QString& name);

@@ -13,6 +13,7 @@
 
 class QAbstractButton;
 class QTimer;
+class TBusyCloseGuard;
 class TImgBtn;
 class TListBoxEx;
 class TServerListView;
@@ -101,6 +102,10 @@ public:
     void BtnPrevClick();
     void BtnNextClick();
 
+signals:
+    // The window has closed, whether it was visible or hidden (the end of a game launch): the program ends.
+    void Closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -138,6 +143,7 @@ private:
     QAbstractButton* BtnPlay = nullptr;
     // Set while a folder is being emptied: the window repaints then, but takes no new command.
     bool gameBusy_ = false;
+    TBusyCloseGuard* closeGuard_ = nullptr;
 
     // -- monitoring (mainfm_status.cpp) --
     friend class TestMainFormStatus;
