@@ -89,8 +89,8 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
     grid->addWidget(EditWoWPath, row++, 0, 1, 4);
     auto* pathButtons = new QHBoxLayout;
     pathButtons->addStretch(1);
-    pathButtons->addWidget(BtnGetVer);
     pathButtons->addWidget(BtnWoWPath);
+    pathButtons->addWidget(BtnGetVer);
     grid->addLayout(pathButtons, row++, 0, 1, 4);
     grid->addWidget(LabNote, row++, 0, 1, 4);
     grid->addWidget(ChRunProgram, row++, 0, 1, 4);
@@ -126,7 +126,7 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
 
 void TSettingsForm::SetTabOrder()
 {
-    QWidget* order[] = {EditWoWPath,    BtnGetVer,     BtnWoWPath,  ChRunProgram, ChOneInstance,
+    QWidget* order[] = {EditWoWPath,    BtnWoWPath,    BtnGetVer,   ChRunProgram, ChOneInstance,
                         EditRunProgram, BtnRunProgram, SpinTimeout, ChSaveWinPos, ChAutoPopup,
                         cbCheckUpdates, btnSave,       BtnCancel};
     for (std::size_t i = 1; i < std::size(order); ++i)

@@ -69,6 +69,7 @@ private slots:
     void untouchedTextsKeepTheirBytes();
     void captionsOfAddAndEditMode();
     void showSelectsFirstPageAndFocus();
+    void tabOrderFollowsTheLayout();
 
     void settingsStartsWithProgramControlsDisabled();
     void settingsFillAndCopyBack();
@@ -340,6 +341,39 @@ void TestDialogs::showSelectsFirstPageAndFocus()
     QVERIFY(QTest::qWaitForWindowExposed(&edit));
     QTRY_COMPARE(QApplication::focusWidget(), edit.EditServerAddress);
     QVERIFY(edit.BtnGetVer->isEnabled());
+}
+
+namespace {
+
+// The named controls in the order Tab visits them, starting at `first`.
+QStringList FocusOrder(QWidget* first, const QStringList& names)
+{
+    QStringList order;
+    QWidget* w = first;
+    do {
+        if (names.contains(w->objectName()) && !order.contains(w->objectName()))
+            order << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != first);
+    return order;
+}
+
+} // namespace
+
+void TestDialogs::tabOrderFollowsTheLayout()
+{
+    const QStringList server = {
+        "EditServerName",    "EditServerAddress", "ChOwnPatchlist",  "EditOwnPatchlist", "ChPreloader",
+        "EditPreloaderPath", "BtnSetPreloader",   "ChAltPath",       "EditAltPath",      "BtnGetVer",
+        "BtnSetAltPath",     "ChAutoCacheClear",  "ComboServerType", "EditRSSChannel",   "EditServerSite",
+        "BtnVisit",          "EditServerInfo",    "BtnAdd",          "BtnCancel"};
+    TAddForm add;
+    QCOMPARE(FocusOrder(add.EditServerName, server), server);
+    const QStringList settings = {"EditWoWPath",    "BtnWoWPath",    "BtnGetVer",   "ChRunProgram", "ChOneInstance",
+                                  "EditRunProgram", "BtnRunProgram", "SpinTimeout", "ChSaveWinPos", "ChAutoPopup",
+                                  "cbCheckUpdates", "btnSave",       "BtnCancel"};
+    TSettingsForm f;
+    QCOMPARE(FocusOrder(f.EditWoWPath, settings), settings);
 }
 
 void TestDialogs::settingsStartsWithProgramControlsDisabled()
