@@ -397,6 +397,7 @@ void TMainForm::BtnUpClick()
     if (index <= 0 || !SwapServers(index, index - 1))
         return;
     List->ExchangeItems(index, index - 1);
+    SaveServersNow();
     UpdateRSSBrowser();
 }
 
@@ -406,6 +407,7 @@ void TMainForm::BtnDownClick()
     if (index < 0 || index + 1 >= List->Count() || !SwapServers(index, index + 1))
         return;
     List->ExchangeItems(index, index + 1);
+    SaveServersNow();
     UpdateRSSBrowser();
 }
 

@@ -84,12 +84,17 @@ public:
     void BtnMinimizeClick();
     void TrayIconClick();
 
-    // -- later work: dialogs, information panel, news, update (mainfm_pending.cpp until they land) --
-    void ItemSettingsClick();
+    // -- dialogs: server editor, settings, about (mainfm_dialogs.cpp) --
     void BtnAddClick();
     void BtnEditClick();
     void BtnRemoveClick();
+    void ItemSettingsClick();
     void ItemAboutClick();
+    // Writes the server list to tavix.ini now, as the exit does; every accepted change to the list
+    // (add, edit, remove, move) calls it, so a crash or a kill loses nothing. False when it could not.
+    bool SaveServersNow();
+
+    // -- later work: information panel, news, update (mainfm_pending.cpp until they land) --
     void ItemUpdateClick();
     void SelectInfoPanel(int page);
     void UpdateInfoPanel();
@@ -129,6 +134,10 @@ private:
     QSet<int> altKeys_;
     bool destroyed_ = false;
     bool firstPaintPending_ = false;
+
+    // -- dialogs (mainfm_dialogs.cpp) --
+    // A list that cannot be written is said once per run, not at every change.
+    bool saveFailureShown_ = false;
 
     // -- game (mainfm_game.cpp) --
     void SetupGameControls();

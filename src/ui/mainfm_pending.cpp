@@ -2,11 +2,6 @@
 // wired to its menu item, button or key already; whoever builds one deletes its line here.
 #include "ui/mainfm.h"
 
-void TMainForm::ItemSettingsClick() {}
-void TMainForm::BtnAddClick() {}
-void TMainForm::BtnEditClick() {}
-void TMainForm::BtnRemoveClick() {}
-void TMainForm::ItemAboutClick() {}
 void TMainForm::ItemUpdateClick() {}
 void TMainForm::SelectInfoPanel(int page)
 {

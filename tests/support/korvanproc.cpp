@@ -215,9 +215,10 @@ QString TKorvanProcess::WaitForWindow(const QString& titleRegex, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (IsRunning() && !deadline.hasExpired()) {
+        // --all: the window must be the program's and match the title; xdotool's default is either.
         const QByteArray ids =
-            Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                     QString::number(Pid()), QStringLiteral("--name"), titleRegex});
+            Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--pid"), QString::number(Pid()), QStringLiteral("--name"), titleRegex});
         const QByteArray first = ids.trimmed().split('\n').value(0);
         if (!first.isEmpty()) {
             // Give the toolkit a moment to map and paint before input arrives.
@@ -241,8 +242,9 @@ QStringList TKorvanProcess::WindowTitles() const
     QStringList titles;
     if (!IsRunning())
         return titles;
-    const QByteArray ids = Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                    QString::number(Pid()), QStringLiteral("--name"), QStringLiteral(".*")});
+    const QByteArray ids =
+        Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--pid"), QString::number(Pid()), QStringLiteral("--name"), QStringLiteral(".*")});
     for (const QByteArray& id : ids.trimmed().split('\n')) {
         if (id.isEmpty())
             continue;
