@@ -4,6 +4,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
+#include "ui/infopanel.h"
 #include "ui/msgbox_u.h"
 
 #include <QCloseEvent>
@@ -70,6 +71,7 @@ void TMainForm::FormCreate()
 {
     SetupGameControls();
     SetupStatusControls();
+    SetupInfoPanel();
     // Keep the window alive while another copy finishes saving the file we are about to read.
     LoadServers([] {
         QCoreApplication::processEvents(QEventLoop::AllEvents, kLockWaitSliceMs);
@@ -110,8 +112,8 @@ void TMainForm::SelectIndex(int index)
 
 void TMainForm::ApplyWindowSettings(const TWindowSettings& window)
 {
-    infoPanelVisible_ = window.FullInfo;
-    infoPanelPage_ = window.Panel;
+    ShowInfoPanel(window.FullInfo);
+    SelectInfoPanel(window.Panel);
     SelectIndex(SelectedIndexFor(window.ServerIndex, List->count()));
     if (SaveWindowPos) {
         move(window.WindowPosX, window.WindowPosY);
@@ -124,8 +126,8 @@ void TMainForm::ApplyWindowSettings(const TWindowSettings& window)
 TWindowSettings TMainForm::CurrentWindowSettings() const
 {
     TWindowSettings window;
-    window.FullInfo = infoPanelVisible_;
-    window.Panel = infoPanelPage_;
+    window.FullInfo = !InfoPanel->isHidden();
+    window.Panel = InfoPanel->CurrentPage();
     window.ServerIndex = std::max(SelectedIndex(), 0);
     window.WindowPosX = x();
     window.WindowPosY = y();
@@ -159,6 +161,7 @@ void TMainForm::FormShow()
         return;
     FirstShow = false;
     StartRefreshCycle();
+    UpdateInfoPanel();
     List->setFocus();
     // The first moment the event queue runs empty after the first show.
     QTimer::singleShot(0, this, &TMainForm::ApplicationEventsIdle);
@@ -225,12 +228,39 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
             if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::ShiftModifier)
                 BtnRefreshAllClick();
             break;
+        case Qt::Key_Space:
+            ItemInfoPanelClick();
+            return true;
+        case Qt::Key_1:
+        case Qt::Key_2:
+        case Qt::Key_3:
+            if (key->modifiers() & Qt::AltModifier) {
+                SelectInfoPanel((key->key() - Qt::Key_0) % kInfoPageCount);
+                return true;
+            }
+            break;
+        case Qt::Key_Tab:
+            if (key->modifiers() & Qt::ControlModifier) {
+                SelectInfoPanel((InfoPanel->CurrentPage() + 1) % kInfoPageCount);
+                return true;
+            }
+            break;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            // Paging the news happens when the key comes up; the list must not move meanwhile.
+            if (key->modifiers() & Qt::AltModifier)
+                return true;
+            break;
         default:
             break;
         }
     } else if (watched == List && event->type() == QEvent::KeyRelease) {
         auto* key = static_cast<QKeyEvent*>(event);
         bool alt = key->modifiers() & Qt::AltModifier;
+        if (!key->isAutoRepeat() && alt && key->key() == Qt::Key_Left)
+            BtnPrevClick();
+        else if (!key->isAutoRepeat() && alt && key->key() == Qt::Key_Right)
+            BtnNextClick();
         if (!key->isAutoRepeat() && !alt &&
             (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_Left ||
              key->key() == Qt::Key_Right))

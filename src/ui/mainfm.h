@@ -15,6 +15,7 @@ struct TClearTarget;
 
 inline constexpr int kMainWidth = 261;
 inline constexpr int kMainHeight = 268;
+inline constexpr int kMainHeightWithPanel = 386;
 
 class TMainForm : public QWidget
 {
@@ -77,9 +78,6 @@ private:
 
     QListWidget* List = nullptr;
     class QAbstractButton* BtnClose = nullptr;
-    // The information panel arrives later; its state is kept so that it survives a run unchanged.
-    bool infoPanelVisible_ = false;
-    int infoPanelPage_ = kDefaultPanel;
     bool destroyed_ = false;
 
     // -- game (mainfm_game.cpp) --
@@ -88,6 +86,25 @@ private:
     QAbstractButton* BtnFolders = nullptr;
     // Set while a folder is being emptied: the window repaints then, but takes no new command.
     bool gameBusy_ = false;
+
+    // -- information panel and news (mainfm_info.cpp) --
+public:
+    void UpdateInfoPanel();
+    void SelectInfoPanel(int page);
+    void ItemInfoPanelClick();
+    void InfoBtn0Click();
+    void InfoBtn1Click();
+    void InfoBtn2Click();
+    void UpdateRSSBrowser();
+    void BtnNextClick();
+    void BtnPrevClick();
+    void RSSBrowserHotSpotClick(const QString& src);
+    void RSSBrowserEnter();
+
+private:
+    void SetupInfoPanel();
+    void ShowInfoPanel(bool shown);
+    class TInfoPanel* InfoPanel = nullptr;
 
     // -- monitoring (mainfm_status.cpp) --
 public:
