@@ -11,6 +11,7 @@
 #include "ui/newsview.h"
 #include "ui/skin.h"
 
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
@@ -40,7 +41,8 @@ constexpr QColor kTextColor{247, 205, 40};
 constexpr QColor kHoverColor{255, 255, 255};
 constexpr QColor kGreen{0, 255, 0};
 constexpr QColor kRed{255, 0, 0};
-constexpr const char* kPanelFontFamily = "Tahoma";
+// Tahoma where it is installed, else a sans face of about its width rather than a wide default.
+const QStringList kPanelFontFamilies = {"Tahoma", "Liberation Sans", "Arimo", "Arial"};
 constexpr int kPanelFontPixelSize = 11;
 
 constexpr QRect kPageRect{2, 0, 254, 94};
@@ -62,6 +64,17 @@ constexpr int kCaptionLeft = 6;
 constexpr int kSubCaptionLeft = 14;
 constexpr int kRowHeight = 13;
 constexpr int kAdditionalInfoHeight = 19;
+constexpr int kCaptionGap = 4;
+
+QString PanelFontFamily()
+{
+    // The font database knows what is really installed; asking for a face by name would get a substitute.
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& family : kPanelFontFamilies)
+        if (installed.contains(family, Qt::CaseInsensitive))
+            return family;
+    return kPanelFontFamilies.front();
+}
 
 QString Message(int id)
 {
@@ -107,6 +120,16 @@ QLabel* MakeValue(QWidget* parent, const char* name, int left, int top, int widt
     QLabel* label = MakeLabel(parent, name, left, top, width, false, true, Qt::AlignRight | Qt::AlignVCenter);
     label->raise();
     return label;
+}
+
+// A value starts where the table places it, or after its caption where the caption is wider there
+// (the panel's font is not the same everywhere), so that a long value never runs over its caption.
+void PlaceValue(QLabel* value, const QLabel* caption, const QRect& place)
+{
+    const int captionEnd =
+        caption->x() + QFontMetrics(caption->font()).horizontalAdvance(caption->text()) + kCaptionGap;
+    const int left = std::max(place.left(), std::min(captionEnd, place.right()));
+    value->setGeometry(left, place.top(), place.right() + 1 - left, place.height());
 }
 
 // The caption and its tooltip; the tooltip always holds the whole text when the caption is shortened.
@@ -185,7 +208,7 @@ TInfoPanel::TInfoPanel(QWidget* parent, std::function<int()> selectedIndex)
 {
     setObjectName("InfoPanel");
     setGeometry(kInfoPanelLeft, kInfoPanelTop, kInfoPanelWidth, kInfoPanelHeight);
-    QFont font(QString::fromLatin1(kPanelFontFamily));
+    QFont font(PanelFontFamily());
     font.setPixelSize(kPanelFontPixelSize);
     setFont(font);
     QPalette palette = this->palette();
@@ -256,6 +279,8 @@ void TInfoPanel::BuildTabs()
         auto* mask = new QLabel(this);
         mask->setObjectName(maskNames[page]);
         mask->setGeometry(tabRect);
+        mask->setAttribute(Qt::WA_NoSystemBackground);
+        mask->setStyleSheet(QStringLiteral("background: transparent;"));
         InfoJustLabelMask[page] = mask;
     }
     InfoBtn0 = tabs[0];
@@ -279,11 +304,11 @@ void TInfoPanel::BuildPage1()
     LabAlternativeWoWPath = MakeCaption(Panel1, "LabAlternativeWoWPath", kCaptionLeft, 48);
     LabPreloaderCD = MakeCaption(Panel1, "LabPreloaderCD", kCaptionLeft, 61);
     LabAutoCacheClear = MakeCaption(Panel1, "LabAutoCacheClear", kCaptionLeft, 74);
-    Realmlist = MakeValue(Panel1, "Realmlist", 80, 21, 165);
-    Patchlist = MakeValue(Panel1, "Patchlist", 80, 35, 165);
-    AlternativeWoWPath = MakeValue(Panel1, "AlternativeWoWPath", 176, 48, 69);
-    PreloaderCD = MakeValue(Panel1, "PreloaderCD", 176, 61, 69);
-    AutoCacheClear = MakeValue(Panel1, "AutoCacheClear", 176, 74, 69);
+    Realmlist = AddValue(Panel1, "Realmlist", LabRealmlist, {80, 21, 165, kRowHeight});
+    Patchlist = AddValue(Panel1, "Patchlist", LabPatchlist, {80, 35, 165, kRowHeight});
+    AlternativeWoWPath = AddValue(Panel1, "AlternativeWoWPath", LabAlternativeWoWPath, {176, 48, 69, kRowHeight});
+    PreloaderCD = AddValue(Panel1, "PreloaderCD", LabPreloaderCD, {176, 61, 69, kRowHeight});
+    AutoCacheClear = AddValue(Panel1, "AutoCacheClear", LabAutoCacheClear, {176, 74, 69, kRowHeight});
 }
 
 void TInfoPanel::BuildPage2()
@@ -293,11 +318,11 @@ void TInfoPanel::BuildPage2()
     LabServerType = MakeCaption(Panel2, "LabServerType", kCaptionLeft, 34);
     LabRSSChannel = MakeCaption(Panel2, "LabRSSChannel", kCaptionLeft, 47);
     LabAdditionalInfo = MakeCaption(Panel2, "LabAdditionalInfo", kCaptionLeft, 60);
-    WoWVersion = MakeValue(Panel2, "WoWVersion", 160, 8, 85);
+    WoWVersion = AddValue(Panel2, "WoWVersion", LabWoWVersion, {160, 8, 85, kRowHeight});
 
     ServerSite = new TLnkLabel(Panel2);
     ServerSite->setObjectName("ServerSite");
-    ServerSite->setGeometry(112, 21, 133, kRowHeight);
+    valuePlaces_.push_back({ServerSite, LabServerSite, {112, 21, 133, kRowHeight}});
     ServerSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ServerSite->setTextFormat(Qt::PlainText);
     QFont siteFont = ServerSite->font();
@@ -310,8 +335,8 @@ void TInfoPanel::BuildPage2()
     ServerSite->SetFontColor(kTextColor);
     ServerSite->raise();
 
-    ServerType = MakeValue(Panel2, "ServerType", 144, 34, 101);
-    RSSChannel = MakeValue(Panel2, "RSSChannel", 80, 47, 165);
+    ServerType = AddValue(Panel2, "ServerType", LabServerType, {144, 34, 101, kRowHeight});
+    RSSChannel = AddValue(Panel2, "RSSChannel", LabRSSChannel, {80, 47, 165, kRowHeight});
     AdditionalInfo = MakeLabel(Panel2, "AdditionalInfo", kCaptionLeft, 73, 239, false, false,
                                Qt::AlignLeft | Qt::AlignVCenter, kAdditionalInfoHeight);
 }
@@ -330,6 +355,15 @@ void TInfoPanel::Localize()
     LabAutoCacheClear->setText(Text(kTextAutoCacheClear));
     news_->Localize();
     LabRSSChannel->setText(Text(kTextRSSChannel));
+    for (const TValuePlace& value : valuePlaces_)
+        PlaceValue(value.Value, value.Caption, value.Place);
+}
+
+QLabel* TInfoPanel::AddValue(QWidget* page, const char* name, QLabel* caption, const QRect& place)
+{
+    QLabel* value = MakeValue(page, name, place.left(), place.top(), place.width());
+    valuePlaces_.push_back({value, caption, place});
+    return value;
 }
 
 void TInfoPanel::SelectInfoPanel(int page)

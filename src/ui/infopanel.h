@@ -2,8 +2,10 @@
 // it is reached and started, further facts) switched by three tabs at the panel's lower edge.
 #pragma once
 
+#include <QRect>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 class QLabel;
 class TImgBtn;
@@ -52,6 +54,15 @@ private:
     void BuildPage1();
     void BuildPage2();
     void ClearValues();
+    QLabel* AddValue(QWidget* page, const char* name, QLabel* caption, const QRect& place);
+
+    struct TValuePlace
+    {
+        QLabel* Value;
+        QLabel* Caption;
+        QRect Place;
+    };
+    std::vector<TValuePlace> valuePlaces_;
 
     std::function<int()> selectedIndex_;
     int currentPage_ = 1;

@@ -88,6 +88,7 @@ private:
 
 void TestNewsView::initTestCase()
 {
+    Q_INIT_RESOURCE(korvan);
     InitLocalization();
     QDesktopServices::setUrlHandler("http", &catcher_, "Open");
     QDesktopServices::setUrlHandler("https", &catcher_, "Open");
