@@ -247,9 +247,15 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
             break;
         case Qt::Key_Left:
         case Qt::Key_Right:
-            // Paging the news happens when the key comes up; the list must not move meanwhile.
-            if (key->modifiers() & Qt::AltModifier)
+            // On the way down: by the time the arrow comes up, Alt may already be released (key tools
+            // and quick hands let go of the modifier first), and the page would not turn.
+            if (key->modifiers() & Qt::AltModifier) {
+                if (key->key() == Qt::Key_Left)
+                    BtnPrevClick();
+                else
+                    BtnNextClick();
                 return true;
+            }
             break;
         default:
             break;
@@ -257,10 +263,6 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     } else if (watched == List && event->type() == QEvent::KeyRelease) {
         auto* key = static_cast<QKeyEvent*>(event);
         bool alt = key->modifiers() & Qt::AltModifier;
-        if (!key->isAutoRepeat() && alt && key->key() == Qt::Key_Left)
-            BtnPrevClick();
-        else if (!key->isAutoRepeat() && alt && key->key() == Qt::Key_Right)
-            BtnNextClick();
         if (!key->isAutoRepeat() && !alt &&
             (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_Left ||
              key->key() == Qt::Key_Right))
