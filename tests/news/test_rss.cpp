@@ -6,6 +6,7 @@
 #include "support/httpserver.h"
 #include "support/testsupport.h"
 
+#include <QDomDocument>
 #include <QtTest>
 #include <optional>
 
@@ -31,6 +32,58 @@ void AddTestServer(const std::string& name, const std::string& rssUrl)
     QVERIFY(AddServer(name, "127.0.0.1", "", "", "", "", "", 0, false, rssUrl));
 }
 
+std::string Utf8(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+// The pages as a DOM gives them, item by item as the rules read: the reference the one-pass reader
+// must agree with.
+TRSSParseResult ParseWithDom(const QByteArray& document)
+{
+    TRSSParseResult result;
+    QDomDocument dom;
+    if (!dom.setContent(document))
+        return result;
+    const QDomElement root = dom.documentElement();
+    result.Ok = true;
+    const bool atom = root.nodeName() == "feed";
+    const QDomNodeList items = root.elementsByTagName(atom ? "entry" : "item");
+    for (int i = 0; i < items.size(); ++i) {
+        TRSSItem item;
+        std::string summary;
+        std::string content;
+        bool pageLink = false;
+        for (QDomNode child = items.at(i).firstChild(); !child.isNull(); child = child.nextSibling()) {
+            const QDomElement e = child.toElement();
+            if (e.isNull())
+                continue;
+            const QString name = e.nodeName();
+            if (name == "title")
+                item.Title = Utf8(e.text());
+            else if (!atom && name == "description")
+                item.Description = Utf8(e.text());
+            else if (!atom && name == "link")
+                item.Link = Utf8(e.text());
+            else if (atom && name == "summary")
+                summary = Utf8(e.text());
+            else if (atom && name == "content")
+                content = Utf8(e.text());
+            else if (atom && name == "link" && !pageLink) {
+                const QString rel = e.attribute("rel");
+                pageLink = rel.isEmpty() || rel == "alternate";
+                item.Link =
+                    Utf8(e.hasAttribute("href") && !e.attribute("href").isEmpty() ? e.attribute("href") : e.text());
+            }
+        }
+        if (atom)
+            item.Description = summary.empty() ? content : summary;
+        if (!item.Title.empty() || !item.Description.empty() || !item.Link.empty())
+            result.Pages.push_back(RSSPage(item));
+    }
+    return result;
+}
+
 } // namespace
 
 class TestRss : public QObject
@@ -49,9 +102,12 @@ private slots:
     void parses();
     void readsEncodings_data();
     void readsEncodings();
+    void agreesWithTheDom_data();
+    void agreesWithTheDom();
 
     void loadsIntoTheEntry_data();
     void loadsIntoTheEntry();
+    void channelsArriveInTheirEncodings();
     void entryWithoutAddressIsNotSet();
     void resultFollowsAMovedServer();
     void removedServerGetsNothing();
@@ -292,6 +348,45 @@ void TestRss::readsEncodings()
     QCOMPARE(Pages(result.Pages), Page(title.toStdString(), "", ""));
 }
 
+void TestRss::agreesWithTheDom_data()
+{
+    // Every shape above, and some that only a DOM settles; the last two columns are not used here.
+    parses_data();
+    const QByteArray tricky[] = {
+        "<rss><item><title> <b>x</b> y </title><description>   </description></item></rss>",
+        "<rss><item><title><![CDATA[ ]]></title></item></rss>",
+        "<rss><item><title>a<!--c-->b<?pi x?>c</title></item></rss>",
+        "<!DOCTYPE rss [<!ENTITY e \"EE\">]><rss><item><title>a&e;b</title></item></rss>",
+        "<rss><item><title>&#65;&amp;&lt;b&gt;</title></item></rss>",
+        "<rss><item><title>outer<item><title>inner</title></item></title><link>l</link></item></rss>",
+        "<rss><item><item><title>nested</title></item><description>d</description></item></rss>",
+        "<rss><channel><item><title>1</title></item></channel><channel><item><link>2</link></item></channel></rss>",
+        "<rss><item><title/><description></description><link>only</link></item></rss>",
+        "<rss><item><description>a</description><description/></item></rss>",
+        "<rss><item title=\"attribute\"><title>element</title></item></rss>",
+        "<rss>\r\n<item>\r\n<title>\r\nline one\r\nline two\r\n</title>\r\n</item>\r\n</rss>\r\n",
+        "<feed><entry><link href=\"\">text link</link></entry></feed>",
+        "<feed><entry><link rel=\"self\" href=\"s\"/><link rel=\"related\" href=\"r\"/></entry></feed>",
+        "<feed><entry><entry><title>inner</title></entry><title>outer</title></entry></feed>",
+        "<feed><item><title>rss item in a feed</title></item></feed>",
+        "<rss><entry><title>atom entry in rss</title></entry></rss>",
+        "<rss><item><title>x</title></item></rss><extra/>",
+        "<rss><item><title>a\xff\xfe</title></item></rss>",
+    };
+    int n = 0;
+    for (const QByteArray& document : tricky)
+        QTest::newRow(qPrintable(QStringLiteral("tricky %1").arg(++n))) << document << true << QString();
+}
+
+void TestRss::agreesWithTheDom()
+{
+    QFETCH(QByteArray, document);
+    const TRSSParseResult expected = ParseWithDom(document);
+    const TRSSParseResult got = ParseRSS(document);
+    QCOMPARE(got.Ok, expected.Ok);
+    QCOMPARE(Pages(got.Pages), Pages(expected.Pages));
+}
+
 void TestRss::loadsIntoTheEntry_data()
 {
     QTest::addColumn<QString>("path");
@@ -332,6 +427,33 @@ void TestRss::loadsIntoTheEntry()
     QCOMPARE(int(Servers[0].RSSState), state);
     QCOMPARE(int(Servers[0].RSSData.size()), pageCount);
     QTRY_COMPARE_WITH_TIMEOUT(RunningRSSFetches(), 0, kWaitMs);
+}
+
+void TestRss::channelsArriveInTheirEncodings()
+{
+    // Line breaks of every kind, in a one-byte code page and in UTF-16 (two bytes to a line break).
+    const QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\r\n<rss>\n<item>\r<title>") +
+                         QString::fromUtf8("Новости") + QStringLiteral("</title>\r\n</item>\n</rss>\r\n");
+    QByteArray utf16("\xff\xfe", 2);
+    for (QChar c : text.arg("UTF-16")) {
+        utf16 += char(c.unicode() & 0xff);
+        utf16 += char(c.unicode() >> 8);
+    }
+    QStringDecoder check("windows-1251");
+    QVERIFY(check.isValid());
+    QStringEncoder cp1251("windows-1251");
+    const QByteArray windows1251 = cp1251(text.arg("windows-1251"));
+    server_->Serve("/utf16", utf16);
+    server_->Serve("/cp1251", windows1251);
+    AddTestServer("U", server_->Url("/utf16").toStdString());
+    AddTestServer("W", server_->Url("/cp1251").toStdString());
+    StartRSSLoad(0);
+    StartRSSLoad(1);
+    QTRY_COMPARE_WITH_TIMEOUT(RunningRSSFetches(), 0, kWaitMs);
+    for (int i : {0, 1}) {
+        QCOMPARE(int(Servers[i].RSSState), int(rssLoaded));
+        QCOMPARE(Pages(Servers[i].RSSData), Page("Новости", "", ""));
+    }
 }
 
 void TestRss::entryWithoutAddressIsNotSet()
