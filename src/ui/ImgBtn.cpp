@@ -27,12 +27,34 @@ void TImgBtn::SetPic(const QPixmap& picture)
 
 void TImgBtn::SetPicDown(const QPixmap& picture)
 {
+    pendingDown_.clear();
     picDown_ = picture;
 }
 
 void TImgBtn::SetPicUp(const QPixmap& picture)
 {
+    pendingUp_.clear();
     picUp_ = picture;
+}
+
+const QPixmap& TImgBtn::PicDown() const
+{
+    if (!pendingDown_.isEmpty()) {
+        const QPixmap down = SkinPixmap(pendingDown_, this);
+        picDown_ = down.isNull() ? pic_ : down;
+        pendingDown_.clear();
+    }
+    return picDown_;
+}
+
+const QPixmap& TImgBtn::PicUp() const
+{
+    if (!pendingUp_.isEmpty()) {
+        const QPixmap up = SkinPixmap(pendingUp_, this);
+        picUp_ = up.isNull() ? pic_ : up;
+        pendingUp_.clear();
+    }
+    return picUp_;
 }
 
 void TImgBtn::SetPicture(const QPixmap& picture)
@@ -43,12 +65,9 @@ void TImgBtn::SetPicture(const QPixmap& picture)
 
 void TImgBtn::LoadSkin(const QString& name)
 {
-    const QPixmap normal = SkinPixmap(name, this);
-    const QPixmap hover = SkinPixmap(name + QLatin1String(kHoverSuffix), this);
-    const QPixmap down = SkinPixmap(name + QLatin1String(kDownSuffix), this);
-    SetPicUp(hover.isNull() ? normal : hover);
-    SetPicDown(down.isNull() ? normal : down);
-    SetPic(normal);
+    SetPic(SkinPixmap(name, this));
+    pendingUp_ = name + QLatin1String(kHoverSuffix);
+    pendingDown_ = name + QLatin1String(kDownSuffix);
 }
 
 void TImgBtn::paintEvent(QPaintEvent*)
@@ -70,7 +89,7 @@ void TImgBtn::Enter()
     if (!supported_ || hovered_)
         return;
     hovered_ = true;
-    SetPicture(pressed_ ? picDown_ : picUp_);
+    SetPicture(pressed_ ? PicDown() : PicUp());
     emit MouseEntered();
 }
 
@@ -102,7 +121,7 @@ void TImgBtn::mousePressEvent(QMouseEvent* event)
         return;
     pressed_ = true;
     if (hovered_)
-        SetPicture(picDown_);
+        SetPicture(PicDown());
     emit MousePressed(event);
 }
 
@@ -126,6 +145,6 @@ void TImgBtn::mouseReleaseEvent(QMouseEvent* event)
         return;
     pressed_ = false;
     if (hovered_)
-        SetPicture(picUp_);
+        SetPicture(PicUp());
     emit MouseReleased(event);
 }

@@ -19,8 +19,8 @@ public:
     void SetPicDown(const QPixmap& picture);
     void SetPicUp(const QPixmap& picture);
     const QPixmap& Pic() const { return pic_; }
-    const QPixmap& PicDown() const { return picDown_; }
-    const QPixmap& PicUp() const { return picUp_; }
+    const QPixmap& PicDown() const;
+    const QPixmap& PicUp() const;
     // The picture on screen now; the localizer sets it together with Pic.
     void SetPicture(const QPixmap& picture);
     const QPixmap& Picture() const { return shown_; }
@@ -30,7 +30,8 @@ public:
     void SetSupported(bool supported) { supported_ = supported; }
 
     // Loads <name>.svg, <name>_hover.svg and <name>_down.svg of the skin at the screen's pixel ratio;
-    // a missing hover or pressed picture falls back to the normal one.
+    // a missing hover or pressed picture falls back to the normal one. The hover and pressed pictures
+    // are drawn the first time they are needed, which keeps the window's start quick.
     void LoadSkin(const QString& name);
 
     bool Hovered() const { return hovered_; }
@@ -56,9 +57,12 @@ private:
     void Enter();
     void Leave();
 
+    // The skin picture still to be drawn for hover or pressed; empty when there is none.
+    mutable QString pendingUp_;
+    mutable QString pendingDown_;
     QPixmap pic_;
-    QPixmap picDown_;
-    QPixmap picUp_;
+    mutable QPixmap picDown_;
+    mutable QPixmap picUp_;
     QPixmap shown_;
     bool supported_ = true;
     bool hovered_ = false;

@@ -207,7 +207,7 @@ TInfoPanel::TInfoPanel(QWidget* parent, std::function<int()> selectedIndex)
     : QWidget(parent), selectedIndex_(std::move(selectedIndex))
 {
     setObjectName("InfoPanel");
-    setGeometry(kInfoPanelLeft, kInfoPanelTop, kInfoPanelWidth, kInfoPanelHeight);
+    setGeometry(0, 0, kInfoPanelWidth, kInfoPanelHeight);
     QFont font(PanelFontFamily());
     font.setPixelSize(kPanelFontPixelSize);
     setFont(font);
@@ -238,7 +238,6 @@ TInfoPanel::TInfoPanel(QWidget* parent, std::function<int()> selectedIndex)
     BuildPage1();
     BuildPage2();
     Localize();
-    hide();
     SelectInfoPanel(currentPage_);
 }
 
@@ -381,6 +380,7 @@ void TInfoPanel::SelectInfoPanel(int page)
     }
     InfoRSSPanelMask->setVisible(p != 0);
     currentPage_ = p;
+    emit PageSelected(p);
 }
 
 void TInfoPanel::ClearValues()

@@ -12,8 +12,6 @@ class TImgBtn;
 class TLnkLabel;
 class TNewsView;
 
-inline constexpr int kInfoPanelLeft = 3;
-inline constexpr int kInfoPanelTop = 268;
 inline constexpr int kInfoPanelWidth = 258;
 inline constexpr int kInfoPanelHeight = 118;
 inline constexpr int kInfoPageCount = 3;
@@ -33,6 +31,7 @@ class TInfoPanel : public QWidget
     Q_OBJECT
 
 public:
+    // Fills `parent` (the place the window keeps for the panel, 258 x 118), whose visibility is the panel's.
     TInfoPanel(QWidget* parent, std::function<int()> selectedIndex);
 
     // Fills all three pages from the selected server.
@@ -48,6 +47,9 @@ public:
     void InfoBtn0Click() { SelectInfoPanel(0); }
     void InfoBtn1Click() { SelectInfoPanel(1); }
     void InfoBtn2Click() { SelectInfoPanel(2); }
+
+signals:
+    void PageSelected(int page);
 
 private:
     void BuildTabs();

@@ -1,20 +1,22 @@
 // The main window's information panel and news view: the handlers the window keeps, each a thin call
-// into the panel.
+// into the panel. The panel fills the place the frame keeps for it below the skin.
 #include "ui/mainfm.h"
 
 #include "news/rss_u.h"
+#include "ui/ListBoxEx.h"
 #include "ui/infopanel.h"
 #include "ui/newsview.h"
 
-#include <QListWidget>
-
 void TMainForm::SetupInfoPanel()
 {
-    InfoPanel = new TInfoPanel(this, [this] { return SelectedIndex(); });
+    InfoPanel = new TInfoPanel(frame_->InfoPanel(), [this] { return SelectedIndex(); });
     TNewsView* news = InfoPanel->News();
     // Queued: the focus moves back once the view has finished taking it.
     connect(
         news, &TNewsView::FocusReturned, this, [this] { List->setFocus(); }, Qt::QueuedConnection);
+    SetNewsView(news->Browser());
+    connect(InfoPanel, &TInfoPanel::PageSelected, this, [this](int page) { infoPanelPage_ = page; });
+    infoPanelPage_ = InfoPanel->CurrentPage();
 
     TNewsDisplay display;
     display.Context = this;
@@ -31,18 +33,6 @@ void TMainForm::UpdateInfoPanel()
 void TMainForm::SelectInfoPanel(int page)
 {
     InfoPanel->SelectInfoPanel(page);
-}
-
-void TMainForm::ShowInfoPanel(bool shown)
-{
-    InfoPanel->setVisible(shown);
-    // The window follows its content: the panel hangs below the skin.
-    setFixedSize(kMainWidth, shown ? kMainHeightWithPanel : kMainHeight);
-}
-
-void TMainForm::ItemInfoPanelClick()
-{
-    ShowInfoPanel(InfoPanel->isHidden());
 }
 
 void TMainForm::InfoBtn0Click()
