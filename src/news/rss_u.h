@@ -59,5 +59,5 @@ void SetNewsDisplay(TNewsDisplay display);
 // Main thread only; an index out of range is ignored.
 void StartRSSLoad(int index);
 
-// Fetches started and not yet handed over; for tests and the program's end.
+// How many fetches are running: started and not yet handed over.
 int RunningRSSFetches();

@@ -12,6 +12,7 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextFrame>
 #include <QtTest>
 #include <optional>
@@ -70,6 +71,7 @@ private slots:
     void clickOnALinkInTheView();
     void viewFetchesNothingThePageNames();
     void wheelScrollsTheViewOnlyOverIt();
+    void linkUnderTheMouseTurnsWhite();
 
 private:
     TServer& Add(const std::string& name, std::uint8_t state, TRSSDataList pages = {}, std::string url = {});
@@ -444,6 +446,38 @@ void TestNewsView::wheelScrollsTheViewOnlyOverIt()
                       Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(browser->viewport(), &wheel);
     QCOMPARE(bar->value(), 2 * bar->singleStep());
+}
+
+void TestNewsView::linkUnderTheMouseTurnsWhite()
+{
+    Add("A", rssLoaded, {"<html><body><a href=\"x\"><b>Title</b></a><br />text</body></html>"});
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    TRSSBrowser* browser = view_->Browser();
+    auto linkColour = [browser] {
+        for (QTextBlock block = browser->document()->begin(); block.isValid(); block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it)
+                if (it.fragment().charFormat().isAnchor())
+                    return it.fragment().charFormat().foreground().color();
+        return QColor();
+    };
+    QCOMPARE(linkColour(), QColor(247, 205, 40));
+    QPoint onLink;
+    for (int x = 0; x < 60 && onLink.isNull(); ++x)
+        if (!browser->anchorAt({x, 6}).isEmpty())
+            onLink = {x, 6};
+    QVERIFY(!onLink.isNull());
+    QTest::mouseMove(browser->viewport(), onLink);
+    QTRY_COMPARE(linkColour(), QColor(Qt::white));
+    QTest::mouseMove(browser->viewport(), QPoint(200, 60));
+    QTRY_COMPARE(linkColour(), QColor(247, 205, 40));
+
+    // The arrow keys the window sends for a wheel turn over the view move it by one step.
+    Servers[0].RSSData = {LongPage()};
+    view_->UpdateRSSBrowser();
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(browser, &down);
+    QCOMPARE(browser->verticalScrollBar()->value(), browser->verticalScrollBar()->singleStep());
 }
 
 QTEST_MAIN(TestNewsView)
