@@ -12,6 +12,9 @@ namespace {
 constexpr int kWaitMs = 15000;
 // The top-left corner of the news view in the window: panel 3, 268; news page 2, 0; view 8, 10.
 constexpr QPoint kNewsViewOrigin{13, 278};
+constexpr QSize kNewsViewSize{238, 75};
+// "Try again" is the second of the two centred lines of a failure.
+constexpr int kRetryBelowCentre = 7;
 // On the title link, the first line of a news page.
 constexpr QPoint kOnTitleLink{kNewsViewOrigin.x() + 12, kNewsViewOrigin.y() + 6};
 constexpr int kHeightWithPanel = 386;
@@ -39,6 +42,7 @@ class TestNews : public QObject
 
 private slots:
     void showsPagesAndOpensALinkOnlyWhenClicked();
+    void failedChannelIsRetriedByItsLink();
     void panelStateSurvivesARestart();
 
 private:
@@ -115,6 +119,51 @@ void TestNews::showsPagesAndOpensALinkOnlyWhenClicked()
     QCOMPARE(korvan.ExitCode(), 0);
     // The picture the news names was never fetched, and the channel only once.
     QCOMPARE(server.Requests(), QStringList{QStringLiteral("/feed")});
+}
+
+void TestNews::failedChannelIsRetriedByItsLink()
+{
+    TLoopbackHttpServer server;
+    QVERIFY(server.Listen());
+    // First a slow failure: the window keeps answering while the channel is loading.
+    THttpRoute failing;
+    failing.Status = 503;
+    failing.DelayMs = 2000;
+    server.Route("/feed", failing);
+
+    TKorvanProcess korvan;
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    const QString opened = InstallOpener(korvan);
+    QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), "[Main]\r\nFullInfo=1\r\nPanel=0\r\nTimeout=500\r\n"
+                                                          "[Alpha]\r\nAddress=127.0.0.1:1\r\nRSSUrl=" +
+                                                              server.Url("/feed").toUtf8() + "\r\n"));
+    QVERIFY(korvan.Start());
+    QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
+    QTRY_COMPARE_WITH_TIMEOUT(server.Hits("/feed"), 1, kWaitMs);
+    QVERIFY(korvan.Key(QStringLiteral("space")));
+    QTRY_COMPARE_WITH_TIMEOUT(korvan.Geometry().height, kHeightWithoutPanel, 1000);
+    QVERIFY(korvan.Key(QStringLiteral("space")));
+    QTRY_COMPARE_WITH_TIMEOUT(korvan.Geometry().height, kHeightWithPanel, 1000);
+
+    // Now the channel works, as an Atom feed; "Try again" in the middle of the view fetches it anew.
+    server.Serve("/feed", "<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><title>Back</title>"
+                          "<link href=\"https://example.org/back\"/><summary>It works again.</summary></entry></feed>");
+    QTest::qWait(2500);
+    QCOMPARE(server.Hits("/feed"), 1);
+    QVERIFY(korvan.Click(kNewsViewOrigin.x() + kNewsViewSize.width() / 2,
+                         kNewsViewOrigin.y() + kNewsViewSize.height() / 2 + kRetryBelowCentre));
+    QTRY_COMPARE_WITH_TIMEOUT(server.Hits("/feed"), 2, kWaitMs);
+    QTest::qWait(500);
+    QVERIFY(!QFile::exists(opened));
+    QVERIFY(korvan.Click(kOnTitleLink.x(), kOnTitleLink.y()));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(opened), kWaitMs);
+    QFile log(opened);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll().trimmed(), QByteArray("https://example.org/back"));
+
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QVERIFY(korvan.WaitForExit());
+    QCOMPARE(korvan.ExitCode(), 0);
 }
 
 void TestNews::panelStateSurvivesARestart()
