@@ -47,6 +47,8 @@ constexpr QColor kHoverLinkColor{255, 255, 255};
 constexpr const char* kNewsFontFamily = "Arial";
 constexpr const char* kFixedFontFamily = "Courier New";
 constexpr int kNewsFontPointSize = 8;
+constexpr int kScrollBarWidth = 9;
+constexpr int kScrollThumbMinHeight = 12;
 // One notch of a common mouse wheel.
 constexpr int kWheelNotch = 120;
 
@@ -156,6 +158,16 @@ TRSSBrowser::TRSSBrowser(QWidget* parent) : QTextBrowser(parent)
     colours.setColor(QPalette::LinkVisited, kNewsTextColor);
     setPalette(colours);
     viewport()->setAutoFillBackground(true);
+    // A thin gold bar on the panel's dark ground; the arrow keys and the wheel do what its arrows would.
+    verticalScrollBar()->setStyleSheet(
+        QStringLiteral(
+            "QScrollBar:vertical { background: #191919; width: %1px; margin: 0; border: none; }"
+            "QScrollBar::handle:vertical { background: #6B5418; border: 1px solid #A8862A; border-radius: 2px;"
+            " min-height: %2px; }"
+            "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
+            "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: #191919; }")
+            .arg(kScrollBarWidth)
+            .arg(kScrollThumbMinHeight));
 }
 
 QVariant TRSSBrowser::loadResource(int, const QUrl&)
@@ -409,7 +421,7 @@ void TNewsView::SetPagingVisible(const TNewsPaging& paging)
 
 void TNewsView::FitWidth()
 {
-    const int scrollBarWidth = RSSBrowser->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, RSSBrowser);
+    const int scrollBarWidth = RSSBrowser->verticalScrollBar()->sizeHint().width();
     const int width = FitBrowserWidth(RSSBrowserPanel->width(), RSSBrowser->ScrollRange(), scrollBarWidth);
     RSSBrowser->resize(width, RSSBrowserPanel->height());
 }

@@ -372,7 +372,10 @@ void TestInfoPanel::rendersPictures()
     Servers.back().RSSData = {"<html><body><a href=\"http://example-realm.org/1\"><b>Server update 2.4.3</b></a><br />"
                               "The realm restarts at 6:00 for maintenance. New instances open next week, and the "
                               "arena season starts on Friday.</body></html>",
-                              "<b>two</b>", "<b>three</b>"};
+                              "<b>two</b>",
+                              "<html><body><b>Patch notes</b><br />1. Fixed the bank.<br />2. Fixed the auction "
+                              "house.<br />3. New arena season.<br />4. Faster logins.<br />5. More realms.<br />"
+                              "6. The end.</body></html>"};
     TServerValues longAddress;
     longAddress.Address = "realm.a-really-long-private-server-name.example.org:3724";
     longAddress.Patchlist = "patches.a-really-long-private-server-name.example.org";
@@ -406,6 +409,8 @@ void TestInfoPanel::rendersPictures()
     panel_->UpdateInfoPanel();
     panel_->News()->BtnNextClick();
     save("panel_news_page2");
+    panel_->News()->BtnNextClick();
+    save("panel_news_long");
     panel_->SelectInfoPanel(2);
     for (int type = 0; type < kServerTypeCount; ++type) {
         selected_ = 2 + type;
