@@ -1,15 +1,15 @@
 #include "support/httpserver.h"
 
+#include <QEventLoop>
 #include <QHostAddress>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 
 namespace {
 
 constexpr qsizetype kMaxRequestHead = 64 * 1024;
+constexpr int kStopCheckMs = 10;
 
 QByteArray ReasonPhrase(int status)
 {
@@ -65,7 +65,7 @@ private:
         THttpRoute route;
         route.Status = 404;
         {
-            QMutexLocker locker(&shared_->Lock);
+            std::lock_guard<std::mutex> locker(shared_->Lock);
             shared_->Requests.append(target);
             for (const auto& entry : shared_->Routes)
                 if (entry.first == target)
@@ -154,24 +154,47 @@ private:
     QTcpServer* server_ = nullptr;
 };
 
-TLoopbackHttpServer::TLoopbackHttpServer() : shared_(std::make_shared<TShared>()), thread_(std::make_unique<QThread>())
-{
-    worker_ = new TServerWorker(shared_);
-    worker_->moveToThread(thread_.get());
-    QObject::connect(thread_.get(), &QThread::finished, worker_, &QObject::deleteLater);
-    thread_->start();
-}
+TLoopbackHttpServer::TLoopbackHttpServer() : shared_(std::make_shared<TShared>()) {}
 
 TLoopbackHttpServer::~TLoopbackHttpServer()
 {
-    thread_->quit();
-    thread_->wait();
+    if (!thread_.joinable())
+        return;
+    stopping_ = true;
+    thread_.join();
+}
+
+void TLoopbackHttpServer::Serve()
+{
+    QEventLoop loop;
+    TServerWorker worker(shared_);
+    const quint16 port = worker.Listen();
+    {
+        std::lock_guard<std::mutex> lock(startLock_);
+        port_ = port;
+        ready_ = true;
+    }
+    started_.notify_all();
+    if (!port)
+        return;
+    // The owner asks to stop through a flag, not through Qt's event queue, whose locks
+    // ThreadSanitizer cannot see.
+    QTimer stopCheck;
+    QObject::connect(&stopCheck, &QTimer::timeout, &loop, [this, &loop] {
+        if (stopping_)
+            loop.quit();
+    });
+    stopCheck.start(kStopCheckMs);
+    loop.exec();
 }
 
 bool TLoopbackHttpServer::Listen()
 {
-    QMetaObject::invokeMethod(
-        worker_, [this] { port_ = worker_->Listen(); }, Qt::BlockingQueuedConnection);
+    if (thread_.joinable())
+        return port_ != 0;
+    thread_ = std::thread([this] { Serve(); });
+    std::unique_lock<std::mutex> lock(startLock_);
+    started_.wait(lock, [this] { return ready_; });
     return port_ != 0;
 }
 
@@ -187,7 +210,7 @@ QString TLoopbackHttpServer::Url(const QString& path) const
 
 void TLoopbackHttpServer::Route(const QString& path, const THttpRoute& route)
 {
-    QMutexLocker locker(&shared_->Lock);
+    std::lock_guard<std::mutex> locker(shared_->Lock);
     for (auto& entry : shared_->Routes) {
         if (entry.first == path) {
             entry.second = route;
@@ -215,7 +238,7 @@ void TLoopbackHttpServer::Redirect(const QString& path, const QString& location,
 
 QStringList TLoopbackHttpServer::Requests() const
 {
-    QMutexLocker locker(&shared_->Lock);
+    std::lock_guard<std::mutex> locker(shared_->Lock);
     return shared_->Requests;
 }
 
