@@ -267,16 +267,16 @@ void TRSSBrowser::mouseReleaseEvent(QMouseEvent* event)
 void TRSSBrowser::mouseMoveEvent(QMouseEvent* event)
 {
     QTextBrowser::mouseMoveEvent(event);
-    SetHoveredAnchor(anchorAt(event->position().toPoint()), event->position().toPoint());
+    SetHoveredAnchor(anchorAt(event->position().toPoint()));
 }
 
 void TRSSBrowser::leaveEvent(QEvent* event)
 {
     QTextBrowser::leaveEvent(event);
-    SetHoveredAnchor({}, {});
+    SetHoveredAnchor({});
 }
 
-void TRSSBrowser::SetHoveredAnchor(const QString& anchor, const QPoint& pos)
+void TRSSBrowser::SetHoveredAnchor(const QString& anchor)
 {
     if (anchor == hoveredAnchor_)
         return;
@@ -302,7 +302,6 @@ void TRSSBrowser::SetHoveredAnchor(const QString& anchor, const QPoint& pos)
     hoveredAnchor_ = anchor;
     paintLinks(hoveredAnchor_, kHoverLinkColor);
     viewport()->setCursor(anchor.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
-    Q_UNUSED(pos);
 }
 
 void TRSSBrowser::wheelEvent(QWheelEvent* event)

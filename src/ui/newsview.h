@@ -70,7 +70,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void SetHoveredAnchor(const QString& anchor, const QPoint& pos);
+    void SetHoveredAnchor(const QString& anchor);
     void Centre();
 
     QString pressedAnchor_;

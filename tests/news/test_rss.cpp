@@ -269,6 +269,14 @@ void TestRss::parses_data()
     QTest::newRow("not well-formed") << QByteArray("<rss><item><title>x</item></rss>") << false << QString();
     QTest::newRow("not XML") << QByteArray("Service unavailable") << false << QString();
     QTest::newRow("empty") << QByteArray() << false << QString();
+    QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE rss [<!ENTITY l0 \"ha\">";
+    for (int i = 1; i <= 9; ++i)
+        laughs += QStringLiteral("<!ENTITY l%1 \"&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;\">")
+                      .arg(i)
+                      .arg(i - 1)
+                      .toLatin1();
+    QTest::newRow("entity expansion bomb")
+        << laughs + "]><rss><item><title>&l9;</title></item></rss>" << false << QString();
     QTest::newRow("lines joined with CR LF")
         << QByteArray("<?xml version=\"1.0\"?>\r\n<rss>\r\n<item>\r\n<title>T</title>\r\n</item>\r\n</rss>\r\n") << true
         << Page("T", "", "");
