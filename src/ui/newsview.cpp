@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
-#include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -465,18 +464,4 @@ void TNewsView::RSSBrowserHotSpotClick(const QString& src)
 void TNewsView::RSSBrowserEnter()
 {
     emit FocusReturned();
-}
-
-bool TNewsView::WheelAt(const QPoint& globalPos, int angleDelta)
-{
-    if (!RSSBrowser->isVisible())
-        return false;
-    const QPoint local = RSSBrowser->viewport()->mapFromGlobal(globalPos);
-    if (!RSSBrowser->viewport()->rect().contains(local))
-        return false;
-    if (angleDelta < 0)
-        RSSBrowser->StepDown();
-    else
-        RSSBrowser->StepUp();
-    return true;
 }

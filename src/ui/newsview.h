@@ -101,9 +101,6 @@ public:
     int Page() const { return NewsPage; }
     TRSSBrowser* Browser() const { return RSSBrowser; }
     QWidget* BrowserPanel() const { return RSSBrowserPanel; }
-    // Turns a wheel turn at `globalPos` into arrow steps of the view when the pointer is over it;
-    // false when it is not, so the list scrolls as usual.
-    bool WheelAt(const QPoint& globalPos, int angleDelta);
 
 signals:
     // The view took the keyboard focus; the window gives it back to the server list.
