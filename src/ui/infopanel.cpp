@@ -14,7 +14,6 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
-#include <QPainter>
 
 namespace {
 
@@ -65,6 +64,23 @@ constexpr int kSubCaptionLeft = 14;
 constexpr int kRowHeight = 13;
 constexpr int kAdditionalInfoHeight = 19;
 constexpr int kCaptionGap = 4;
+// Where each value stands on its page; its caption is on the same row.
+constexpr int kServerAddressTop = 7;
+constexpr QRect kRealmlistPlace{80, 21, 165, kRowHeight};
+constexpr QRect kPatchlistPlace{80, 35, 165, kRowHeight};
+constexpr QRect kAltPathPlace{176, 48, 69, kRowHeight};
+constexpr QRect kPreloaderPlace{176, 61, 69, kRowHeight};
+constexpr QRect kAutoCacheClearPlace{176, 74, 69, kRowHeight};
+constexpr QRect kWoWVersionPlace{160, 8, 85, kRowHeight};
+constexpr QRect kServerSitePlace{112, 21, 133, kRowHeight};
+constexpr QRect kServerTypePlace{144, 34, 101, kRowHeight};
+constexpr QRect kRSSChannelPlace{80, 47, 165, kRowHeight};
+constexpr int kAdditionalInfoCaptionTop = 60;
+constexpr QRect kAdditionalInfoPlace{kCaptionLeft, 73, 239, kAdditionalInfoHeight};
+// Server types drawn in a colour of their own.
+constexpr std::uint8_t kTypeRP = 2;
+constexpr std::uint8_t kTypePvP = 3;
+constexpr std::uint8_t kTypeRPPvP = 4;
 
 QString PanelFontFamily()
 {
@@ -297,31 +313,31 @@ void TInfoPanel::BuildTabs()
 
 void TInfoPanel::BuildPage1()
 {
-    LabServerAddress = MakeCaption(Panel1, "LabServerAddress", kCaptionLeft, 7);
-    LabRealmlist = MakeCaption(Panel1, "LabRealmlist", kSubCaptionLeft, 21, false);
-    LabPatchlist = MakeCaption(Panel1, "LabPatchlist", kSubCaptionLeft, 35, false);
-    LabAlternativeWoWPath = MakeCaption(Panel1, "LabAlternativeWoWPath", kCaptionLeft, 48);
-    LabPreloaderCD = MakeCaption(Panel1, "LabPreloaderCD", kCaptionLeft, 61);
-    LabAutoCacheClear = MakeCaption(Panel1, "LabAutoCacheClear", kCaptionLeft, 74);
-    Realmlist = AddValue(Panel1, "Realmlist", LabRealmlist, {80, 21, 165, kRowHeight});
-    Patchlist = AddValue(Panel1, "Patchlist", LabPatchlist, {80, 35, 165, kRowHeight});
-    AlternativeWoWPath = AddValue(Panel1, "AlternativeWoWPath", LabAlternativeWoWPath, {176, 48, 69, kRowHeight});
-    PreloaderCD = AddValue(Panel1, "PreloaderCD", LabPreloaderCD, {176, 61, 69, kRowHeight});
-    AutoCacheClear = AddValue(Panel1, "AutoCacheClear", LabAutoCacheClear, {176, 74, 69, kRowHeight});
+    LabServerAddress = MakeCaption(Panel1, "LabServerAddress", kCaptionLeft, kServerAddressTop);
+    LabRealmlist = MakeCaption(Panel1, "LabRealmlist", kSubCaptionLeft, kRealmlistPlace.top(), false);
+    LabPatchlist = MakeCaption(Panel1, "LabPatchlist", kSubCaptionLeft, kPatchlistPlace.top(), false);
+    LabAlternativeWoWPath = MakeCaption(Panel1, "LabAlternativeWoWPath", kCaptionLeft, kAltPathPlace.top());
+    LabPreloaderCD = MakeCaption(Panel1, "LabPreloaderCD", kCaptionLeft, kPreloaderPlace.top());
+    LabAutoCacheClear = MakeCaption(Panel1, "LabAutoCacheClear", kCaptionLeft, kAutoCacheClearPlace.top());
+    Realmlist = AddValue(Panel1, "Realmlist", LabRealmlist, kRealmlistPlace);
+    Patchlist = AddValue(Panel1, "Patchlist", LabPatchlist, kPatchlistPlace);
+    AlternativeWoWPath = AddValue(Panel1, "AlternativeWoWPath", LabAlternativeWoWPath, kAltPathPlace);
+    PreloaderCD = AddValue(Panel1, "PreloaderCD", LabPreloaderCD, kPreloaderPlace);
+    AutoCacheClear = AddValue(Panel1, "AutoCacheClear", LabAutoCacheClear, kAutoCacheClearPlace);
 }
 
 void TInfoPanel::BuildPage2()
 {
-    LabWoWVersion = MakeCaption(Panel2, "LabWoWVersion", kCaptionLeft, 8);
-    LabServerSite = MakeCaption(Panel2, "LabServerSite", kCaptionLeft, 21);
-    LabServerType = MakeCaption(Panel2, "LabServerType", kCaptionLeft, 34);
-    LabRSSChannel = MakeCaption(Panel2, "LabRSSChannel", kCaptionLeft, 47);
-    LabAdditionalInfo = MakeCaption(Panel2, "LabAdditionalInfo", kCaptionLeft, 60);
-    WoWVersion = AddValue(Panel2, "WoWVersion", LabWoWVersion, {160, 8, 85, kRowHeight});
+    LabWoWVersion = MakeCaption(Panel2, "LabWoWVersion", kCaptionLeft, kWoWVersionPlace.top());
+    LabServerSite = MakeCaption(Panel2, "LabServerSite", kCaptionLeft, kServerSitePlace.top());
+    LabServerType = MakeCaption(Panel2, "LabServerType", kCaptionLeft, kServerTypePlace.top());
+    LabRSSChannel = MakeCaption(Panel2, "LabRSSChannel", kCaptionLeft, kRSSChannelPlace.top());
+    LabAdditionalInfo = MakeCaption(Panel2, "LabAdditionalInfo", kCaptionLeft, kAdditionalInfoCaptionTop);
+    WoWVersion = AddValue(Panel2, "WoWVersion", LabWoWVersion, kWoWVersionPlace);
 
     ServerSite = new TLnkLabel(Panel2);
     ServerSite->setObjectName("ServerSite");
-    valuePlaces_.push_back({ServerSite, LabServerSite, {112, 21, 133, kRowHeight}});
+    valuePlaces_.push_back({ServerSite, LabServerSite, kServerSitePlace});
     ServerSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ServerSite->setTextFormat(Qt::PlainText);
     QFont siteFont = ServerSite->font();
@@ -334,10 +350,11 @@ void TInfoPanel::BuildPage2()
     ServerSite->SetFontColor(kTextColor);
     ServerSite->raise();
 
-    ServerType = AddValue(Panel2, "ServerType", LabServerType, {144, 34, 101, kRowHeight});
-    RSSChannel = AddValue(Panel2, "RSSChannel", LabRSSChannel, {80, 47, 165, kRowHeight});
-    AdditionalInfo = MakeLabel(Panel2, "AdditionalInfo", kCaptionLeft, 73, 239, false, false,
-                               Qt::AlignLeft | Qt::AlignVCenter, kAdditionalInfoHeight);
+    ServerType = AddValue(Panel2, "ServerType", LabServerType, kServerTypePlace);
+    RSSChannel = AddValue(Panel2, "RSSChannel", LabRSSChannel, kRSSChannelPlace);
+    AdditionalInfo = MakeLabel(Panel2, "AdditionalInfo", kAdditionalInfoPlace.left(), kAdditionalInfoPlace.top(),
+                               kAdditionalInfoPlace.width(), false, false, Qt::AlignLeft | Qt::AlignVCenter,
+                               kAdditionalInfoPlace.height());
 }
 
 void TInfoPanel::Localize()
@@ -439,8 +456,8 @@ void TInfoPanel::UpdateInfoPanel()
 
     if (server.ServerType < kServerTypeCount) {
         ServerType->setText(ToQString(ServerTypeNames[server.ServerType]));
-        const bool rp = server.ServerType == 2;
-        const bool pvp = server.ServerType == 3 || server.ServerType == 4;
+        const bool rp = server.ServerType == kTypeRP;
+        const bool pvp = server.ServerType == kTypePvP || server.ServerType == kTypeRPPvP;
         SetColour(ServerType, rp ? kGreen : pvp ? kRed : LabServerType->palette().color(QPalette::WindowText));
     }
 
