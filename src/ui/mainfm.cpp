@@ -158,6 +158,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     FormClose();
     event->accept();
+    emit Closed();
 }
 
 void TMainForm::changeEvent(QEvent* event)

@@ -13,6 +13,7 @@
 
 class QAbstractButton;
 class QTimer;
+class TBusyCloseGuard;
 class TImgBtn;
 class TListBoxEx;
 class TServerListView;
@@ -103,6 +104,10 @@ public:
     void RSSBrowserHotSpotClick(const QString& src);
     void RSSBrowserEnter();
 
+signals:
+    // The window has closed, whether it was visible or hidden (the end of a game launch): the program ends.
+    void Closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -142,6 +147,7 @@ private:
     QAbstractButton* BtnPlay = nullptr;
     // Set while a folder is being emptied: the window repaints then, but takes no new command.
     bool gameBusy_ = false;
+    TBusyCloseGuard* closeGuard_ = nullptr;
 
     // -- monitoring (mainfm_status.cpp) --
     friend class TestMainFormStatus;

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 
 namespace {
 
@@ -23,32 +24,46 @@ constexpr int kMsgProgramNotStarted = 1041;
 
 constexpr QRect kPlayRect{89, 239, 86, 27};
 
-// While a folder is being emptied the window only repaints; a close request then waits until it is done.
+} // namespace
+
+// While a folder is being emptied the window only repaints; a close request from the window manager waits
+// until the clearing is done, as keys and clicks do, and is then carried out.
 class TBusyCloseGuard : public QObject
 {
 public:
-    TBusyCloseGuard(QObject* parent, const bool& busy) : QObject(parent), busy_(busy) {}
+    TBusyCloseGuard(QWidget* window, const bool& busy) : QObject(window), window_(window), busy_(busy) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (busy_ && event->type() == QEvent::Close) {
+            closeWaiting_ = true;
             event->ignore();
             return true;
         }
         return QObject::eventFilter(watched, event);
     }
 
-private:
-    const bool& busy_;
-};
+    // After the command that cleared the folder has finished, not in the middle of it.
+    void BusyEnded()
+    {
+        if (!closeWaiting_)
+            return;
+        closeWaiting_ = false;
+        QTimer::singleShot(0, window_, [window = window_] { window->close(); });
+    }
 
-} // namespace
+private:
+    QWidget* window_;
+    const bool& busy_;
+    bool closeWaiting_ = false;
+};
 
 void TMainForm::SetupGameControls()
 {
     // Its pictures are the edition's; the window's texts bring them.
     BtnPlay = MakeImageButton("BtnPlay", kPlayRect, &TMainForm::BtnPlayClick);
-    installEventFilter(new TBusyCloseGuard(this, gameBusy_));
+    closeGuard_ = new TBusyCloseGuard(this, gameBusy_);
+    installEventFilter(closeGuard_);
 }
 
 void TMainForm::BtnPlayClick()
@@ -96,9 +111,11 @@ void TMainForm::BtnPlayClick()
         ShowError(this, Msg(kMsgGameNotStarted));
         return;
     }
+    // The setting may carry arguments; only the program's own file name tells whether it already runs.
     if (!ProgramToRunOnWoWLaunch.empty() &&
-        !(OneInstanceOnly && IsProcessRunning(FileNameOf(ProgramToRunOnWoWLaunch)))) {
-        if (!RunProgram(ProgramToRunOnWoWLaunch, wine)) {
+        !(OneInstanceOnly &&
+          IsProcessRunning(FileNameOf(ResolveCommandLine(ProgramToRunOnWoWLaunch, NamesProgramFile).program)))) {
+        if (!RunCommandLine(ProgramToRunOnWoWLaunch, wine)) {
             show();
             ShowError(this, Msg(kMsgProgramNotStarted));
             return;
@@ -151,5 +168,6 @@ bool TMainForm::Vyprazdnit(const std::string& mask)
     // Repaints only: a key or click meant for the list waits until the folder is empty.
     bool cleared = EmptyFolder(mask, [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     gameBusy_ = false;
+    closeGuard_->BusyEnded();
     return cleared;
 }

@@ -25,8 +25,7 @@ constexpr const char* kMenuStyle =
     "QMenu::item { padding: 3px 18px 3px 22px; }"
     "QMenu::item:selected { background: #3A3A3A; color: #FFF4CA; }"
     "QMenu::item:disabled { color: #6E6E6E; }"
-    "QMenu::separator { height: 1px; background: #5A4614; margin: 3px 6px; }"
-    "QMenu::indicator { width: 12px; height: 12px; left: 5px; }";
+    "QMenu::separator { height: 1px; background: #5A4614; margin: 3px 6px; }";
 
 // The panel's place below the skin; its contents come from the panel's own code.
 class TInfoPanelArea : public QWidget

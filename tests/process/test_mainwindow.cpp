@@ -21,6 +21,7 @@ constexpr int kUpButtonX = 46;
 constexpr int kButtonsY = 252;
 constexpr int kHeight = 268;
 constexpr int kHeightWithPanel = 386;
+constexpr int kWindowWaitMs = 30000;
 
 QByteArray Servers(int count)
 {
@@ -57,8 +58,12 @@ private slots:
     void movedServersKeepTheirOrderAfterARestart();
     void spaceAndTheMenuShowThePanel();
     void scrollBarArrowsAndThumb();
+    void hoverOpensTheMenuOnlyWhenAsked();
+    void draggingTheSkinMovesTheWindow();
 
 private:
+    // Visible windows of the program: the main window, and the menu while it is open.
+    static int VisibleWindows(TKorvanProcess& korvan);
     // Starts the program on `ini` and waits for its main window.
     bool Open(TKorvanProcess& korvan, const QByteArray& ini);
     // Escape, then the program ends normally; the file it left.
@@ -67,9 +72,21 @@ private:
 
 bool TestMainWindow::Open(TKorvanProcess& korvan, const QByteArray& ini)
 {
-    if (!korvan.IsReady() || (!ini.isEmpty() && !korvan.WriteFile(QStringLiteral("tavix.ini"), ini)) || !korvan.Start())
+    if (!korvan.IsReady()) {
+        qWarning("not ready: %s", qPrintable(korvan.Error()));
         return false;
-    return !korvan.MainWindow().isEmpty();
+    }
+    if ((!ini.isEmpty() && !korvan.WriteFile(QStringLiteral("tavix.ini"), ini)) || !korvan.Start()) {
+        qWarning("could not start");
+        return false;
+    }
+    // A loaded machine can take a while to show a window of 800 servers.
+    if (korvan.MainWindow(kWindowWaitMs).isEmpty()) {
+        qWarning("no main window; running %d, windows [%s], stderr: %s", korvan.IsRunning(),
+                 qPrintable(korvan.WindowTitles().join(QLatin1Char('|'))), korvan.StdErr().constData());
+        return false;
+    }
+    return true;
 }
 
 QByteArray TestMainWindow::CloseWithEscape(TKorvanProcess& korvan)
@@ -151,6 +168,63 @@ void TestMainWindow::scrollBarArrowsAndThumb()
     QVERIFY(korvan.Click(kRowX, kFirstRowY + kRowHeight));
     ini = CloseWithEscape(korvan);
     QCOMPARE(Key(ini, "ServerIndex"), 396 + 1);
+}
+
+int TestMainWindow::VisibleWindows(TKorvanProcess& korvan)
+{
+    const QByteArray ids =
+        korvan.Xdotool({"search", "--onlyvisible", "--pid", QString::number(korvan.Pid()), "--name", ".*"});
+    return static_cast<int>(QString::fromLatin1(ids).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
+}
+
+void TestMainWindow::hoverOpensTheMenuOnlyWhenAsked()
+{
+    TKorvanProcess korvan;
+    QVERIFY2(Open(korvan, "[Main]\r\nMenuAutoPopup=0\r\n[S0]\r\nAddress=127.0.0.1:1\r\n"),
+             qPrintable(korvan.Error() + korvan.StdErr()));
+    // What xdotool counts besides the main window differs between X servers: count from here.
+    const int closed = VisibleWindows(korvan);
+    QVERIFY(closed >= 1);
+    QVERIFY(korvan.MoveMouse(kMenuButtonX, kMenuButtonY));
+    QTest::qWait(1500);
+    QCOMPARE(VisibleWindows(korvan), closed);
+    // The right button opens it at the pointer, whatever the setting.
+    QVERIFY(korvan.Click(kMenuButtonX, kMenuButtonY, {}, 3));
+    QTRY_COMPARE(VisibleWindows(korvan), closed + 1);
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QTRY_COMPARE(VisibleWindows(korvan), closed);
+    QVERIFY(korvan.MoveMouse(kRowX, kFirstRowY));
+    QVERIFY(!CloseWithEscape(korvan).isEmpty());
+
+    QVERIFY(Open(korvan, "[Main]\r\nMenuAutoPopup=1\r\n[S0]\r\nAddress=127.0.0.1:1\r\n"));
+    QVERIFY(korvan.MoveMouse(kMenuButtonX, kMenuButtonY));
+    QTRY_COMPARE_WITH_TIMEOUT(VisibleWindows(korvan), closed + 1, 3000);
+    QVERIFY(korvan.Key(QStringLiteral("Down Down Return")));
+    QTRY_COMPARE(korvan.Geometry().height, kHeightWithPanel);
+    QVERIFY(korvan.MoveMouse(kRowX, kFirstRowY));
+    const QByteArray ini = CloseWithEscape(korvan);
+    QCOMPARE(Key(ini, "FullInfo"), 1);
+}
+
+void TestMainWindow::draggingTheSkinMovesTheWindow()
+{
+    TKorvanProcess korvan;
+    QVERIFY2(Open(korvan, "[Main]\r\nSaveWindowPos=1\r\nWindowPosX=40\r\nWindowPosY=30\r\n"),
+             qPrintable(korvan.Error() + korvan.StdErr()));
+    const TKorvanProcess::TGeometry before = korvan.Geometry();
+    QCOMPARE(before.x, 40);
+    QCOMPARE(before.y, 30);
+    // The skin's dark band left of the title, away from every control.
+    const QString window = korvan.MainWindow();
+    korvan.Xdotool({"mousemove", "--window", window, "70", "30", "mousedown", "1"});
+    for (int step = 1; step <= 5; ++step)
+        korvan.Xdotool({"mousemove", QString::number(40 + 70 + 12 * step), QString::number(30 + 30 + 8 * step)});
+    korvan.Xdotool({"mouseup", "1"});
+    QTRY_COMPARE(korvan.Geometry().x, 40 + 60);
+    QCOMPARE(korvan.Geometry().y, 30 + 40);
+    const QByteArray ini = CloseWithEscape(korvan);
+    QCOMPARE(Key(ini, "WindowPosX"), 100);
+    QCOMPARE(Key(ini, "WindowPosY"), 70);
 }
 
 QTEST_GUILESS_MAIN(TestMainWindow)

@@ -12,8 +12,10 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QWheelEvent>
 #include <QtTest>
 #include <memory>
 
@@ -60,6 +62,7 @@ private slots:
     void menuKeyAndButtonOpenTheMenu();
     void hoverOpensTheMenuOnlyWithAutoPopup();
     void homeMovesWithoutTheSelectionStep();
+    void wheelOverTheNewsViewScrollsTheView();
     void listPaintsOnlyVisibleRows();
     void exchangingItemsKeepsTheSelectedItemSelected();
 
@@ -389,6 +392,40 @@ void TestServerList::homeMovesWithoutTheSelectionStep()
     QCOMPARE(form->SelectedIndex(), 1);
     QVERIFY(refresh->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), 10000);
+}
+
+void TestServerList::wheelOverTheNewsViewScrollsTheView()
+{
+    TMainForm* form = MakeForm(30);
+    // A stand-in for the news view, in the panel's place, that counts the arrow keys it gets.
+    struct TKeyCounter : QWidget
+    {
+        using QWidget::QWidget;
+        QList<int> pressed;
+        QList<int> released;
+        void keyPressEvent(QKeyEvent* event) override { pressed << event->key(); }
+        void keyReleaseEvent(QKeyEvent* event) override { released << event->key(); }
+    };
+    form->ItemInfoPanelClick();
+    auto* view = new TKeyCounter(Child(form, "InfoPanel"));
+    view->setGeometry(2, 0, 254, 94);
+    view->show();
+    form->SetNewsView(view);
+    TListBoxEx* list = form->ServerList();
+    auto wheel = [&](QPoint global, int delta) {
+        QWheelEvent event(list->mapFromGlobal(QPointF(global)), QPointF(global), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(list, &event);
+    };
+    wheel(view->mapToGlobal(QPoint(20, 20)), -120);
+    wheel(view->mapToGlobal(QPoint(20, 20)), 120);
+    QCOMPARE(view->pressed, (QList<int>{Qt::Key_Down, Qt::Key_Up}));
+    QCOMPARE(view->released, view->pressed);
+    QCOMPARE(list->TopIndex(), 0);
+    // Anywhere else the list scrolls, three rows a notch.
+    wheel(list->mapToGlobal(QPoint(20, 20)), -120);
+    QCOMPARE(list->TopIndex(), 3);
+    QCOMPARE(view->pressed.size(), 2);
 }
 
 void TestServerList::listPaintsOnlyVisibleRows()

@@ -59,21 +59,25 @@ void SetStates()
 
 QImage OnDesktop(TMainForm& form, bool withMenu)
 {
-    QImage window = form.grab().toImage();
-    QSize size = window.size() + QSize(2 * kMargin, 2 * kMargin);
+    // Sizes in the window's own units; the picture keeps the screen's pixel density (QT_SCALE_FACTOR=2).
+    const QImage window = form.grab().toImage();
+    const qreal ratio = window.devicePixelRatio();
+    QSize size = window.deviceIndependentSize().toSize() + QSize(2 * kMargin, 2 * kMargin);
     QMenu* menu = form.Frame()->Menu();
     QImage menuPicture;
     QPoint menuAt;
     if (withMenu && menu->isVisible()) {
         menuPicture = menu->grab().toImage();
         menuAt = menu->pos() - form.pos() + QPoint(kMargin, kMargin);
-        size = size.expandedTo(
-            QSize(menuAt.x() + menuPicture.width() + kMargin, menuAt.y() + menuPicture.height() + kMargin));
+        const QSize menuSize = menuPicture.deviceIndependentSize().toSize();
+        size =
+            size.expandedTo(QSize(menuAt.x() + menuSize.width() + kMargin, menuAt.y() + menuSize.height() + kMargin));
     }
-    QImage picture(size, QImage::Format_ARGB32);
+    QImage picture(size * ratio, QImage::Format_ARGB32);
+    picture.setDevicePixelRatio(ratio);
     picture.fill(kDesktop);
     QPainter painter(&picture);
-    painter.drawImage(kMargin, kMargin, window);
+    painter.drawImage(QPoint(kMargin, kMargin), window);
     if (!menuPicture.isNull())
         painter.drawImage(menuAt, menuPicture);
     return picture;
