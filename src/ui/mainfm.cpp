@@ -104,6 +104,7 @@ void TMainForm::FormCreate()
 {
     SetupGameControls();
     SetupStatusControls();
+    SetupInfoPanel();
     LocalizeMainForm(this);
     frame_->LayoutLoaded();
     // Keep the window alive while another copy finishes saving the file we are about to read.
@@ -127,6 +128,7 @@ void TMainForm::FormShow()
         return;
     FirstShow = false;
     StartRefreshCycle();
+    UpdateInfoPanel();
     List->setFocus();
     // The first idle moment comes once the window has been painted (paintEvent); a window that is
     // never painted (minimized at once, say) still gets there.
@@ -195,7 +197,7 @@ void TMainForm::FormDestroy()
 void TMainForm::ApplyWindowSettings(const TWindowSettings& window)
 {
     frame_->SetInfoPanelVisible(window.FullInfo);
-    infoPanelPage_ = window.Panel;
+    SelectInfoPanel(window.Panel);
     SelectIndex(SelectedIndexFor(window.ServerIndex, List->Count()));
     if (SaveWindowPos) {
         move(window.WindowPosX, window.WindowPosY);

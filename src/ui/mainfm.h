@@ -94,13 +94,20 @@ public:
     // (add, edit, remove, move) calls it, so a crash or a kill loses nothing. False when it could not.
     bool SaveServersNow();
 
-    // -- later work: information panel, news, update (mainfm_pending.cpp until they land) --
+    // -- update (mainfm_pending.cpp until it lands) --
     void ItemUpdateClick();
-    void SelectInfoPanel(int page);
+
+    // -- information panel and news (mainfm_info.cpp; the panel in infopanel.cpp, the news in newsview.cpp) --
     void UpdateInfoPanel();
+    void SelectInfoPanel(int page);
+    void InfoBtn0Click();
+    void InfoBtn1Click();
+    void InfoBtn2Click();
     void UpdateRSSBrowser();
     void BtnPrevClick();
     void BtnNextClick();
+    void RSSBrowserHotSpotClick(const QString& src);
+    void RSSBrowserEnter();
 
 signals:
     // The window has closed, whether it was visible or hidden (the end of a game launch): the program ends.
@@ -138,6 +145,10 @@ private:
     // -- dialogs (mainfm_dialogs.cpp) --
     // A list that cannot be written is said once per run, not at every change.
     bool saveFailureShown_ = false;
+
+    // -- information panel and news (mainfm_info.cpp) --
+    void SetupInfoPanel();
+    class TInfoPanel* InfoPanel = nullptr;
 
     // -- game (mainfm_game.cpp) --
     void SetupGameControls();

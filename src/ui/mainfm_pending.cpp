@@ -3,11 +3,3 @@
 #include "ui/mainfm.h"
 
 void TMainForm::ItemUpdateClick() {}
-void TMainForm::SelectInfoPanel(int page)
-{
-    infoPanelPage_ = page;
-}
-void TMainForm::UpdateInfoPanel() {}
-void TMainForm::UpdateRSSBrowser() {}
-void TMainForm::BtnPrevClick() {}
-void TMainForm::BtnNextClick() {}

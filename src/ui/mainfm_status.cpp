@@ -233,6 +233,7 @@ void TMainForm::BtnRefreshAllClick()
 
 void TMainForm::ListMouseDown()
 {
+    UpdateInfoPanel();
     RefreshTimer->stop();
     const int index = SelectedIndex();
     if (index >= 0)

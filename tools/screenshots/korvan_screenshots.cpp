@@ -127,6 +127,22 @@ int main(int argc, char** argv)
              f.SelectIndex(0);
              if (!f.InfoPanelVisible())
                  f.ItemInfoPanelClick();
+             f.SelectInfoPanel(1);
+             f.UpdateInfoPanel();
+         }},
+        {"info_panel_news", 7,
+         [](TMainForm& f) {
+             Servers[0].RSSState = rssLoaded;
+             Servers[0].RSSData = {
+                 "<html><body><a href=\"http://example.org/1\"><b>Realm restart at 6:00</b></a><br />"
+                 "Maintenance ends at 8:00. New instances open next week, and the arena season starts on Friday."
+                 "</body></html>",
+                 "<b>Older news</b>"};
+             f.SelectIndex(0);
+             if (!f.InfoPanelVisible())
+                 f.ItemInfoPanelClick();
+             f.SelectInfoPanel(0);
+             f.UpdateInfoPanel();
          }},
     };
     for (const TShot& shot : shots) {
