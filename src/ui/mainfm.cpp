@@ -5,6 +5,7 @@
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
 #include "ui/msgbox_u.h"
+#include "update/updatelist_u.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -198,6 +199,9 @@ void TMainForm::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
+    // After an update's hand-over the new copy owns the file; both were saved before it started.
+    if (HaltAfterUpdate)
+        return;
     // Both go to the same file; when the settings cannot be written the servers are not tried either.
     if (SaveSettings())
         SaveServers();

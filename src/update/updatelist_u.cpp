@@ -13,6 +13,20 @@ bool UpdateFromBackground = false;
 bool HaltAfterUpdate = false;
 
 namespace {
+bool selfUpdateEnabled = true;
+}
+
+void SetSelfUpdateEnabled(bool enabled)
+{
+    selfUpdateEnabled = enabled;
+}
+
+bool SelfUpdateEnabled()
+{
+    return selfUpdateEnabled;
+}
+
+namespace {
 
 constexpr int kVersionLineCount = 4;
 constexpr std::uint32_t kByteMask = 0xFF;

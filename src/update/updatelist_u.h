@@ -56,3 +56,8 @@ inline constexpr const char* kUpdateUrlVariable = "KORVAN_UPDATE_URL";
 extern bool UpdateChecked;        // the scheduled check was made in this run
 extern bool UpdateFromBackground; // the update window was opened by the background check
 extern bool HaltAfterUpdate;      // the hand-over is done: the program ends without saving again
+
+// Whether this copy updates itself. A copy in a folder it does not own (installed by a package) leaves
+// updates to whoever installed it: no scheduled check, no update window, no update start. Set at start-up.
+void SetSelfUpdateEnabled(bool enabled);
+bool SelfUpdateEnabled();
