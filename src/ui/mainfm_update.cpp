@@ -4,10 +4,12 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "platform/process.h"
+#include "ui/mainframe.h"
 #include "ui/updatefm.h"
 #include "update/schedule_u.h"
 #include "update/updatecheck_u.h"
 
+#include <QAction>
 #include <QTimer>
 
 void TMainForm::CheckUpdateSchedule()
@@ -21,9 +23,8 @@ void TMainForm::CheckUpdateSchedule()
 
 void TMainForm::SetItemUpdateEnabled(bool enabled)
 {
-    // The menu item may be an action or a widget; both carry the property.
-    if (QObject* item = findChild<QObject*>(QStringLiteral("ItemUpdate")))
-        item->setProperty("enabled", enabled);
+    if (QAction* item = frame_->Item("ItemUpdate"))
+        item->setEnabled(enabled);
 }
 
 void TMainForm::BackgroundCheckUpdate()

@@ -7,8 +7,8 @@
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
 
+#include "ui/ListBoxEx.h"
 #include <QAbstractButton>
-#include <QListWidget>
 #include <QtTest>
 #include <memory>
 
@@ -49,9 +49,9 @@ void TestMainForm::listsServersAndRestoresSelection()
     scratch_->Write("[Main]\nServerIndex=2\nSaveWindowPos=1\nWindowPosX=40\nWindowPosY=50\n"
                     "[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n[Three]\nAddress=127.0.0.1:1\n");
     TMainForm form;
-    QCOMPARE(form.ServerList()->count(), 3);
-    QCOMPARE(form.ServerList()->item(0)->text(), QString("One"));
-    QCOMPARE(form.ServerList()->item(2)->text(), QString("Three"));
+    QCOMPARE(form.ServerList()->Count(), 3);
+    QCOMPARE(form.ServerList()->Item(0), QString("One"));
+    QCOMPARE(form.ServerList()->Item(2), QString("Three"));
     QCOMPARE(form.SelectedIndex(), 2);
     QCOMPARE(form.pos(), QPoint(40, 50));
     form.show();

@@ -13,10 +13,10 @@
 #include "ui/msgbox_u.h"
 #include "ui/showver_u.h"
 
+#include "ui/ListBoxEx.h"
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QListWidget>
 #include <QProcess>
 #include <QtTest>
 #include <deque>
@@ -129,8 +129,7 @@ void TestMainFormGame::MakeForm(const TServer& server)
     form_ = std::make_unique<TMainForm>();
     Servers.clear();
     Servers.push_back(server);
-    form_->ServerList()->clear();
-    form_->ServerList()->addItem(QString::fromStdString(server.Name));
+    form_->ReloadServerList();
     form_->SelectIndex(0);
     // The settings as the click reads them; the form's own load ran on an empty file.
     WoWPath.clear();
