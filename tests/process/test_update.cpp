@@ -61,6 +61,8 @@ class TestUpdate : public QObject
 
 private slots:
     void updateFromTheServer();
+    void menuAsksTheServer();
+    void updateStartInstallsWhatItCan();
 };
 
 void TestUpdate::updateFromTheServer()
@@ -156,6 +158,94 @@ void TestUpdate::updateFromTheServer()
     QVERIFY2(ini.indexOf("[Alpha]") < ini.indexOf("[Beta]") && ini.contains("Address=127.0.0.1:2"), ini.constData());
     QVERIFY(ini.contains("LastRun="));
     QVERIFY(!korvan.Exists("tavix.lck"));
+}
+
+void TestUpdate::menuAsksTheServer()
+{
+    TLoopbackHttpServer server;
+    QVERIFY(server.Listen());
+    TKorvanProcess korvan;
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    QVERIFY(korvan.WriteFile("tavix.ini", "[Main]\r\nTimeout=500\r\nCheckUpdates=0\r\n" + kServers));
+    korvan.Environment().insert(QStringLiteral("KORVAN_UPDATE_URL"), server.Url(QString()));
+    server.Serve("/download/update/en/update.txt", "1\n0\n0\n0\n", "text/plain");
+    QVERIFY(korvan.Start());
+    QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
+    QCOMPARE(server.Hits("/download/update/en/update.txt"), 0);
+
+    // The menu's update item is its fourth line: an older version is no update.
+    const QString openUpdateItem = QStringLiteral("m Down Down Down Down Return");
+    QVERIFY(korvan.Key(openUpdateItem));
+    QString box = korvan.WaitForWindow(QStringLiteral("^Information"), kStepMs);
+    QVERIFY2(!box.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
+    QVERIFY(korvan.Key(QStringLiteral("Return"), box));
+
+    // No list on the server: the check failed.
+    THttpRoute gone;
+    gone.Status = 404;
+    server.Route("/download/update/en/update.txt", gone);
+    QVERIFY(korvan.Key(openUpdateItem));
+    box = korvan.WaitForWindow(QStringLiteral("^Error"), kStepMs);
+    QVERIFY2(!box.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
+    QVERIFY(korvan.Key(QStringLiteral("Return"), box));
+
+    // A newer version the user does not want: nothing is fetched.
+    server.Serve("/download/update/en/update.txt",
+                 "3\n0\n0\n0\nreadme.txt\n" + server.Url("/f/readme.txt").toUtf8() + "\n", "text/plain");
+    server.Serve("/f/readme.txt", "new", "text/plain");
+    QVERIFY(korvan.Key(openUpdateItem));
+    box = korvan.WaitForWindow(QStringLiteral("^Question"), kStepMs);
+    QVERIFY2(!box.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
+    QVERIFY(korvan.Key(QStringLiteral("Escape"), box));
+    QTRY_COMPARE_WITH_TIMEOUT(korvan.WindowTitles().filter(QRegularExpression("^(Question|Program update)")),
+                              QStringList{}, kStepMs);
+    QCOMPARE(server.Hits("/download/update/en/update.txt"), 3);
+    QCOMPARE(server.Hits("/f/readme.txt"), 0);
+    QVERIFY(!korvan.Exists("_update"));
+    QVERIFY(korvan.IsRunning());
+
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QVERIFY(korvan.WaitForExit());
+    QCOMPARE(korvan.ExitCode(), 0);
+    const QByteArray ini = korvan.ReadFile("tavix.ini");
+    QVERIFY2(ini.contains("[Alpha]") && ini.contains("[Beta]"), ini.constData());
+}
+
+void TestUpdate::updateStartInstallsWhatItCan()
+{
+    TKorvanProcess korvan;
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    QVERIFY(korvan.WriteFile("tavix.ini", "[Main]\r\nCheckUpdates=0\r\n" + kServers));
+
+    // Nothing to install: a normal start, and no batch file.
+    QVERIFY(korvan.Start({QStringLiteral("UPDATE")}));
+    QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QVERIFY(korvan.WaitForExit());
+    QVERIFY(!korvan.Exists("_updater.bat"));
+
+    // A file, a folder that is no file of the list's, and a download cut off half way.
+    QVERIFY(korvan.WriteFile("readme.txt", "old"));
+    QVERIFY(korvan.WriteFile("_update/readme.txt", "new"));
+    QVERIFY(korvan.WriteFile("_update/Data/inner.txt", "nested"));
+    QVERIFY(korvan.WriteFile("_update/big.bin.part", "half"));
+    QVERIFY(korvan.Start({QStringLiteral("Update")}));
+    const QString box = korvan.WaitForWindow(QStringLiteral("^Error"), kStepMs);
+    QVERIFY2(!box.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
+    QVERIFY(korvan.Key(QStringLiteral("Return"), box));
+    QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
+    QCOMPARE(korvan.ReadFile("readme.txt"), QByteArray("new"));
+    QCOMPARE(korvan.ReadFile("_update/Data/inner.txt"), QByteArray("nested"));
+    QVERIFY(!korvan.Exists("_update/readme.txt"));
+    QVERIFY(!korvan.Exists("_update/big.bin.part"));
+    QVERIFY(!korvan.Exists("big.bin"));
+    QVERIFY(!korvan.Exists("Data"));
+
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QVERIFY(korvan.WaitForExit());
+    QCOMPARE(korvan.ExitCode(), 0);
+    const QByteArray ini = korvan.ReadFile("tavix.ini");
+    QVERIFY2(ini.contains("[Alpha]") && ini.contains("[Beta]"), ini.constData());
 }
 
 QTEST_GUILESS_MAIN(TestUpdate)
