@@ -60,14 +60,23 @@ class TestUpdate : public QObject
     Q_OBJECT
 
 private slots:
+    void updateFromTheServer_data();
     void updateFromTheServer();
     void menuAsksTheServer();
     void updateStartInstallsWhatItCan();
 };
 
+void TestUpdate::updateFromTheServer_data()
+{
+    QTest::addColumn<bool>("fromMenu");
+    QTest::newRow("asked from the menu") << true;
+    QTest::newRow("found by the schedule") << false;
+}
+
 void TestUpdate::updateFromTheServer()
 {
-    const QByteArray schedule = ScheduleThatChecksToday();
+    QFETCH(bool, fromMenu);
+    const QByteArray schedule = fromMenu ? QByteArray("CheckUpdates=0\r\n") : ScheduleThatChecksToday();
     if (schedule.isEmpty())
         QSKIP("no schedule checks on the first of January");
 
@@ -103,7 +112,9 @@ void TestUpdate::updateFromTheServer()
     QVERIFY(korvan.Start());
     QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
 
-    // The scheduled check finds version 99.00.0 and asks.
+    // The menu's update item is its fourth line. The check finds version 99.00.0 and asks.
+    if (fromMenu)
+        QVERIFY(korvan.Key(QStringLiteral("m Down Down Down Down Return")));
     const QString question = korvan.WaitForWindow(QStringLiteral("^Question"), kStepMs);
     QVERIFY2(!question.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
     QVERIFY(korvan.Key(QStringLiteral("Return"), question));
