@@ -111,11 +111,6 @@ void TUpdateForm::TimerTimer()
     RunUpdate();
 }
 
-QString TUpdateForm::StatusText() const
-{
-    return Panel->text();
-}
-
 void TUpdateForm::SetStatus(const std::string& text)
 {
     Panel->setText(ToQString(text));

@@ -46,8 +46,6 @@ public:
     // new copy was started, and HaltAfterUpdate is then set.
     void RunUpdate();
 
-    QString StatusText() const;
-
 protected:
     void showEvent(QShowEvent* event) override;
     // Escape and the close box do nothing while files are being fetched or the data saved.

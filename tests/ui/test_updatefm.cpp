@@ -7,6 +7,7 @@
 #include "ui/msgbox_u.h"
 #include "ui/updatefm.h"
 
+#include <QLabel>
 #include <QtTest>
 
 namespace {
@@ -72,8 +73,9 @@ TRun TestUpdateForm::Run(bool fromBackground, int answer, bool saves, bool start
     TUpdateForm* form = nullptr;
     // The panel's text is looked at whenever the window turns to the user or to its host.
     auto note = [&] {
-        if (form && run.statuses.value(run.statuses.size() - 1) != form->StatusText())
-            run.statuses << form->StatusText();
+        const QString status = form ? form->findChild<QLabel*>("Panel")->text() : QString();
+        if (form && run.statuses.value(run.statuses.size() - 1) != status)
+            run.statuses << status;
     };
     QWidget main;
     main.setGeometry(100, 100, 261, 268);
