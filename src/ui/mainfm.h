@@ -168,6 +168,7 @@ public:
 
 private:
     void OpenUpdateWindow(bool fromBackground);
+    // Never enabled where this copy does not update itself.
     void SetItemUpdateEnabled(bool enabled);
     bool updateCheckRunning_ = false;
     class TUpdateForm* updateForm_ = nullptr;

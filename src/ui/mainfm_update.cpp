@@ -24,13 +24,13 @@ void TMainForm::CheckUpdateSchedule()
 void TMainForm::SetItemUpdateEnabled(bool enabled)
 {
     if (QAction* item = frame_->Item("ItemUpdate"))
-        item->setEnabled(enabled);
+        item->setEnabled(enabled && SelfUpdateEnabled());
 }
 
 void TMainForm::BackgroundCheckUpdate()
 {
     // One check at a time: the user's own, in the update window, is one too.
-    if (updateCheckRunning_ || updateForm_)
+    if (updateCheckRunning_ || updateForm_ || !SelfUpdateEnabled())
         return;
     updateCheckRunning_ = true;
     SetItemUpdateEnabled(false);

@@ -58,6 +58,7 @@ extern bool UpdateFromBackground; // the update window was opened by the backgro
 extern bool HaltAfterUpdate;      // the hand-over is done: the program ends without saving again
 
 // Whether this copy updates itself. A copy in a folder it does not own (installed by a package) leaves
-// updates to whoever installed it: no scheduled check, no update window, no update start. Set at start-up.
+// updates to whoever installed it: no scheduled check, no update window, no update start, and the menu's
+// update item disabled. Set at start-up, before the main window is made.
 void SetSelfUpdateEnabled(bool enabled);
 bool SelfUpdateEnabled();

@@ -36,6 +36,7 @@ private slots:
     void newerVersionOpensTheWindow();
     void scheduleDecidesOncePerRun_data();
     void scheduleDecidesOncePerRun();
+    void copyThatDoesNotUpdateItself();
 
 private:
     QAction* ItemUpdate() const { return form_->Frame()->Item("ItemUpdate"); }
@@ -149,6 +150,27 @@ void TestMainFormUpdate::scheduleDecidesOncePerRun()
     form_->CheckUpdateSchedule();
     QTest::qWait(100);
     QCOMPARE(server_.Hits(kListPath), hits + (checks ? 1 : 0));
+}
+
+void TestMainFormUpdate::copyThatDoesNotUpdateItself()
+{
+    server_.Serve(kListPath, kNewer, "text/plain");
+    const int hits = server_.Hits(kListPath);
+    delete form_;
+    SetSelfUpdateEnabled(false);
+    form_ = new TMainForm;
+    QVERIFY(!ItemUpdate()->isEnabled());
+    CheckUpdates = cuDaily;
+    LastRun = kLastRunDefault;
+    form_->CheckUpdateSchedule();
+    form_->BackgroundCheckUpdate();
+    form_->ItemUpdateClick();
+    QTest::qWait(200);
+    SetSelfUpdateEnabled(true);
+    QVERIFY(!form_->findChild<TUpdateForm*>());
+    QVERIFY(!ItemUpdate()->isEnabled());
+    QCOMPARE(server_.Hits(kListPath), hits);
+    QCOMPARE(messages_, QStringList{});
 }
 
 QTEST_MAIN(TestMainFormUpdate)
