@@ -19,6 +19,7 @@
 namespace {
 
 constexpr int kLockPollMs = 100;
+constexpr int kMsgUpdateFailed = 1036;
 
 // True once this copy holds the lock; false when the old copy still held it at the deadline, or the
 // system makes no locks at all.
@@ -53,7 +54,7 @@ void CompleteUpdate(platform::InstanceLock& lock)
     if (!result.FolderFound)
         return;
     if (!result.Left.empty() || !result.FolderRemoved)
-        ShowError(nullptr, Msg(1036));
+        ShowError(nullptr, Msg(kMsgUpdateFailed));
     const bool programReplaced = std::find(result.Moved.begin(), result.Moved.end(), programName) != result.Moved.end();
     if (programReplaced) {
         // The code in memory is still the old version; the new one starts in its place, as a normal start.

@@ -26,6 +26,13 @@ constexpr int kStartDelayMs = 100;
 // Between two looks at the running probes before the data are saved.
 constexpr int kProbeWaitSliceMs = 50;
 constexpr int kTextCaption = 6000;
+constexpr int kMsgChecking = 1033;
+constexpr int kMsgAskToUpdate = 1034;
+constexpr int kMsgDownloading = 1035;
+constexpr int kMsgUpdateFailed = 1036;
+constexpr int kMsgNoNewerVersion = 1037;
+constexpr int kMsgCheckFailed = 1038;
+constexpr int kMsgPreparing = 1039;
 constexpr const char* kUpdateParameter = "update";
 
 } // namespace
@@ -133,7 +140,7 @@ void TUpdateForm::Finish(int result)
 void TUpdateForm::RunUpdate()
 {
     info_ = {};
-    SetStatus(Msg(1033));
+    SetStatus(Msg(kMsgChecking));
     LoadUpdateList(CurrentUpdateListUrl(), this,
                    [this](std::optional<TUpdateInfo> info) { CheckDone(std::move(info)); });
 }
@@ -143,19 +150,19 @@ void TUpdateForm::CheckDone(std::optional<TUpdateInfo> info)
     hide();
     if (!info) {
         if (!UpdateFromBackground)
-            ShowError(this, Msg(1038));
+            ShowError(this, Msg(kMsgCheckFailed));
         Finish(Rejected);
         return;
     }
     if (!IsNewerVersion(info->Version)) {
         if (!UpdateFromBackground)
-            ShowInformation(this, Msg(1037));
+            ShowInformation(this, Msg(kMsgNoNewerVersion));
         Finish(Rejected);
         return;
     }
     if (UpdateFromBackground)
         show();
-    if (!AskYesNo(this, FillMessage(Msg(1034), {VersionText(info->Version)}), false)) {
+    if (!AskYesNo(this, FillMessage(Msg(kMsgAskToUpdate), {VersionText(info->Version)}), false)) {
         Finish(Rejected);
         return;
     }
@@ -173,7 +180,7 @@ void TUpdateForm::DownloadFiles()
     download_ = new TUpdateDownload(platform::ExecutableDir(),
                                     QFile::encodeName(QFileInfo(program).fileName()).toStdString(), info_.Files, this);
     connect(download_, &TUpdateDownload::fileStarted, this, [this](int number, int count) {
-        SetStatus(FillMessage(Msg(1035), {std::to_string(number), std::to_string(count)}));
+        SetStatus(FillMessage(Msg(kMsgDownloading), {std::to_string(number), std::to_string(count)}));
     });
     connect(download_, &TUpdateDownload::finished, this, &TUpdateForm::DownloadDone);
     download_->Start();
@@ -191,8 +198,8 @@ void TUpdateForm::DownloadDone()
     // A name that would have been written outside the update folder was refused: the user hears of it,
     // and the rest of the update goes on as it does past a file that could not be fetched.
     if (!outcome.Refused.empty())
-        ShowError(this, Msg(1036));
-    SetStatus(Msg(1039));
+        ShowError(this, Msg(kMsgUpdateFailed));
+    SetStatus(Msg(kMsgPreparing));
     WaitForProbes();
 }
 
@@ -240,7 +247,7 @@ void TUpdateForm::HandOver()
 
 void TUpdateForm::UpdateFailed()
 {
-    ShowError(this, Msg(1036));
+    ShowError(this, Msg(kMsgUpdateFailed));
     HaltAfterUpdate = false;
     if (host_.ResumeRefresh)
         host_.ResumeRefresh();
