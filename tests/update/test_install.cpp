@@ -1,9 +1,12 @@
 // Placing update files: names that may be written, digests in URLs, the move into the program's folder
 // and the batch text of the Windows edition.
+#include "filefixtures.h"
 #include "update/install_u.h"
 
 #include <QtTest>
-#include <sys/stat.h>
+
+using updatetest::ModeOf;
+using updatetest::Read;
 
 class TestInstall : public QObject
 {
@@ -28,18 +31,6 @@ bool Write(const QString& path, const QByteArray& bytes)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-mode_t ModeOf(const QString& path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
 } // namespace

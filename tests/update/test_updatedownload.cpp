@@ -1,12 +1,15 @@
 // The update list and the update files fetched from a server on loopback: what lands in the update
 // folder, what is skipped, and that nothing is ever written outside it.
+#include "filefixtures.h"
 #include "support/httpserver.h"
 #include "update/install_u.h"
 #include "update/updatecheck_u.h"
 
 #include <QCryptographicHash>
 #include <QtTest>
-#include <sys/stat.h>
+
+using updatetest::ModeOf;
+using updatetest::Read;
 
 class TestUpdateDownload : public QObject
 {
@@ -57,18 +60,6 @@ QStringList Names(const std::vector<std::string>& names)
     for (const std::string& name : names)
         list << QString::fromStdString(name);
     return list;
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-mode_t ModeOf(const QString& path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
 QString Sha256Hex(const QByteArray& bytes)
