@@ -1,5 +1,6 @@
 #include "app/startup_u.h"
 
+#include "app/updatestart_u.h"
 #include "core/globaltypes_u.h"
 #include "core/ini_u.h"
 #include "core/localization_u.h"
@@ -116,6 +117,8 @@ bool IsUpdateParameter(const std::string& parameter)
 
 bool EnsureSingleInstance(platform::InstanceLock& lock)
 {
+    if (lock.Held())
+        return true;
     // A lock the system cannot make at all does not keep the program from starting.
     if (lock.Acquire(kSingleInstanceName) != platform::InstanceLock::Result::HeldElsewhere)
         return true;
@@ -136,10 +139,6 @@ int RunKorvan(int argc, char** argv)
     // The artwork lives in a static library, whose resources the linker would otherwise leave out.
     Q_INIT_RESOURCE(korvan);
 
-    // Completing a pending update comes first; until the update work exists, an update start is a
-    // normal start.
-    (void)(argc > 1 && IsUpdateParameter(argv[1]));
-
     // The buttons of message boxes speak the edition's language, as they did by the interface language id.
     QTranslator buttons;
     if (InterfaceLanguage == kLangCzech &&
@@ -147,6 +146,9 @@ int RunKorvan(int argc, char** argv)
         QApplication::installTranslator(&buttons);
 
     auto lock = std::make_unique<platform::InstanceLock>();
+    // Completing a pending update comes first: it waits for the old copy and takes the lock from it.
+    if (argc > 1 && IsUpdateParameter(argv[1]))
+        CompleteUpdate(*lock);
     if (!EnsureSingleInstance(*lock))
         return 0;
     // What saves killed part-way left behind; a file that a running copy still writes is left to it.
@@ -159,6 +161,7 @@ int RunKorvan(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(true);
 
     auto form = std::make_unique<TMainForm>();
+    MutexHandle = lock.get();
     // Logout, shutdown or Ctrl+C close the window as its close button does, so nothing is lost.
     std::unique_ptr<QSocketNotifier> termination;
     if (int fd = platform::WatchTerminationRequests(); fd >= 0) {
@@ -182,6 +185,7 @@ int RunKorvan(int argc, char** argv)
     // Destroying the window writes settings and servers; only then may another copy start and read them.
     form.reset();
     lock->Release();
+    MutexHandle = nullptr;
     // A probe hands its last results to the main thread, so the loop keeps turning until each is done.
     QTimer tick;
     tick.start(kShutdownWaitSliceMs);

@@ -11,6 +11,7 @@
 #include "ui/localizemain.h"
 #include "ui/msgbox_u.h"
 #include "ui/serverlist.h"
+#include "update/updatelist_u.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -114,6 +115,8 @@ void TMainForm::FormCreate()
     });
     ReloadServerList();
     LoadSettings();
+    // A copy that does not update itself offers no update.
+    SetItemUpdateEnabled(SelfUpdateEnabled());
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -184,6 +187,9 @@ void TMainForm::FormDestroy()
     destroyed_ = true;
     // Probes finishing while the box below is up must not reach a window that is going away.
     SetProbeDisplay({});
+    // After an update's hand-over the new copy owns the file; both were saved before it started.
+    if (HaltAfterUpdate)
+        return;
     // Both go to the same file; when the settings cannot be written the servers are not tried either.
     if (SaveSettings() && SaveServers())
         return;

@@ -182,4 +182,20 @@ private:
     // Asked before the window goes to the notification area; replaceable so tests can have one.
     bool (*trayAvailable_)() = nullptr;
     int announcements_ = 0;
+
+    // -- update (mainfm_update.cpp) --
+public:
+    // The refresh timer's look at the update schedule; it decides once per run.
+    void CheckUpdateSchedule();
+    // Fetches the update list in the background, ItemUpdate disabled meanwhile; opens the update window
+    // when a newer version is there.
+    void BackgroundCheckUpdate();
+    void BGUpdateThreadTerminate(bool updateAvailable);
+
+private:
+    void OpenUpdateWindow(bool fromBackground);
+    // Never enabled where this copy does not update itself.
+    void SetItemUpdateEnabled(bool enabled);
+    bool updateCheckRunning_ = false;
+    class TUpdateForm* updateForm_ = nullptr;
 };
