@@ -1,5 +1,8 @@
 #include "app/startup_u.h"
 
+#include "app/cmdline_u.h"
+#include "core/inipath_u.h"
+
 #include "core/globaltypes_u.h"
 #include "core/ini_u.h"
 #include "core/localization_u.h"
@@ -55,11 +58,12 @@ public:
     }
 };
 
-// Unit initialisation, before any window: the texts first, then where tavix.ini lives.
-void InitUnits()
+// Unit initialisation, before any window: the texts first, then where tavix.ini lives. False when the
+// settings folder of an installed copy could not be made.
+bool InitUnits()
 {
     InitLocalization();
-    IniPath = platform::ExecutableDir() + kIniFileName;
+    return InitIniPath();
 }
 
 } // namespace
@@ -80,7 +84,11 @@ bool EnsureSingleInstance(platform::InstanceLock& lock)
 
 int RunKorvan(int argc, char** argv)
 {
-    InitUnits();
+    const bool iniFolderReady = InitUnits();
+    // Help, version and the list need no window, so they work without a display too.
+    TCommandLine command = ParseCommandLine(argc, argv, false);
+    if (command.Action != TCommandAction::Start && command.Action != TCommandAction::Play)
+        return RunConsoleAction(ParseCommandLine(argc, argv, true), argc, argv, stdout, stderr);
     if (!platform::HasDisplay()) {
         std::fprintf(stderr, "Korvan needs a graphical desktop: no display was found (DISPLAY or WAYLAND_DISPLAY "
                              "is not set). Start it from a desktop session.\n");
@@ -100,9 +108,24 @@ int RunKorvan(int argc, char** argv)
         buttons.load(QStringLiteral("qtbase_cs"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&buttons);
 
+    // Now that the application has taken its own options out, anything else unknown is a mistake.
+    command = ParseCommandLine(QCoreApplication::arguments(), true);
+    if (command.Action == TCommandAction::Invalid)
+        return RunConsoleAction(command, argc, argv, stdout, stderr);
+    const bool play = command.Action == TCommandAction::Play;
+    if (play)
+        EchoMessagesTo(stderr);
+    if (!iniFolderReady) {
+        std::string text = LoadText(kTextConfigFolderFailed);
+        if (std::size_t at = text.find("%s"); at != std::string::npos)
+            text.replace(at, 2, platform::FolderOf(IniPath));
+        ShowError(nullptr, text);
+    }
+
     auto lock = std::make_unique<platform::InstanceLock>();
+    // A second copy may not start a game either: the running one owns tavix.ini and writes it at its end.
     if (!EnsureSingleInstance(*lock))
-        return 0;
+        return play ? kExitFailed : 0;
 
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
     QApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
@@ -122,8 +145,13 @@ int RunKorvan(int argc, char** argv)
             QCoreApplication::exit(0);
         });
     }
-    form->show();
-    QApplication::exec();
+    int status = 0;
+    if (play)
+        status = PlayServer(*form, command.ServerName, stderr);
+    else {
+        form->show();
+        QApplication::exec();
+    }
 
     form->hide();
     // Destroying the window writes settings and servers; only then may another copy start and read them.
@@ -135,5 +163,5 @@ int RunKorvan(int argc, char** argv)
     while (!RunningProbes.isEmpty())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     FinalizeLocalization();
-    return 0;
+    return status;
 }
