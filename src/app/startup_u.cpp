@@ -58,14 +58,6 @@ public:
     }
 };
 
-// Unit initialisation, before any window: the texts first, then where tavix.ini lives. False when the
-// settings folder of an installed copy could not be made.
-bool InitUnits()
-{
-    InitLocalization();
-    return InitIniPath();
-}
-
 } // namespace
 
 bool IsUpdateParameter(const std::string& parameter)
@@ -84,10 +76,14 @@ bool EnsureSingleInstance(platform::InstanceLock& lock)
 
 int RunKorvan(int argc, char** argv)
 {
-    const bool iniFolderReady = InitUnits();
-    // Help, version and the list need no window, so they work without a display too.
+    // Unit initialisation, before any window: the texts first (the options are described with them),
+    // then where tavix.ini lives.
+    InitLocalization();
     TCommandLine command = ParseCommandLine(argc, argv, false);
-    if (command.Action != TCommandAction::Start && command.Action != TCommandAction::Play)
+    // Help, version and the list need no window, so they work without a display too; they only read.
+    const bool console = command.Action != TCommandAction::Start && command.Action != TCommandAction::Play;
+    const bool iniFolderReady = InitIniPath(!console);
+    if (console)
         return RunConsoleAction(ParseCommandLine(argc, argv, true), argc, argv, stdout, stderr);
     if (!platform::HasDisplay()) {
         std::fprintf(stderr, "Korvan needs a graphical desktop: no display was found (DISPLAY or WAYLAND_DISPLAY "
@@ -115,6 +111,11 @@ int RunKorvan(int argc, char** argv)
     const bool play = command.Action == TCommandAction::Play;
     if (play)
         EchoMessagesTo(stderr);
+
+    auto lock = std::make_unique<platform::InstanceLock>();
+    // A second copy may not start a game either: the running one owns tavix.ini and writes it at its end.
+    if (!EnsureSingleInstance(*lock))
+        return play ? kExitFailed : 0;
     if (!iniFolderReady) {
         std::string text = LoadText(kTextConfigFolderFailed);
         if (std::size_t at = text.find("%s"); at != std::string::npos)
@@ -122,14 +123,11 @@ int RunKorvan(int argc, char** argv)
         ShowError(nullptr, text);
     }
 
-    auto lock = std::make_unique<platform::InstanceLock>();
-    // A second copy may not start a game either: the running one owns tavix.ini and writes it at its end.
-    if (!EnsureSingleInstance(*lock))
-        return play ? kExitFailed : 0;
-
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
     QApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
     QApplication::setWindowIcon(QIcon(kIconResource));
+    // Ties the window to the installed desktop entry, whose icon the desktop then shows for it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvan"));
     QApplication::setStyle(new TToolTipStyle);
     QApplication::setQuitOnLastWindowClosed(true);
 

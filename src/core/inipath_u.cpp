@@ -65,7 +65,7 @@ TIniLocation ChooseIniLocation(const std::string& programFolder, bool programFol
     return location;
 }
 
-bool InitIniPath()
+bool InitIniPath(bool makeFolder)
 {
     const std::string programFolder = platform::ExecutableDir();
     const TIniLocation location =
@@ -73,7 +73,7 @@ bool InitIniPath()
                           ConfigHome(platform::EnvironmentValue(kConfigHomeVariable), platform::HomeFolder()));
     Installed = location.Installed;
     IniPath = location.Folder + kIniFileName;
-    if (location.Folder == WithSeparator(programFolder))
+    if (!makeFolder || location.Folder == WithSeparator(programFolder))
         return true;
     if (!platform::MakePrivateFolders(location.Folder))
         return false;

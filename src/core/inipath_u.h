@@ -29,10 +29,11 @@ std::string ConfigHome(const std::string& xdgConfigHome, const std::string& home
 TIniLocation ChooseIniLocation(const std::string& programFolder, bool programFolderWritable,
                                const std::string& configHome);
 
-// Sets IniPath for the running program. For an installed copy it makes the configuration folder
-// (private to the user) and, on its first start, takes over a tavix.ini found beside the program.
-// False when the configuration folder could not be made.
-bool InitIniPath();
+// Sets IniPath for the running program. With `makeFolder`, for an installed copy, it also makes the
+// configuration folder (private to the user) and, on its first start, takes over a tavix.ini found
+// beside the program; a look that only reads passes false and leaves the disk alone. False when the
+// configuration folder could not be made.
+bool InitIniPath(bool makeFolder);
 
 // False when the running copy was installed into the system: it then downloads and replaces no files of
 // its own, because the package manager brings its updates. Valid after InitIniPath.
