@@ -14,7 +14,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QTimer>
 
 namespace {
@@ -33,6 +32,7 @@ constexpr int kTextServerNotListed = 7310;
 constexpr int kTextOptionsClash = 7311;
 constexpr int kTextListUnreadable = 7312;
 constexpr int kTextDescription = 7315;
+constexpr int kTextOnlyWithList = 7316;
 constexpr int kMsgGameNotStarted = 1018;
 constexpr int kMsgProgramNotStarted = 1041;
 
@@ -99,8 +99,7 @@ public:
             command.Error = Fill(kTextOptionsClash, QStringLiteral("--list, --play"));
         } else if (command.Probe && !list) {
             command.Action = TCommandAction::Invalid;
-            command.Error =
-                Fill(kTextOptionsClash, play ? QStringLiteral("--probe, --play") : QStringLiteral("--probe"));
+            command.Error = Fill(kTextOnlyWithList, QStringLiteral("--probe"));
         } else if (list) {
             command.Action = TCommandAction::List;
         } else if (play) {
@@ -168,9 +167,8 @@ void RunProbeRound()
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-int ListServers(bool probe, int argc, char** argv, std::FILE* out, std::FILE* err)
+int ListServers(bool probe, std::FILE* out, std::FILE* err)
 {
-    QCoreApplication app(argc, argv);
     if (!LoadServers()) {
         Write(err, Fill(kTextListUnreadable, QString::fromStdString(IniPath)) + QLatin1Char('\n'));
         return kExitFailed;
@@ -231,9 +229,8 @@ std::string ServerLine(const TServer& server, bool withState)
     return line;
 }
 
-int RunConsoleAction(const TCommandLine& command, int argc, char** argv, std::FILE* out, std::FILE* err)
+int RunConsoleAction(const TCommandLine& command, const QString& program, std::FILE* out, std::FILE* err)
 {
-    const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName() : QString();
     switch (command.Action) {
     case TCommandAction::Help:
         Write(out, CommandLineHelp(program));
@@ -242,7 +239,7 @@ int RunConsoleAction(const TCommandLine& command, int argc, char** argv, std::FI
         Write(out, VersionText());
         return kExitOk;
     case TCommandAction::List:
-        return ListServers(command.Probe, argc, argv, out, err);
+        return ListServers(command.Probe, out, err);
     case TCommandAction::Invalid:
         Write(err, command.Error + QLatin1Char('\n') + Fill(kTextSeeHelp, program) + QLatin1Char('\n'));
         return kExitUsage;

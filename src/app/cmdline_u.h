@@ -43,9 +43,10 @@ TCommandLine ParseCommandLine(int argc, char** argv, bool strict);
 QString CommandLineHelp(const QString& programName);
 QString VersionText();
 
-// Actions that need no window and no display: help, version, a wrong command line, and the list.
-// Only reads tavix.ini. Returns the exit status.
-int RunConsoleAction(const TCommandLine& command, int argc, char** argv, std::FILE* out, std::FILE* err);
+// Actions that need no window and no display: help, version, a wrong command line, and the list, which
+// only reads tavix.ini and needs a QCoreApplication. `program` is the name the help shows. Returns the
+// exit status.
+int RunConsoleAction(const TCommandLine& command, const QString& program, std::FILE* out, std::FILE* err);
 
 // One line of the list: name and address, and with `withState` the state and the ping, tab-separated.
 std::string ServerLine(const TServer& server, bool withState);

@@ -15,6 +15,7 @@
 #include "ui/msgbox_u.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QProxyStyle>
@@ -83,8 +84,11 @@ int RunKorvan(int argc, char** argv)
     // Help, version and the list need no window, so they work without a display too; they only read.
     const bool console = command.Action != TCommandAction::Start && command.Action != TCommandAction::Play;
     const bool iniFolderReady = InitIniPath(!console);
-    if (console)
-        return RunConsoleAction(ParseCommandLine(argc, argv, true), argc, argv, stdout, stderr);
+    const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName() : QString();
+    if (console) {
+        QCoreApplication app(argc, argv);
+        return RunConsoleAction(ParseCommandLine(argc, argv, true), program, stdout, stderr);
+    }
     if (!platform::HasDisplay()) {
         std::fprintf(stderr, "Korvan needs a graphical desktop: no display was found (DISPLAY or WAYLAND_DISPLAY "
                              "is not set). Start it from a desktop session.\n");
@@ -107,7 +111,7 @@ int RunKorvan(int argc, char** argv)
     // Now that the application has taken its own options out, anything else unknown is a mistake.
     command = ParseCommandLine(QCoreApplication::arguments(), true);
     if (command.Action == TCommandAction::Invalid)
-        return RunConsoleAction(command, argc, argv, stdout, stderr);
+        return RunConsoleAction(command, program, stdout, stderr);
     const bool play = command.Action == TCommandAction::Play;
     if (play)
         EchoMessagesTo(stderr);
