@@ -73,8 +73,14 @@ bool InitIniPath(bool makeFolder)
                           ConfigHome(platform::EnvironmentValue(kConfigHomeVariable), platform::HomeFolder()));
     Installed = location.Installed;
     IniPath = location.Folder + kIniFileName;
-    if (!makeFolder || location.Folder == WithSeparator(programFolder))
+    if (location.Folder == WithSeparator(programFolder))
         return true;
+    if (!makeFolder) {
+        // A look that only reads sees the list the first start would take over.
+        if (!platform::FileExists(IniPath) && platform::FileExists(programFolder + kIniFileName))
+            IniPath = programFolder + kIniFileName;
+        return true;
+    }
     if (!platform::MakePrivateFolders(location.Folder))
         return false;
     TakeOverBesideProgram(programFolder, IniPath);

@@ -31,8 +31,8 @@ TIniLocation ChooseIniLocation(const std::string& programFolder, bool programFol
 
 // Sets IniPath for the running program. With `makeFolder`, for an installed copy, it also makes the
 // configuration folder (private to the user) and, on its first start, takes over a tavix.ini found
-// beside the program; a look that only reads passes false and leaves the disk alone. False when the
-// configuration folder could not be made.
+// beside the program; a look that only reads passes false, leaves the disk alone and, before that first
+// start, reads the file beside the program. False when the configuration folder could not be made.
 bool InitIniPath(bool makeFolder);
 
 // False when the running copy was installed into the system: it then downloads and replaces no files of
