@@ -279,8 +279,9 @@ int PlayServer(TMainForm& form, const QString& name, std::FILE* err)
     LastEchoed.clear();
     form.SelectIndex(index);
     form.BtnPlayClick();
-    // A launch that went through ends by closing the window.
-    if (AppClosing)
+    // A launch that went through ends by closing the window without a word; a close with a message up
+    // came from outside (logout, Ctrl+C) while a failure was being shown.
+    if (AppClosing && LastEchoed.empty())
         return kExitOk;
     // The game runs; only its companion program did not start, which the message told.
     if (LastEchoed == Msg(kMsgProgramNotStarted))

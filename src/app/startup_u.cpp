@@ -1,10 +1,9 @@
 #include "app/startup_u.h"
 
 #include "app/cmdline_u.h"
-#include "core/inipath_u.h"
-
 #include "core/globaltypes_u.h"
 #include "core/ini_u.h"
+#include "core/inipath_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"

@@ -65,6 +65,7 @@ private slots:
     void unreadableListFails();
     void play_data();
     void play();
+    void closedWhileAFailureIsShownIsNoSuccess();
 };
 
 void TestCmdline::initTestCase()
@@ -349,6 +350,23 @@ void TestCmdline::play()
     }
     // The settings and the list stay in the file as the window would leave them.
     QVERIFY(ini.Read().find("[Alpha]") != std::string::npos);
+}
+
+void TestCmdline::closedWhileAFailureIsShownIsNoSuccess()
+{
+    TScratchIni ini;
+    ini.Write("[Main]\nWoWPath=" + ini.Folder() + "missing.sh\n[Alpha]\nAddress=a\n");
+    TStreams streams;
+    EchoMessagesTo(streams.err.get());
+    TMainForm form;
+    // Logout or Ctrl+C while the message is up closes the window as the game's start would.
+    SetMessageHook([&form](const TMessageRequest&) {
+        form.close();
+        return IDOK;
+    });
+    QCOMPARE(PlayServer(form, "Alpha", streams.err.get()), kExitFailed);
+    QVERIFY(AppClosing);
+    QCOMPARE(ReadStream(streams.err.get()), Msg(1015) + "\n");
 }
 
 QTEST_MAIN(TestCmdline)
