@@ -33,6 +33,7 @@ constexpr int kTextOptionsClash = 7311;
 constexpr int kTextListUnreadable = 7312;
 constexpr int kTextDescription = 7315;
 constexpr int kTextOnlyWithList = 7316;
+constexpr int kTextUsage = 7317;
 constexpr int kMsgGameNotStarted = 1018;
 constexpr int kMsgProgramNotStarted = 1041;
 
@@ -205,10 +206,9 @@ TCommandLine ParseCommandLine(int argc, char** argv, bool strict)
 QString CommandLineHelp(const QString& programName)
 {
     QString help = TOptionParser().Help();
-    // The parser names the program after the running application, which the help does not need.
-    const int usageEnd = help.indexOf(QLatin1Char(' '), help.indexOf(QLatin1Char(':')) + 2);
-    if (usageEnd > 0)
-        help.replace(help.indexOf(QLatin1Char(':')) + 2, usageEnd - help.indexOf(QLatin1Char(':')) - 2, programName);
+    // The parser's own first line names the program by the path it was started with, in English.
+    const qsizetype usageEnd = help.indexOf(QLatin1Char('\n'));
+    help.replace(0, usageEnd < 0 ? 0 : usageEnd, Fill(kTextUsage, programName));
     return help;
 }
 
