@@ -29,7 +29,12 @@ for path in usr/bin/korvan usr/share/applications/korvan.desktop usr/share/metai
 done
 desktop-file-validate "$tree/usr/share/applications/korvan.desktop"
 appstreamcli validate --no-net "$tree/usr/share/metainfo/org.korvan.korvan.metainfo.xml" >/dev/null
-file "$tree/usr/share/icons/hicolor/48x48/apps/korvan.png" | grep -q '48 x 48' || { echo "48x48 icon is not 48 x 48" >&2; exit 1; }
+# A PNG's width and height are the big-endian words at bytes 16 and 20.
+for size in 16 48 256; do
+    read -r -a dims < <(od -An -tu1 -j16 -N8 "$tree/usr/share/icons/hicolor/${size}x${size}/apps/korvan.png")
+    (( dims[2] * 256 + dims[3] == size && dims[6] * 256 + dims[7] == size )) ||
+        { echo "the ${size}x${size} icon is ${dims[*]}" >&2; exit 1; }
+done
 zcat "$tree/usr/share/man/man1/korvan.1.gz" | grep -q '^\.TH KORVAN 1'
 # The dependencies come from the linked libraries, not from a list kept by hand.
 depends=$(dpkg-deb -f "$deb" Depends)
