@@ -22,11 +22,15 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace {
 
 constexpr int kToolTipDelayMs = 200;
+constexpr int kTextNoDisplay = 9000;
+constexpr int kExitNoDisplay = 1;
 constexpr int kShutdownWaitSliceMs = 20;
 constexpr const char* kIconResource = ":/artwork/korvan.svg";
 
@@ -56,6 +60,47 @@ public:
             return kToolTipDelayMs;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
+};
+
+void ReportNoDisplay()
+{
+    std::fprintf(stderr, "%s\n", LoadText(kTextNoDisplay).c_str());
+}
+
+// A display that is named but does not answer is fatal inside the toolkit, which then aborts. While the
+// application object connects, that end is turned into our own message and exit status, and the toolkit's
+// other messages are held back; once it stands they are passed on.
+std::vector<QString> heldMessages;
+
+void ConnectingMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        ReportNoDisplay();
+        std::_Exit(kExitNoDisplay);
+    }
+    heldMessages.push_back(text);
+}
+
+class TDisplayConnection
+{
+public:
+    TDisplayConnection() : previous_(qInstallMessageHandler(ConnectingMessageHandler)) {}
+    ~TDisplayConnection() { Done(); }
+
+    void Done()
+    {
+        if (done_)
+            return;
+        done_ = true;
+        qInstallMessageHandler(previous_);
+        for (const QString& text : heldMessages)
+            std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+        heldMessages.clear();
+    }
+
+private:
+    QtMessageHandler previous_;
+    bool done_ = false;
 };
 
 } // namespace
@@ -89,11 +134,12 @@ int RunKorvan(int argc, char** argv)
         return RunConsoleAction(ParseCommandLine(argc, argv, true), program, stdout, stderr);
     }
     if (!platform::HasDisplay()) {
-        std::fprintf(stderr, "Korvan needs a graphical desktop: no display was found (DISPLAY or WAYLAND_DISPLAY "
-                             "is not set). Start it from a desktop session.\n");
-        return 1;
+        ReportNoDisplay();
+        return kExitNoDisplay;
     }
+    TDisplayConnection connecting;
     TApplication app(argc, argv);
+    connecting.Done();
     // The artwork lives in a static library, whose resources the linker would otherwise leave out.
     Q_INIT_RESOURCE(korvan);
 
@@ -126,8 +172,8 @@ int RunKorvan(int argc, char** argv)
         ShowError(nullptr, text);
     }
 
+    // Only the name: a display name would be appended to every window title by the toolkit.
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
     QApplication::setWindowIcon(QIcon(kIconResource));
     // Ties the window to the installed desktop entry, whose icon the desktop then shows for it.
     QGuiApplication::setDesktopFileName(QStringLiteral("korvan"));
@@ -146,10 +192,13 @@ int RunKorvan(int argc, char** argv)
             QCoreApplication::exit(0);
         });
     }
+    // The program ends with its main window, also when the window was hidden before it closed (a game
+    // launch hides it first), which the toolkit's own rule for the last window does not count.
+    QObject::connect(form.get(), &TMainForm::Closed, [] { QCoreApplication::exit(0); });
     int status = 0;
-    if (play)
+    if (play) {
         status = PlayServer(*form, command.ServerName, stderr);
-    else {
+    } else {
         form->show();
         QApplication::exec();
     }

@@ -1,5 +1,6 @@
 #include "core/ini_u.h"
 
+#include "core/textcodec_u.h"
 #include "platform/files.h"
 
 #include <algorithm>
@@ -7,7 +8,17 @@
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr std::string_view kBlanks = " \t\v\f\r";
+constexpr std::string_view kUtf16LEBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BEBom = "\xFE\xFF";
+// Ctrl-Z, the old end-of-file mark, is a blank to the profile functions like space and tab.
+constexpr std::string_view kBlanks = " \t\v\f\x1A";
+constexpr std::string_view kLineBreaks = "\r\n";
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kSurrogateFirst = 0xD800;
+constexpr char32_t kLowSurrogateFirst = 0xDC00;
+constexpr char32_t kSurrogateLast = 0xDFFF;
+constexpr char32_t kFirstSupplementary = 0x10000;
+constexpr char32_t kLastCodePoint = 0x10FFFF;
 
 std::string_view Trim(std::string_view s)
 {
@@ -42,6 +53,106 @@ std::string EncodeValue(std::string_view value)
     return needsQuotes ? '"' + v + '"' : v;
 }
 
+// Any code point up to U+10FFFF, a lone surrogate included, so that a UTF-16 file with an unpaired
+// surrogate comes back unchanged after a save.
+void AppendCodePoint(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < kFirstSupplementary) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian)
+{
+    auto unitAt = [&](std::size_t i) -> char32_t {
+        auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        return bigEndian ? (char32_t(a) << 8 | b) : (char32_t(b) << 8 | a);
+    };
+    std::string out;
+    out.reserve(bytes.size());
+    // A last odd byte is half a character and is dropped.
+    const std::size_t units = bytes.size() / 2;
+    for (std::size_t u = 0; u < units; ++u) {
+        char32_t cp = unitAt(u * 2);
+        if (cp >= kSurrogateFirst && cp < kLowSurrogateFirst && u + 1 < units) {
+            char32_t low = unitAt((u + 1) * 2);
+            if (low >= kLowSurrogateFirst && low <= kSurrogateLast) {
+                cp = kFirstSupplementary + ((cp - kSurrogateFirst) << 10) + (low - kLowSurrogateFirst);
+                ++u;
+            }
+        }
+        AppendCodePoint(out, cp);
+    }
+    return out;
+}
+
+// Length of the UTF-8 sequence at `i` and its code point; 0 when the byte starts none (a byte of the
+// legacy code page written into the document).
+std::size_t DecodeAt(std::string_view s, std::size_t i, char32_t& cp)
+{
+    auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    }
+    std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (len == 0 || c > 0xF4 || i + len > s.size())
+        return 0;
+    cp = c & (0x7F >> len);
+    for (std::size_t k = 1; k < len; ++k) {
+        auto t = static_cast<unsigned char>(s[i + k]);
+        if ((t & 0xC0) != 0x80)
+            return 0;
+        cp = cp << 6 | (t & 0x3F);
+    }
+    // Overlong forms and values past the last code point are not UTF-8.
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < kFirstSupplementary || cp > kLastCodePoint)))
+        return 0;
+    return len;
+}
+
+std::string Utf8ToUtf16(std::string_view text, bool bigEndian)
+{
+    std::string out;
+    out.reserve(text.size() * 2);
+    auto put = [&](char32_t unit) {
+        auto hi = static_cast<char>(unit >> 8), lo = static_cast<char>(unit & 0xFF);
+        out += bigEndian ? hi : lo;
+        out += bigEndian ? lo : hi;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = kReplacement;
+        std::size_t len = DecodeAt(text, i, cp);
+        if (len == 0) {
+            std::string decoded = DecodeLegacy(text.substr(i, 1), EditionCodePage());
+            if (decoded.empty() || DecodeAt(decoded, 0, cp) == 0)
+                cp = kReplacement;
+            len = 1;
+        }
+        i += len;
+        if (cp >= kFirstSupplementary) {
+            cp -= kFirstSupplementary;
+            put(kSurrogateFirst + (cp >> 10));
+            put(kLowSurrogateFirst + (cp & 0x3FF));
+        } else {
+            put(cp);
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 std::string UpperAscii(std::string_view text)
@@ -60,6 +171,13 @@ bool EqualNames(std::string_view a, std::string_view b)
         if (UpperChar(a[i]) != UpperChar(b[i]))
             return false;
     return true;
+}
+
+bool IsStorableSectionName(std::string_view name)
+{
+    return !name.empty() && kBlanks.find(name.front()) == std::string_view::npos &&
+           kBlanks.find(name.back()) == std::string_view::npos &&
+           name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
 bool ParseIniInteger(std::string_view text, std::int32_t& value)
@@ -131,11 +249,11 @@ bool TIniFile::Save() const
 
 TIniFile::Line TIniFile::ParseLine(std::string_view text) const
 {
+    // A comment with an "=" answers a read of its key as any line does; only a listing leaves it out.
     Line line;
     line.text = text;
     auto eq = text.find('=');
-    std::string_view trimmed = Trim(text);
-    if (eq == std::string_view::npos || trimmed.empty() || trimmed.front() == ';')
+    if (eq == std::string_view::npos)
         return line;
     std::string_view key = Trim(text.substr(0, eq));
     line.isKey = true;
@@ -147,57 +265,75 @@ TIniFile::Line TIniFile::ParseLine(std::string_view text) const
 
 void TIniFile::Index(std::size_t sectionIndex)
 {
+    // A header with no name opens a section that no read or write can address.
+    if (sections_[sectionIndex].name.empty())
+        return;
     byName_[UpperAscii(sections_[sectionIndex].name)].push_back(static_cast<std::uint32_t>(sectionIndex));
 }
 
 void TIniFile::LoadFromText(std::string text)
 {
-    text_ = std::move(text);
     owned_.clear();
     sections_.clear();
     byName_.clear();
+    std::string_view raw = text;
+    if (raw.substr(0, kUtf16LEBom.size()) == kUtf16LEBom) {
+        encoding_ = Encoding::Utf16LE;
+        text_ = Utf16ToUtf8(raw.substr(kUtf16LEBom.size()), false);
+    } else if (raw.substr(0, kUtf16BEBom.size()) == kUtf16BEBom) {
+        encoding_ = Encoding::Utf16BE;
+        text_ = Utf16ToUtf8(raw.substr(kUtf16BEBom.size()), true);
+    } else {
+        encoding_ = raw.substr(0, kBom.size()) == kBom ? Encoding::Utf8Bom : Encoding::Bytes;
+        text_ = std::move(text);
+    }
     std::string_view all = text_;
-    bom_ = all.substr(0, kBom.size()) == kBom;
-    if (bom_)
+    if (encoding_ == Encoding::Utf8Bom)
         all.remove_prefix(kBom.size());
-    auto firstLf = all.find('\n');
-    if (firstLf == std::string_view::npos)
+
+    auto firstBreak = all.find_first_of(kLineBreaks);
+    if (firstBreak == std::string_view::npos)
         lineEnd_ = platform::NativeLineEnd();
+    else if (all[firstBreak] == '\n')
+        lineEnd_ = "\n";
     else
-        lineEnd_ = (firstLf > 0 && all[firstLf - 1] == '\r') ? "\r\n" : "\n";
+        lineEnd_ = all.substr(firstBreak, 2) == "\r\n" ? "\r\n" : "\r";
 
     sections_.push_back(Section{}); // whatever stands before the first header
     while (!all.empty()) {
-        auto lf = all.find('\n');
-        std::string_view raw = all.substr(0, lf);
-        all = lf == std::string_view::npos ? std::string_view() : all.substr(lf + 1);
-        if (!raw.empty() && raw.back() == '\r')
-            raw.remove_suffix(1);
-        std::string_view trimmed = Trim(raw);
-        if (!trimmed.empty() && trimmed.front() == '[') {
+        auto cut = all.find_first_of(kLineBreaks);
+        std::string_view line = all.substr(0, cut);
+        if (cut == std::string_view::npos)
+            all = {};
+        else
+            all.remove_prefix(cut + (all.substr(cut, 2) == "\r\n" ? 2 : 1));
+        std::string_view trimmed = Trim(line);
+        // "[" without a "]" after it is no header: the line belongs to the section above.
+        auto close = trimmed.rfind(']');
+        if (!trimmed.empty() && trimmed.front() == '[' && close != std::string_view::npos && close > 0) {
             Section s;
-            auto close = trimmed.find(']');
-            s.name = Trim(trimmed.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+            s.name = Trim(trimmed.substr(1, close - 1));
             s.hasHeader = true;
-            s.lines.push_back(Line{raw});
+            s.lines.push_back(Line{line});
             sections_.push_back(std::move(s));
             Index(sections_.size() - 1);
             continue;
         }
-        sections_.back().lines.push_back(ParseLine(raw));
+        sections_.back().lines.push_back(ParseLine(line));
     }
 }
 
 std::string TIniFile::ToText() const
 {
-    std::size_t size = bom_ ? kBom.size() : 0;
+    const bool utf8Bom = encoding_ == Encoding::Utf8Bom;
+    std::size_t size = utf8Bom ? kBom.size() : 0;
     for (const Section& s : sections_)
         if (!s.erased)
             for (const Line& l : s.lines)
                 size += l.text.size() + lineEnd_.size();
     std::string out;
     out.reserve(size);
-    if (bom_)
+    if (utf8Bom)
         out += kBom;
     for (const Section& s : sections_) {
         if (s.erased)
@@ -207,6 +343,10 @@ std::string TIniFile::ToText() const
             out += lineEnd_;
         }
     }
+    if (encoding_ == Encoding::Utf16LE)
+        return std::string(kUtf16LEBom) + Utf8ToUtf16(out, false);
+    if (encoding_ == Encoding::Utf16BE)
+        return std::string(kUtf16BEBom) + Utf8ToUtf16(out, true);
     return out;
 }
 
@@ -242,15 +382,35 @@ std::vector<std::string> TIniFile::SectionNames() const
     std::vector<std::string> names;
     names.reserve(sections_.size());
     for (const Section& s : sections_)
-        if (s.hasHeader && !s.erased)
+        if (s.hasHeader && !s.erased && !s.name.empty())
             names.emplace_back(s.name);
+    return names;
+}
+
+namespace {
+
+// A key as a listing of the section shows it: named, and no comment.
+bool IsListedKey(const TIniFile::Line& l)
+{
+    return l.isKey && l.keyEnd > l.keyBegin && l.text[l.keyBegin] != ';';
+}
+
+} // namespace
+
+std::vector<std::string> TIniFile::KeyNames(std::string_view section) const
+{
+    std::vector<std::string> names;
+    if (const Section* s = FindSection(section))
+        for (const Line& l : s->lines)
+            if (IsListedKey(l))
+                names.emplace_back(l.text.substr(l.keyBegin, l.keyEnd - l.keyBegin));
     return names;
 }
 
 bool TIniFile::SectionExists(std::string_view section) const
 {
     const Section* s = FindSection(section);
-    return s && std::any_of(s->lines.begin(), s->lines.end(), [](const Line& l) { return l.isKey; });
+    return s && std::any_of(s->lines.begin(), s->lines.end(), IsListedKey);
 }
 
 std::optional<std::string> TIniFile::Read(std::string_view section, std::string_view key) const
@@ -342,6 +502,20 @@ std::vector<TIniFile::Section> TIniFile::TakeSections(std::string_view section)
         sections_[i].erased = true;
     }
     it->second.clear();
+    return taken;
+}
+
+std::vector<TIniFile::Section> TIniFile::TakeLaterSections(std::string_view section)
+{
+    std::vector<Section> taken;
+    auto it = byName_.find(UpperAscii(section));
+    if (it == byName_.end() || it->second.size() < 2)
+        return taken;
+    for (auto i = std::next(it->second.begin()); i != it->second.end(); ++i) {
+        taken.push_back(sections_[*i]);
+        sections_[*i].erased = true;
+    }
+    it->second.resize(1);
     return taken;
 }
 

@@ -1,6 +1,9 @@
 // INI documents read and written the way the Windows profile-string functions do it, so files shared
 // with the Windows edition keep their layout: names match without regard to the case of a-z, the first
 // of two equal sections or keys wins, a new section goes to the end, and untouched lines stay byte for byte.
+// A header's name runs from its "[" to the last "]" of the line; CR LF, LF and a lone CR each end a line;
+// blanks are space, tab, VT, FF and Ctrl-Z. A file in UTF-16 (with its byte order mark) is held as UTF-8
+// and written back in UTF-16.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +24,10 @@ bool ParseIniInteger(std::string_view text, std::int32_t& value);
 // Upper-cases a-z only; no other byte is touched, whatever code page the text is in.
 std::string UpperAscii(std::string_view text);
 bool EqualNames(std::string_view a, std::string_view b);
+
+// True when a section of this name is read back under the same name: not empty, no blank at either end
+// (a header's name is trimmed), no line break and no zero byte.
+bool IsStorableSectionName(std::string_view name);
 
 class TIniFile
 {
@@ -55,8 +62,11 @@ public:
     // Line end used when writing: the file's own, or the platform's for a new file.
     std::string_view LineEnd() const { return lineEnd_; }
 
-    // Every section name in file order, duplicates included.
+    // Every section name in file order, duplicates included; a header with an empty name is not listed.
     std::vector<std::string> SectionNames() const;
+    // The names of the keys of the first section of that name, in file order, as a listing of the
+    // section shows them: comments (";...") and lines without "=" are not keys there.
+    std::vector<std::string> KeyNames(std::string_view section) const;
     // A section exists only when it holds at least one key.
     bool SectionExists(std::string_view section) const;
 
@@ -73,6 +83,8 @@ public:
     bool EraseSection(std::string_view section);
     // Removes every section of that name and hands them over in file order.
     std::vector<Section> TakeSections(std::string_view section);
+    // The same for all of them but the first, which stays where it is.
+    std::vector<Section> TakeLaterSections(std::string_view section);
     // Puts a section taken out earlier back at the end of the file, unchanged.
     void AppendSection(Section section);
 
@@ -90,5 +102,12 @@ private:
     std::vector<Section> sections_;
     std::unordered_map<std::string, std::vector<std::uint32_t>> byName_; // upper-cased name -> live sections
     std::string lineEnd_;
-    bool bom_ = false;
+    enum class Encoding
+    {
+        Bytes,
+        Utf8Bom,
+        Utf16LE,
+        Utf16BE,
+    };
+    Encoding encoding_ = Encoding::Bytes;
 };

@@ -103,11 +103,17 @@ bool ServerExists(const std::string& Name)
     return FindServer(Name) >= 0;
 }
 
+bool IsStorableServerName(const std::string& Name)
+{
+    return IsStorableSectionName(Name) && !EqualNames(Name, kSettingsSection);
+}
+
 bool AddServer(const std::string& Name, const std::string& Address, const std::string& Comments,
                const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
                const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
 {
-    if (ServerExists(Name))
+    // A server that would come back under another name, or not at all, after a restart is never added.
+    if (!IsStorableServerName(Name) || ServerExists(Name))
         return false;
     AppendEntry(Name, Address, Comments, Preloader, AltPath, Patchlist, Website, ServerType, AutoCacheClear, RSSUrl);
     CompactServers();
@@ -219,8 +225,15 @@ bool SaveServers()
 
     // A second section of an entry's name was never loaded; it is kept, unchanged, behind the entry's
     // own section so the entry still comes first when the file is read again.
+    // A section that holds no key does not exist for the save, as for the profile functions: it is not
+    // erased, and the entry's keys go into it beside its other lines.
     std::vector<TIniFile::Section> shadowed;
     for (const TServer& s : Servers) {
+        if (!ini.SectionExists(s.Name)) {
+            for (auto& later : ini.TakeLaterSections(s.Name))
+                shadowed.push_back(std::move(later));
+            continue;
+        }
         auto taken = ini.TakeSections(s.Name);
         for (std::size_t i = 1; i < taken.size(); ++i)
             shadowed.push_back(std::move(taken[i]));

@@ -19,6 +19,9 @@ inline constexpr const char* kSettingsSection = "Main";
 extern std::vector<TServer> Servers;
 extern std::array<std::string, kServerTypeCount> ServerTypeNames;
 
+// False for a name that tavix.ini cannot give back as itself (empty, blanks at either end, a line break)
+// and for "main" in any letter case, the settings' section. AddServer refuses such names.
+bool IsStorableServerName(const std::string& Name);
 bool AddServer(const std::string& Name, const std::string& Address, const std::string& Comments,
                const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
                const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl);

@@ -6,11 +6,16 @@
 #include "platform/process.h"
 
 #include <array>
-#include <sstream>
 
 namespace {
 
 constexpr std::array<std::string_view, 4> kWindowsExtensions = {".EXE", ".COM", ".BAT", ".CMD"};
+constexpr std::string_view kCommandBlanks = " \t";
+
+bool IsCommandBlank(char c)
+{
+    return kCommandBlanks.find(c) != std::string_view::npos;
+}
 
 } // namespace
 
@@ -59,21 +64,109 @@ std::string ReadWineCommand(const std::string& iniPath)
     return command.empty() ? std::string(kDefaultWineCommand) : command;
 }
 
+std::vector<std::string> SplitArguments(std::string_view text)
+{
+    std::vector<std::string> args;
+    std::string current;
+    bool inArgument = false, quoted = false;
+    for (std::size_t i = 0; i < text.size();) {
+        char c = text[i];
+        if (!quoted && IsCommandBlank(c)) {
+            if (inArgument)
+                args.push_back(std::move(current));
+            current.clear();
+            inArgument = false;
+            ++i;
+            continue;
+        }
+        inArgument = true;
+        if (c == '\\') {
+            std::size_t run = text.find_first_not_of('\\', i);
+            std::size_t count = (run == std::string_view::npos ? text.size() : run) - i;
+            if (run != std::string_view::npos && text[run] == '"') {
+                current.append(count / 2, '\\');
+                if (count % 2 == 1) {
+                    current += '"';
+                    i = run + 1;
+                } else {
+                    i = run; // the quote is handled as a quote
+                }
+            } else {
+                current.append(count, '\\');
+                i += count;
+            }
+            continue;
+        }
+        if (c == '"') {
+            if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
+                current += '"';
+                i += 2;
+            } else {
+                quoted = !quoted;
+                ++i;
+            }
+            continue;
+        }
+        current += c;
+        ++i;
+    }
+    if (inArgument)
+        args.push_back(std::move(current));
+    return args;
+}
+
+TCommandLine ResolveCommandLine(const std::string& value, const TNamesFile& namesFile)
+{
+    TCommandLine line;
+    if (value.empty())
+        return line;
+    if (namesFile(value)) {
+        line.program = value;
+        return line;
+    }
+    std::string_view text = value;
+    auto start = text.find_first_not_of(kCommandBlanks);
+    if (start == std::string_view::npos)
+        return line;
+    text.remove_prefix(start);
+    if (text.front() == '"') {
+        // The program's own name takes no escapes: it runs to the next quote.
+        auto close = text.find('"', 1);
+        line.program = std::string(text.substr(1, close == std::string_view::npos ? close : close - 1));
+        if (close != std::string_view::npos)
+            line.arguments = SplitArguments(text.substr(close + 1));
+        return line;
+    }
+    for (std::size_t blank = text.find_first_of(kCommandBlanks); blank != std::string_view::npos;
+         blank = text.find_first_of(kCommandBlanks, blank + 1)) {
+        std::string candidate(text.substr(0, blank));
+        if (namesFile(candidate)) {
+            line.program = std::move(candidate);
+            line.arguments = SplitArguments(text.substr(blank + 1));
+            return line;
+        }
+    }
+    // Nothing names a file: the first word is tried as the program, so that the start reports the fault.
+    auto firstBlank = text.find_first_of(kCommandBlanks);
+    line.program = std::string(text.substr(0, firstBlank));
+    if (firstBlank != std::string_view::npos)
+        line.arguments = SplitArguments(text.substr(firstBlank + 1));
+    return line;
+}
+
+bool NamesProgramFile(const std::string& name)
+{
+    if (name.find('/') != std::string::npos)
+        return platform::FileExists(name);
+    return platform::FileExists(name) || !platform::FindProgram(name).empty();
+}
+
 std::vector<std::string> CommandFor(const std::string& path, const std::string& wineCommand)
 {
     if (IsWindowsProgram(path)) {
-        // A Wine command that names a program is that program, blanks and all; anything else is a program
-        // followed by its arguments, split at blanks ("wine64", "/opt/wine/bin/wine", "env WINEDEBUG=-all wine").
-        std::vector<std::string> command;
-        bool namesProgram = wineCommand.find('/') != std::string::npos ? platform::FileExists(wineCommand)
-                                                                       : !platform::FindProgram(wineCommand).empty();
-        if (namesProgram) {
-            command.push_back(wineCommand);
-        } else {
-            std::istringstream words(wineCommand);
-            for (std::string word; words >> word;)
-                command.push_back(word);
-        }
+        TCommandLine wine = ResolveCommandLine(wineCommand, NamesProgramFile);
+        std::vector<std::string> command{wine.program};
+        command.insert(command.end(), wine.arguments.begin(), wine.arguments.end());
         command.push_back(path);
         return command;
     }
@@ -83,7 +176,24 @@ std::vector<std::string> CommandFor(const std::string& path, const std::string& 
     return {path};
 }
 
+std::vector<std::string> CommandLineFor(const std::string& commandLine, const std::string& wineCommand)
+{
+    TCommandLine line = ResolveCommandLine(commandLine, NamesProgramFile);
+    // A bare name not in the current folder is a program from PATH, as Windows looks there too.
+    if (line.program.find('/') == std::string::npos && !platform::FileExists(line.program))
+        if (std::string found = platform::FindProgram(line.program); !found.empty())
+            line.program = found;
+    std::vector<std::string> command = CommandFor(line.program, wineCommand);
+    command.insert(command.end(), line.arguments.begin(), line.arguments.end());
+    return command;
+}
+
 bool RunProgram(const std::string& path, const std::string& wineCommand)
 {
     return platform::StartProgram(CommandFor(path, wineCommand));
+}
+
+bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand)
+{
+    return !commandLine.empty() && platform::StartProgram(CommandLineFor(commandLine, wineCommand));
 }

@@ -1,7 +1,9 @@
 // Starting the game and its companion program, and telling whether a program already runs.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr const char* kWineCommandKey = "WineCommand";
@@ -21,10 +23,38 @@ bool IsWindowsProgram(const std::string& path);
 // The Wine command of section Main of the INI file, or "wine" when it names none.
 std::string ReadWineCommand(const std::string& iniPath);
 
-// The argument list that starts `path`: the file alone, or the Wine command with the file. A Wine command
-// that is not a program of its own is split at blanks into a program and its arguments.
+// A command line split into the program it names and that program's arguments.
+struct TCommandLine
+{
+    std::string program;
+    std::vector<std::string> arguments;
+    bool operator==(const TCommandLine&) const = default;
+};
+
+// True when `name` names an existing program file.
+using TNamesFile = std::function<bool(const std::string& name)>;
+
+// Resolves a stored command line as Windows resolves an unquoted one: the whole value when it names an
+// existing file (blanks and all); otherwise the shortest part before a blank that names one, the rest being
+// its arguments. A value in quotes names the quoted program. When no part names a file, the first word is
+// the program. Nothing is handed to a shell.
+TCommandLine ResolveCommandLine(const std::string& value, const TNamesFile& namesFile);
+// Arguments split as Windows programs split their command line: at blanks outside double quotes; 2n
+// backslashes before a quote give n and the quote opens or closes, 2n+1 give n and a literal quote; "" in
+// quotes is a literal quote.
+std::vector<std::string> SplitArguments(std::string_view text);
+// The test the program starts use: a path with a separator is an existing file; a bare name is a file in the
+// current folder or a program found in PATH.
+bool NamesProgramFile(const std::string& name);
+
+// The argument list that starts `path`: the file alone, or the Wine command with the file. The Wine command
+// is a command line of its own ("/opt/wine staging/bin/wine", "env WINEDEBUG=-all wine64").
 std::vector<std::string> CommandFor(const std::string& path, const std::string& wineCommand);
+// The argument list that starts a stored command line (the program to run with the game).
+std::vector<std::string> CommandLineFor(const std::string& commandLine, const std::string& wineCommand);
 
 // Starts `path` (through Wine when it is a Windows program) with no arguments and no shell; the program
 // inherits the current folder. True when it was started.
 bool RunProgram(const std::string& path, const std::string& wineCommand);
+// Starts a stored command line, resolved as above, with its arguments; no shell.
+bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand);

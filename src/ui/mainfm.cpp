@@ -177,6 +177,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     FormClose();
     event->accept();
+    emit Closed();
 }
 
 void TMainForm::changeEvent(QEvent* event)

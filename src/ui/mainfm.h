@@ -11,6 +11,7 @@
 class QAbstractButton;
 class QListWidget;
 class QListWidgetItem;
+class TBusyCloseGuard;
 struct TClearTarget;
 
 inline constexpr int kMainWidth = 261;
@@ -59,6 +60,10 @@ public:
     // The selection step: what selecting a server by mouse or arrow key sets off.
     void ListMouseDown();
 
+signals:
+    // The window has closed, whether it was visible or hidden (the end of a game launch): the program ends.
+    void Closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -88,6 +93,7 @@ private:
     QAbstractButton* BtnFolders = nullptr;
     // Set while a folder is being emptied: the window repaints then, but takes no new command.
     bool gameBusy_ = false;
+    TBusyCloseGuard* closeGuard_ = nullptr;
 
     // -- monitoring (mainfm_status.cpp) --
 public:

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -43,26 +44,39 @@ QString Text(int id)
     return ToQString(LoadText(id));
 }
 
-// While a folder is being emptied the window only repaints; a close request then waits until it is done.
+} // namespace
+
+// While a folder is being emptied the window only repaints; a close request from the window manager waits
+// until the clearing is done, as keys and clicks do, and is then carried out.
 class TBusyCloseGuard : public QObject
 {
 public:
-    TBusyCloseGuard(QObject* parent, const bool& busy) : QObject(parent), busy_(busy) {}
+    TBusyCloseGuard(QWidget* window, const bool& busy) : QObject(window), window_(window), busy_(busy) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (busy_ && event->type() == QEvent::Close) {
+            closeWaiting_ = true;
             event->ignore();
             return true;
         }
         return QObject::eventFilter(watched, event);
     }
 
-private:
-    const bool& busy_;
-};
+    // After the command that cleared the folder has finished, not in the middle of it.
+    void BusyEnded()
+    {
+        if (!closeWaiting_)
+            return;
+        closeWaiting_ = false;
+        QTimer::singleShot(0, window_, [window = window_] { window->close(); });
+    }
 
-} // namespace
+private:
+    QWidget* window_;
+    const bool& busy_;
+    bool closeWaiting_ = false;
+};
 
 void TMainForm::SetupGameControls()
 {
@@ -92,7 +106,8 @@ void TMainForm::SetupGameControls()
     folders->setMenu(menu);
     BtnFolders = folders;
 
-    installEventFilter(new TBusyCloseGuard(this, gameBusy_));
+    closeGuard_ = new TBusyCloseGuard(this, gameBusy_);
+    installEventFilter(closeGuard_);
 }
 
 void TMainForm::BtnPlayClick()
@@ -140,9 +155,11 @@ void TMainForm::BtnPlayClick()
         ShowError(this, Msg(kMsgGameNotStarted));
         return;
     }
+    // The setting may carry arguments; only the program's own file name tells whether it already runs.
     if (!ProgramToRunOnWoWLaunch.empty() &&
-        !(OneInstanceOnly && IsProcessRunning(FileNameOf(ProgramToRunOnWoWLaunch)))) {
-        if (!RunProgram(ProgramToRunOnWoWLaunch, wine)) {
+        !(OneInstanceOnly &&
+          IsProcessRunning(FileNameOf(ResolveCommandLine(ProgramToRunOnWoWLaunch, NamesProgramFile).program)))) {
+        if (!RunCommandLine(ProgramToRunOnWoWLaunch, wine)) {
             show();
             ShowError(this, Msg(kMsgProgramNotStarted));
             return;
@@ -195,6 +212,7 @@ bool TMainForm::Vyprazdnit(const std::string& mask)
     // Repaints only: a key or click meant for the list waits until the folder is empty.
     bool cleared = EmptyFolder(mask, [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     gameBusy_ = false;
+    closeGuard_->BusyEnded();
     return cleared;
 }
 

@@ -1,5 +1,6 @@
 // The INI engine against the Windows profile-string behaviour that tavix.ini files rely on.
 #include "core/ini_u.h"
+#include "core/textcodec_u.h"
 #include "support/testsupport.h"
 
 #include <QtTest>
@@ -19,6 +20,12 @@ private slots:
     void sectionsAreErasedTakenAndAppended();
     void saveReplacesWholeFileAndKeepsBytes();
     void unreadableFileFailsLoad();
+    void headersAndLinesAsWindowsReads_data();
+    void headersAndLinesAsWindowsReads();
+    void onlyKeysMakeASectionExist();
+    void utf16FilesAreReadAndWrittenBack_data();
+    void utf16FilesAreReadAndWrittenBack();
+    void storableSectionNames();
 };
 
 void TestIni::namesMatchWithoutCaseAndFirstWins()
@@ -173,6 +180,132 @@ void TestIni::unreadableFileFailsLoad()
     TIniFile missing(scratch.Folder() + "none.ini");
     QVERIFY(missing.Load());
     QVERIFY(missing.SectionNames().empty());
+}
+
+void TestIni::headersAndLinesAsWindowsReads_data()
+{
+    // What the Windows profile functions read from these files (sections listed; "section/key=value" read,
+    // "section/key" not found).
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("sections");
+    QTest::addColumn<QStringList>("reads");
+    QTest::newRow("name runs to the last bracket")
+        << QByteArray("[My [EU] server]\r\nx=2\r\n[B]]\r\nm=1\r\n[A] tail\r\nk=1\r\n")
+        << QStringList{"My [EU] server", "B]", "A"} << QStringList{"My [EU] server/x=2", "B]/m=1", "a/k=1"};
+    QTest::newRow("open bracket is no header") << QByteArray("[A]\r\nk=1\r\n[open\r\ny=3\r\n[x=4\r\n]\r\n")
+                                               << QStringList{"A"} << QStringList{"A/y=3", "A/[x=4", "open/y"};
+    QTest::newRow("empty header opens no listed section")
+        << QByteArray("z=0\n[A]\nk=1\n[]\nz=4\n[ \t]\nw=5\n") << QStringList{"A"}
+        << QStringList{"A/k=1", "A/z", "A/w", "/z", "/w"};
+    QTest::newRow("lone CR ends a line") << QByteArray("[A]\rk=1\r[B]\rm=2\rn=3") << QStringList{"A", "B"}
+                                         << QStringList{"A/k=1", "B/m=2", "B/n=3", "A/m"};
+    QTest::newRow("mixed line ends") << QByteArray("[A]\n\rk=1\r\r\n[B]\r\nm=2\n\n") << QStringList{"A", "B"}
+                                     << QStringList{"A/k=1", "B/m=2"};
+    QTest::newRow("Ctrl-Z is a blank") << QByteArray(
+                                              "[A]\r\nk=1\x1A\r\n\x1A[B]\x1A\r\nm=2\x1Am\r\n\x1A\r\n\x1An\x1A=\x1A"
+                                              "3\r\n\x1A")
+                                       << QStringList{"A", "B"} << QStringList{"A/k=1", "B/m=2\x1Am", "B/n=3"};
+    QTest::newRow("names trimmed") << QByteArray("\t[ B ]\v\r\n w \f= 5 \r\n") << QStringList{"B"}
+                                   << QStringList{"B/w=5", " B /w"};
+    QTest::newRow("comment is read as a key")
+        << QByteArray("[A]\r\n;c=6\r\nnoeq\r\n") << QStringList{"A"} << QStringList{"A/;c=6", "A/noeq"};
+}
+
+void TestIni::headersAndLinesAsWindowsReads()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, sections);
+    QFETCH(QStringList, reads);
+    TIniFile ini;
+    ini.LoadFromText(file.toStdString());
+    QStringList names;
+    for (const std::string& n : ini.SectionNames())
+        names << QString::fromLatin1(n);
+    QCOMPARE(names, sections);
+    for (const QString& read : reads) {
+        QString where = read.section('=', 0, 0);
+        std::string section = where.section('/', 0, 0).toStdString(), key = where.section('/', 1).toStdString();
+        auto value = ini.Read(section, key);
+        if (read.contains('=')) {
+            QVERIFY2(value, qPrintable(read));
+            QCOMPARE(QString::fromLatin1(*value), read.section('=', 1));
+        } else {
+            QVERIFY2(!value, qPrintable(read));
+        }
+    }
+    // A save and a second load see the same.
+    TIniFile again;
+    again.LoadFromText(ini.ToText());
+    QCOMPARE(again.SectionNames(), ini.SectionNames());
+    QCOMPARE(again.ToText(), ini.ToText());
+}
+
+void TestIni::onlyKeysMakeASectionExist()
+{
+    TIniFile ini;
+    ini.LoadFromText("[A]\r\n; notes=x\r\nno equals\r\n\r\n[B]\r\nk=1\r\n;c=2\r\nj = 3\r\n");
+    QVERIFY(!ini.SectionExists("A"));
+    QCOMPARE(ini.KeyNames("b"), (std::vector<std::string>{"k", "j"}));
+    // Writing into a section without keys puts the key after its own lines, not into a new section.
+    ini.WriteString("a", "Address", "x");
+    QCOMPARE(ini.ToText(),
+             std::string("[A]\r\n; notes=x\r\nno equals\r\nAddress=x\r\n\r\n[B]\r\nk=1\r\n;c=2\r\nj = 3\r\n"));
+}
+
+void TestIni::utf16FilesAreReadAndWrittenBack_data()
+{
+    QTest::addColumn<bool>("bigEndian");
+    QTest::newRow("little endian") << false;
+    QTest::newRow("big endian") << true;
+}
+
+void TestIni::utf16FilesAreReadAndWrittenBack()
+{
+    QFETCH(bool, bigEndian);
+    auto encode = [&](const QString& text) {
+        QByteArray out = bigEndian ? QByteArray("\xFE\xFF", 2) : QByteArray("\xFF\xFE", 2);
+        for (QChar c : text) {
+            char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+            out += bigEndian ? hi : lo;
+            out += bigEndian ? lo : hi;
+        }
+        return out.toStdString();
+    };
+    // An emoji (a surrogate pair) and an unpaired surrogate, which must survive as they are.
+    const QString text = QString::fromUtf8("[Jm\u00e9no \U0001F600]\r\nAddress=v\u00e9c.example\r\n[B]\r\nk=") +
+                         QChar(0xD800) + QStringLiteral("x\r\n");
+    TScratchIni scratch;
+    scratch.Write(encode(text));
+    TIniFile ini(scratch.Path());
+    QVERIFY(ini.Load());
+    QCOMPARE(ini.SectionNames(), (std::vector<std::string>{"Jm\xC3\xA9no \xF0\x9F\x98\x80", "B"}));
+    QCOMPARE(ini.ReadString("JM\xC3\xA9NO \xF0\x9F\x98\x80", "address", ""), std::string("v\xC3\xA9"
+                                                                                         "c.example"));
+    QVERIFY(ini.Save());
+    QCOMPARE(scratch.Read(), encode(text));
+    // New text goes in as UTF-16 too, also a byte of the legacy code page.
+    ini.WriteString("B", "Name",
+                    "\xC5\xA0"
+                    "koda \xE8");
+    QVERIFY(ini.Save());
+    QCOMPARE(scratch.Read(),
+             encode(text + QString::fromUtf8("Name=\u0160koda ") +
+                    (EditionCodePage() == TLegacyCodePage::Windows1250 ? QChar(0x010D) : QChar(0x00E8)) + "\r\n"));
+}
+
+void TestIni::storableSectionNames()
+{
+    for (std::string_view bad : {"", " A", "A ", "\tA", "A\x1A", "A\rB", "A\nB", "\v"})
+        QVERIFY2(!IsStorableSectionName(bad), std::string(bad).c_str());
+    QVERIFY(!IsStorableSectionName(std::string_view("A\0B", 3)));
+    for (std::string_view good : {"A", "My [EU] server", "[PvP] Frost", "a]b", "[x", "A B"}) {
+        QVERIFY2(IsStorableSectionName(good), std::string(good).c_str());
+        TIniFile ini;
+        ini.WriteString(good, "k", "1");
+        TIniFile again;
+        again.LoadFromText(ini.ToText());
+        QCOMPARE(again.SectionNames(), std::vector<std::string>{std::string(good)});
+    }
 }
 
 QTEST_GUILESS_MAIN(TestIni)

@@ -45,6 +45,9 @@ private slots:
     void typeKeepsLowEightBits();
     void lockFileDelaysLoadAtMostTenSeconds();
     void saveIntoUnwritableFolderKeepsOldFile();
+    void namesThatCannotComeBackAreRefused();
+    void bracketsInNamesSurviveRestart();
+    void sectionWithoutKeysKeepsItsLines();
 };
 
 void TestServers::addFindChangeRemove()
@@ -228,6 +231,41 @@ void TestServers::saveIntoUnwritableFolderKeepsOldFile()
     QFile::setPermissions(QString::fromStdString(scratch.Folder()),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(scratch.Read(), std::string("[A]\nAddress=a\n"));
+}
+
+void TestServers::namesThatCannotComeBackAreRefused()
+{
+    for (const char* bad :
+         {"", " Alpha", "Alpha ", "\tAlpha", "Alpha\x1A", "Al\rpha", "Al\npha", "main", "MAIN", "mAiN"}) {
+        QVERIFY2(!IsStorableServerName(bad), bad);
+        QVERIFY2(!Add(bad), bad);
+    }
+    QVERIFY(Servers.empty());
+    QVERIFY(Add("Main server"));
+    QVERIFY(Add("x main"));
+}
+
+void TestServers::bracketsInNamesSurviveRestart()
+{
+    TScratchIni scratch;
+    for (auto n : {"[PvP] Frost", "[PvP] Blood", "My [EU] server", "a]b"})
+        QVERIFY(Add(n));
+    QVERIFY(SaveServers());
+    ResetServers();
+    QVERIFY(LoadServers());
+    QCOMPARE(LiveNames(), (QStringList{"[PvP] Frost", "[PvP] Blood", "My [EU] server", "a]b"}));
+}
+
+void TestServers::sectionWithoutKeysKeepsItsLines()
+{
+    TScratchIni scratch;
+    scratch.Write("[Alpha]\r\n; my notes on Alpha\r\n\r\n[Beta]\r\nAddress=b\r\n");
+    QVERIFY(LoadServers());
+    QCOMPARE(LiveNames(), (QStringList{"Alpha", "Beta"}));
+    QVERIFY(ChangeServer("Alpha", "a.example", "", "", "", "", "", 0, false, ""));
+    QVERIFY(SaveServers());
+    QCOMPARE(scratch.Read(), std::string("[Alpha]\r\n; my notes on Alpha\r\nAddress=a.example\r\n\r\n"
+                                         "[Beta]\r\nAddress=b\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestServers)

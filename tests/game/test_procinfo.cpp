@@ -25,6 +25,11 @@ private slots:
     void startsWindowsProgramThroughWine();
     void failedStartsAreReported();
     void findsRunningProcesses();
+    void commandLinesResolveAsOnWindows_data();
+    void commandLinesResolveAsOnWindows();
+    void argumentsSplitAsOnWindows_data();
+    void argumentsSplitAsOnWindows();
+    void commandLineStartsProgramWithItsArguments();
     void cleanupTestCase();
 
 private:
@@ -175,6 +180,100 @@ void TestProcInfo::findsRunningProcesses()
     QVERIFY(!IsProcessRunning("KorvanNothingRunsByThisName"));
     // An empty name would match everything; it counts as not running.
     QVERIFY(!IsProcessRunning(""));
+}
+
+void TestProcInfo::commandLinesResolveAsOnWindows_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("whole value") << "/opt/My Voice/voice"
+                                 << "/opt/My Voice/voice" << QStringList{};
+    QTest::newRow("program and arguments") << "/home/me/bin/voice.sh --minimized -x"
+                                           << "/home/me/bin/voice.sh" << QStringList{"--minimized", "-x"};
+    QTest::newRow("blank in the path") << "/opt/My Voice/voice --min"
+                                       << "/opt/My Voice/voice" << QStringList{"--min"};
+    QTest::newRow("shortest prefix wins") << "/opt/a b c"
+                                          << "/opt/a" << QStringList{"b", "c"};
+    QTest::newRow("Windows path") << "C:\\Program Files\\Voice\\voice.exe -min"
+                                  << "C:\\Program Files\\Voice\\voice.exe" << QStringList{"-min"};
+    QTest::newRow("quoted arguments") << "/home/me/bin/voice.sh \"two words\" a\\\"b  c\\\\\"d e\""
+                                      << "/home/me/bin/voice.sh" << QStringList{"two words", "a\"b", "c\\d e"};
+    QTest::newRow("quoted program") << "\"/opt/My Voice/voice\" -a"
+                                    << "/opt/My Voice/voice" << QStringList{"-a"};
+    QTest::newRow("no file: first word") << "env WINEPREFIX=/p wine"
+                                         << "env" << QStringList{"WINEPREFIX=/p", "wine"};
+    QTest::newRow("leading blanks") << "  /home/me/bin/voice.sh  -a "
+                                    << "/home/me/bin/voice.sh" << QStringList{"-a"};
+    QTest::newRow("shell characters are plain text")
+        << "/home/me/bin/voice.sh ; rm -rf x | y"
+        << "/home/me/bin/voice.sh" << QStringList{";", "rm", "-rf", "x", "|", "y"};
+}
+
+void TestProcInfo::commandLinesResolveAsOnWindows()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    const QStringList files{"/opt/My Voice/voice", "/home/me/bin/voice.sh", "/opt/a", "/opt/a b",
+                            "C:\\Program Files\\Voice\\voice.exe"};
+    TCommandLine line = ResolveCommandLine(
+        value.toStdString(), [&](const std::string& name) { return files.contains(QString::fromStdString(name)); });
+    QCOMPARE(QString::fromStdString(line.program), program);
+    QStringList got;
+    for (const std::string& a : line.arguments)
+        got << QString::fromStdString(a);
+    QCOMPARE(got, arguments);
+}
+
+void TestProcInfo::argumentsSplitAsOnWindows_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("blanks") << " a\tb   c " << QStringList{"a", "b", "c"};
+    QTest::newRow("quotes join") << "\"a b\"c d" << QStringList{"a bc", "d"};
+    QTest::newRow("empty quoted") << "\"\" x" << QStringList{"", "x"};
+    QTest::newRow("backslashes alone") << "a\\\\b c\\" << QStringList{"a\\\\b", "c\\"};
+    QTest::newRow("even backslashes and quote") << "a\\\\\"b c\"" << QStringList{"a\\b c"};
+    QTest::newRow("odd backslashes and quote") << "a\\\\\\\"b c" << QStringList{"a\\\"b", "c"};
+    QTest::newRow("doubled quote in quotes") << "\"a\"\"b\" c" << QStringList{"a\"b", "c"};
+    QTest::newRow("unclosed quote") << "\"a b" << QStringList{"a b"};
+}
+
+void TestProcInfo::argumentsSplitAsOnWindows()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, arguments);
+    QStringList got;
+    for (const std::string& a : SplitArguments(text.toStdString()))
+        got << QString::fromStdString(a);
+    QCOMPARE(got, arguments);
+}
+
+void TestProcInfo::commandLineStartsProgramWithItsArguments()
+{
+    // A native program in a folder with a blank in its name, with arguments.
+    std::string out = root_ + "voice.out";
+    std::string voice = MakeRecorder(root_ + "My Voice/voice.sh", out);
+    QVERIFY(RunCommandLine(voice + " --minimized \"two words\"", "wine-is-not-used"));
+    QCOMPARE(WaitForFile(out).substr(0, ("arg:" + voice + "\narg:--minimized\narg:two words\n").size()),
+             "arg:" + voice + "\narg:--minimized\narg:two words\n");
+    // A Windows program with arguments, through a Wine command that has a blank in its own path.
+    std::string wineOut = root_ + "voicewine.out";
+    std::string wine = MakeRecorder(root_ + "wine staging/bin/wine", wineOut);
+    std::string exe = root_ + "Voice Chat/vent.exe";
+    QDir().mkpath(QString::fromStdString(root_ + "Voice Chat"));
+    QVERIFY(platform::ReplaceFileAtomically(exe, "MZ"));
+    QVERIFY(RunCommandLine(exe + " -min", wine));
+    QCOMPARE(WaitForFile(wineOut).substr(0, ("arg:" + wine + "\narg:" + exe + "\narg:-min\n").size()),
+             "arg:" + wine + "\narg:" + exe + "\narg:-min\n");
+    // The whole value is one file although it has blanks: no arguments are made up.
+    std::string out2 = root_ + "whole.out";
+    std::string whole = MakeRecorder(root_ + "tool --not-an-argument", out2);
+    QVERIFY(RunCommandLine(whole, "wine"));
+    QCOMPARE(WaitForFile(out2).substr(0, ("arg:" + whole + "\ncwd:").size()), "arg:" + whole + "\ncwd:");
+    QVERIFY(!RunCommandLine(root_ + "no such tool -x", "wine"));
+    QVERIFY(!RunCommandLine("", "wine"));
 }
 
 void TestProcInfo::cleanupTestCase()

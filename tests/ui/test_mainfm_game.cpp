@@ -20,8 +20,10 @@
 #include <QProcess>
 #include <QtTest>
 #include <deque>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +46,21 @@ TServer NamedServer(const std::string& address)
     s.Address = address;
     return s;
 }
+
+// Notes whether a close request reached the window while a folder was being emptied.
+class TCloseWatch : public QObject
+{
+public:
+    bool clearing = false;
+    bool seenWhileClearing = false;
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (clearing && event->type() == QEvent::Close)
+            seenWhileClearing = true;
+        return false;
+    }
+};
 
 } // namespace
 
@@ -73,6 +90,7 @@ private slots:
     void clearingOutcomes();
     void clearingUsesAltPathFolder();
     void showGameVersionUsesThePlainDialog();
+    void closeRequestDuringClearingWaitsForItsEnd();
 
 private:
     void MakeForm(const TServer& server);
@@ -352,14 +370,27 @@ void TestMainFormGame::secondProgramRules()
     QVERIFY(!form_->isVisible());
     QVERIFY(shown_.empty());
 
+    // Stored with arguments: the program's own file name is what is looked for.
+    platform::RemoveFile(Root() + "game.out");
+    MakeForm(s);
+    WoWPath = Root() + "game/WoW";
+    ProgramToRunOnWoWLaunch = second + " --minimized";
+    OneInstanceOnly = true;
+    form_->BtnPlayClick();
+    QVERIFY(!WaitForFile(Root() + "game.out").empty());
+    QVERIFY(WaitForFile(Root() + "second.out", kNoStartWaitMs).empty());
+    QVERIFY(shown_.empty());
+
     // The same without the one-instance rule: started although it runs.
     platform::RemoveFile(Root() + "game.out");
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
     ProgramToRunOnWoWLaunch = second;
+    ProgramToRunOnWoWLaunch = second + " --minimized";
     OneInstanceOnly = false;
     form_->BtnPlayClick();
-    QVERIFY(!WaitForFile(Root() + "second.out").empty());
+    QCOMPARE(WaitForFile(Root() + "second.out").substr(0, ("arg:" + second + "\narg:--minimized\n").size()),
+             "arg:" + second + "\narg:--minimized\n");
     sleeper.kill();
     sleeper.waitForFinished();
 }
@@ -520,6 +551,42 @@ void TestMainFormGame::showGameVersionUsesThePlainDialog()
     QCOMPARE(shown_[0].caption, QString::fromUtf8(kApplicationTitle));
     QCOMPARE(int(shown_[0].icon), int(TMsgIcon::None));
     QVERIFY(!shown_[0].yesNo);
+}
+
+void TestMainFormGame::closeRequestDuringClearingWaitsForItsEnd()
+{
+    MakeForm(NamedServer("a"));
+    const std::string folder = Root() + "cache/";
+    QVERIFY(QDir().mkpath(QString::fromStdString(folder)));
+    TCloseWatch watch;
+    form_->installEventFilter(&watch);
+    QSignalSpy closed(form_.get(), &TMainForm::Closed);
+    // The request must arrive while the clearing runs, which takes a folder big enough for the window to
+    // be repainted during it.
+    constexpr int kFirstFileCount = 2000, kMostFiles = 128000;
+    for (int count = kFirstFileCount; !watch.seenWhileClearing && count <= kMostFiles; count *= 2) {
+        for (int i = 0; i < count; ++i) {
+            int fd = ::open((folder + "f" + std::to_string(i) + ".wdb").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        // As the window manager's close box does it: through the window, not the widget.
+        QTimer::singleShot(0, form_->windowHandle(), [window = form_->windowHandle()] { window->close(); });
+        watch.clearing = true;
+        QVERIFY(form_->Vyprazdnit(folder + "*.*"));
+        watch.clearing = false;
+        if (!watch.seenWhileClearing) {
+            QTest::qWait(0);
+            form_->show();
+            closed.clear();
+        }
+    }
+    QVERIFY(watch.seenWhileClearing);
+    // Not in the middle of the clearing, and not dropped: right after it.
+    QVERIFY(closed.isEmpty());
+    QVERIFY(form_->isVisible());
+    QTRY_COMPARE(closed.size(), 1);
+    QVERIFY(!form_->isVisible());
 }
 
 QTEST_MAIN(TestMainFormGame)
