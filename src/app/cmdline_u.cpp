@@ -73,9 +73,9 @@ public:
         parser_.addPositionalArgument(kUpdateArgument, Text(kTextUpdateArgument), QStringLiteral("[update]"));
     }
 
-    TCommandLine Parse(const QStringList& arguments, bool strict)
+    TProgramOptions Parse(const QStringList& arguments, bool strict)
     {
-        TCommandLine command;
+        TProgramOptions command;
         const bool parsed = parser_.parse(arguments);
         if (parser_.isSet(help_)) {
             command.Action = TCommandAction::Help;
@@ -190,12 +190,12 @@ int ListServers(bool probe, std::FILE* out, std::FILE* err)
 
 } // namespace
 
-TCommandLine ParseCommandLine(const QStringList& arguments, bool strict)
+TProgramOptions ParseCommandLine(const QStringList& arguments, bool strict)
 {
     return TOptionParser().Parse(arguments, strict);
 }
 
-TCommandLine ParseCommandLine(int argc, char** argv, bool strict)
+TProgramOptions ParseCommandLine(int argc, char** argv, bool strict)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -229,7 +229,7 @@ std::string ServerLine(const TServer& server, bool withState)
     return line;
 }
 
-int RunConsoleAction(const TCommandLine& command, const QString& program, std::FILE* out, std::FILE* err)
+int RunConsoleAction(const TProgramOptions& command, const QString& program, std::FILE* out, std::FILE* err)
 {
     switch (command.Action) {
     case TCommandAction::Help:

@@ -21,7 +21,7 @@ enum class TCommandAction
     Invalid,
 };
 
-struct TCommandLine
+struct TProgramOptions
 {
     TCommandAction Action = TCommandAction::Start;
     bool Probe = false;
@@ -36,9 +36,9 @@ inline constexpr int kExitUsage = 2;
 
 // The arguments with the program's name first. Before the application exists its own options (-style,
 // -platform) are not yet taken out, so a first look passes `strict` false and unknown options go by.
-TCommandLine ParseCommandLine(const QStringList& arguments, bool strict);
+TProgramOptions ParseCommandLine(const QStringList& arguments, bool strict);
 // The same for the raw arguments of main.
-TCommandLine ParseCommandLine(int argc, char** argv, bool strict);
+TProgramOptions ParseCommandLine(int argc, char** argv, bool strict);
 
 QString CommandLineHelp(const QString& programName);
 QString VersionText();
@@ -46,7 +46,7 @@ QString VersionText();
 // Actions that need no window and no display: help, version, a wrong command line, and the list, which
 // only reads tavix.ini and needs a QCoreApplication. `program` is the name the help shows. Returns the
 // exit status.
-int RunConsoleAction(const TCommandLine& command, const QString& program, std::FILE* out, std::FILE* err);
+int RunConsoleAction(const TProgramOptions& command, const QString& program, std::FILE* out, std::FILE* err);
 
 // One line of the list: name and address, and with `withState` the state and the ping, tab-separated.
 std::string ServerLine(const TServer& server, bool withState);

@@ -124,7 +124,7 @@ int RunKorvan(int argc, char** argv)
     // Unit initialisation, before any window: the texts first (the options are described with them),
     // then where tavix.ini lives.
     InitLocalization();
-    TCommandLine command = ParseCommandLine(argc, argv, false);
+    TProgramOptions command = ParseCommandLine(argc, argv, false);
     // Help, version and the list need no window, so they work without a display too; they only read.
     const bool console = command.Action != TCommandAction::Start && command.Action != TCommandAction::Play;
     const bool iniFolderReady = InitIniPath(!console);

@@ -130,7 +130,7 @@ void TestCmdline::parsing()
     QFETCH(bool, probe);
     QFETCH(QString, name);
     QFETCH(QString, errorNames);
-    const TCommandLine command = ParseCommandLine(arguments, strict);
+    const TProgramOptions command = ParseCommandLine(arguments, strict);
     QCOMPARE(int(command.Action), action);
     QCOMPARE(command.Probe, probe);
     QCOMPARE(command.ServerName, name);
