@@ -140,7 +140,7 @@ void TestMainForm::failedSaveIsToldOnceAndKeepsTheFile()
     const QString path = QString::fromStdString(scratch_->Path());
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     auto form = std::make_unique<TMainForm>();
-    QCOMPARE(form->ServerList()->count(), 1);
+    QCOMPARE(form->ServerList()->Count(), 1);
     QVERIFY(AddServer("Two", "127.0.0.1:1", "", "", "", "", "", 0, false, ""));
     std::vector<TMessageRequest> told;
     SetMessageHook([&](const TMessageRequest& request) {
