@@ -4,60 +4,94 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
+#include "ui/ImgBtn.h"
+#include "ui/ListBoxEx.h"
+#include "ui/imgfrm.h"
+#include "ui/listkeys.h"
+#include "ui/localizemain.h"
 #include "ui/msgbox_u.h"
+#include "ui/serverlist.h"
+#include "update/updatelist_u.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QListWidget>
+#include <QMenu>
 #include <QScreen>
-#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
-#include <QToolButton>
 
 namespace {
 
-constexpr int kListLeft = 21;
-constexpr int kListTop = 56;
-constexpr int kListWidth = 222;
-constexpr int kListHeight = 144;
-constexpr int kRowHeight = 20;
-constexpr int kCloseLeft = 232;
-constexpr int kCloseTop = 16;
-constexpr int kCloseSize = 16;
-constexpr int kTextCloseHint = 2001;
+// The picture buttons of the frame and the list; the game's and the status line's make their own.
+constexpr QRect kCloseRect{232, 16, 16, 16};
+constexpr QRect kMenuRect{61, 239, 27, 27};
+constexpr QRect kAddRect{176, 239, 27, 27};
+constexpr QRect kRemoveRect{204, 239, 27, 27};
+constexpr QRect kEditRect{232, 239, 27, 27};
+constexpr QRect kDownRect{5, 239, 27, 27};
+constexpr QRect kUpRect{33, 239, 27, 27};
+constexpr QRect kInfoPanelButtonRect{199, 210, 22, 22};
+constexpr int kInfoPageCount = 3;
 constexpr int kTextNotSaved = 1090;
 // Between two looks at another copy's lock file: long enough not to spin a core, short enough to repaint.
 constexpr int kLockWaitSliceMs = 15;
+constexpr const char* kButtonPrefixes[] = {"Btn", "btn"};
+constexpr int kWheelKeyRepeat = 1;
+constexpr int kIdleWithoutPaintMs = 1000;
+
+QStringList LiveServerNames()
+{
+    // Removed entries wait at the end of the array until the save; they have no row.
+    QStringList names;
+    for (const TServer& server : Servers)
+        if (!server.Deleted)
+            names.append(ToQString(server.Name));
+    return names;
+}
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Life cycle
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
 {
     setObjectName("MainForm");
     setWindowTitle(QStringLiteral("Korvan %1").arg(QStringLiteral(KORVAN_VERSION_TEXT)));
+    // No system frame: the skin is the window. Minimize stays allowed for the taskbar button.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint | Qt::WindowSystemMenuHint);
+    // On a compositing desktop the skin's cut-out pixels are see-through, so its edges are clean.
+    setAttribute(Qt::WA_TranslucentBackground);
     setFixedSize(kMainWidth, kMainHeight);
-    setStyleSheet("TMainForm { background-color: #191919; }");
-    setAttribute(Qt::WA_StyledBackground);
 
-    List = new QListWidget(this);
-    List->setObjectName("List");
-    List->setGeometry(kListLeft, kListTop, kListWidth, kListHeight);
-    List->setSelectionMode(QAbstractItemView::SingleSelection);
-    List->setFrameShape(QFrame::NoFrame);
-    List->setUniformItemSizes(true);
-    List->setStyleSheet(QStringLiteral("QListWidget { background: #191919; color: #FFD737; font-weight: bold; }"
-                                       "QListWidget::item { height: %1px; }"
-                                       "QListWidget::item:selected { background: #3a3a3a; color: #FFF4CA; }")
-                            .arg(kRowHeight));
+    frame_ = new TMainFrame(this);
+    serverList_ = new TServerListView(this);
+    List = serverList_->List();
     List->installEventFilter(this);
-    List->viewport()->installEventFilter(this);
     setFocusProxy(List);
-    BtnClose = MakeToolButton("BtnClose", {kCloseLeft, kCloseTop, kCloseSize, kCloseSize},
-                              QStyle::SP_TitleBarCloseButton, kTextCloseHint, &TMainForm::BtnCloseClick);
+    connect(List, &TListBoxEx::KeyDown, this, [this](QKeyEvent* key) {
+        if (key->modifiers() & Qt::AltModifier)
+            altKeys_.insert(key->key());
+        else
+            altKeys_.remove(key->key());
+        ListKeyDown(key->key(), key->modifiers());
+    });
+    connect(List, &TListBoxEx::KeyUp, this, [this](QKeyEvent* key) {
+        // A held key repeats its release too; the step follows the last one only.
+        if (key->isAutoRepeat())
+            return;
+        // Alt let go a moment before the arrow still means Alt and the arrow.
+        Qt::KeyboardModifiers modifiers = key->modifiers();
+        if (altKeys_.remove(key->key()))
+            modifiers |= Qt::AltModifier;
+        ListKeyUp(key->key(), modifiers);
+    });
+    connect(List, &TListBoxEx::MouseDown, this, [this] { ListMouseDown(); });
+    SetupFrameControls();
 
     FormCreate();
 }
@@ -71,81 +105,18 @@ void TMainForm::FormCreate()
 {
     SetupGameControls();
     SetupStatusControls();
+    SetupInfoPanel();
+    LocalizeMainForm(this);
+    frame_->LayoutLoaded();
     // Keep the window alive while another copy finishes saving the file we are about to read.
     LoadServers([] {
         QCoreApplication::processEvents(QEventLoop::AllEvents, kLockWaitSliceMs);
         QThread::msleep(kLockWaitSliceMs);
     });
-    for (const std::string& name : GetServerNames())
-        List->addItem(ToQString(name));
+    ReloadServerList();
     LoadSettings();
-}
-
-QToolButton* TMainForm::MakeToolButton(const char* name, QRect geometry, QStyle::StandardPixmap icon, int hintId,
-                                       void (TMainForm::*onClick)())
-{
-    auto* button = new QToolButton(this);
-    button->setObjectName(name);
-    button->setGeometry(geometry);
-    button->setIcon(style()->standardIcon(icon));
-    button->setAutoRaise(true);
-    button->setToolTip(ToQString(LoadText(hintId)));
-    button->setFocusPolicy(Qt::NoFocus);
-    connect(button, &QToolButton::clicked, this, onClick);
-    return button;
-}
-
-int TMainForm::SelectedIndex() const
-{
-    return List->currentRow() >= 0 && List->currentItem() && List->currentItem()->isSelected() ? List->currentRow()
-                                                                                               : -1;
-}
-
-void TMainForm::SelectIndex(int index)
-{
-    if (index < 0)
-        List->setCurrentRow(-1);
-    else
-        List->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
-}
-
-void TMainForm::ApplyWindowSettings(const TWindowSettings& window)
-{
-    infoPanelVisible_ = window.FullInfo;
-    infoPanelPage_ = window.Panel;
-    SelectIndex(SelectedIndexFor(window.ServerIndex, List->count()));
-    if (SaveWindowPos) {
-        move(window.WindowPosX, window.WindowPosY);
-    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect area = screen->geometry();
-        move(area.left() + CentredEdge(area.width(), width()), area.top() + CentredEdge(area.height(), height()));
-    }
-}
-
-TWindowSettings TMainForm::CurrentWindowSettings() const
-{
-    TWindowSettings window;
-    window.FullInfo = infoPanelVisible_;
-    window.Panel = infoPanelPage_;
-    window.ServerIndex = std::max(SelectedIndex(), 0);
-    window.WindowPosX = x();
-    window.WindowPosY = y();
-    return window;
-}
-
-void TMainForm::LoadSettings()
-{
-    TWindowSettings window;
-    window.WindowPosX = x();
-    window.WindowPosY = y();
-    // A refused LastRun stamp does not stop the start.
-    (void)LoadSettingsFrom(IniPath, window);
-    ApplyWindowSettings(window);
-}
-
-bool TMainForm::SaveSettings()
-{
-    return SaveSettingsTo(IniPath, CurrentWindowSettings());
+    // A copy that does not update itself offers no update.
+    SetItemUpdateEnabled(SelfUpdateEnabled());
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -160,8 +131,21 @@ void TMainForm::FormShow()
         return;
     FirstShow = false;
     StartRefreshCycle();
+    UpdateInfoPanel();
     List->setFocus();
-    // The first moment the event queue runs empty after the first show.
+    // The first idle moment comes once the window has been painted (paintEvent); a window that is
+    // never painted (minimized at once, say) still gets there.
+    firstPaintPending_ = true;
+    QTimer::singleShot(kIdleWithoutPaintMs, this, &TMainForm::ApplicationEventsIdle);
+}
+
+void TMainForm::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (!firstPaintPending_)
+        return;
+    firstPaintPending_ = false;
+    // Queued behind the paint, so probing a long list never holds up the first picture of the window.
     QTimer::singleShot(0, this, &TMainForm::ApplicationEventsIdle);
 }
 
@@ -192,6 +176,7 @@ void TMainForm::FormClose()
 {
     AppClosing = true;
     RefreshTimer->stop();
+    frame_->PopupTimer()->stop();
     TrayIcon->hide();
 }
 
@@ -202,6 +187,9 @@ void TMainForm::FormDestroy()
     destroyed_ = true;
     // Probes finishing while the box below is up must not reach a window that is going away.
     SetProbeDisplay({});
+    // After an update's hand-over the new copy owns the file; both were saved before it started.
+    if (HaltAfterUpdate)
+        return;
     // Both go to the same file; when the settings cannot be written the servers are not tried either.
     if (SaveSettings() && SaveServers())
         return;
@@ -212,41 +200,281 @@ void TMainForm::FormDestroy()
     ShowError(nullptr, text);
 }
 
+void TMainForm::ApplyWindowSettings(const TWindowSettings& window)
+{
+    frame_->SetInfoPanelVisible(window.FullInfo);
+    SelectInfoPanel(window.Panel);
+    SelectIndex(SelectedIndexFor(window.ServerIndex, List->Count()));
+    if (SaveWindowPos) {
+        move(window.WindowPosX, window.WindowPosY);
+    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->geometry();
+        move(area.left() + CentredEdge(area.width(), width()), area.top() + CentredEdge(area.height(), height()));
+    }
+}
+
+TWindowSettings TMainForm::CurrentWindowSettings() const
+{
+    TWindowSettings window;
+    window.FullInfo = frame_->InfoPanelVisible();
+    window.Panel = infoPanelPage_;
+    window.ServerIndex = std::max(SelectedIndex(), 0);
+    window.WindowPosX = x();
+    window.WindowPosY = y();
+    return window;
+}
+
+void TMainForm::LoadSettings()
+{
+    TWindowSettings window;
+    window.WindowPosX = x();
+    window.WindowPosY = y();
+    // A refused LastRun stamp does not stop the start.
+    (void)LoadSettingsFrom(IniPath, window);
+    ApplyWindowSettings(window);
+}
+
+bool TMainForm::SaveSettings()
+{
+    return SaveSettingsTo(IniPath, CurrentWindowSettings());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Controls
+
+TImgBtn* TMainForm::MakeImageButton(const char* name, QRect geometry, void (TMainForm::*onClick)())
+{
+    auto* button = new TImgBtn(this);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    QString picture = QString::fromLatin1(name);
+    for (const char* prefix : kButtonPrefixes)
+        if (picture.startsWith(QLatin1String(prefix)))
+            picture.remove(0, static_cast<int>(qstrlen(prefix)));
+    button->LoadSkin(picture);
+    connect(button, &TImgBtn::clicked, this, onClick);
+    return button;
+}
+
+void TMainForm::SetupFrameControls()
+{
+    BtnClose = MakeImageButton("BtnClose", kCloseRect, &TMainForm::BtnCloseClick);
+    BtnMenu = MakeImageButton("BtnMenu", kMenuRect, &TMainForm::BtnMenuClick);
+    MakeImageButton("BtnAdd", kAddRect, &TMainForm::BtnAddClick);
+    MakeImageButton("BtnRemove", kRemoveRect, &TMainForm::BtnRemoveClick);
+    MakeImageButton("BtnEdit", kEditRect, &TMainForm::BtnEditClick);
+    MakeImageButton("BtnDown", kDownRect, &TMainForm::BtnDownClick);
+    MakeImageButton("BtnUp", kUpRect, &TMainForm::BtnUpClick);
+    MakeImageButton("btnInfoPanel", kInfoPanelButtonRect, &TMainForm::ItemInfoPanelClick);
+
+    frame_->SetMenuButton(BtnMenu);
+    connect(BtnMenu, &TImgBtn::MouseEntered, this, &TMainForm::BtnMenuMouseEnter);
+    connect(BtnMenu, &TImgBtn::MouseLeft, this, &TMainForm::BtnMenuMouseLeave);
+    connect(frame_, &TMainFrame::PopupTimerElapsed, this, &TMainForm::PopupTimerTimer);
+
+    const struct
+    {
+        const char* item;
+        void (TMainForm::*handler)();
+    } items[] = {
+        {"ItemSettings", &TMainForm::ItemSettingsClick},
+        {"ItemInfoPanel", &TMainForm::ItemInfoPanelClick},
+        {"ItemClearWDB", &TMainForm::ItemClearWDBClick},
+        {"ItemClearWTF", &TMainForm::ItemClearWTFClick},
+        {"ItemClearScreenshots", &TMainForm::ItemClearScreenshotsClick},
+        {"ItemUpdate", &TMainForm::ItemUpdateClick},
+        {"ItemAbout", &TMainForm::ItemAboutClick},
+    };
+    for (const auto& [item, handler] : items)
+        connect(frame_->Item(item), &QAction::triggered, this, handler);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Server list
+
+TListBoxEx* TMainForm::ServerList() const
+{
+    return List;
+}
+
+int TMainForm::SelectedIndex() const
+{
+    return List->ItemIndex();
+}
+
+void TMainForm::SelectIndex(int index)
+{
+    List->SetItemIndex(index);
+}
+
+void TMainForm::ReloadServerList()
+{
+    serverList_->SetNames(LiveServerNames());
+}
+
+void TMainForm::ServerRowsChanged()
+{
+    List->RowsChanged();
+}
+
+void TMainForm::UpdateList()
+{
+    serverList_->UpdateList();
+}
+
+void TMainForm::ListKeyDown(int key, Qt::KeyboardModifiers modifiers)
+{
+    switch (ListKeyDownCommand(key, modifiers)) {
+    case TListCommand::Play:
+        if (SelectedIndex() >= 0)
+            BtnPlayClick();
+        break;
+    case TListCommand::Close:
+        BtnCloseClick();
+        break;
+    case TListCommand::ToggleInfoPanel:
+        ItemInfoPanelClick();
+        break;
+    case TListCommand::EditServer:
+        BtnEditClick();
+        break;
+    case TListCommand::AddServer:
+        BtnAddClick();
+        break;
+    case TListCommand::RemoveServer:
+        BtnRemoveClick();
+        break;
+    case TListCommand::InfoPage1:
+        SelectInfoPanel(1);
+        break;
+    case TListCommand::InfoPage2:
+        SelectInfoPanel(2);
+        break;
+    case TListCommand::InfoPage0:
+        SelectInfoPanel(0);
+        break;
+    case TListCommand::NextInfoPage:
+        SelectInfoPanel((infoPanelPage_ + 1) % kInfoPageCount);
+        break;
+    default:
+        ListKeyPress(key, modifiers);
+        break;
+    }
+}
+
+void TMainForm::ListKeyPress(int key, Qt::KeyboardModifiers modifiers)
+{
+    switch (ListKeyPressCommand(key, modifiers)) {
+    case TListCommand::OpenMenu:
+        BtnMenuClick();
+        break;
+    case TListCommand::RefreshAll:
+        BtnRefreshAllClick();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::ListKeyUp(int key, Qt::KeyboardModifiers modifiers)
+{
+    switch (ListKeyUpCommand(key, modifiers)) {
+    case TListCommand::PreviousNews:
+        BtnPrevClick();
+        break;
+    case TListCommand::NextNews:
+        BtnNextClick();
+        break;
+    case TListCommand::MoveUp:
+        BtnUpClick();
+        break;
+    case TListCommand::MoveDown:
+        BtnDownClick();
+        break;
+    case TListCommand::SelectionStep:
+        ListMouseDown();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainForm::BtnUpClick()
+{
+    const int index = SelectedIndex();
+    if (index <= 0 || !SwapServers(index, index - 1))
+        return;
+    List->ExchangeItems(index, index - 1);
+    SaveServersNow();
+    UpdateRSSBrowser();
+}
+
+void TMainForm::BtnDownClick()
+{
+    const int index = SelectedIndex();
+    if (index < 0 || index + 1 >= List->Count() || !SwapServers(index, index + 1))
+        return;
+    List->ExchangeItems(index, index + 1);
+    SaveServersNow();
+    UpdateRSSBrowser();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == List && event->type() == QEvent::Wheel && WheelOverNewsView(static_cast<QWheelEvent*>(event)))
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TMainForm::WheelOverNewsView(QWheelEvent* event)
+{
+    if (!RSSBrowser || !RSSBrowser->isVisible())
+        return false;
+    const QPoint at = RSSBrowser->mapFromGlobal(event->globalPosition().toPoint());
+    if (!RSSBrowser->rect().contains(at))
+        return false;
+    const int key = event->angleDelta().y() < 0 ? Qt::Key_Down : Qt::Key_Up;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), false, kWheelKeyRepeat);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(), false, kWheelKeyRepeat);
+    QCoreApplication::sendEvent(RSSBrowser, &press);
+    QCoreApplication::sendEvent(RSSBrowser, &release);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Frame and menu
+
 void TMainForm::BtnCloseClick()
 {
     close();
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+void TMainForm::BtnMenuClick()
 {
-    if (watched == List && event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        switch (key->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            if (SelectedIndex() >= 0)
-                BtnPlayClick();
-            return true;
-        case Qt::Key_Escape:
-            BtnCloseClick();
-            return true;
-        case Qt::Key_R:
-            if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::ShiftModifier)
-                BtnRefreshAllClick();
-            break;
-        default:
-            break;
-        }
-    } else if (watched == List && event->type() == QEvent::KeyRelease) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        bool alt = key->modifiers() & Qt::AltModifier;
-        if (!key->isAutoRepeat() && !alt &&
-            (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_Left ||
-             key->key() == Qt::Key_Right))
-            ListMouseDown();
-    } else if (watched == List->viewport() && event->type() == QEvent::MouseButtonPress) {
-        // The list moves its selection first; the selection step follows once it has.
-        QTimer::singleShot(0, this, &TMainForm::ListMouseDown);
-    }
-    return QWidget::eventFilter(watched, event);
+    frame_->OpenMenuAtButton();
+}
+
+void TMainForm::BtnMenuMouseEnter()
+{
+    frame_->MenuButtonEntered(MenuAutoPopup);
+}
+
+void TMainForm::BtnMenuMouseLeave()
+{
+    frame_->MenuButtonLeft();
+}
+
+void TMainForm::PopupTimerTimer()
+{
+    BtnMenuClick();
+}
+
+void TMainForm::ItemInfoPanelClick()
+{
+    frame_->SetInfoPanelVisible(!frame_->InfoPanelVisible());
+}
+
+bool TMainForm::InfoPanelVisible() const
+{
+    return frame_->InfoPanelVisible();
 }

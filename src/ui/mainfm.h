@@ -1,21 +1,23 @@
 // The main window: the server list and everything reached from it. Its life cycle (create, first
-// show, first idle, close, destroy) is where the rest of the program attaches its work.
+// show, first idle, close, destroy) is where the rest of the program attaches its work. Each handler
+// is a thin call into a component with a file of its own; mainfm.cpp lists them.
 #pragma once
 
 #include "core/settings_u.h"
+#include "ui/mainframe.h"
 
-#include <QStyle>
+#include <QRect>
+#include <QSet>
 #include <QWidget>
 #include <string>
 
 class QAbstractButton;
-class QListWidget;
-class QListWidgetItem;
+class QTimer;
 class TBusyCloseGuard;
+class TImgBtn;
+class TListBoxEx;
+class TServerListView;
 struct TClearTarget;
-
-inline constexpr int kMainWidth = 261;
-inline constexpr int kMainHeight = 268;
 
 class TMainForm : public QWidget
 {
@@ -25,40 +27,87 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // Selected server index, -1 when none.
-    int SelectedIndex() const;
-    void SelectIndex(int index);
-    QListWidget* ServerList() const { return List; }
-
-    void LoadSettings();
-    // False when the settings could not be written; the servers are then not written either.
-    bool SaveSettings();
-
-    // Life cycle.
+    // -- life cycle (mainfm.cpp) --
     void FormCreate();
     void FormShow();
     void ApplicationEventsIdle();
     void FormClose();
     void FormDestroy();
-    void BtnCloseClick();
+    void LoadSettings();
+    // False when the settings could not be written; the servers are then not written either.
+    bool SaveSettings();
 
-    // Game: launch and folder clearing (mainfm_game.cpp).
+    // -- server list (mainfm.cpp; the view in serverlist.cpp) --
+    TListBoxEx* ServerList() const;
+    // Selected server index, -1 when none.
+    int SelectedIndex() const;
+    void SelectIndex(int index);
+    // The server array changed (added, removed, renamed, reordered): the rows are read again.
+    void ReloadServerList();
+    // Some servers changed their state: repaint the visible rows. Cheap; batches of probe results call it.
+    void ServerRowsChanged();
+    void UpdateList();
+    // The selection step: what selecting a server by mouse or arrow key sets off.
+    void ListMouseDown();
+    void ListKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void ListKeyPress(int key, Qt::KeyboardModifiers modifiers);
+    void ListKeyUp(int key, Qt::KeyboardModifiers modifiers);
+    void BtnUpClick();
+    void BtnDownClick();
+
+    // -- frame, menu and information panel's place (mainfm.cpp; the frame in mainframe.cpp) --
+    void BtnCloseClick();
+    void BtnMenuClick();
+    void BtnMenuMouseEnter();
+    void BtnMenuMouseLeave();
+    void PopupTimerTimer();
+    void ItemInfoPanelClick();
+    bool InfoPanelVisible() const;
+    int InfoPanelPage() const { return infoPanelPage_; }
+    TMainFrame* Frame() const { return frame_; }
+    // The news view, once it exists: the wheel over it scrolls it, not the list.
+    void SetNewsView(QWidget* view) { RSSBrowser = view; }
+
+    // -- game: launch and folder clearing (mainfm_game.cpp) --
     void BtnPlayClick();
     void ItemClearWDBClick();
     void ItemClearWTFClick();
     void ItemClearScreenshotsClick();
     // Empties the folder of `mask` (folder + "*.*"), keeping the window painted; true when all was deleted.
     bool Vyprazdnit(const std::string& mask);
-    // Dialogs of later work; until they exist the callers show their message and stop.
-    void ItemSettingsClick();
-    void BtnEditClick();
 
-    // Monitoring: status display, refresh cycle, notification area (mainfm_status.cpp).
+    // -- monitoring: status display, refresh cycle, notification area (mainfm_status.cpp) --
     void RefreshServerVisibleStatus();
     void RefreshTimerTimer();
     void BtnRefreshAllClick();
-    // The selection step: what selecting a server by mouse or arrow key sets off.
-    void ListMouseDown();
+    // To the notification area, or minimized as usual where the desktop has none.
+    void BtnMinimizeClick();
+    void TrayIconClick();
+
+    // -- dialogs: server editor, settings, about (mainfm_dialogs.cpp) --
+    void BtnAddClick();
+    void BtnEditClick();
+    void BtnRemoveClick();
+    void ItemSettingsClick();
+    void ItemAboutClick();
+    // Writes the server list to tavix.ini now, as the exit does; every accepted change to the list
+    // (add, edit, remove, move) calls it, so a crash or a kill loses nothing. False when it could not.
+    bool SaveServersNow();
+
+    // -- update (mainfm_pending.cpp until it lands) --
+    void ItemUpdateClick();
+
+    // -- information panel and news (mainfm_info.cpp; the panel in infopanel.cpp, the news in newsview.cpp) --
+    void UpdateInfoPanel();
+    void SelectInfoPanel(int page);
+    void InfoBtn0Click();
+    void InfoBtn1Click();
+    void InfoBtn2Click();
+    void UpdateRSSBrowser();
+    void BtnPrevClick();
+    void BtnNextClick();
+    void RSSBrowserHotSpotClick(const QString& src);
+    void RSSBrowserEnter();
 
 signals:
     // The window has closed, whether it was visible or hidden (the end of a game launch): the program ends.
@@ -66,43 +115,52 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void SetupGameControls();
-    void SetupStatusControls();
-    // A plain stand-in for one of the window's image buttons until the window gets its skin; it never
-    // takes the list's keyboard focus.
-    class QToolButton* MakeToolButton(const char* name, QRect geometry, QStyle::StandardPixmap icon, int hintId,
-                                      void (TMainForm::*onClick)());
+    // -- construction (mainfm.cpp) --
+    void SetupFrameControls();
+    // One of the window's picture buttons; its pictures are the skin's, named after it without "Btn".
+    TImgBtn* MakeImageButton(const char* name, QRect geometry, void (TMainForm::*onClick)());
     void ApplyWindowSettings(const TWindowSettings& window);
     TWindowSettings CurrentWindowSettings() const;
+    // The wheel over the news view scrolls the view by one arrow key; true when it did.
+    bool WheelOverNewsView(class QWheelEvent* event);
 
-    QListWidget* List = nullptr;
-    class QAbstractButton* BtnClose = nullptr;
-    // The information panel arrives later; its state is kept so that it survives a run unchanged.
-    bool infoPanelVisible_ = false;
+    TMainFrame* frame_ = nullptr;
+    TServerListView* serverList_ = nullptr;
+    TListBoxEx* List = nullptr;
+    QWidget* RSSBrowser = nullptr;
+    QAbstractButton* BtnClose = nullptr;
+    TImgBtn* BtnMenu = nullptr;
     int infoPanelPage_ = kDefaultPanel;
+    // Keys that went down with Alt held and have not come up yet.
+    QSet<int> altKeys_;
     bool destroyed_ = false;
+    bool firstPaintPending_ = false;
+
+    // -- dialogs (mainfm_dialogs.cpp) --
+    // A list that cannot be written is said once per run, not at every change.
+    bool saveFailureShown_ = false;
+
+    // -- information panel and news (mainfm_info.cpp) --
+    void SetupInfoPanel();
+    class TInfoPanel* InfoPanel = nullptr;
 
     // -- game (mainfm_game.cpp) --
+    void SetupGameControls();
     void ClearGameFolder(const TClearTarget& target, bool silent);
     QAbstractButton* BtnPlay = nullptr;
-    QAbstractButton* BtnFolders = nullptr;
     // Set while a folder is being emptied: the window repaints then, but takes no new command.
     bool gameBusy_ = false;
     TBusyCloseGuard* closeGuard_ = nullptr;
 
     // -- monitoring (mainfm_status.cpp) --
-public:
-    // To the notification area, or minimized as usual where the desktop has none.
-    void BtnMinimizeClick();
-    void TrayIconClick();
-
-private:
     friend class TestMainFormStatus;
+    void SetupStatusControls();
     // Minimized from the taskbar or the window manager: to the notification area, where there is one.
     void MinimizedByOtherMeans();
     // The first show's step: the first refresh tick comes about a second later.
@@ -116,12 +174,28 @@ private:
     QLabel* Status = nullptr;
     QLabel* labPing = nullptr;
     QLabel* Ping = nullptr;
-    class QAbstractButton* BtnMinimize = nullptr;
+    QAbstractButton* BtnMinimize = nullptr;
     QAbstractButton* BtnRefreshAll = nullptr;
-    class QTimer* RefreshTimer = nullptr;
+    QTimer* RefreshTimer = nullptr;
     class QSystemTrayIcon* TrayIcon = nullptr;
     int trayImage_ = 0;
     // Asked before the window goes to the notification area; replaceable so tests can have one.
     bool (*trayAvailable_)() = nullptr;
     int announcements_ = 0;
+
+    // -- update (mainfm_update.cpp) --
+public:
+    // The refresh timer's look at the update schedule; it decides once per run.
+    void CheckUpdateSchedule();
+    // Fetches the update list in the background, ItemUpdate disabled meanwhile; opens the update window
+    // when a newer version is there.
+    void BackgroundCheckUpdate();
+    void BGUpdateThreadTerminate(bool updateAvailable);
+
+private:
+    void OpenUpdateWindow(bool fromBackground);
+    // Never enabled where this copy does not update itself.
+    void SetItemUpdateEnabled(bool enabled);
+    bool updateCheckRunning_ = false;
+    class TUpdateForm* updateForm_ = nullptr;
 };

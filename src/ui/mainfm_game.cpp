@@ -6,15 +6,12 @@
 #include "game/folders_u.h"
 #include "game/procinfo.h"
 #include "game/realmlist_u.h"
+#include "ui/ImgBtn.h"
 #include "ui/msgbox_u.h"
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QMenu>
-#include <QPushButton>
-#include <QStyle>
 #include <QTimer>
-#include <QToolButton>
 
 namespace {
 
@@ -25,24 +22,7 @@ constexpr int kMsgRealmlistFailed = 1017;
 constexpr int kMsgGameNotStarted = 1018;
 constexpr int kMsgProgramNotStarted = 1041;
 
-constexpr int kTextPlayHint = 2006;
-constexpr int kTextFoldersClearing = 2012;
-constexpr int kTextClearWDB = 2013;
-constexpr int kTextClearWTF = 2014;
-constexpr int kTextClearScreenshots = 2015;
-
-// Below the status line (top 213) and above the window's bottom edge.
-constexpr int kPlayLeft = 21;
-constexpr int kPlayTop = 234;
-constexpr int kPlayWidth = 186;
-constexpr int kFoldersLeft = 211;
-constexpr int kFoldersWidth = 32;
-constexpr int kButtonHeight = 26;
-
-QString Text(int id)
-{
-    return ToQString(LoadText(id));
-}
+constexpr QRect kPlayRect{89, 239, 86, 27};
 
 } // namespace
 
@@ -80,32 +60,8 @@ private:
 
 void TMainForm::SetupGameControls()
 {
-    auto* play = new QPushButton(this);
-    play->setObjectName("BtnPlay");
-    play->setGeometry(kPlayLeft, kPlayTop, kPlayWidth, kButtonHeight);
-    play->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    play->setToolTip(Text(kTextPlayHint));
-    play->setFocusPolicy(Qt::NoFocus);
-    connect(play, &QPushButton::clicked, this, &TMainForm::BtnPlayClick);
-    BtnPlay = play;
-
-    // The folder commands until the window's own menu takes them over.
-    auto* folders = new QToolButton(this);
-    folders->setObjectName("BtnFolders");
-    folders->setGeometry(kFoldersLeft, kPlayTop, kFoldersWidth, kButtonHeight);
-    folders->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
-    folders->setToolTip(Text(kTextFoldersClearing));
-    folders->setPopupMode(QToolButton::InstantPopup);
-    folders->setFocusPolicy(Qt::NoFocus);
-    auto* menu = new QMenu(folders);
-    menu->setObjectName("MenuFolders");
-    menu->addAction(Text(kTextClearWDB), this, &TMainForm::ItemClearWDBClick)->setObjectName("ItemClearWDB");
-    menu->addAction(Text(kTextClearWTF), this, &TMainForm::ItemClearWTFClick)->setObjectName("ItemClearWTF");
-    menu->addAction(Text(kTextClearScreenshots), this, &TMainForm::ItemClearScreenshotsClick)
-        ->setObjectName("ItemClearScreenshots");
-    folders->setMenu(menu);
-    BtnFolders = folders;
-
+    // Its pictures are the edition's; the window's texts bring them.
+    BtnPlay = MakeImageButton("BtnPlay", kPlayRect, &TMainForm::BtnPlayClick);
     closeGuard_ = new TBusyCloseGuard(this, gameBusy_);
     installEventFilter(closeGuard_);
 }
@@ -215,7 +171,3 @@ bool TMainForm::Vyprazdnit(const std::string& mask)
     closeGuard_->BusyEnded();
     return cleared;
 }
-
-void TMainForm::ItemSettingsClick() {}
-
-void TMainForm::BtnEditClick() {}

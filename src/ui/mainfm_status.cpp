@@ -5,15 +5,14 @@
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
 #include "monitor/status_u.h"
+#include "ui/ImgBtn.h"
 #include "ui/msgbox_u.h"
 
 #include <QApplication>
 #include <QLabel>
-#include <QListWidget>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QToolButton>
 
 namespace {
 
@@ -30,11 +29,9 @@ constexpr const char* kWordPing = "Ping:";
 constexpr int kMinimizeLeft = 212;
 constexpr int kMinimizeTop = 16;
 constexpr int kMinimizeSize = 16;
-constexpr int kTextMinimizeHint = 2000;
 constexpr int kRefreshAllLeft = 223;
 constexpr int kRefreshAllTop = 210;
 constexpr int kRefreshAllSize = 22;
-constexpr int kTextRefreshAllHint = 2002;
 
 constexpr int kFirstRefreshMs = 1000;
 constexpr int kRefreshPeriodMs = 10000;
@@ -101,10 +98,11 @@ void TMainForm::SetupStatusControls()
     LabStatus->setPalette(panel);
     LabStatus->setAutoFillBackground(true);
 
-    BtnMinimize = MakeToolButton("BtnMinimize", {kMinimizeLeft, kMinimizeTop, kMinimizeSize, kMinimizeSize},
-                                 QStyle::SP_TitleBarMinButton, kTextMinimizeHint, &TMainForm::BtnMinimizeClick);
-    BtnRefreshAll = MakeToolButton("BtnRefreshAll", {kRefreshAllLeft, kRefreshAllTop, kRefreshAllSize, kRefreshAllSize},
-                                   QStyle::SP_BrowserReload, kTextRefreshAllHint, &TMainForm::BtnRefreshAllClick);
+    BtnMinimize = MakeImageButton("BtnMinimize", {kMinimizeLeft, kMinimizeTop, kMinimizeSize, kMinimizeSize},
+                                  &TMainForm::BtnMinimizeClick);
+    BtnRefreshAll =
+        MakeImageButton("BtnRefreshAll", {kRefreshAllLeft, kRefreshAllTop, kRefreshAllSize, kRefreshAllSize},
+                        &TMainForm::BtnRefreshAllClick);
 
     RefreshTimer = new QTimer(this);
     RefreshTimer->setObjectName("RefreshTimer");
@@ -123,7 +121,7 @@ void TMainForm::SetupStatusControls()
 
     TProbeDisplay display;
     display.Context = this;
-    display.InvalidateList = [this] { List->viewport()->update(); };
+    display.InvalidateList = [this] { ServerRowsChanged(); };
     display.SelectedIndex = [this] { return SelectedIndex(); };
     display.RefreshStatus = [this] { RefreshServerVisibleStatus(); };
     display.EnableRefreshTimer = [this] {
@@ -163,7 +161,7 @@ void TMainForm::RefreshTrayToolTip()
         TrayIcon->setToolTip(QString());
         return;
     }
-    const QString title = List->item(index) ? List->item(index)->text() : QString();
+    const QString title = ToQString(Servers[static_cast<std::size_t>(index)].Name);
     const QString text = ToQString(Msg(TrayHintFor(Servers[static_cast<std::size_t>(index)].Status)));
     TrayIcon->setToolTip(title.left(kBalloonTitleMax) + QLatin1Char('\n') + text.left(kBalloonTextMax));
 }
@@ -218,6 +216,7 @@ void TMainForm::RefreshTimerTimer()
     RefreshTimer->stop();
     if (AppClosing)
         return;
+    CheckUpdateSchedule();
     const int index = SelectedIndex();
     if (index >= 0)
         StartProbe(index);
@@ -235,6 +234,7 @@ void TMainForm::BtnRefreshAllClick()
 
 void TMainForm::ListMouseDown()
 {
+    UpdateInfoPanel();
     RefreshTimer->stop();
     const int index = SelectedIndex();
     if (index >= 0)

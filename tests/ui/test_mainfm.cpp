@@ -8,8 +8,8 @@
 #include "ui/mainfm.h"
 #include "ui/msgbox_u.h"
 
+#include "ui/ListBoxEx.h"
 #include <QAbstractButton>
-#include <QListWidget>
 #include <QtTest>
 #include <memory>
 
@@ -51,9 +51,9 @@ void TestMainForm::listsServersAndRestoresSelection()
     scratch_->Write("[Main]\nServerIndex=2\nSaveWindowPos=1\nWindowPosX=40\nWindowPosY=50\n"
                     "[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n[Three]\nAddress=127.0.0.1:1\n");
     TMainForm form;
-    QCOMPARE(form.ServerList()->count(), 3);
-    QCOMPARE(form.ServerList()->item(0)->text(), QString("One"));
-    QCOMPARE(form.ServerList()->item(2)->text(), QString("Three"));
+    QCOMPARE(form.ServerList()->Count(), 3);
+    QCOMPARE(form.ServerList()->Item(0), QString("One"));
+    QCOMPARE(form.ServerList()->Item(2), QString("Three"));
     QCOMPARE(form.SelectedIndex(), 2);
     QCOMPARE(form.pos(), QPoint(40, 50));
     form.show();
@@ -140,7 +140,7 @@ void TestMainForm::failedSaveIsToldOnceAndKeepsTheFile()
     const QString path = QString::fromStdString(scratch_->Path());
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     auto form = std::make_unique<TMainForm>();
-    QCOMPARE(form->ServerList()->count(), 1);
+    QCOMPARE(form->ServerList()->Count(), 1);
     QVERIFY(AddServer("Two", "127.0.0.1:1", "", "", "", "", "", 0, false, ""));
     std::vector<TMessageRequest> told;
     SetMessageHook([&](const TMessageRequest& request) {

@@ -10,7 +10,6 @@
 
 #include <QAbstractButton>
 #include <QLabel>
-#include <QListWidget>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QtTest>

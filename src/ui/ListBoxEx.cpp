@@ -1,0 +1,298 @@
+#include "ui/ListBoxEx.h"
+
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+#include <QToolTip>
+#include <algorithm>
+
+namespace {
+
+// One notch of a wheel, and the rows it scrolls, as the desktop's lists do.
+constexpr int kWheelNotch = 120;
+constexpr int kWheelRows = 3;
+
+} // namespace
+
+TListBoxEx::TListBoxEx(QWidget* parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+void TListBoxEx::SetDrawFocusFrame(bool draw)
+{
+    drawFocusFrame_ = draw;
+    update();
+}
+
+void TListBoxEx::SetItemHeight(int height)
+{
+    itemHeight_ = std::max(1, height);
+    update();
+}
+
+QString TListBoxEx::Item(int index) const
+{
+    return index >= 0 && index < Count() ? items_[index] : QString();
+}
+
+void TListBoxEx::SetItems(const QStringList& items)
+{
+    items_ = items;
+    itemIndex_ = std::min(itemIndex_, Count() - 1);
+    topIndex_ = std::clamp(topIndex_, 0, MaxTopIndex());
+    update();
+}
+
+void TListBoxEx::AddItem(const QString& text)
+{
+    items_.append(text);
+    update();
+}
+
+void TListBoxEx::SetItem(int index, const QString& text)
+{
+    if (index < 0 || index >= Count())
+        return;
+    items_[index] = text;
+    update(ItemRect(index));
+}
+
+void TListBoxEx::DeleteItem(int index)
+{
+    if (index < 0 || index >= Count())
+        return;
+    items_.removeAt(index);
+    if (itemIndex_ == index)
+        itemIndex_ = -1;
+    else if (itemIndex_ > index)
+        --itemIndex_;
+    topIndex_ = std::clamp(topIndex_, 0, MaxTopIndex());
+    update();
+}
+
+void TListBoxEx::Clear()
+{
+    items_.clear();
+    itemIndex_ = -1;
+    topIndex_ = 0;
+    update();
+}
+
+void TListBoxEx::ExchangeItems(int a, int b)
+{
+    if (a < 0 || b < 0 || a >= Count() || b >= Count() || a == b)
+        return;
+    items_.swapItemsAt(a, b);
+    if (itemIndex_ == a)
+        MoveSelection(b);
+    else if (itemIndex_ == b)
+        MoveSelection(a);
+    update();
+}
+
+void TListBoxEx::SetItemIndex(int index)
+{
+    MoveSelection(index >= 0 && index < Count() ? index : -1);
+}
+
+void TListBoxEx::MoveSelection(int index)
+{
+    if (index >= 0)
+        MakeVisible(index);
+    if (index == itemIndex_)
+        return;
+    itemIndex_ = index;
+    update();
+    emit ItemIndexChanged(itemIndex_);
+}
+
+int TListBoxEx::VisibleRows() const
+{
+    return height() / itemHeight_;
+}
+
+int TListBoxEx::MaxTopIndex() const
+{
+    return std::max(0, Count() - std::max(1, VisibleRows()));
+}
+
+void TListBoxEx::SetTopIndex(int index)
+{
+    index = std::clamp(index, 0, MaxTopIndex());
+    if (index == topIndex_)
+        return;
+    topIndex_ = index;
+    update();
+    emit TopIndexChanged(topIndex_);
+}
+
+void TListBoxEx::MakeVisible(int index)
+{
+    const int rows = std::max(1, VisibleRows());
+    if (index < topIndex_)
+        SetTopIndex(index);
+    else if (index >= topIndex_ + rows)
+        SetTopIndex(index - rows + 1);
+}
+
+int TListBoxEx::ItemAtPos(QPoint point) const
+{
+    if (point.y() < 0 || point.x() < 0 || point.x() >= width())
+        return -1;
+    const int index = topIndex_ + point.y() / itemHeight_;
+    return index < Count() ? index : -1;
+}
+
+QRect TListBoxEx::ItemRect(int index) const
+{
+    return QRect(0, (index - topIndex_) * itemHeight_, width(), itemHeight_);
+}
+
+void TListBoxEx::ScrollLine(int delta)
+{
+    SetTopIndex(topIndex_ + delta);
+}
+
+void TListBoxEx::SetShowHint(bool show)
+{
+    if (show == showHint_)
+        return;
+    showHint_ = show;
+    if (!showHint_)
+        QToolTip::hideText();
+}
+
+void TListBoxEx::RowsChanged()
+{
+    update();
+}
+
+bool TListBoxEx::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (showHint_ && !hint_.isEmpty())
+            QToolTip::showText(help->globalPos(), hint_, this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TListBoxEx::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    const QColor background = palette().color(QPalette::Base);
+    const int first = topIndex_ + std::max(0, dirty.top()) / itemHeight_;
+    const int last = std::min(Count() - 1, topIndex_ + dirty.bottom() / itemHeight_);
+    for (int index = first; index <= last; ++index) {
+        const QRect rect = ItemRect(index);
+        if (drawItem_) {
+            painter.save();
+            painter.setFont(font());
+            drawItem_(painter, index, rect, index == itemIndex_);
+            painter.restore();
+        } else {
+            painter.fillRect(rect, background);
+        }
+        if (drawFocusFrame_ && index == itemIndex_ && hasFocus()) {
+            QStyleOptionFocusRect option;
+            option.initFrom(this);
+            option.rect = rect;
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        }
+    }
+    // Below the last row.
+    const int usedBottom = (std::max(last, first - 1) - topIndex_ + 1) * itemHeight_;
+    if (usedBottom <= dirty.bottom())
+        painter.fillRect(QRect(dirty.left(), usedBottom, dirty.width(), dirty.bottom() - usedBottom + 1), background);
+}
+
+void TListBoxEx::keyPressEvent(QKeyEvent* event)
+{
+    emit KeyDown(event);
+    // Alt with a key is a command for the owner, never a move.
+    if (event->modifiers() & Qt::AltModifier) {
+        event->ignore();
+        return;
+    }
+    const int rows = std::max(1, VisibleRows());
+    const int current = itemIndex_;
+    int target = current;
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Left:
+        target = current < 0 ? topIndex_ : current - 1;
+        break;
+    case Qt::Key_Down:
+    case Qt::Key_Right:
+        target = current < 0 ? topIndex_ : current + 1;
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = Count() - 1;
+        break;
+    case Qt::Key_PageUp:
+        target = current < 0 ? topIndex_ : current - (rows - 1);
+        break;
+    case Qt::Key_PageDown:
+        target = current < 0 ? topIndex_ : current + (rows - 1);
+        break;
+    default:
+        event->ignore();
+        return;
+    }
+    if (Count() > 0)
+        MoveSelection(std::clamp(target, 0, Count() - 1));
+    event->accept();
+}
+
+void TListBoxEx::keyReleaseEvent(QKeyEvent* event)
+{
+    emit KeyUp(event);
+    QWidget::keyReleaseEvent(event);
+}
+
+void TListBoxEx::mousePressEvent(QMouseEvent* event)
+{
+    setFocus(Qt::MouseFocusReason);
+    const int index = ItemAtPos(event->position().toPoint());
+    if (index >= 0)
+        MoveSelection(index);
+    emit MouseDown(event);
+}
+
+void TListBoxEx::mouseMoveEvent(QMouseEvent* event)
+{
+    // Dragging with the left button held moves the selection along, as a list box does.
+    if (event->buttons() & Qt::LeftButton) {
+        const int index = ItemAtPos(event->position().toPoint());
+        if (index >= 0)
+            MoveSelection(index);
+    }
+    emit MouseMoved(event);
+}
+
+void TListBoxEx::wheelEvent(QWheelEvent* event)
+{
+    wheelRemainder_ += event->angleDelta().y();
+    const int notches = wheelRemainder_ / kWheelNotch;
+    wheelRemainder_ -= notches * kWheelNotch;
+    if (notches != 0)
+        SetTopIndex(topIndex_ - notches * kWheelRows);
+    event->accept();
+}
+
+void TListBoxEx::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    topIndex_ = std::clamp(topIndex_, 0, MaxTopIndex());
+}

@@ -1,0 +1,175 @@
+#include "ui/mainframe.h"
+
+#include "ui/ImgBtn.h"
+#include "ui/imgfrm.h"
+#include "ui/skin.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPainter>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+constexpr int kInfoPanelLeft = 3;
+constexpr int kInfoPanelTop = kMainHeight;
+constexpr int kInfoPanelWidth = 258;
+constexpr int kInfoPanelHeight = kMainHeightWithPanel - kMainHeight;
+// The dark panel under the pictures.
+constexpr QRgb kPanelColor = 0x191919;
+// The menu opens this far below the menu button.
+constexpr int kMenuGap = 3;
+
+// The menu in the skin's colours: the dark panel, gold text, the selection bar's grey.
+constexpr const char* kMenuStyle =
+    "QMenu { background: #191919; color: #FFD737; border: 1px solid #8C6A1E; padding: 2px; }"
+    "QMenu::item { padding: 3px 18px 3px 22px; }"
+    "QMenu::item:selected { background: #3A3A3A; color: #FFF4CA; }"
+    "QMenu::item:disabled { color: #6E6E6E; }"
+    "QMenu::separator { height: 1px; background: #5A4614; margin: 3px 6px; }";
+
+// The panel's place below the skin; its contents come from the panel's own code.
+class TInfoPanelArea : public QWidget
+{
+public:
+    explicit TInfoPanelArea(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        background_ = SkinPixmap(QStringLiteral("InfoPanel_back"), parent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(kPanelColor));
+        painter.drawPixmap(QPoint(0, 0), background_);
+    }
+
+private:
+    QPixmap background_;
+};
+
+QAction* AddItem(QMenu* menu, const char* name)
+{
+    QAction* item = menu->addAction(QString());
+    item->setObjectName(name);
+    return item;
+}
+
+} // namespace
+
+TMainFrame::TMainFrame(QWidget* window) : QObject(window), window_(window)
+{
+    ImageForm_ = TImageForm::Create(window);
+
+    ImageForm_->move(0, 0);
+    // The shape comes from the picture at scale 1; on a screen of that scale it is also what is shown.
+    const QImage skin = SkinImage(QStringLiteral("Skin"));
+    const QPixmap shown =
+        window->devicePixelRatioF() == 1.0 ? QPixmap::fromImage(skin) : SkinPixmap(QStringLiteral("Skin"), window);
+    ImageForm_->SetPicture(skin, shown);
+    ImageForm_->SetMoveForm(true);
+    ImageForm_->SetShowItemsOffBounds(true);
+    ImageForm_->SetTransparentColor(kDefaultTransparentColor);
+    ImageForm_->SetTransparentColorSelection(TTransparentColorSelection::csTopLeft);
+    ImageForm_->SetVerticalScan(false);
+    ImageForm_->SetShapeEnabled(true);
+    ImageForm_->lower();
+
+    InfoPanel_ = new TInfoPanelArea(window);
+    InfoPanel_->setObjectName("InfoPanel");
+    InfoPanel_->setGeometry(kInfoPanelLeft, kInfoPanelTop, kInfoPanelWidth, kInfoPanelHeight);
+    InfoPanel_->hide();
+
+    Menu_ = new QMenu(window);
+    Menu_->setObjectName("Menu");
+    Menu_->setStyleSheet(QString::fromLatin1(kMenuStyle));
+    AddItem(Menu_, "ItemSettings");
+    Menu_->addSeparator();
+    QAction* panel = AddItem(Menu_, "ItemInfoPanel");
+    panel->setCheckable(true);
+    QMenu* folders = Menu_->addMenu(QString());
+    folders->setObjectName("ItemFoldersClearing");
+    folders->menuAction()->setObjectName("ItemFoldersClearingAction");
+    AddItem(folders, "ItemClearWDB");
+    AddItem(folders, "ItemClearWTF");
+    AddItem(folders, "ItemClearScreenshots");
+    Menu_->addSeparator();
+    AddItem(Menu_, "ItemUpdate");
+    AddItem(Menu_, "ItemAbout");
+
+    PopupTimer_ = new QTimer(this);
+    PopupTimer_->setObjectName("PopupTimer");
+    PopupTimer_->setInterval(kPopupDelayMs);
+    connect(PopupTimer_, &QTimer::timeout, this, &TMainFrame::PopupTimerElapsed);
+}
+
+QAction* TMainFrame::Item(const char* name) const
+{
+    return Menu_->findChild<QAction*>(QString::fromLatin1(name));
+}
+
+void TMainFrame::LayoutLoaded()
+{
+    ImageForm_->LayoutLoaded();
+}
+
+void TMainFrame::SetMenuButton(TImgBtn* button)
+{
+    BtnMenu_ = button;
+    button->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(button, &QWidget::customContextMenuRequested, this,
+            [this](QPoint at) { OpenMenuAt(BtnMenu_->mapToGlobal(at)); });
+}
+
+bool TMainFrame::MenuOpen() const
+{
+    return Menu_->isVisible();
+}
+
+void TMainFrame::OpenMenuAtButton()
+{
+    if (!BtnMenu_)
+        return;
+    const QRect button = BtnMenu_->geometry();
+    const QPoint bottomMiddle(button.left() + button.width() / 2, button.top() + button.height());
+    QPoint point = BtnMenu_->parentWidget()->mapToGlobal(bottomMiddle);
+    point.ry() += kMenuGap;
+    OpenMenuAt(point);
+}
+
+void TMainFrame::OpenMenuAt(QPoint globalPoint)
+{
+    // A tick of the hover timer while the menu is already up must not stack a second one.
+    if (MenuOpen())
+        return;
+    Menu_->ensurePolished();
+    const int width = Menu_->sizeHint().width();
+    Menu_->popup(QPoint(globalPoint.x() - width / 2, globalPoint.y()));
+}
+
+void TMainFrame::MenuButtonEntered(bool autoPopup)
+{
+    if (autoPopup)
+        PopupTimer_->start();
+}
+
+void TMainFrame::MenuButtonLeft()
+{
+    PopupTimer_->stop();
+}
+
+bool TMainFrame::InfoPanelVisible() const
+{
+    return !InfoPanel_->isHidden();
+}
+
+void TMainFrame::SetInfoPanelVisible(bool visible)
+{
+    InfoPanel_->setVisible(visible);
+    if (QAction* item = Item("ItemInfoPanel"))
+        item->setChecked(visible);
+    window_->setFixedSize(kMainWidth, visible ? kMainHeightWithPanel : kMainHeight);
+}

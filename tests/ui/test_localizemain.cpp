@@ -1,0 +1,104 @@
+// The main window's texts: every hint and menu caption from the text table, in both editions, and the
+// Play button's pictures.
+#include "core/globaltypes_u.h"
+#include "core/localization_u.h"
+#include "support/testsupport.h"
+#include "ui/ImgBtn.h"
+#include "ui/localizemain.h"
+#include "ui/mainfm.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QtTest>
+
+namespace {
+
+QString Text(int id)
+{
+    return QString::fromStdString(LoadText(id));
+}
+
+} // namespace
+
+class TestLocalizeMain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyHintAndCaptionOfTheWindow();
+    void panelLabelsAndNewsHintsWhenTheyExist();
+    void bothEditionsHaveEveryWindowText();
+};
+
+void TestLocalizeMain::initTestCase()
+{
+    Q_INIT_RESOURCE(korvan);
+    InitLocalization();
+    FirstShow = false;
+    FirstIdle = false;
+}
+
+void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
+{
+    TScratchIni scratch;
+    TMainForm form;
+    const struct
+    {
+        const char* name;
+        int id;
+    } hints[] = {{"BtnMinimize", 2000}, {"BtnClose", 2001}, {"BtnRefreshAll", 2002}, {"BtnDown", 2003},
+                 {"BtnUp", 2004},       {"BtnMenu", 2005},  {"BtnPlay", 2006},       {"BtnAdd", 2007},
+                 {"BtnRemove", 2008},   {"BtnEdit", 2009},  {"btnInfoPanel", 2027}};
+    for (const auto& hint : hints) {
+        auto* button = form.findChild<TImgBtn*>(hint.name);
+        QVERIFY2(button, hint.name);
+        QVERIFY(!Text(hint.id).isEmpty());
+        QCOMPARE(button->toolTip(), Text(hint.id));
+        // Every button has its pictures.
+        QVERIFY2(!button->Pic().isNull() && !button->PicUp().isNull() && !button->PicDown().isNull(), hint.name);
+    }
+    QCOMPARE(form.findChild<QMenu*>("ItemFoldersClearing")->title(), Text(2012));
+    const QStringList submenu = {Text(2013), Text(2014), Text(2015)};
+    QStringList captions;
+    for (QAction* action : form.findChild<QMenu*>("ItemFoldersClearing")->actions())
+        captions << action->text();
+    QCOMPARE(captions, submenu);
+
+    // Play: the normal picture is also the pressed one; the hover picture is its own.
+    auto* play = form.findChild<TImgBtn*>("BtnPlay");
+    QCOMPARE(play->PicDown().cacheKey(), play->Pic().cacheKey());
+    QCOMPARE(play->Picture().cacheKey(), play->Pic().cacheKey());
+    QVERIFY(play->PicUp().cacheKey() != play->Pic().cacheKey());
+    QCOMPARE(play->Pic().deviceIndependentSize().toSize(), QSize(86, 27));
+}
+
+void TestLocalizeMain::panelLabelsAndNewsHintsWhenTheyExist()
+{
+    QWidget form;
+    auto* next = new QWidget(&form);
+    next->setObjectName("BtnNext");
+    auto* prev = new QWidget(&form);
+    prev->setObjectName("BtnPrev");
+    auto* label = new QLabel("Realmlist (design)", &form);
+    label->setObjectName("LabRealmlist");
+    auto* rss = new QLabel(&form);
+    rss->setObjectName("LabRSSChannel");
+    LocalizeMainForm(&form);
+    QCOMPARE(next->toolTip(), Text(2029) + "\n\rAlt + " + QString::fromStdString(Msg(1048)));
+    QCOMPARE(prev->toolTip(), Text(2030) + "\n\rAlt + " + QString::fromStdString(Msg(1047)));
+    QCOMPARE(label->text(), Text(2022));
+    QCOMPARE(rss->text(), Text(2031));
+}
+
+void TestLocalizeMain::bothEditionsHaveEveryWindowText()
+{
+    for (const TTextTable& table : {EnglishTextTable(), CzechTextTable()})
+        for (int id = 2000; id <= 2031; ++id)
+            QVERIFY2(!LoadTextFrom(table.entries, table.count, id, kTextBufferLength).empty(),
+                     qPrintable(QString::number(id)));
+}
+
+QTEST_MAIN(TestLocalizeMain)
+#include "test_localizemain.moc"
