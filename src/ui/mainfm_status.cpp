@@ -216,6 +216,7 @@ void TMainForm::RefreshTimerTimer()
     RefreshTimer->stop();
     if (AppClosing)
         return;
+    CheckUpdateSchedule();
     const int index = SelectedIndex();
     if (index >= 0)
         StartProbe(index);
@@ -233,6 +234,7 @@ void TMainForm::BtnRefreshAllClick()
 
 void TMainForm::ListMouseDown()
 {
+    UpdateInfoPanel();
     RefreshTimer->stop();
     const int index = SelectedIndex();
     if (index >= 0)

@@ -4,6 +4,7 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "tools/screenshots/dialog_screenshots.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
 
@@ -126,6 +127,22 @@ int main(int argc, char** argv)
              f.SelectIndex(0);
              if (!f.InfoPanelVisible())
                  f.ItemInfoPanelClick();
+             f.SelectInfoPanel(1);
+             f.UpdateInfoPanel();
+         }},
+        {"info_panel_news", 7,
+         [](TMainForm& f) {
+             Servers[0].RSSState = rssLoaded;
+             Servers[0].RSSData = {
+                 "<html><body><a href=\"http://example.org/1\"><b>Realm restart at 6:00</b></a><br />"
+                 "Maintenance ends at 8:00. New instances open next week, and the arena season starts on Friday."
+                 "</body></html>",
+                 "<b>Older news</b>"};
+             f.SelectIndex(0);
+             if (!f.InfoPanelVisible())
+                 f.ItemInfoPanelClick();
+             f.SelectInfoPanel(0);
+             f.UpdateInfoPanel();
          }},
     };
     for (const TShot& shot : shots) {
@@ -156,5 +173,5 @@ int main(int argc, char** argv)
             form.hide();
         }
     }
-    return 0;
+    return RenderDialogs(out, edition) ? 0 : 1;
 }

@@ -1,0 +1,467 @@
+#include "ui/newsview.h"
+
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "news/rss_u.h"
+#include "ui/ImgBtn.h"
+#include "ui/msgbox_u.h"
+#include "ui/skin.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QWheelEvent>
+
+namespace {
+
+constexpr int kMsgFailed = 1042;
+constexpr int kMsgNotSet = 1043;
+constexpr int kMsgLoading = 1044;
+constexpr int kMsgTryAgain = 1045;
+constexpr int kMsgOf = 1046;
+constexpr int kMsgLeftArrow = 1047;
+constexpr int kMsgRightArrow = 1048;
+constexpr int kTextOlderNews = 2029;
+constexpr int kTextNewerNews = 2030;
+constexpr const char* kHintKeySeparator = "\n\rAlt + ";
+constexpr const char* kRefreshTarget = "#refresh";
+
+// Places: the view inside the news page, the paging controls inside the information panel.
+constexpr QRect kBrowserPanelRect{8, 10, 238, 75};
+constexpr QRect kPrevRect{103, 97, 19, 19};
+constexpr QRect kNextRect{122, 97, 19, 19};
+constexpr QPoint kLabPagePos{6, 99};
+constexpr QSize kLabPageSize{95, 15};
+constexpr int kLabPagePixelSize = 12;
+
+constexpr QColor kPanelColor{25, 25, 25};
+constexpr QColor kNewsTextColor{247, 205, 40};
+constexpr QColor kHoverLinkColor{255, 255, 255};
+constexpr const char* kNewsFontFamily = "Arial";
+constexpr const char* kFixedFontFamily = "Courier New";
+constexpr int kNewsFontPointSize = 8;
+constexpr int kScrollBarWidth = 9;
+constexpr int kScrollThumbMinHeight = 12;
+// One notch of a common mouse wheel.
+constexpr int kWheelNotch = 120;
+
+QString Text(int id)
+{
+    return ToQString(LoadText(id));
+}
+
+QString Message(int id)
+{
+    return ToQString(Msg(id));
+}
+
+QString Joined(const std::vector<std::string>& lines)
+{
+    QString html;
+    for (const std::string& line : lines) {
+        html += QString::fromStdString(line);
+        html += QLatin1Char('\n');
+    }
+    return html;
+}
+
+} // namespace
+
+std::vector<std::string> RSSStatusPageLines(std::uint8_t state)
+{
+    std::string message;
+    bool retry = false;
+    switch (state) {
+    case rssNotSet:
+        message = Msg(kMsgNotSet);
+        break;
+    case rssNotLoaded:
+        message = Msg(kMsgLoading) + "<br />";
+        retry = true;
+        break;
+    case rssLoading:
+        message = Msg(kMsgLoading);
+        break;
+    case rssFailed:
+        message = Msg(kMsgFailed) + "<br />";
+        retry = true;
+        break;
+    default:
+        return {};
+    }
+    std::vector<std::string> lines = {
+        "<html>", "<body>", "<table width=\"100%\" height=\"100%\"><tr><td align=\"center\" valign=\"middle\">",
+        message};
+    if (retry)
+        lines.push_back(std::string("<a href=\"") + kRefreshTarget + "\">" + Msg(kMsgTryAgain) + "</a>");
+    lines.insert(lines.end(), {"</td></tr></table>", "</body>", "</html>"});
+    return lines;
+}
+
+TNewsPaging NewsPagingFor(int newsPage, int count)
+{
+    TNewsPaging paging;
+    paging.Prev = newsPage > 0;
+    paging.Label = count > 1;
+    paging.Next = newsPage < count - 1;
+    paging.Images = paging.Label;
+    return paging;
+}
+
+QString NewsPageCaption(int newsPage, int count)
+{
+    return QStringLiteral("%1 %2 %3").arg(newsPage + 1).arg(Message(kMsgOf)).arg(count);
+}
+
+int FitBrowserWidth(int panelWidth, int scrollRange, int scrollBarWidth)
+{
+    return scrollRange > 0 ? panelWidth : panelWidth + scrollBarWidth;
+}
+
+int CentringMargin(int viewHeight, int documentHeight)
+{
+    return documentHeight < viewHeight ? (viewHeight - documentHeight) / 2 : 0;
+}
+
+// --- TRSSBrowser ---
+
+TRSSBrowser::TRSSBrowser(QWidget* parent) : QTextBrowser(parent)
+{
+    setOpenLinks(false);
+    setOpenExternalLinks(false);
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
+    setUndoRedoEnabled(false);
+    setMouseTracking(true);
+
+    QFont font(QString::fromLatin1(kNewsFontFamily));
+    font.setPointSize(kNewsFontPointSize);
+    setFont(font);
+    document()->setDefaultFont(font);
+    document()->setDocumentMargin(0);
+    document()->setDefaultStyleSheet(QStringLiteral("a { color: %1; } tt, pre, code { font-family: \"%2\"; }")
+                                         .arg(kNewsTextColor.name(), QString::fromLatin1(kFixedFontFamily)));
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, kPanelColor);
+    colours.setColor(QPalette::Window, kPanelColor);
+    colours.setColor(QPalette::Text, kNewsTextColor);
+    colours.setColor(QPalette::Link, kNewsTextColor);
+    colours.setColor(QPalette::LinkVisited, kNewsTextColor);
+    setPalette(colours);
+    viewport()->setAutoFillBackground(true);
+    // A thin gold bar on the panel's dark ground; the arrow keys and the wheel do what its arrows would.
+    verticalScrollBar()->setStyleSheet(
+        QStringLiteral(
+            "QScrollBar:vertical { background: #191919; width: %1px; margin: 0; border: none; }"
+            "QScrollBar::handle:vertical { background: #6B5418; border: 1px solid #A8862A; border-radius: 2px;"
+            " min-height: %2px; }"
+            "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
+            "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: #191919; }")
+            .arg(kScrollBarWidth)
+            .arg(kScrollThumbMinHeight));
+}
+
+QVariant TRSSBrowser::loadResource(int, const QUrl&)
+{
+    // Whatever the news names (images, style sheets, local files), nothing is read or fetched.
+    return {};
+}
+
+void TRSSBrowser::LoadLines(const std::vector<std::string>& lines, bool centred)
+{
+    hoveredAnchor_.clear();
+    pressedAnchor_.clear();
+    centred_ = centred;
+    setHtml(Joined(lines));
+    Centre();
+}
+
+void TRSSBrowser::LoadPage(const std::string& page)
+{
+    hoveredAnchor_.clear();
+    pressedAnchor_.clear();
+    centred_ = false;
+    setHtml(QString::fromStdString(page));
+}
+
+void TRSSBrowser::Clear()
+{
+    hoveredAnchor_.clear();
+    pressedAnchor_.clear();
+    centred_ = false;
+    clear();
+}
+
+int TRSSBrowser::ScrollRange() const
+{
+    return verticalScrollBar()->maximum() - verticalScrollBar()->minimum();
+}
+
+void TRSSBrowser::StepDown()
+{
+    verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+}
+
+void TRSSBrowser::StepUp()
+{
+    verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+}
+
+void TRSSBrowser::Centre()
+{
+    // The view does not honour a table of full height, so the room above is given as a margin.
+    QTextFrame* root = document()->rootFrame();
+    QTextFrameFormat format = root->frameFormat();
+    format.setTopMargin(0);
+    root->setFrameFormat(format);
+    if (!centred_)
+        return;
+    document()->setTextWidth(viewport()->width());
+    const int height = qCeil(document()->documentLayout()->documentSize().height());
+    format.setTopMargin(CentringMargin(viewport()->height(), height));
+    root->setFrameFormat(format);
+}
+
+void TRSSBrowser::resizeEvent(QResizeEvent* event)
+{
+    QTextBrowser::resizeEvent(event);
+    if (centred_)
+        Centre();
+}
+
+void TRSSBrowser::focusInEvent(QFocusEvent* event)
+{
+    QTextBrowser::focusInEvent(event);
+    emit Entered();
+}
+
+void TRSSBrowser::mousePressEvent(QMouseEvent* event)
+{
+    pressedAnchor_ = event->button() == Qt::LeftButton ? anchorAt(event->position().toPoint()) : QString();
+    QTextBrowser::mousePressEvent(event);
+}
+
+void TRSSBrowser::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QString anchor = event->button() == Qt::LeftButton ? anchorAt(event->position().toPoint()) : QString();
+    const QString pressed = pressedAnchor_;
+    pressedAnchor_.clear();
+    if (!anchor.isEmpty() && anchor == pressed) {
+        // Handled here: the view itself never follows a link.
+        event->accept();
+        emit HotSpotClicked(anchor);
+        return;
+    }
+    QTextBrowser::mouseReleaseEvent(event);
+}
+
+void TRSSBrowser::mouseMoveEvent(QMouseEvent* event)
+{
+    QTextBrowser::mouseMoveEvent(event);
+    SetHoveredAnchor(anchorAt(event->position().toPoint()));
+}
+
+void TRSSBrowser::leaveEvent(QEvent* event)
+{
+    QTextBrowser::leaveEvent(event);
+    SetHoveredAnchor({});
+}
+
+void TRSSBrowser::SetHoveredAnchor(const QString& anchor)
+{
+    if (anchor == hoveredAnchor_)
+        return;
+    // The link under the mouse turns white; every other link keeps the news colour.
+    auto paintLinks = [this](const QString& which, const QColor& colour) {
+        if (which.isEmpty())
+            return;
+        for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                if (!fragment.charFormat().isAnchor() || fragment.charFormat().anchorHref() != which)
+                    continue;
+                QTextCursor cursor(document());
+                cursor.setPosition(fragment.position());
+                cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+                QTextCharFormat format;
+                format.setForeground(colour);
+                cursor.mergeCharFormat(format);
+            }
+        }
+    };
+    paintLinks(hoveredAnchor_, kNewsTextColor);
+    hoveredAnchor_ = anchor;
+    paintLinks(hoveredAnchor_, kHoverLinkColor);
+    viewport()->setCursor(anchor.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
+}
+
+void TRSSBrowser::wheelEvent(QWheelEvent* event)
+{
+    // One arrow-key step per notch of the wheel, as the keys would move it.
+    wheelRemainder_ += event->angleDelta().y();
+    while (wheelRemainder_ >= kWheelNotch) {
+        StepUp();
+        wheelRemainder_ -= kWheelNotch;
+    }
+    while (wheelRemainder_ <= -kWheelNotch) {
+        StepDown();
+        wheelRemainder_ += kWheelNotch;
+    }
+    event->accept();
+}
+
+// --- TNewsView ---
+
+TNewsView::TNewsView(QWidget* page, QWidget* panel, std::function<int()> selectedIndex, QObject* parent)
+    : QObject(parent), selectedIndex_(std::move(selectedIndex))
+{
+    RSSBrowserPanel = new QWidget(page);
+    RSSBrowserPanel->setObjectName("RSSBrowserPanel");
+    RSSBrowserPanel->setGeometry(kBrowserPanelRect);
+    RSSBrowser = new TRSSBrowser(RSSBrowserPanel);
+    RSSBrowser->setObjectName("RSSBrowser");
+    RSSBrowser->setGeometry(0, 0, kBrowserPanelRect.width(), kBrowserPanelRect.height());
+    connect(RSSBrowser, &TRSSBrowser::HotSpotClicked, this, &TNewsView::RSSBrowserHotSpotClick);
+    connect(RSSBrowser, &TRSSBrowser::Entered, this, &TNewsView::RSSBrowserEnter);
+
+    auto makeImage = [panel](const char* name, const QRect& rect, const char* picture) {
+        auto* image = new QLabel(panel);
+        image->setObjectName(name);
+        image->setGeometry(rect);
+        image->setPixmap(SkinPixmap(QString::fromLatin1(picture), panel));
+        image->hide();
+        return image;
+    };
+    ImagePrev = makeImage("ImagePrev", kPrevRect, "Prev_off");
+    ImageNext = makeImage("ImageNext", kNextRect, "Next_off");
+
+    auto makeButton = [panel](const char* name, const QRect& rect, const char* skin) {
+        auto* button = new TImgBtn(panel);
+        button->setObjectName(name);
+        button->setGeometry(rect);
+        button->LoadSkin(QString::fromLatin1(skin));
+        button->hide();
+        return button;
+    };
+    BtnPrev = makeButton("BtnPrev", kPrevRect, "Prev");
+    BtnNext = makeButton("BtnNext", kNextRect, "Next");
+    connect(BtnPrev, &TImgBtn::clicked, this, &TNewsView::BtnPrevClick);
+    connect(BtnNext, &TImgBtn::clicked, this, &TNewsView::BtnNextClick);
+
+    LabPage = new QLabel(panel);
+    LabPage->setObjectName("LabPage");
+    LabPage->setGeometry(QRect(kLabPagePos, kLabPageSize));
+    QFont font(QString::fromLatin1(kNewsFontFamily));
+    font.setPixelSize(kLabPagePixelSize);
+    font.setBold(true);
+    LabPage->setFont(font);
+    LabPage->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(kNewsTextColor.name()));
+    LabPage->setAttribute(Qt::WA_TranslucentBackground);
+    LabPage->hide();
+    Localize();
+}
+
+void TNewsView::Localize()
+{
+    BtnNext->setToolTip(Text(kTextOlderNews) + QLatin1String(kHintKeySeparator) + Message(kMsgRightArrow));
+    BtnPrev->setToolTip(Text(kTextNewerNews) + QLatin1String(kHintKeySeparator) + Message(kMsgLeftArrow));
+}
+
+void TNewsView::UpdateRSSBrowser()
+{
+    const int index = selectedIndex_ ? selectedIndex_() : -1;
+    if (index < 0 || Servers.empty() || static_cast<std::size_t>(index) >= Servers.size()) {
+        RSSBrowser->Clear();
+        return;
+    }
+    const TServer& server = Servers[static_cast<std::size_t>(index)];
+    if (server.RSSState == rssLoaded) {
+        const int count = static_cast<int>(server.RSSData.size());
+        if (count < 1)
+            RSSBrowser->Clear();
+        else
+            RSSBrowser->LoadPage(server.RSSData[static_cast<std::size_t>(std::clamp(NewsPage, 0, count - 1))]);
+        LabPage->setText(NewsPageCaption(NewsPage, count));
+        SetPagingVisible(NewsPagingFor(NewsPage, count));
+        FitWidth();
+        return;
+    }
+    const std::uint8_t state = server.RSSState;
+    NewsPage = 0;
+    ShowStatus(state);
+    SetPagingVisible({});
+    FitWidth();
+    if (state == rssNotLoaded)
+        StartRSSLoad(index);
+}
+
+void TNewsView::ShowStatus(std::uint8_t state)
+{
+    RSSBrowser->LoadLines(RSSStatusPageLines(state), true);
+}
+
+void TNewsView::SetPagingVisible(const TNewsPaging& paging)
+{
+    BtnPrev->setVisible(paging.Prev);
+    BtnNext->setVisible(paging.Next);
+    LabPage->setVisible(paging.Label);
+    ImagePrev->setVisible(paging.Images);
+    ImageNext->setVisible(paging.Images);
+}
+
+void TNewsView::FitWidth()
+{
+    const int scrollBarWidth = RSSBrowser->verticalScrollBar()->sizeHint().width();
+    const int width = FitBrowserWidth(RSSBrowserPanel->width(), RSSBrowser->ScrollRange(), scrollBarWidth);
+    RSSBrowser->resize(width, RSSBrowserPanel->height());
+}
+
+void TNewsView::Clear()
+{
+    RSSBrowser->Clear();
+}
+
+void TNewsView::BtnNextClick()
+{
+    const int index = selectedIndex_ ? selectedIndex_() : -1;
+    const int count = index >= 0 && static_cast<std::size_t>(index) < Servers.size()
+                          ? static_cast<int>(Servers[static_cast<std::size_t>(index)].RSSData.size())
+                          : 0;
+    if (NewsPage < count - 1)
+        ++NewsPage;
+    UpdateRSSBrowser();
+}
+
+void TNewsView::BtnPrevClick()
+{
+    if (NewsPage > 0)
+        --NewsPage;
+    UpdateRSSBrowser();
+}
+
+void TNewsView::RSSBrowserHotSpotClick(const QString& src)
+{
+    if (src == QLatin1String(kRefreshTarget)) {
+        const int index = selectedIndex_ ? selectedIndex_() : -1;
+        if (index >= 0 && static_cast<std::size_t>(index) < Servers.size())
+            Servers[static_cast<std::size_t>(index)].RSSState = rssNotLoaded;
+        UpdateRSSBrowser();
+        return;
+    }
+    const QString url = QString::fromStdString(AddHttpPrefix(src.toStdString()));
+    QDesktopServices::openUrl(QUrl(url));
+    emit LinkOpened(url);
+}
+
+void TNewsView::RSSBrowserEnter()
+{
+    emit FocusReturned();
+}

@@ -1,0 +1,427 @@
+// The information panel: shortening of long values, page selection with its tabs, and the values
+// and tooltips of every kind of server. KORVAN_RENDER_DIR=<folder> also saves pictures of the panel.
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "support/testsupport.h"
+#include "ui/ImgBtn.h"
+#include "ui/LnkLabel.h"
+#include "ui/infopanel.h"
+#include "ui/newsview.h"
+
+#include <QLabel>
+#include <QtTest>
+#include <optional>
+
+namespace {
+
+// One unit per character: widths that a test can count.
+int CharWidth(const QString& text)
+{
+    return static_cast<int>(text.size());
+}
+
+struct TServerValues
+{
+    std::string Address = "127.0.0.1";
+    std::string Comments;
+    std::string Preloader;
+    std::string AltPath;
+    std::string Patchlist;
+    std::string Website;
+    std::uint8_t ServerType = 0;
+    bool AutoCacheClear = false;
+    std::string RSSUrl;
+};
+
+} // namespace
+
+class TestInfoPanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void shortens_data();
+    void shortens();
+    void selectsPages_data();
+    void selectsPages();
+    void noSelectionEmptiesEveryValue();
+    void fillsValuesAndTooltips();
+    void longValuesKeepTheirTooltip();
+    void websiteIsALinkOnlyWhenThereIsOne();
+    void serverTypesInTheirColours_data();
+    void serverTypesInTheirColours();
+    void gameVersionCaptions();
+    void newChoiceShowsTheFirstNewsItem();
+    void rendersPictures();
+
+private:
+    void Add(const std::string& name, const TServerValues& values);
+    QLabel* Label(const char* name) const { return panel_->findChild<QLabel*>(name); }
+    TImgBtn* Tab(int page) const { return panel_->findChild<TImgBtn*>(QStringLiteral("InfoBtn%1").arg(page)); }
+
+    std::optional<TScratchIni> scratch_;
+    QWidget* window_ = nullptr;
+    TInfoPanel* panel_ = nullptr;
+    int selected_ = -1;
+};
+
+void TestInfoPanel::initTestCase()
+{
+    // The artwork lives in a static library, whose resources the linker would otherwise leave out.
+    Q_INIT_RESOURCE(korvan);
+    InitLocalization();
+}
+
+void TestInfoPanel::init()
+{
+    scratch_.emplace();
+    selected_ = -1;
+    WoWPath.clear();
+    window_ = new QWidget;
+    window_->resize(261, 386);
+    panel_ = new TInfoPanel(window_, [this] { return selected_; });
+    panel_->show();
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_));
+}
+
+void TestInfoPanel::cleanup()
+{
+    delete window_;
+    scratch_.reset();
+}
+
+void TestInfoPanel::Add(const std::string& name, const TServerValues& v)
+{
+    QVERIFY(AddServer(name, v.Address, v.Comments, v.Preloader, v.AltPath, v.Patchlist, v.Website, v.ServerType,
+                      v.AutoCacheClear, v.RSSUrl));
+    // No fetch from these tests: the news is there already.
+    Servers.back().RSSState = rssLoaded;
+}
+
+void TestInfoPanel::shortens_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("right");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("fits") << "abcdef" << 6 << false << "abcdef";
+    QTest::newRow("fits right") << "abcdef" << 6 << true << "abcdef";
+    QTest::newRow("end cut") << "abcdefgh" << 7 << false << "abcd...";
+    QTest::newRow("front cut keeps the end") << "abcdefgh" << 7 << true << "...efgh";
+    QTest::newRow("nothing but dots") << "abcdefgh" << 3 << false << "...";
+    QTest::newRow("narrower than the dots") << "abcdefgh" << 1 << true << "...";
+    QTest::newRow("empty") << "" << 0 << false << "";
+    QTest::newRow("long address") << "realm.some-very-long-server-name.example.org:3724" << 19 << true
+                                  << "...example.org:3724";
+    // A character of two UTF-16 units is kept or dropped whole.
+    const QString smiley = QString::fromUtf8("\xf0\x9f\x98\x80");
+    QTest::newRow("end cut keeps pairs whole") << "ab" + smiley + "cde" << 6 << false << "ab...";
+    QTest::newRow("front cut keeps pairs whole") << "abc" + smiley + "de" << 6 << true << "...de";
+    QTest::newRow("very long text") << QString(200000, 'x') + "END" << 10 << true << "...xxxxEND";
+}
+
+void TestInfoPanel::shortens()
+{
+    QFETCH(QString, caption);
+    QFETCH(int, width);
+    QFETCH(bool, right);
+    QFETCH(QString, shown);
+    QCOMPARE(ShortenLabel(caption, width, right, CharWidth), shown);
+}
+
+void TestInfoPanel::selectsPages_data()
+{
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("news") << 0 << 0;
+    QTest::newRow("address") << 1 << 1;
+    QTest::newRow("facts") << 2 << 2;
+    QTest::newRow("3 shows page 1") << 3 << 1;
+    QTest::newRow("255 shows page 1") << 255 << 1;
+    QTest::newRow("-1 shows page 1") << -1 << 1;
+}
+
+void TestInfoPanel::selectsPages()
+{
+    QFETCH(int, asked);
+    QFETCH(int, shown);
+    panel_->SelectInfoPanel(asked);
+    QCOMPARE(panel_->CurrentPage(), shown);
+    for (int page = 0; page < kInfoPageCount; ++page) {
+        const bool current = page == shown;
+        QCOMPARE(Tab(page)->isEnabled(), !current);
+        QCOMPARE(panel_->findChild<QWidget*>(QStringLiteral("Panel%1").arg(page))->isVisible(), current);
+        QCOMPARE(panel_->findChild<QLabel*>(QStringLiteral("InfoJustLabel%1").arg(page))->isVisible(), current);
+        QCOMPARE(panel_->findChild<QLabel*>(QStringLiteral("InfoJustLabelMask%1").arg(page))->isVisible(), current);
+    }
+    QCOMPARE(Label("InfoRSSPanelMask")->isVisible(), shown != 0);
+    // The tabs switch pages too; the current one is covered and does nothing.
+    QTest::mouseClick(Tab((shown + 1) % kInfoPageCount), Qt::LeftButton);
+    QCOMPARE(panel_->CurrentPage(), (shown + 1) % kInfoPageCount);
+}
+
+void TestInfoPanel::noSelectionEmptiesEveryValue()
+{
+    TServerValues v;
+    v.Comments = "comment";
+    v.Website = "example.org";
+    v.Preloader = "/bin/true";
+    Add("A", v);
+    selected_ = 0;
+    panel_->UpdateInfoPanel();
+    selected_ = -1;
+    panel_->UpdateInfoPanel();
+    for (const char* name : {"Realmlist", "Patchlist", "AlternativeWoWPath", "PreloaderCD", "AutoCacheClear",
+                             "WoWVersion", "ServerSite", "ServerType", "RSSChannel", "AdditionalInfo"}) {
+        QVERIFY2(Label(name)->text().isEmpty(), name);
+        QVERIFY2(Label(name)->toolTip().isEmpty(), name);
+    }
+    QVERIFY(panel_->findChild<TLnkLabel*>("ServerSite")->Link().isEmpty());
+    QCOMPARE(panel_->News()->Browser()->toPlainText(), QString());
+}
+
+void TestInfoPanel::fillsValuesAndTooltips()
+{
+    TServerValues v;
+    v.Address = "logon.example.org";
+    v.Preloader = "/games/loader.exe";
+    v.AltPath = "/games/other/Wow.exe";
+    v.AutoCacheClear = true;
+    v.Comments = "Blizzlike";
+    v.RSSUrl = "example.org/rss";
+    v.Patchlist = "patch.example.org";
+    Add("Full", v);
+    Add("Bare", {});
+    selected_ = 0;
+    panel_->UpdateInfoPanel();
+    const struct
+    {
+        const char* label;
+        const char* text;
+        const char* tip;
+    } full[] = {
+        {"Realmlist", "logon.example.org", "logon.example.org"},
+        {"Patchlist", "patch.example.org", "patch.example.org"},
+        {"PreloaderCD", "Yes", "/games/loader.exe"},
+        {"AlternativeWoWPath", "Yes", "/games/other/Wow.exe"},
+        {"AutoCacheClear", "Yes", ""},
+        {"AdditionalInfo", "Blizzlike", "Blizzlike"},
+        {"RSSChannel", "example.org/rss", "example.org/rss"},
+        {"WoWVersion", "?", ""},
+    };
+    for (const auto& row : full) {
+        QCOMPARE(Label(row.label)->text(), QString(row.text));
+        QCOMPARE(Label(row.label)->toolTip(), QString(row.tip));
+    }
+    selected_ = 1;
+    panel_->UpdateInfoPanel();
+    const struct
+    {
+        const char* label;
+        const char* text;
+    } bare[] = {
+        {"Realmlist", "127.0.0.1"},   {"Patchlist", "---"},     {"PreloaderCD", "No"},
+        {"AlternativeWoWPath", "No"}, {"AutoCacheClear", "No"}, {"AdditionalInfo", "---"},
+        {"RSSChannel", "---"},        {"WoWVersion", "---"},    {"ServerSite", "---"},
+    };
+    for (const auto& row : bare) {
+        QCOMPARE(Label(row.label)->text(), QString(row.text));
+        if (QString(row.label) != "Realmlist")
+            QVERIFY2(Label(row.label)->toolTip().isEmpty(), row.label);
+    }
+}
+
+void TestInfoPanel::longValuesKeepTheirTooltip()
+{
+    TServerValues v;
+    v.Address = "realm.a-really-long-private-server-name.example.org:3724";
+    v.Comments = "A long comment about rates, the realm's rules, its forum, and what else players ask about.";
+    Add("Long", v);
+    selected_ = 0;
+    panel_->UpdateInfoPanel();
+    QLabel* realmlist = Label("Realmlist");
+    QVERIFY(realmlist->text().startsWith("..."));
+    QVERIFY(realmlist->text().endsWith(":3724"));
+    QCOMPARE(realmlist->toolTip(), QString::fromStdString(v.Address));
+    QVERIFY(QFontMetrics(realmlist->font()).horizontalAdvance(realmlist->text()) <= realmlist->width());
+    QLabel* info = Label("AdditionalInfo");
+    QVERIFY(info->text().endsWith("..."));
+    QVERIFY(info->text().startsWith("A long"));
+    QCOMPARE(info->toolTip(), QString::fromStdString(v.Comments));
+}
+
+void TestInfoPanel::websiteIsALinkOnlyWhenThereIsOne()
+{
+    TServerValues site;
+    site.Website = "www.example.org";
+    Add("Site", site);
+    Add("NoSite", {});
+    auto* label = panel_->findChild<TLnkLabel*>("ServerSite");
+    selected_ = 0;
+    panel_->UpdateInfoPanel();
+    QCOMPARE(label->text(), QString("www.example.org"));
+    QCOMPARE(label->toolTip(), QString("www.example.org"));
+    QCOMPARE(label->Link(), QString("http://www.example.org"));
+    QVERIFY(label->font().underline());
+    QCOMPARE(label->cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(label->EnterFontColor(), QColor(Qt::white));
+
+    selected_ = 1;
+    panel_->UpdateInfoPanel();
+    QCOMPARE(label->text(), QString("---"));
+    QVERIFY(label->toolTip().isEmpty());
+    QVERIFY(label->Link().isEmpty());
+    QVERIFY(!label->font().underline());
+    QCOMPARE(label->cursor().shape(), Qt::ArrowCursor);
+    // "---" does not light up under the mouse.
+    QCOMPARE(label->EnterFontColor(), label->LeaveFontColor());
+}
+
+void TestInfoPanel::serverTypesInTheirColours_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QColor>("colour");
+    const QColor gold(247, 205, 40);
+    QTest::newRow("0") << 0 << "---" << gold;
+    QTest::newRow("1") << 1 << "Normal" << gold;
+    QTest::newRow("2") << 2 << "RP" << QColor(0, 255, 0);
+    QTest::newRow("3") << 3 << "PvP" << QColor(255, 0, 0);
+    QTest::newRow("4") << 4 << "RPPvP" << QColor(255, 0, 0);
+    QTest::newRow("5") << 5 << "Multirealm" << gold;
+}
+
+void TestInfoPanel::serverTypesInTheirColours()
+{
+    QFETCH(int, type);
+    QFETCH(QString, name);
+    QFETCH(QColor, colour);
+    TServerValues v;
+    v.ServerType = static_cast<std::uint8_t>(type);
+    Add("Typed", v);
+    v.ServerType = 9;
+    Add("Odd", v);
+    selected_ = 0;
+    panel_->UpdateInfoPanel();
+    QLabel* label = Label("ServerType");
+    QCOMPARE(label->text(), name);
+    QCOMPARE(label->palette().color(QPalette::WindowText), colour);
+    // A type outside the table leaves the label as it was.
+    selected_ = 1;
+    panel_->UpdateInfoPanel();
+    QCOMPARE(label->text(), name);
+    QCOMPARE(label->palette().color(QPalette::WindowText), colour);
+}
+
+void TestInfoPanel::gameVersionCaptions()
+{
+    QCOMPARE(GameVersionCaption(""), QString("---"));
+    QCOMPARE(GameVersionCaption(scratch_->Folder() + "missing.exe"), QString("?"));
+    scratch_->Write("not a program");
+    QCOMPARE(GameVersionCaption(scratch_->Path()), QString("?"));
+    QCOMPARE(GameVersionCaption(scratch_->Folder()), QString("?"));
+
+    // The server's own game path wins over the global one.
+    WoWPath = scratch_->Path();
+    Add("Global", {});
+    selected_ = 0;
+    panel_->UpdateInfoPanel();
+    QCOMPARE(Label("WoWVersion")->text(), QString("?"));
+}
+
+void TestInfoPanel::newChoiceShowsTheFirstNewsItem()
+{
+    Add("A", {});
+    Servers.back().RSSData = {"<b>1</b>", "<b>2</b>"};
+    Add("B", {});
+    Servers.back().RSSData = {"<b>x</b>"};
+    selected_ = 0;
+    panel_->UpdateInfoPanel();
+    panel_->News()->BtnNextClick();
+    QCOMPARE(panel_->News()->Page(), 1);
+    panel_->UpdateInfoPanel(); // the same server: the page stays
+    QCOMPARE(panel_->News()->Page(), 1);
+    selected_ = 1;
+    panel_->UpdateInfoPanel();
+    selected_ = 0;
+    panel_->UpdateInfoPanel();
+    QCOMPARE(panel_->News()->Page(), 0);
+    QCOMPARE(panel_->News()->Browser()->toPlainText().trimmed(), QString("1"));
+}
+
+void TestInfoPanel::rendersPictures()
+{
+    const QString folder = qEnvironmentVariable("KORVAN_RENDER_DIR");
+    if (folder.isEmpty())
+        QSKIP("KORVAN_RENDER_DIR not set");
+    TServerValues online;
+    online.Address = "logon.example-realm.org";
+    online.Website = "www.example-realm.org";
+    online.Comments = "x5 rates, Blizzlike, international community";
+    online.RSSUrl = "example-realm.org/news.rss";
+    online.ServerType = 3;
+    online.AutoCacheClear = true;
+    Add("Online", online);
+    Servers.back().Status = ssOnline;
+    Servers.back().RSSData = {"<html><body><a href=\"http://example-realm.org/1\"><b>Server update 2.4.3</b></a><br />"
+                              "The realm restarts at 6:00 for maintenance. New instances open next week, and the "
+                              "arena season starts on Friday.</body></html>",
+                              "<b>two</b>",
+                              "<html><body><b>Patch notes</b><br />1. Fixed the bank.<br />2. Fixed the auction "
+                              "house.<br />3. New arena season.<br />4. Faster logins.<br />5. More realms.<br />"
+                              "6. The end.</body></html>"};
+    TServerValues longAddress;
+    longAddress.Address = "realm.a-really-long-private-server-name.example.org:3724";
+    longAddress.Patchlist = "patches.a-really-long-private-server-name.example.org";
+    longAddress.Preloader = "/games/loader.exe";
+    Add("Long", longAddress);
+    Servers.back().Status = ssOffline;
+    Servers.back().RSSState = rssFailed;
+    for (int type = 0; type < kServerTypeCount; ++type) {
+        TServerValues typed;
+        typed.ServerType = static_cast<std::uint8_t>(type);
+        Add("Type" + std::to_string(type), typed);
+        Servers.back().RSSState = rssNotSet;
+    }
+    auto save = [&](const QString& name) {
+        const QImage picture = panel_->grab().toImage();
+        QVERIFY(picture.save(folder + "/" + name + ".png"));
+        // Three times as large, for looking at single pixels.
+        QVERIFY(picture.scaled(picture.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                    .save(folder + "/" + name + "_x3.png"));
+    };
+    for (int server = 0; server < 2; ++server) {
+        selected_ = server;
+        panel_->UpdateInfoPanel();
+        for (int page = 0; page < kInfoPageCount; ++page) {
+            panel_->SelectInfoPanel(page);
+            save(QStringLiteral("panel_%1_page%2").arg(server == 0 ? "online" : "long").arg(page));
+        }
+    }
+    panel_->SelectInfoPanel(0);
+    selected_ = 0;
+    panel_->UpdateInfoPanel();
+    panel_->News()->BtnNextClick();
+    save("panel_news_page2");
+    panel_->News()->BtnNextClick();
+    save("panel_news_long");
+    panel_->SelectInfoPanel(2);
+    for (int type = 0; type < kServerTypeCount; ++type) {
+        selected_ = 2 + type;
+        panel_->UpdateInfoPanel();
+        save(QStringLiteral("panel_type%1").arg(type));
+    }
+    selected_ = 2;
+    panel_->SelectInfoPanel(0);
+    panel_->UpdateInfoPanel();
+    save("panel_news_notset");
+}
+
+QTEST_MAIN(TestInfoPanel)
+#include "test_infopanel.moc"

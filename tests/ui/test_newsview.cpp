@@ -1,0 +1,488 @@
+// The news view: status pages and their retry link, paging, the width fit, links that open only
+// through a click, and a view that never fetches what a page names.
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "news/rss_u.h"
+#include "support/httpserver.h"
+#include "support/testsupport.h"
+#include "ui/ImgBtn.h"
+#include "ui/newsview.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextFrame>
+#include <QtTest>
+#include <optional>
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+std::string LongPage()
+{
+    std::string page = "<html><body><b>long</b><br />";
+    for (int i = 0; i < 40; ++i)
+        page += "line " + std::to_string(i) + "<br />";
+    return page + "</body></html>";
+}
+
+} // namespace
+
+// Receives what the desktop would be asked to open.
+class TUrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> Urls;
+
+public slots:
+    void Open(const QUrl& url) { Urls.append(url); }
+};
+
+class TestNewsView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void statusPages_data();
+    void statusPages();
+    void paging_data();
+    void paging();
+
+    void statusStatesHidePagingControls_data();
+    void statusStatesHidePagingControls();
+    void notLoadedStartsTheFetch();
+    void retryLinkLoadsAgain();
+    void pagesThroughTheNews();
+    void oneItemShowsNoPaging();
+    void noSelectionClearsOnly();
+    void statusMessageIsCentred();
+    void widthHidesTheScrollBarWhenTheTextFits();
+    void linksOpenOnlyThroughAClick();
+    void clickOnALinkInTheView();
+    void viewFetchesNothingThePageNames();
+    void wheelScrollsTheViewByArrowSteps();
+    void linkUnderTheMouseTurnsWhite();
+
+private:
+    TServer& Add(const std::string& name, std::uint8_t state, TRSSDataList pages = {}, std::string url = {});
+    TImgBtn* Button(const char* name) const { return panel_->findChild<TImgBtn*>(name); }
+    QLabel* Label(const char* name) const { return panel_->findChild<QLabel*>(name); }
+    QString ViewText() const { return view_->Browser()->toPlainText(); }
+
+    std::optional<TScratchIni> scratch_;
+    std::optional<TLoopbackHttpServer> server_;
+    QWidget* panel_ = nullptr;
+    QWidget* page_ = nullptr;
+    TNewsView* view_ = nullptr;
+    TUrlCatcher catcher_;
+    int selected_ = -1;
+};
+
+void TestNewsView::initTestCase()
+{
+    Q_INIT_RESOURCE(korvan);
+    InitLocalization();
+    QDesktopServices::setUrlHandler("http", &catcher_, "Open");
+    QDesktopServices::setUrlHandler("https", &catcher_, "Open");
+    QDesktopServices::setUrlHandler("file", &catcher_, "Open");
+}
+
+void TestNewsView::cleanupTestCase()
+{
+    for (const char* scheme : {"http", "https", "file"})
+        QDesktopServices::unsetUrlHandler(scheme);
+}
+
+void TestNewsView::init()
+{
+    scratch_.emplace();
+    server_.emplace();
+    QVERIFY(server_->Listen());
+    catcher_.Urls.clear();
+    selected_ = -1;
+    panel_ = new QWidget;
+    panel_->resize(258, 118);
+    page_ = new QWidget(panel_);
+    page_->setGeometry(2, 0, 254, 94);
+    view_ = new TNewsView(
+        page_, panel_, [this] { return selected_; }, panel_);
+    SetNewsDisplay({panel_, [this] { return selected_; }, [this] { view_->UpdateRSSBrowser(); }});
+    panel_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel_));
+}
+
+void TestNewsView::cleanup()
+{
+    SetNewsDisplay({});
+    delete panel_;
+    server_.reset();
+    scratch_.reset();
+}
+
+TServer& TestNewsView::Add(const std::string& name, std::uint8_t state, TRSSDataList pages, std::string url)
+{
+    AddServer(name, "127.0.0.1", "", "", "", "", "", 0, false, url);
+    TServer& server = Servers.back();
+    server.RSSState = state;
+    server.RSSData = std::move(pages);
+    return server;
+}
+
+void TestNewsView::statusPages_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QStringList>("lines");
+    const QString head = "<table width=\"100%\" height=\"100%\"><tr><td align=\"center\" valign=\"middle\">";
+    const QString retry = "<a href=\"#refresh\">Try again</a>";
+    const QStringList tail{"</td></tr></table>", "</body>", "</html>"};
+    QTest::newRow("not set") << int(rssNotSet)
+                             << (QStringList{"<html>", "<body>", head, "RSS channel not set."} + tail);
+    QTest::newRow("not loaded") << int(rssNotLoaded)
+                                << (QStringList{"<html>", "<body>", head, "Loading...<br />", retry} + tail);
+    QTest::newRow("loading") << int(rssLoading) << (QStringList{"<html>", "<body>", head, "Loading..."} + tail);
+    QTest::newRow("failed") << int(rssFailed)
+                            << (QStringList{"<html>", "<body>", head, "Failed to load RSS channel.<br />", retry} +
+                                tail);
+    QTest::newRow("loaded has none") << int(rssLoaded) << QStringList{};
+}
+
+void TestNewsView::statusPages()
+{
+    QFETCH(int, state);
+    QFETCH(QStringList, lines);
+    QStringList got;
+    for (const std::string& line : RSSStatusPageLines(static_cast<std::uint8_t>(state)))
+        got << QString::fromStdString(line);
+    QCOMPARE(got, lines);
+}
+
+void TestNewsView::paging_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("prev");
+    QTest::addColumn<bool>("next");
+    QTest::addColumn<bool>("label");
+    QTest::newRow("no items") << 0 << 0 << false << false << false;
+    QTest::newRow("one item") << 0 << 1 << false << false << false;
+    QTest::newRow("first of three") << 0 << 3 << false << true << true;
+    QTest::newRow("middle of three") << 1 << 3 << true << true << true;
+    QTest::newRow("last of three") << 2 << 3 << true << false << true;
+}
+
+void TestNewsView::paging()
+{
+    QFETCH(int, page);
+    QFETCH(int, count);
+    QFETCH(bool, prev);
+    QFETCH(bool, next);
+    QFETCH(bool, label);
+    const TNewsPaging paging = NewsPagingFor(page, count);
+    QCOMPARE(paging.Prev, prev);
+    QCOMPARE(paging.Next, next);
+    QCOMPARE(paging.Label, label);
+    QCOMPARE(paging.Images, label);
+    QCOMPARE(NewsPageCaption(1, 7), QString("2 of 7"));
+}
+
+void TestNewsView::statusStatesHidePagingControls_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("not set") << int(rssNotSet) << "RSS channel not set.";
+    QTest::newRow("loading") << int(rssLoading) << "Loading...";
+    QTest::newRow("failed") << int(rssFailed) << "Failed to load RSS channel.\nTry again";
+}
+
+void TestNewsView::statusStatesHidePagingControls()
+{
+    QFETCH(int, state);
+    QFETCH(QString, text);
+    Add("A", rssLoaded, {"<b>1</b>", "<b>2</b>", "<b>3</b>"});
+    Add("B", static_cast<std::uint8_t>(state));
+    selected_ = 0;
+    view_->BtnNextClick();
+    QCOMPARE(view_->Page(), 1);
+    QVERIFY(Button("BtnPrev")->isVisible() && Button("BtnNext")->isVisible() && Label("LabPage")->isVisible());
+
+    selected_ = 1;
+    view_->UpdateRSSBrowser();
+    QCOMPARE(ViewText().trimmed(), text);
+    QCOMPARE(view_->Page(), 0);
+    for (const char* name : {"BtnPrev", "BtnNext"})
+        QVERIFY2(!Button(name)->isVisible(), name);
+    for (const char* name : {"LabPage", "ImagePrev", "ImageNext"})
+        QVERIFY2(!Label(name)->isVisible(), name);
+}
+
+void TestNewsView::notLoadedStartsTheFetch()
+{
+    server_->Serve("/feed", "<rss><item><title>first</title></item><item><title>second</title></item></rss>");
+    Add("A", rssNotLoaded, {}, server_->Url("/feed").toStdString());
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    QCOMPARE(int(Servers[0].RSSState), int(rssLoading));
+    QCOMPARE(ViewText().trimmed(), QString("Loading..."));
+    QTRY_COMPARE_WITH_TIMEOUT(int(Servers[0].RSSState), int(rssLoaded), kWaitMs);
+    QCOMPARE(ViewText().trimmed(), QString("first"));
+    QCOMPARE(Label("LabPage")->text(), QString("1 of 2"));
+}
+
+void TestNewsView::retryLinkLoadsAgain()
+{
+    server_->Serve("/feed", "<rss><item><title>back again</title></item></rss>");
+    Add("A", rssFailed, {}, server_->Url("/feed").toStdString());
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    view_->RSSBrowserHotSpotClick("#refresh");
+    QCOMPARE(ViewText().trimmed(), QString("Loading..."));
+    QTRY_COMPARE_WITH_TIMEOUT(ViewText().trimmed(), QString("back again"), kWaitMs);
+    QCOMPARE(server_->Hits("/feed"), 1);
+    QVERIFY(catcher_.Urls.isEmpty());
+    // Only the exact target retries.
+    view_->RSSBrowserHotSpotClick("#Refresh");
+    QCOMPARE(catcher_.Urls.size(), 1);
+    QCOMPARE(int(Servers[0].RSSState), int(rssLoaded));
+}
+
+void TestNewsView::pagesThroughTheNews()
+{
+    Add("A", rssLoaded, {"<b>one</b>", "<b>two</b>", "<b>three</b>"});
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    struct TStep
+    {
+        void (TNewsView::*click)();
+        int page;
+        const char* text;
+        bool prev;
+        bool next;
+    };
+    const TStep steps[] = {
+        {nullptr, 0, "one", false, true},
+        {&TNewsView::BtnNextClick, 1, "two", true, true},
+        {&TNewsView::BtnNextClick, 2, "three", true, false},
+        {&TNewsView::BtnNextClick, 2, "three", true, false}, // past the last: stays
+        {&TNewsView::BtnPrevClick, 1, "two", true, true},
+        {&TNewsView::BtnPrevClick, 0, "one", false, true},
+        {&TNewsView::BtnPrevClick, 0, "one", false, true}, // before the first: stays
+    };
+    for (const TStep& step : steps) {
+        if (step.click)
+            (view_->*step.click)();
+        QCOMPARE(view_->Page(), step.page);
+        QCOMPARE(ViewText().trimmed(), QString(step.text));
+        QCOMPARE(Button("BtnPrev")->isVisible(), step.prev);
+        QCOMPARE(Button("BtnNext")->isVisible(), step.next);
+        QVERIFY(Label("LabPage")->isVisible() && Label("ImagePrev")->isVisible() && Label("ImageNext")->isVisible());
+        QCOMPARE(Label("LabPage")->text(), QStringLiteral("%1 of 3").arg(step.page + 1));
+    }
+    // The buttons are the paging controls a user clicks.
+    QTest::mouseClick(Button("BtnNext"), Qt::LeftButton);
+    QCOMPARE(view_->Page(), 1);
+    QTest::mouseClick(Button("BtnPrev"), Qt::LeftButton);
+    QCOMPARE(view_->Page(), 0);
+
+    // Paging with nothing selected counts no pages.
+    selected_ = -1;
+    view_->BtnNextClick();
+    QCOMPARE(view_->Page(), 0);
+}
+
+void TestNewsView::oneItemShowsNoPaging()
+{
+    Add("A", rssLoaded, {"<b>only</b>"});
+    Add("B", rssLoaded, {});
+    for (int index : {0, 1}) {
+        selected_ = index;
+        view_->UpdateRSSBrowser();
+        for (const char* name : {"BtnPrev", "BtnNext"})
+            QVERIFY2(!Button(name)->isVisible(), name);
+        for (const char* name : {"LabPage", "ImagePrev", "ImageNext"})
+            QVERIFY2(!Label(name)->isVisible(), name);
+    }
+    QCOMPARE(ViewText().trimmed(), QString());
+}
+
+void TestNewsView::noSelectionClearsOnly()
+{
+    Add("A", rssLoaded, {"<b>one</b>", "<b>two</b>"});
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    const int width = view_->Browser()->width();
+    selected_ = -1;
+    view_->UpdateRSSBrowser();
+    QCOMPARE(ViewText(), QString());
+    // The paging controls and the width stay as they were.
+    QVERIFY(Button("BtnNext")->isVisible());
+    QCOMPARE(view_->Browser()->width(), width);
+}
+
+void TestNewsView::statusMessageIsCentred()
+{
+    Add("A", rssNotSet);
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    TRSSBrowser* browser = view_->Browser();
+    const int top = qRound(browser->document()->rootFrame()->frameFormat().topMargin());
+    const int height = qCeil(browser->document()->documentLayout()->documentSize().height());
+    QVERIFY(top > 0);
+    // The text's middle lies within a pixel of the view's middle.
+    QVERIFY2(
+        qAbs((height + top) - browser->viewport()->height()) <= 2,
+        qPrintable(
+            QStringLiteral("top %1, document %2, view %3").arg(top).arg(height).arg(browser->viewport()->height())));
+    // A news page is shown from the top.
+    Servers[0].RSSState = rssLoaded;
+    Servers[0].RSSData = {"<b>news</b>"};
+    view_->UpdateRSSBrowser();
+    QCOMPARE(qRound(browser->document()->rootFrame()->frameFormat().topMargin()), 0);
+}
+
+void TestNewsView::widthHidesTheScrollBarWhenTheTextFits()
+{
+    Add("A", rssLoaded, {"<b>short</b>", LongPage()});
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    TRSSBrowser* browser = view_->Browser();
+    const int panelWidth = view_->BrowserPanel()->width();
+    QCOMPARE(browser->ScrollRange(), 0);
+    QVERIFY(browser->width() > panelWidth);
+    QCOMPARE(browser->viewport()->width(), panelWidth);
+    view_->BtnNextClick();
+    QVERIFY(browser->ScrollRange() > 0);
+    QCOMPARE(browser->width(), panelWidth);
+    QCOMPARE(FitBrowserWidth(238, 0, 17), 255);
+    QCOMPARE(FitBrowserWidth(238, 5, 17), 238);
+}
+
+void TestNewsView::linksOpenOnlyThroughAClick()
+{
+    Add("A", rssLoaded, {"<a href=\"x\">x</a>"});
+    selected_ = 0;
+    QSignalSpy opened(view_, &TNewsView::LinkOpened);
+    const struct
+    {
+        const char* src;
+        const char* url;
+    } rows[] = {
+        {"www.example.org/news", "http://www.example.org/news"}, {"https://example.org/a", "https://example.org/a"},
+        {"HTTP://EXAMPLE.ORG/", "HTTP://EXAMPLE.ORG/"},          {"file:///etc/passwd", "http://file:///etc/passwd"},
+        {"javascript:alert(1)", "http://javascript:alert(1)"},
+    };
+    for (const auto& row : rows) {
+        view_->RSSBrowserHotSpotClick(row.src);
+        QCOMPARE(opened.takeLast().at(0).toString(), QString(row.url));
+    }
+    for (const QUrl& url : catcher_.Urls)
+        QVERIFY2(url.scheme() == "http" || url.scheme() == "https", qPrintable(url.toString()));
+}
+
+void TestNewsView::clickOnALinkInTheView()
+{
+    Add("A", rssLoaded, {"<html><body><a href=\"example.org/item?id=1&amp;x=2\"><b>Title</b></a></body></html>"});
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    TRSSBrowser* browser = view_->Browser();
+    QPoint onLink;
+    for (int y = 0; y < 20 && onLink.isNull(); ++y)
+        for (int x = 0; x < 60 && onLink.isNull(); ++x)
+            if (!browser->anchorAt({x, y}).isEmpty())
+                onLink = {x, y};
+    QVERIFY(!onLink.isNull());
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, onLink);
+    QCOMPARE(catcher_.Urls.size(), 1);
+    QCOMPARE(catcher_.Urls[0].toString(), QString("http://example.org/item?id=1&x=2"));
+    // The view stays where it was: it never follows a link itself.
+    QCOMPARE(browser->source(), QUrl());
+    QVERIFY(browser->toPlainText().contains("Title"));
+}
+
+void TestNewsView::viewFetchesNothingThePageNames()
+{
+    server_->Serve("/image.png", "not really");
+    server_->Serve("/style.css", "b { color: red; }");
+    const std::string page = "<html><head><link rel=\"stylesheet\" href=\"" + server_->Url("/style.css").toStdString() +
+                             "\"></head><body><img src=\"" + server_->Url("/image.png").toStdString() +
+                             "\"><img src=\"file:///etc/hostname\"><img src=\"/etc/hostname\"></body></html>";
+    Add("A", rssLoaded, {page});
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    view_->Browser()->grab();
+    QTest::qWait(300);
+    QCOMPARE(server_->Requests(), QStringList());
+    QVERIFY(view_->Browser()->loadResource(QTextDocument::ImageResource, QUrl("file:///etc/hostname")).isNull());
+    QVERIFY(catcher_.Urls.isEmpty());
+}
+
+void TestNewsView::wheelScrollsTheViewByArrowSteps()
+{
+    Add("A", rssLoaded, {LongPage()});
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    TRSSBrowser* browser = view_->Browser();
+    QScrollBar* bar = browser->verticalScrollBar();
+    QCOMPARE(bar->value(), 0);
+    const QPoint inside = browser->viewport()->mapToGlobal(QPoint(10, 10));
+    // The wheel turned over the view moves it by arrow steps, one per notch.
+    QWheelEvent wheel(QPointF(10, 10), QPointF(inside), QPoint(), QPoint(0, -240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(browser->viewport(), &wheel);
+    QCOMPARE(bar->value(), 2 * bar->singleStep());
+    QWheelEvent back(QPointF(10, 10), QPointF(inside), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(browser->viewport(), &back);
+    QCOMPARE(bar->value(), bar->singleStep());
+    // Half a notch (a fine-grained wheel) waits for the other half.
+    QWheelEvent half(QPointF(10, 10), QPointF(inside), QPoint(), QPoint(0, 60), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(browser->viewport(), &half);
+    QCOMPARE(bar->value(), bar->singleStep());
+    QCoreApplication::sendEvent(browser->viewport(), &half);
+    QCOMPARE(bar->value(), 0);
+}
+
+void TestNewsView::linkUnderTheMouseTurnsWhite()
+{
+    Add("A", rssLoaded, {"<html><body><a href=\"x\"><b>Title</b></a><br />text</body></html>"});
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    TRSSBrowser* browser = view_->Browser();
+    auto linkColour = [browser] {
+        for (QTextBlock block = browser->document()->begin(); block.isValid(); block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it)
+                if (it.fragment().charFormat().isAnchor())
+                    return it.fragment().charFormat().foreground().color();
+        return QColor();
+    };
+    QCOMPARE(linkColour(), QColor(247, 205, 40));
+    QPoint onLink;
+    for (int x = 0; x < 60 && onLink.isNull(); ++x)
+        if (!browser->anchorAt({x, 6}).isEmpty())
+            onLink = {x, 6};
+    QVERIFY(!onLink.isNull());
+    QTest::mouseMove(browser->viewport(), onLink);
+    QTRY_COMPARE(linkColour(), QColor(Qt::white));
+    QTest::mouseMove(browser->viewport(), QPoint(200, 60));
+    QTRY_COMPARE(linkColour(), QColor(247, 205, 40));
+
+    // The arrow keys the window sends for a wheel turn over the view move it by one step.
+    Servers[0].RSSData = {LongPage()};
+    view_->UpdateRSSBrowser();
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(browser, &down);
+    QCOMPARE(browser->verticalScrollBar()->value(), browser->verticalScrollBar()->singleStep());
+}
+
+QTEST_MAIN(TestNewsView)
+#include "test_newsview.moc"
