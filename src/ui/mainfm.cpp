@@ -1,6 +1,5 @@
 #include "ui/mainfm.h"
 
-#include "buildconfig.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
@@ -52,6 +51,9 @@ QStringList LiveServerNames()
             names.append(ToQString(server.Name));
     return names;
 }
+// The taskbar caption is the window layout's own text, the same in every edition and not derived from the
+// version number (which the about box and the update check use).
+constexpr const char* kMainFormCaption = "Korvan 2.06.1";
 
 } // namespace
 
@@ -61,7 +63,7 @@ QStringList LiveServerNames()
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
 {
     setObjectName("MainForm");
-    setWindowTitle(QStringLiteral("Korvan %1").arg(QStringLiteral(KORVAN_VERSION_TEXT)));
+    setWindowTitle(QString::fromLatin1(kMainFormCaption));
     // No system frame: the skin is the window. Minimize stays allowed for the taskbar button.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint | Qt::WindowSystemMenuHint);
     // On a compositing desktop the skin's cut-out pixels are see-through, so its edges are clean.
