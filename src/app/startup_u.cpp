@@ -1,7 +1,7 @@
 #include "app/startup_u.h"
 
-#include "app/updatestart_u.h"
 #include "app/cmdline_u.h"
+#include "app/updatestart_u.h"
 #include "core/globaltypes_u.h"
 #include "core/ini_u.h"
 #include "core/inipath_u.h"
@@ -13,6 +13,7 @@
 #include "platform/termination.h"
 #include "ui/mainfm.h"
 #include "ui/msgbox_u.h"
+#include "update/updatelist_u.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -131,6 +132,8 @@ int RunKorvan(int argc, char** argv)
     // Help, version and the list need no window, so they work without a display too; they only read.
     const bool console = command.Action != TCommandAction::Start && command.Action != TCommandAction::Play;
     const bool iniFolderReady = InitIniPath(!console);
+    // An installed copy is updated by the package manager: it replaces no files of its own.
+    SetSelfUpdateEnabled(UpdatesAllowed());
     const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName() : QString();
     if (console) {
         QCoreApplication app(argc, argv);

@@ -362,7 +362,8 @@ void ProbeAllServers()
     QElapsedTimer slice;
     std::vector<TConnectOrder> orders;
     // Messages processed between slices may change the list, so its length is read each time.
-    for (int i = 0; i < static_cast<int>(Servers.size());) {
+    // A close taken between slices ends the round's starts: nobody would see their results.
+    for (int i = 0; i < static_cast<int>(Servers.size()) && !AppClosing;) {
         slice.start();
         const int selected = SelectedListIndex();
         bool selectedStarted = false;

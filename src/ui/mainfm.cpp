@@ -115,8 +115,6 @@ void TMainForm::FormCreate()
     });
     ReloadServerList();
     LoadSettings();
-    // A copy that does not update itself offers no update.
-    SetItemUpdateEnabled(SelfUpdateEnabled());
 }
 
 void TMainForm::showEvent(QShowEvent* event)

@@ -194,7 +194,7 @@ public:
 
 private:
     void OpenUpdateWindow(bool fromBackground);
-    // Never enabled where this copy does not update itself.
+    // Off while the background check runs.
     void SetItemUpdateEnabled(bool enabled);
     bool updateCheckRunning_ = false;
     class TUpdateForm* updateForm_ = nullptr;

@@ -74,29 +74,22 @@ void TMainForm::BtnPlayClick()
     // A copy: the dialogs opened on failure may change the array.
     const TServer server = Servers[static_cast<std::size_t>(index)];
     TLaunchPlan plan = PlanLaunch(server, WoWPath);
-    // The dialog that puts the path right opens over the window; a play from the command line, whose
-    // window is never shown, only tells.
-    const bool offerDialog = isVisible();
     switch (plan.check) {
     case TLaunchCheck::WoWPathEmpty:
         ShowWarning(this, Msg(kMsgWoWPathNotSet));
-        if (offerDialog)
-            ItemSettingsClick();
+        ItemSettingsClick();
         return;
     case TLaunchCheck::WoWPathMissing:
         ShowError(this, Msg(kMsgWoWPathInvalid));
-        if (offerDialog)
-            ItemSettingsClick();
+        ItemSettingsClick();
         return;
     case TLaunchCheck::PreloaderMissing:
         ShowError(this, Msg(kMsgPreloaderInvalid));
-        if (offerDialog)
-            BtnEditClick();
+        BtnEditClick();
         return;
     case TLaunchCheck::AltPathMissing:
         ShowError(this, Msg(kMsgWoWPathInvalid));
-        if (offerDialog)
-            BtnEditClick();
+        BtnEditClick();
         return;
     case TLaunchCheck::Ok:
         break;

@@ -1,10 +1,13 @@
 // The main window's side of the program update: the schedule, the background check and the update window.
 #include "ui/mainfm.h"
 
+#include "core/inipath_u.h"
+#include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "platform/process.h"
 #include "ui/mainframe.h"
+#include "ui/msgbox_u.h"
 #include "ui/updatefm.h"
 #include "update/schedule_u.h"
 #include "update/updatecheck_u.h"
@@ -23,8 +26,9 @@ void TMainForm::CheckUpdateSchedule()
 
 void TMainForm::SetItemUpdateEnabled(bool enabled)
 {
+    // A copy that does not update itself keeps the item, which then tells where its updates come from.
     if (QAction* item = frame_->Item("ItemUpdate"))
-        item->setEnabled(enabled && SelfUpdateEnabled());
+        item->setEnabled(enabled);
 }
 
 void TMainForm::BackgroundCheckUpdate()
@@ -49,6 +53,10 @@ void TMainForm::BGUpdateThreadTerminate(bool updateAvailable)
 
 void TMainForm::ItemUpdateClick()
 {
+    if (!SelfUpdateEnabled()) {
+        ShowInformation(this, LoadText(kTextUpdatesByPackageManager));
+        return;
+    }
     OpenUpdateWindow(false);
 }
 

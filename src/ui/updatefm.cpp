@@ -205,6 +205,8 @@ void TUpdateForm::DownloadDone()
 
 void TUpdateForm::WaitForProbes()
 {
+    // The hand-over ends this copy: probes that have not started would only hold it up.
+    DropWaitingProbes();
     if (RunningProbes.isEmpty()) {
         HandOver();
         return;

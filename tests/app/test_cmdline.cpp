@@ -9,6 +9,9 @@
 #include "ui/mainfm.h"
 #include "ui/msgbox_u.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <QtTest>
 #include <cstdio>
 #include <memory>
@@ -42,6 +45,28 @@ struct TStreams
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> out{std::tmpfile(), &std::fclose};
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> err{std::tmpfile(), &std::fclose};
+};
+
+// Stands in for the user before a dialog that a failed launch opens (settings, server editor): cancels it.
+class TDialogCanceller : public QObject
+{
+public:
+    TDialogCanceller()
+    {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                titles_ << dialog->objectName();
+                dialog->reject();
+            }
+        });
+        timer_.start(kLookMs);
+    }
+    const QStringList& Cancelled() const { return titles_; }
+
+private:
+    static constexpr int kLookMs = 20;
+    QTimer timer_;
+    QStringList titles_;
 };
 
 } // namespace
@@ -269,28 +294,29 @@ void TestCmdline::play_data()
     QTest::addColumn<bool>("started");
     QTest::addColumn<bool>("realmlist");
     QTest::addColumn<int>("messageId"); // 0: none; -1: the not-listed text
+    QTest::addColumn<bool>("dialog");   // a dialog opens to mend the setting
 
     QTest::newRow("plays") << "Alpha"
                            << "ok"
-                           << "" << kExitOk << true << true << 0;
+                           << "" << kExitOk << true << true << 0 << false;
     QTest::newRow("plays in other letter case") << "ALPHA"
                                                 << "ok"
-                                                << "" << kExitOk << true << true << 0;
+                                                << "" << kExitOk << true << true << 0 << false;
     QTest::newRow("not in the list") << "Omega"
                                      << "ok"
-                                     << "" << kExitFailed << false << false << -1;
+                                     << "" << kExitFailed << false << false << -1 << false;
     QTest::newRow("game path not set") << "Alpha"
                                        << "empty"
-                                       << "" << kExitFailed << false << false << 1013;
+                                       << "" << kExitFailed << false << false << 1013 << true;
     QTest::newRow("game file missing") << "Alpha"
                                        << "missing"
-                                       << "" << kExitFailed << false << false << 1015;
+                                       << "" << kExitFailed << false << false << 1015 << true;
     QTest::newRow("game does not start") << "Alpha"
                                          << "not executable"
-                                         << "" << kExitFailed << false << true << 1018;
+                                         << "" << kExitFailed << false << true << 1018 << false;
     QTest::newRow("companion does not start") << "Alpha"
                                               << "ok"
-                                              << "/nonexistent/tool" << kExitOk << true << true << 1041;
+                                              << "/nonexistent/tool" << kExitOk << true << true << 1041 << false;
 }
 
 void TestCmdline::play()
@@ -302,6 +328,7 @@ void TestCmdline::play()
     QFETCH(bool, started);
     QFETCH(bool, realmlist);
     QFETCH(int, messageId);
+    QFETCH(bool, dialog);
 
     TScratchIni ini;
     const std::string mark = ini.Folder() + "started.txt";
@@ -321,6 +348,7 @@ void TestCmdline::play()
     TStreams streams;
     EchoMessagesTo(streams.err.get());
     int result = -1;
+    TDialogCanceller user;
     {
         TMainForm form;
         result = PlayServer(form, typed, streams.err.get());
@@ -328,6 +356,7 @@ void TestCmdline::play()
         QCOMPARE(form.isVisible(), messageId == 1018 || messageId == 1041);
     }
     QCOMPARE(result, status);
+    QCOMPARE(user.Cancelled().size(), dialog ? 1 : 0);
     if (started)
         QTRY_VERIFY(platform::FileExists(mark));
     else
@@ -358,6 +387,7 @@ void TestCmdline::closedWhileAFailureIsShownIsNoSuccess()
     ini.Write("[Main]\nWoWPath=" + ini.Folder() + "missing.sh\n[Alpha]\nAddress=a\n");
     TStreams streams;
     EchoMessagesTo(streams.err.get());
+    TDialogCanceller user;
     TMainForm form;
     // Logout or Ctrl+C while the message is up closes the window as the game's start would.
     SetMessageHook([&form](const TMessageRequest&) {

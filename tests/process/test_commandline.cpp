@@ -229,11 +229,15 @@ void TestCommandLine::playFailureIsShownAndTold()
     QCOMPARE(korvan.ExitCode(), 1);
     QVERIFY2(korvan.StdErr().contains("Omega"), korvan.StdErr().constData());
 
-    // A game that is not there: the message, on screen and on standard error; nothing is started.
+    // A game that is not there: the message, on screen and on standard error, then the settings dialog to
+    // mend the path, as Play opens it; nothing is started.
     QVERIFY(korvan.Start({"--play", "Beta"}));
     box = korvan.WaitForWindow("^Error", kPatientMs);
     QVERIFY2(!box.isEmpty(), korvan.StdErr().constData());
     QVERIFY(korvan.Key("Return", box));
+    const QString settings = korvan.WaitForWindow("^Settings", kPatientMs);
+    QVERIFY2(!settings.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
+    QVERIFY(korvan.Key("Escape", settings));
     QVERIFY(korvan.WaitForExit(kPatientMs));
     QCOMPARE(korvan.ExitCode(), 1);
     QVERIFY2(korvan.StdErr().contains("Path to WoW execution file is not valid. Set it again please."),
@@ -299,6 +303,11 @@ void TestCommandLine::installedCopyKeepsSettingsInConfigFolder()
 
     QVERIFY(korvan.Start());
     QVERIFY2(!korvan.MainWindow(kPatientMs).isEmpty(), korvan.StdErr().constData());
+    // The menu's update item (its fourth line) only says that the package manager brings updates.
+    QVERIFY(korvan.Key("m Down Down Down Down Return"));
+    const QString notice = korvan.WaitForWindow("^Information", kPatientMs);
+    QVERIFY2(!notice.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
+    QVERIFY(korvan.Key("Return", notice));
     QVERIFY(korvan.Key("Escape"));
     QVERIFY(korvan.WaitForExit(kPatientMs));
     QCOMPARE(korvan.ExitCode(), 0);

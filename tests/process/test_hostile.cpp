@@ -28,12 +28,27 @@ QByteArray NoWindow(TKorvanProcess& korvan)
            ", windows: " + korvan.WindowTitles().join(QLatin1Char('|')).toUtf8() + ", stderr: " + korvan.StdErr();
 }
 
+// The newest visible window of the program with this exact title: a message box comes up as more than
+// one window of its title, of which the last made takes the keys.
+QString Newest(TKorvanProcess& korvan, const QString& title)
+{
+    if (korvan.WaitForWindow(QLatin1Char('^') + title + QLatin1Char('$')).isEmpty())
+        return {};
+    const QList<QByteArray> ids = korvan
+                                      .Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                QStringLiteral("--pid"), QString::number(korvan.Pid()),
+                                                QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$')})
+                                      .trimmed()
+                                      .split('\n');
+    return QString::fromLatin1(ids.last());
+}
+
 // Closes the main window with Escape and answers the one error box a failed save shows.
 bool CloseAndAnswerSaveError(TKorvanProcess& korvan)
 {
     if (!korvan.Key(QStringLiteral("Escape")))
         return false;
-    const QString box = korvan.WaitForWindow(QStringLiteral("^Error"));
+    const QString box = Newest(korvan, QStringLiteral("Error"));
     if (box.isEmpty())
         return false;
     return korvan.Key(QStringLiteral("Return"), box) && korvan.WaitForExit();
@@ -92,6 +107,43 @@ private slots:
         QVERIFY2(CloseAndAnswerSaveError(korvan), qPrintable(korvan.WindowTitles().join(QLatin1Char('|'))));
         QCOMPARE(korvan.ExitCode(), 0);
         QVERIFY(S_ISFIFO(LStat(korvan.IniPath()).st_mode));
+    }
+
+    void pipeOrForeignLinkAsRealmlistIsRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("pipe") << "fifo";
+        QTest::newRow("link to a file of the user's") << "link";
+    }
+
+    void pipeOrForeignLinkAsRealmlistIsRefused()
+    {
+        QFETCH(QString, kind);
+        TKorvanProcess korvan;
+        QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+        QVERIFY(korvan.WriteFile(QStringLiteral("game/WoW.exe"), "not started: the realm list fails first"));
+        QVERIFY(korvan.WriteFile(QStringLiteral("notes.txt"), "the user's notes"));
+        const QString realmlist = korvan.Folder() + QStringLiteral("/game/realmlist.wtf");
+        if (kind == "fifo")
+            QVERIFY(::mkfifo(realmlist.toLocal8Bit().constData(), 0666) == 0);
+        else
+            QVERIFY(::symlink("../notes.txt", realmlist.toLocal8Bit().constData()) == 0);
+        QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), "[Main]\nWoWPath=" + korvan.Folder().toLocal8Bit() +
+                                                                  "/game/WoW.exe\nServerIndex=0\n" + kList.mid(6)));
+        QVERIFY(korvan.Start());
+        QVERIFY2(!korvan.MainWindow(kWindowMs).isEmpty(), NoWindow(korvan).constData());
+        QVERIFY(korvan.Key(QStringLiteral("Return")));
+        // Message 1017, and the window still takes keys afterwards.
+        const QString box = Newest(korvan, QStringLiteral("Error"));
+        QVERIFY2(!box.isEmpty(), qPrintable(korvan.WindowTitles().join(QLatin1Char('|'))));
+        QVERIFY(korvan.Key(QStringLiteral("Return"), box));
+        QTRY_VERIFY2_WITH_TIMEOUT(!korvan.WindowTitles().contains(QStringLiteral("Error")),
+                                  NoWindow(korvan).constData(), 5000);
+        QVERIFY(korvan.Key(QStringLiteral("Escape")));
+        QVERIFY2(korvan.WaitForExit(), NoWindow(korvan).constData());
+        QCOMPARE(korvan.ExitCode(), 0);
+        QCOMPARE(korvan.ReadFile(QStringLiteral("notes.txt")), QByteArray("the user's notes"));
+        QVERIFY(kind == "fifo" ? S_ISFIFO(LStat(realmlist).st_mode) : S_ISLNK(LStat(realmlist).st_mode));
     }
 
     void leftoversOfAKilledSaveGoAtStart()

@@ -95,6 +95,8 @@ TKorvanProcess::~TKorvanProcess()
 bool TKorvanProcess::StartXvfb()
 {
     // Xvfb picks a free display itself and writes its number to the descriptor, once it accepts clients.
+    // It listens only on the abstract socket, which belongs to the test's own network namespace: a socket
+    // file in the shared /tmp/.X11-unix could be taken over by another test's server of the same number.
     // -noreset: by default the server resets whenever its last client leaves (an xdotool call, a program
     // handing over to its next copy), and a program connecting during the reset is refused and aborts.
     const QString numberFile = QDir(root_->path()).filePath(QStringLiteral("display"));
@@ -103,7 +105,8 @@ bool TKorvanProcess::StartXvfb()
     xvfb_->setStandardOutputFile(QProcess::nullDevice());
     xvfb_->start(QStringLiteral("sh"),
                  {QStringLiteral("-c"),
-                  QStringLiteral("exec Xvfb -displayfd 3 -screen 0 %1 -nolisten tcp -noreset 3>\"$0\" 2>/dev/null")
+                  QStringLiteral(
+                      "exec Xvfb -displayfd 3 -screen 0 %1 -nolisten tcp -nolisten unix -noreset 3>\"$0\" 2>/dev/null")
                       .arg(QLatin1String(kScreen)),
                   numberFile});
     if (!xvfb_->waitForStarted(kXvfbStartMs)) {
