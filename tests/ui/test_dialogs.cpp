@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,6 +56,10 @@ class TestDialogs : public QObject
 {
     Q_OBJECT
 
+public slots:
+    // Stands in for the desktop's browser.
+    void Open(const QUrl& url) { opened_.append(url); }
+
 private slots:
     void initTestCase() { InitLocalization(); }
     void init() { SaveSettingsState(); }
@@ -63,6 +68,7 @@ private slots:
     void addButtonRule_data();
     void addButtonRule();
     void visitButtonNeedsTwoTypedCharacters();
+    void visitOpensTheSiteAsAWebAddress();
     void checkBoxesEnableTheirControls();
     void editFillAndReadBack();
     void untickedBoxesClearTheirValues();
@@ -80,6 +86,9 @@ private slots:
     void aboutShowsTitleVersionAndLinks();
     void pickerFiltersMatchAnyCase_data();
     void pickerFiltersMatchAnyCase();
+
+private:
+    QList<QUrl> opened_;
 };
 
 void TestDialogs::addFormStartsEmptyAndDisabled()
@@ -210,6 +219,25 @@ void TestDialogs::visitButtonNeedsTwoTypedCharacters()
     TAddForm edit;
     edit.Fill(s);
     QVERIFY(edit.BtnVisit->isEnabled());
+}
+
+void TestDialogs::visitOpensTheSiteAsAWebAddress()
+{
+    for (const char* scheme : {"http", "https", "file"})
+        QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "Open");
+    TAddForm f;
+    f.FillNew();
+    for (const char* site : {"korvan.example/realm", "HTTPS://korvan.example/", "file:///etc/passwd"}) {
+        f.EditServerSite->setText(site);
+        f.BtnVisit->click();
+    }
+    for (const char* scheme : {"http", "https", "file"})
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    QCOMPARE(opened_.size(), 3);
+    QCOMPARE(opened_[0], QUrl("http://korvan.example/realm"));
+    QCOMPARE(opened_[1].scheme(), QString("https"));
+    // Never a local file.
+    QCOMPARE(opened_[2].scheme(), QString("http"));
 }
 
 void TestDialogs::checkBoxesEnableTheirControls()

@@ -153,7 +153,8 @@ void TestMainFormDialogs::addAppendsSelectsAndSaves()
     QCOMPARE(ListNames(), (QStringList{"Alpha", "Beta", "Gamma"}));
     QCOMPARE(form_->SelectedIndex(), 2);
     QCOMPARE(Servers[2].Name, std::string("Gamma"));
-    QCOMPARE(Servers[2].RSSState, std::uint8_t(rssNotLoaded));
+    // To be fetched, or already being fetched by the news view that the panel's refresh renders.
+    QVERIFY(Servers[2].RSSState == rssNotLoaded || Servers[2].RSSState == rssLoading);
     // Written at once, before any exit.
     const std::string file = ini_->Read();
     QVERIFY(file.find("[Gamma]\nAddress=127.0.0.1:1\nRSSUrl=http://gamma.example/rss\n") != std::string::npos);
@@ -256,7 +257,8 @@ void TestMainFormDialogs::editReloadsNewsOnlyForANewChannel()
     driver_.Arm(TypeServer({}, kLoopback, "http://alpha.example/RSS"));
     form_->BtnEditClick();
     QCOMPARE(Servers[0].RSSUrl, std::string("http://alpha.example/RSS"));
-    QCOMPARE(Servers[0].RSSState, std::uint8_t(rssNotLoaded));
+    // To be fetched, or already being fetched by the news view that the panel's refresh renders.
+    QVERIFY(Servers[0].RSSState == rssNotLoaded || Servers[0].RSSState == rssLoading);
 }
 
 void TestMainFormDialogs::editAndRemoveWithoutSelectionDoNothing()
