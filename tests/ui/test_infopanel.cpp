@@ -9,6 +9,7 @@
 #include "ui/infopanel.h"
 #include "ui/newsview.h"
 
+#include <QDesktopServices>
 #include <QLabel>
 #include <QtTest>
 #include <optional>
@@ -40,7 +41,11 @@ class TestInfoPanel : public QObject
 {
     Q_OBJECT
 
+public slots:
+    void Swallow(const QUrl&) {}
+
 private slots:
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler("http"); }
     void initTestCase();
     void init();
     void cleanup();
@@ -72,6 +77,8 @@ private:
 
 void TestInfoPanel::initTestCase()
 {
+    // Nothing reaches the real desktop from here.
+    QDesktopServices::setUrlHandler("http", this, "Swallow");
     // The artwork lives in a static library, whose resources the linker would otherwise leave out.
     Q_INIT_RESOURCE(korvan);
     InitLocalization();
@@ -271,6 +278,10 @@ void TestInfoPanel::websiteIsALinkOnlyWhenThereIsOne()
     QVERIFY(label->font().underline());
     QCOMPARE(label->cursor().shape(), Qt::PointingHandCursor);
     QCOMPARE(label->EnterFontColor(), QColor(Qt::white));
+    QSignalSpy opened(label, &TLnkLabel::LinkOpened);
+    QTest::mouseClick(label, Qt::LeftButton);
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened.at(0).at(0).toString(), QString("http://www.example.org"));
 
     selected_ = 1;
     panel_->UpdateInfoPanel();
@@ -279,8 +290,10 @@ void TestInfoPanel::websiteIsALinkOnlyWhenThereIsOne()
     QVERIFY(label->Link().isEmpty());
     QVERIFY(!label->font().underline());
     QCOMPARE(label->cursor().shape(), Qt::ArrowCursor);
-    // "---" does not light up under the mouse.
+    // "---" does not light up under the mouse, nor open anything.
     QCOMPARE(label->EnterFontColor(), label->LeaveFontColor());
+    QTest::mouseClick(label, Qt::LeftButton);
+    QCOMPARE(opened.size(), 1);
 }
 
 void TestInfoPanel::serverTypesInTheirColours_data()
