@@ -22,6 +22,8 @@ struct TDownloadLimits
     qint64 MaxBytes = -1; // < 0: no cap
     int TimeoutMs = kDownloadTimeoutMs;
     int MaxRedirects = kMaxDownloadRedirects;
+    // > 0: the whole download, redirects included, ends by then, however steadily the data trickles in.
+    int DeadlineMs = 0;
 };
 
 // One GET of an http or https address on the calling thread's event loop (never blocks it). 30000 ms
