@@ -131,6 +131,7 @@ void TestInfoPanel::shortens_data()
     QTest::newRow("end cut keeps pairs whole") << "ab" + smiley + "cde" << 6 << false << "ab...";
     QTest::newRow("front cut keeps pairs whole") << "abc" + smiley + "de" << 6 << true << "...de";
     QTest::newRow("very long text") << QString(200000, 'x') + "END" << 10 << true << "...xxxxEND";
+    QTest::newRow("very long text cut at the end") << "BEGIN" + QString(200000, 'x') << 10 << false << "BEGINxx...";
 }
 
 void TestInfoPanel::shortens()
@@ -261,6 +262,18 @@ void TestInfoPanel::longValuesKeepTheirTooltip()
     QVERIFY(info->text().endsWith("..."));
     QVERIFY(info->text().startsWith("A long"));
     QCOMPARE(info->toolTip(), QString::fromStdString(v.Comments));
+
+    // A comment of a megabyte (a hand-edited or damaged file) is shown cut like any other.
+    TServerValues huge;
+    huge.Comments = std::string(1 << 20, 'c');
+    Add("Huge", huge);
+    selected_ = 1;
+    QElapsedTimer clock;
+    clock.start();
+    panel_->UpdateInfoPanel();
+    qInfo("panel filled with a 1 MB comment in %lld ms", clock.elapsed());
+    QVERIFY(info->text().endsWith("..."));
+    QVERIFY(info->text().size() < 100);
 }
 
 void TestInfoPanel::websiteIsALinkOnlyWhenThereIsOne()
