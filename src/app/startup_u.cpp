@@ -1,7 +1,10 @@
 #include "app/startup_u.h"
 
+#include "app/updatestart_u.h"
+#include "app/cmdline_u.h"
 #include "core/globaltypes_u.h"
 #include "core/ini_u.h"
+#include "core/inipath_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
@@ -12,6 +15,7 @@
 #include "ui/msgbox_u.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QProxyStyle>
@@ -100,13 +104,6 @@ private:
     bool done_ = false;
 };
 
-// Unit initialisation, before any window: the texts first, then where tavix.ini lives.
-void InitUnits()
-{
-    InitLocalization();
-    IniPath = platform::ExecutableDir() + kIniFileName;
-}
-
 } // namespace
 
 bool IsUpdateParameter(const std::string& parameter)
@@ -116,6 +113,8 @@ bool IsUpdateParameter(const std::string& parameter)
 
 bool EnsureSingleInstance(platform::InstanceLock& lock)
 {
+    if (lock.Held())
+        return true;
     // A lock the system cannot make at all does not keep the program from starting.
     if (lock.Acquire(kSingleInstanceName) != platform::InstanceLock::Result::HeldElsewhere)
         return true;
@@ -125,7 +124,18 @@ bool EnsureSingleInstance(platform::InstanceLock& lock)
 
 int RunKorvan(int argc, char** argv)
 {
-    InitUnits();
+    // Unit initialisation, before any window: the texts first (the options are described with them),
+    // then where tavix.ini lives.
+    InitLocalization();
+    TProgramOptions command = ParseCommandLine(argc, argv, false);
+    // Help, version and the list need no window, so they work without a display too; they only read.
+    const bool console = command.Action != TCommandAction::Start && command.Action != TCommandAction::Play;
+    const bool iniFolderReady = InitIniPath(!console);
+    const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName() : QString();
+    if (console) {
+        QCoreApplication app(argc, argv);
+        return RunConsoleAction(ParseCommandLine(argc, argv, true), program, stdout, stderr);
+    }
     if (!platform::HasDisplay()) {
         ReportNoDisplay();
         return kExitNoDisplay;
@@ -136,27 +146,46 @@ int RunKorvan(int argc, char** argv)
     // The artwork lives in a static library, whose resources the linker would otherwise leave out.
     Q_INIT_RESOURCE(korvan);
 
-    // Completing a pending update comes first; until the update work exists, an update start is a
-    // normal start.
-    (void)(argc > 1 && IsUpdateParameter(argv[1]));
-
     // The buttons of message boxes speak the edition's language, as they did by the interface language id.
     QTranslator buttons;
     if (InterfaceLanguage == kLangCzech &&
         buttons.load(QStringLiteral("qtbase_cs"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&buttons);
 
+    // Now that the application has taken its own options out, anything else unknown is a mistake.
+    command = ParseCommandLine(QCoreApplication::arguments(), true);
+    if (command.Action == TCommandAction::Invalid)
+        return RunConsoleAction(command, program, stdout, stderr);
+    const bool play = command.Action == TCommandAction::Play;
+    if (play)
+        EchoMessagesTo(stderr);
+
     auto lock = std::make_unique<platform::InstanceLock>();
+    // Completing a pending update comes first: it waits for the old copy and takes the lock from it.
+    if (argc > 1 && IsUpdateParameter(argv[1]))
+        CompleteUpdate(*lock);
+    // A second copy may not start a game either: the running one owns tavix.ini and writes it at its end.
     if (!EnsureSingleInstance(*lock))
-        return 0;
+        return play ? kExitFailed : 0;
+    // What saves killed part-way left behind; a file that a running copy still writes is left to it.
+    platform::RemoveAbandonedSaveFiles(IniPath);
+    if (!iniFolderReady) {
+        std::string text = LoadText(kTextConfigFolderFailed);
+        if (std::size_t at = text.find("%s"); at != std::string::npos)
+            text.replace(at, 2, platform::FolderOf(IniPath));
+        ShowError(nullptr, text);
+    }
 
     // Only the name: a display name would be appended to every window title by the toolkit.
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
     QApplication::setWindowIcon(QIcon(kIconResource));
+    // Ties the window to the installed desktop entry, whose icon the desktop then shows for it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvan"));
     QApplication::setStyle(new TToolTipStyle);
     QApplication::setQuitOnLastWindowClosed(true);
 
     auto form = std::make_unique<TMainForm>();
+    MutexHandle = lock.get();
     // Logout, shutdown or Ctrl+C close the window as its close button does, so nothing is lost.
     std::unique_ptr<QSocketNotifier> termination;
     if (int fd = platform::WatchTerminationRequests(); fd >= 0) {
@@ -171,18 +200,26 @@ int RunKorvan(int argc, char** argv)
     // The program ends with its main window, also when the window was hidden before it closed (a game
     // launch hides it first), which the toolkit's own rule for the last window does not count.
     QObject::connect(form.get(), &TMainForm::Closed, [] { QCoreApplication::exit(0); });
-    form->show();
-    QApplication::exec();
+    int status = 0;
+    if (play) {
+        status = PlayServer(*form, command.ServerName, stderr);
+    } else {
+        form->show();
+        QApplication::exec();
+    }
+    // Probes that have not started are of no use any more; only those under way are waited for below.
+    DropWaitingProbes();
 
     form->hide();
     // Destroying the window writes settings and servers; only then may another copy start and read them.
     form.reset();
     lock->Release();
+    MutexHandle = nullptr;
     // A probe hands its last results to the main thread, so the loop keeps turning until each is done.
     QTimer tick;
     tick.start(kShutdownWaitSliceMs);
     while (!RunningProbes.isEmpty())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     FinalizeLocalization();
-    return 0;
+    return status;
 }

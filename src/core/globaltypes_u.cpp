@@ -4,3 +4,4 @@ std::string IniPath;
 bool FirstShow = true;
 bool FirstIdle = true;
 std::atomic<bool> AppClosing{false};
+platform::InstanceLock* MutexHandle = nullptr;

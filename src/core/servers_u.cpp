@@ -74,7 +74,7 @@ void WaitForLock(const TWaitStep& waitStep)
 {
     const std::string lock = LockPath();
     const auto start = std::chrono::steady_clock::now();
-    while (platform::FileExists(lock) &&
+    while (platform::LockFileExists(lock) &&
            std::chrono::steady_clock::now() - start < std::chrono::milliseconds(kLockWaitMs)) {
         if (waitStep)
             waitStep();

@@ -108,12 +108,10 @@ bool ParseDateTime(const std::string& text, TDateTime& value)
     return ok && h >= 0 && mi >= 0 && s >= 0;
 }
 
-bool LoadSettingsFrom(const std::string& iniPath, TWindowSettings& window)
+namespace {
+
+void ReadSettings(const TIniFile& ini, TWindowSettings& window)
 {
-    TIniFile ini(iniPath);
-    // An unreadable file gives every default, as a missing one does, but is never written over: the
-    // stamp below would replace the user's whole list with one line.
-    const bool readable = ini.Load();
     WoWPath = ini.ReadString(S, "WoWPath", "");
     window.FullInfo = ini.ReadBool(S, "FullInfo", false);
     Timeout = ini.ReadInteger(S, "Timeout", kDefaultTimeout);
@@ -135,6 +133,25 @@ bool LoadSettingsFrom(const std::string& iniPath, TWindowSettings& window)
     if (!stamp || !ParseDateTime(*stamp, lastRun))
         lastRun = kLastRunDefault;
     LastRun = lastRun;
+}
+
+} // namespace
+
+bool ReadSettingsFrom(const std::string& iniPath, TWindowSettings& window)
+{
+    TIniFile ini(iniPath);
+    const bool readable = ini.Load();
+    ReadSettings(ini, window);
+    return readable;
+}
+
+bool LoadSettingsFrom(const std::string& iniPath, TWindowSettings& window)
+{
+    TIniFile ini(iniPath);
+    // An unreadable file gives every default, as a missing one does, but is never written over: the
+    // stamp below would replace the user's whole list with one line.
+    const bool readable = ini.Load();
+    ReadSettings(ini, window);
     if (!readable)
         return false;
     ini.WriteString(S, "LastRun", FormatDateTime(NowAsDateTime()));

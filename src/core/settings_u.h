@@ -38,6 +38,9 @@ struct TWindowSettings
 // Reads section Main into the process-wide values and `window` (whose position is the read default),
 // then stamps LastRun with the current time. False when the stamp could not be written.
 bool LoadSettingsFrom(const std::string& iniPath, TWindowSettings& window);
+// The same reading without the stamp, for a look at the file that must not change it. False when the
+// file exists and cannot be read.
+bool ReadSettingsFrom(const std::string& iniPath, TWindowSettings& window);
 // Writes every setting in the order of the file's keys. False when the file could not be written.
 bool SaveSettingsTo(const std::string& iniPath, const TWindowSettings& window);
 

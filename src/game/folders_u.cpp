@@ -65,34 +65,143 @@ private:
     Clock::time_point last_;
 };
 
-// Returns true when every deletion inside `dir` succeeded.
-bool EmptyOpenFolder(const platform::TFolder& dir, std::string_view pattern, TThrottle& throttle)
+// Folders held open at once on the way down; the ones above are closed and opened again from below
+// on the way back up, so a deep tree needs neither a deep call stack nor many handles.
+constexpr std::size_t kMaxOpenFolders = 16;
+
+// One folder on the way from the cleared folder down to the one being emptied.
+struct TLevel
 {
+    std::string name;           // within the level above; empty for the cleared folder itself
+    std::size_t indexAbove = 0; // its entry in the level above
+    platform::TFolderId id;     // checked when the folder is opened again from below
+    platform::TFolder dir;      // closed while it lies above the open window
     std::vector<platform::TDirEntry> entries;
-    bool ok = dir.List(entries);
-    std::vector<bool> removed(entries.size(), false);
-    // Sub-folders first, hidden ones excepted: emptied depth first, then removed.
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const platform::TDirEntry& e = entries[i];
-        if (e.kind == platform::TEntryKind::Folder && !IsHiddenName(e.name)) {
-            platform::TFolder child = dir.OpenChild(e.name);
-            if (!child.Valid() || !EmptyOpenFolder(child, pattern, throttle))
-                ok = false;
-            removed[i] = dir.RemoveFolder(e.name);
-            ok = ok && removed[i];
+    std::vector<bool> removed;
+    std::size_t next = 0; // next entry to look at for sub-folders
+    bool ok = true;
+};
+
+// Walks the tree with an explicit stack: sub-folders that are not hidden are emptied depth first and
+// removed, then every remaining entry matching the pattern is deleted as a file. Returns true when every
+// deletion succeeded.
+class TTreeEmptier
+{
+public:
+    TTreeEmptier(std::string_view pattern, TThrottle& throttle) : pattern_(pattern), throttle_(throttle) {}
+
+    bool Run(platform::TFolder root)
+    {
+        TLevel top;
+        top.id = root.Id();
+        top.dir = std::move(root);
+        levels_.push_back(std::move(top));
+        ListLevel(levels_.back());
+        while (true) {
+            TLevel& level = levels_.back();
+            if (level.next < level.entries.size()) {
+                const std::size_t i = level.next++;
+                const platform::TDirEntry& e = level.entries[i];
+                if (e.kind == platform::TEntryKind::Folder && !IsHiddenName(e.name))
+                    Descend(i);
+                throttle_.Tick();
+                continue;
+            }
+            DeleteFiles(level);
+            if (levels_.size() == 1)
+                return level.ok;
+            if (!Ascend())
+                return false;
         }
-        throttle.Tick();
     }
-    // Then every remaining entry as a file: a folder left over (hidden, or not emptied) fails here again.
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (removed[i] || !MatchesWildcard(entries[i].name, pattern))
-            continue;
-        if (!dir.RemoveFile(entries[i].name))
-            ok = false;
-        throttle.Tick();
+
+private:
+    // Closes the highest open folder but the deepest; false when there is none to spare.
+    bool SpareAHandle()
+    {
+        if (firstOpen_ + 1 >= levels_.size())
+            return false;
+        levels_[firstOpen_++].dir = platform::TFolder();
+        return true;
     }
-    return ok;
-}
+
+    void ListLevel(TLevel& level)
+    {
+        bool outOfHandles = false;
+        while (!level.dir.List(level.entries, &outOfHandles)) {
+            level.entries.clear();
+            if (!outOfHandles || !SpareAHandle()) {
+                level.ok = false;
+                break;
+            }
+        }
+        level.removed.assign(level.entries.size(), false);
+    }
+
+    void Descend(std::size_t index)
+    {
+        TLevel& parent = levels_.back();
+        const std::string& name = parent.entries[index].name;
+        bool outOfHandles = false;
+        platform::TFolder child = parent.dir.OpenChild(name, &outOfHandles);
+        while (!child.Valid() && outOfHandles && SpareAHandle())
+            child = levels_.back().dir.OpenChild(name, &outOfHandles);
+        if (!child.Valid()) {
+            // It may still be an empty folder that can go; it counts as a failure all the same.
+            TLevel& level = levels_.back();
+            level.removed[index] = level.dir.RemoveFolder(name);
+            level.ok = false;
+            return;
+        }
+        TLevel next;
+        next.name = name;
+        next.indexAbove = index;
+        next.id = child.Id();
+        next.dir = std::move(child);
+        levels_.push_back(std::move(next));
+        if (levels_.size() - firstOpen_ > kMaxOpenFolders)
+            SpareAHandle();
+        ListLevel(levels_.back());
+    }
+
+    void DeleteFiles(TLevel& level)
+    {
+        // A folder left over (hidden, or not emptied) fails here again, as a file.
+        for (std::size_t i = 0; i < level.entries.size(); ++i) {
+            if (level.removed[i] || !MatchesWildcard(level.entries[i].name, pattern_))
+                continue;
+            if (!level.dir.RemoveFile(level.entries[i].name))
+                level.ok = false;
+            throttle_.Tick();
+        }
+    }
+
+    // Leaves the deepest folder for the one above, which removes it. False when the folder above
+    // cannot be opened again, or is no longer the one we came from (the tree was moved meanwhile).
+    bool Ascend()
+    {
+        const std::size_t depth = levels_.size() - 1;
+        TLevel& parent = levels_[depth - 1];
+        if (!parent.dir.Valid()) {
+            parent.dir = levels_[depth].dir.OpenParent();
+            if (!parent.dir.Valid() || parent.dir.Id() != parent.id)
+                return false;
+            firstOpen_ = depth - 1;
+        }
+        const bool childOk = levels_[depth].ok;
+        const std::string name = std::move(levels_[depth].name);
+        const std::size_t index = levels_[depth].indexAbove;
+        levels_.pop_back();
+        parent.removed[index] = parent.dir.RemoveFolder(name);
+        parent.ok = parent.ok && childOk && parent.removed[index];
+        return true;
+    }
+
+    std::string_view pattern_;
+    TThrottle& throttle_;
+    std::vector<TLevel> levels_;
+    std::size_t firstOpen_ = 0; // levels from here down hold open folders
+};
 
 } // namespace
 
@@ -197,5 +306,5 @@ bool EmptyFolder(const std::string& mask, const TProgressStep& step)
     if (!dir.Valid())
         return false;
     TThrottle throttle(step);
-    return EmptyOpenFolder(dir, pattern, throttle);
+    return TTreeEmptier(pattern, throttle).Run(std::move(dir));
 }

@@ -1,5 +1,6 @@
 #include "game/realmlist_u.h"
 
+#include "core/ini_u.h"
 #include "game/folders_u.h"
 #include "game/getver_u.h"
 #include "platform/files.h"
@@ -81,5 +82,14 @@ std::string RealmlistPathIn(const std::string& folder)
 
 bool WriteRealmlist(const std::string& folder, const TServer& server)
 {
-    return platform::WriteFileTruncating(RealmlistPathIn(folder), RealmlistContent(server.Address, server.Patchlist));
+    const std::string path = RealmlistPathIn(folder);
+    const std::string target = platform::FinalPathOf(path);
+    if (target.empty())
+        return false;
+    if (target != path) {
+        const std::string name = target.substr(platform::FolderOf(target).size());
+        if (!EqualNames(name, kRealmlistFileName) || !platform::FileExists(target))
+            return false;
+    }
+    return platform::WriteFileTruncating(target, RealmlistContent(server.Address, server.Patchlist));
 }

@@ -47,5 +47,8 @@ std::string RealmlistFolder(const std::string& gamePath);
 // The file in `folder` to write: an existing realmlist.wtf in any letter case, else a new one.
 std::string RealmlistPathIn(const std::string& folder);
 
-// Creates or truncates the realm list file of `folder` and writes the server's lines.
+// Creates or truncates the realm list file of `folder` and writes the server's lines. A symbolic link is
+// written through only when it leads to a regular file that is itself a realmlist.wtf (in any letter
+// case): a link that came with an archive must not destroy some other file of the user's. Anything that
+// is not a regular file is refused without being opened.
 bool WriteRealmlist(const std::string& folder, const TServer& server);

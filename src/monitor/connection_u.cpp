@@ -5,11 +5,15 @@
 #include "monitor/probeengine_u.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <charconv>
+#include <deque>
 #include <memory>
+#include <unordered_map>
+#include <utility>
 
 QList<TSocketThread*> RunningProbes;
 
@@ -20,6 +24,56 @@ platform::TIcmpMode IcmpMode = platform::TIcmpMode::Auto;
 std::unique_ptr<TProbeEngine> Engine;
 platform::TIcmpMode EngineMode = platform::TIcmpMode::Auto;
 QHash<std::uint64_t, TSocketThread*> ProbesByTicket;
+// Where each running probe stands in RunningProbes, so that one leaves it without a search.
+QHash<TSocketThread*, qsizetype> RunningPosition;
+// Set once the program's end has given up the probes that had not started.
+bool ProbesDropped = false;
+// Outcomes handed to the main thread in one turn of its event loop; the rest wait for the next turn,
+// so that a long list never holds the window up for long.
+constexpr std::size_t kOutcomesPerTurn = 2048;
+
+// What a batch of outcomes asks of the window; it gets each at most once per batch.
+struct TDisplayRequests
+{
+    int Selected = -1;
+    bool Repaint = false;
+    bool Refresh = false;
+    bool EnableTimer = false;
+};
+TDisplayRequests Requests;
+
+// Server id -> index into Servers. Looked-up entries are checked against the array, and the whole map is
+// made again when one no longer matches (the list was moved or grew), so a result costs no search.
+class TServerIndex
+{
+public:
+    int Find(std::uint64_t id)
+    {
+        if (int index = Lookup(id); index >= 0)
+            return index;
+        Rebuild();
+        return Lookup(id);
+    }
+
+private:
+    int Lookup(std::uint64_t id) const
+    {
+        auto it = map_.find(id);
+        if (it == map_.end() || it->second >= Servers.size() || Servers[it->second].Id != id)
+            return -1;
+        return static_cast<int>(it->second);
+    }
+    void Rebuild()
+    {
+        map_.clear();
+        map_.reserve(Servers.size());
+        for (std::size_t i = 0; i < Servers.size(); ++i)
+            map_.emplace(Servers[i].Id, i);
+    }
+
+    std::unordered_map<std::uint64_t, std::size_t> map_;
+};
+TServerIndex ServerIndex;
 
 std::uint64_t NextTicket()
 {
@@ -57,8 +111,20 @@ void EnableRefreshTimer()
 
 TServer* EntryOf(std::uint64_t serverId)
 {
-    int index = IndexOfServerId(serverId);
+    int index = ServerIndex.Find(serverId);
     return index < 0 ? nullptr : &Servers[static_cast<std::size_t>(index)];
+}
+
+// Hands a batch's requests to the window, each once.
+void FlushDisplayRequests()
+{
+    const TDisplayRequests requests = std::exchange(Requests, TDisplayRequests{});
+    if (requests.Repaint)
+        InvalidateList();
+    if (requests.Refresh)
+        RefreshStatus();
+    if (requests.EnableTimer)
+        EnableRefreshTimer();
 }
 
 // Takes the engine's outcomes on the main thread, where every TServer field is written.
@@ -78,18 +144,37 @@ private:
         if (!Engine)
             return;
         Engine->OutcomeSignal().Clear();
-        for (const TProbeOutcome& outcome : Engine->TakeOutcomes()) {
+        std::vector<TProbeOutcome> taken = Engine->TakeOutcomes();
+        pending_.insert(pending_.end(), taken.begin(), taken.end());
+        Requests = TDisplayRequests{};
+        Requests.Selected = SelectedListIndex();
+        const std::size_t count = std::min(pending_.size(), kOutcomesPerTurn);
+        for (std::size_t i = 0; i < count; ++i) {
+            const TProbeOutcome& outcome = pending_[i];
             TSocketThread* probe = ProbesByTicket.value(outcome.Ticket, nullptr);
             if (!probe)
                 continue;
-            if (outcome.Kind == TProbeOutcome::TKind::Connected)
+            switch (outcome.Kind) {
+            case TProbeOutcome::TKind::Connected:
                 probe->ClientStatus(outcome.Online, outcome.Peer);
-            else
+                break;
+            case TProbeOutcome::TKind::Echoed:
                 probe->EchoDone(outcome.PingMs);
+                break;
+            case TProbeOutcome::TKind::Dropped:
+                probe->Drop();
+                break;
+            }
         }
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
+        FlushDisplayRequests();
+        // The rest in the next turn, after whatever else the window has to do.
+        if (!pending_.empty())
+            QMetaObject::invokeMethod(this, &TOutcomeReceiver::Deliver, Qt::QueuedConnection);
     }
 
     QSocketNotifier notifier_;
+    std::deque<TProbeOutcome> pending_;
 };
 
 QPointer<TOutcomeReceiver> Receiver;
@@ -149,14 +234,19 @@ TSocketThread::TSocketThread(int index)
     entry.Ping = kPingNone;
 }
 
-void TSocketThread::Execute()
+TConnectOrder TSocketThread::Order() const
 {
     TConnectOrder order;
     order.Ticket = Ticket;
     order.Host = address_.Host;
     order.Port = address_.Port;
     order.TimeoutMs = timeoutMs_;
-    ProbeEngine().Connect(std::move(order));
+    return order;
+}
+
+void TSocketThread::Execute()
+{
+    ProbeEngine().Connect(Order());
 }
 
 void TSocketThread::ClientStatus(bool connected, const platform::TNetAddress& peer)
@@ -169,11 +259,10 @@ void TSocketThread::ClientStatus(bool connected, const platform::TNetAddress& pe
         Complete();
         return;
     }
-    InvalidateList();
-    RefreshStatus();
-    // The window's refresh may have removed or moved entries; look the server up again.
-    entry = EntryOf(ServerId);
-    if (!connected || !entry || entry->Deleted) {
+    Requests.Repaint = true;
+    Requests.Refresh = true;
+    // At the program's end a round trip would be measured for nobody.
+    if (!connected || ProbesDropped) {
         Complete();
         return;
     }
@@ -191,49 +280,110 @@ void TSocketThread::EchoDone(std::int32_t pingMs)
     Complete();
 }
 
+void TSocketThread::Drop()
+{
+    Forget();
+}
+
 void TSocketThread::Complete()
 {
-    const int index = IndexOfServerId(ServerId);
+    const int index = ServerIndex.Find(ServerId);
     if (index >= 0 && !Servers[static_cast<std::size_t>(index)].Deleted) {
-        InvalidateList();
-        if (SelectedListIndex() == index) {
-            RefreshStatus();
-            EnableRefreshTimer();
+        Requests.Repaint = true;
+        if (Requests.Selected == index) {
+            Requests.Refresh = true;
+            Requests.EnableTimer = true;
         }
     }
+    Forget();
+}
+
+void TSocketThread::Forget()
+{
     ProbesByTicket.remove(Ticket);
-    RunningProbes.removeOne(this);
+    const qsizetype position = RunningPosition.take(this);
+    TSocketThread* last = RunningProbes.takeLast();
+    if (last != this) {
+        RunningProbes[position] = last;
+        RunningPosition[last] = position;
+    }
     delete this;
 }
+
+namespace {
+
+void ResetEntry(int index)
+{
+    TServer& entry = Servers[static_cast<std::size_t>(index)];
+    entry.Status = ssChecking;
+    entry.Ping = kPingReset;
+}
+
+TSocketThread* NewProbe(int index)
+{
+    auto* probe = new TSocketThread(index);
+    RunningPosition.insert(probe, RunningProbes.size());
+    RunningProbes.append(probe);
+    ProbesByTicket.insert(probe->Ticket, probe);
+    return probe;
+}
+
+void RenewIdleEngine()
+{
+    // A new kind of ICMP socket, or a run after the end's drop, needs a new engine, which only an idle
+    // one may make way for.
+    if (Engine && (EngineMode != IcmpMode || ProbesDropped) && RunningProbes.isEmpty()) {
+        delete Receiver.data();
+        Engine.reset();
+        ProbesDropped = false;
+    }
+}
+
+} // namespace
 
 void StartProbe(int index)
 {
     if (index < 0 || index >= static_cast<int>(Servers.size()))
         return;
-    // A new kind of ICMP socket needs a new engine, which only an idle one may make way for.
-    if (Engine && EngineMode != IcmpMode && RunningProbes.isEmpty()) {
-        delete Receiver.data();
-        Engine.reset();
-    }
-    TServer& entry = Servers[static_cast<std::size_t>(index)];
-    entry.Status = ssChecking;
-    entry.Ping = kPingReset;
+    RenewIdleEngine();
+    ResetEntry(index);
     InvalidateList();
     if (SelectedListIndex() == index)
         RefreshStatus();
-    auto* probe = new TSocketThread(index);
-    RunningProbes.append(probe);
-    ProbesByTicket.insert(probe->Ticket, probe);
-    probe->Execute();
+    NewProbe(index)->Execute();
 }
 
 void ProbeAllServers()
 {
-    // Messages processed between starts may change the list, so its length is read each time.
-    for (int i = 0; i < static_cast<int>(Servers.size()); ++i) {
-        StartProbe(i);
+    // Started in slices: each slice's connects go to the engine together and the window repaints once
+    // for it; between slices the window takes its messages, so a long list never freezes it.
+    constexpr qint64 kSliceNs = 5'000'000;
+    RenewIdleEngine();
+    QElapsedTimer slice;
+    std::vector<TConnectOrder> orders;
+    // Messages processed between slices may change the list, so its length is read each time.
+    for (int i = 0; i < static_cast<int>(Servers.size());) {
+        slice.start();
+        const int selected = SelectedListIndex();
+        bool selectedStarted = false;
+        for (; i < static_cast<int>(Servers.size()) && !slice.hasExpired(kSliceNs / 1'000'000); ++i) {
+            ResetEntry(i);
+            orders.push_back(NewProbe(i)->Order());
+            selectedStarted = selectedStarted || i == selected;
+        }
+        ProbeEngine().Connect(std::exchange(orders, {}));
+        InvalidateList();
+        if (selectedStarted)
+            RefreshStatus();
         QCoreApplication::processEvents();
     }
+}
+
+void DropWaitingProbes()
+{
+    ProbesDropped = true;
+    if (Engine)
+        Engine->DropWaiting();
 }
 
 void SetProbeDisplay(TProbeDisplay display)

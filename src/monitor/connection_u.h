@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+struct TConnectOrder;
+
 inline constexpr std::uint16_t DefaultServerPort = 3724;
 
 struct TServerAddress
@@ -41,15 +43,22 @@ public:
 
     // Hands the connect to the background thread.
     void Execute();
-    // The connect step is over: records the state and hands it to the window, then pings or completes.
+    // The connect step is over: records the state and asks the window to show it, then pings or
+    // completes. The window's part is done once for all outcomes that arrive together.
     void ClientStatus(bool connected, const platform::TNetAddress& peer);
     // The echo step is over.
     void EchoDone(std::int32_t pingMs);
+    // Given up at the program's end before it could finish; the window hears nothing of it.
+    void Drop();
+
+    // What the background thread is asked to connect to.
+    TConnectOrder Order() const;
 
 private:
-    // Repaints, refreshes the selected server's display, and removes the probe from RunningProbes as
-    // its last step; the object is deleted then.
+    // Asks for a repaint, and for the selected server a status refresh and the refresh timer; then
+    // leaves RunningProbes as its last step, and the object is deleted.
     void Complete();
+    void Forget();
 
     TServerAddress address_;
     // Read here on the main thread: the settings are not for other threads.
@@ -63,6 +72,9 @@ extern QList<TSocketThread*> RunningProbes;
 // Main thread only. Out-of-range indices are ignored.
 void StartProbe(int index);
 void ProbeAllServers();
+// For the program's end: probes whose connect has not started, and every echo, are given up, so the
+// wait for RunningProbes lasts at most one time-out. Later probes start a fresh round.
+void DropWaitingProbes();
 
 // What the probes ask of the main window. Every call is skipped once the context object is gone,
 // so probes that outlive the window complete without touching it.

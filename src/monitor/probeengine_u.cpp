@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
+#include <functional>
 #include <limits>
+#include <queue>
 #include <unordered_map>
 #include <utility>
 
@@ -21,6 +24,25 @@ constexpr int kLookupPollMs = 5;
 // a burst of pings from overflowing the socket's buffer.
 constexpr int kSendsBetweenReads = 32;
 constexpr int kSequenceCount = 1 << 16;
+// Handles kept free of connects for everything else the program opens (files, the window, news).
+constexpr std::size_t kReservedHandles = 256;
+constexpr std::size_t kMinConnectsInFlight = 16;
+// More at once gains nothing on any network a player has, and keeps the kernel's tables small.
+constexpr std::size_t kMaxConnectsInFlight = 8192;
+// Name lookups finish roughly in the order they were asked for; this many still pending in a row
+// ends a look through them.
+constexpr std::size_t kLookupScanWindow = 256;
+
+std::size_t ConnectsInFlightFor(std::size_t openFileLimit)
+{
+    const std::size_t room = openFileLimit > kReservedHandles ? openFileLimit - kReservedHandles : 0;
+    return std::clamp(room, kMinConnectsInFlight, kMaxConnectsInFlight);
+}
+
+// Deadlines in the order they fall due; an entry whose job has ended or changed is skipped when met.
+template <typename TKey>
+using TDeadlineQueue = std::priority_queue<std::pair<TClock::time_point, TKey>,
+                                           std::vector<std::pair<TClock::time_point, TKey>>, std::greater<>>;
 
 struct TConnectJob
 {
@@ -49,6 +71,11 @@ struct TProbeEngine::TState
     TPoller Poller;
     std::unordered_map<std::uint64_t, TConnectJob> Connects;
     std::unordered_map<std::uint16_t, TEchoJob> Echoes;
+    std::deque<TConnectOrder> Waiting;
+    std::size_t MaxInFlight = kMinConnectsInFlight;
+    TDeadlineQueue<std::uint64_t> ConnectDeadlines;
+    TDeadlineQueue<std::uint16_t> EchoDeadlines;
+    std::deque<std::uint64_t> Lookups; // tickets with a name lookup, in the order they were asked for
     std::unique_ptr<TIcmpChannel> Icmp4;
     std::unique_ptr<TIcmpChannel> Icmp6;
     std::uint16_t NextSequence = 0;
@@ -110,13 +137,43 @@ struct TProbeEngine::TState
         }
         TConnectJob& job = Connects[ticket];
         job.Deadline = TClock::now() + std::chrono::milliseconds(order.TimeoutMs);
+        ConnectDeadlines.emplace(job.Deadline, ticket);
         job.Order = std::move(order);
         if (auto numeric = ParseNumericAddress(job.Order.Host)) {
             job.Addresses.push_back(*numeric);
             TryNextAddress(ticket);
         } else {
             job.Lookup = std::make_unique<TNameLookup>(job.Order.Host);
+            Lookups.push_back(ticket);
         }
+    }
+
+    // Starts waiting connects while there is room; the deadline of each runs from its own start.
+    void StartWaiting()
+    {
+        while (!Waiting.empty() && Connects.size() < MaxInFlight) {
+            TConnectOrder order = std::move(Waiting.front());
+            Waiting.pop_front();
+            StartConnect(std::move(order));
+        }
+    }
+
+    void Drop(std::uint64_t ticket)
+    {
+        TProbeOutcome outcome;
+        outcome.Kind = TProbeOutcome::TKind::Dropped;
+        outcome.Ticket = ticket;
+        Engine.Post(outcome);
+    }
+
+    void DropWaiting()
+    {
+        for (const TConnectOrder& order : Waiting)
+            Drop(order.Ticket);
+        Waiting.clear();
+        for (const auto& [sequence, job] : Echoes)
+            Drop(job.Ticket);
+        Echoes.clear();
     }
 
     void ConnectProgress(std::uint64_t ticket)
@@ -180,6 +237,7 @@ struct TProbeEngine::TState
             return;
         }
         Echoes.emplace(sequence, job);
+        EchoDeadlines.emplace(job.Deadline, sequence);
         if (++SendsSinceRead >= kSendsBetweenReads) {
             SendsSinceRead = 0;
             ReadEchoes(*channel);
@@ -202,27 +260,43 @@ struct TProbeEngine::TState
         }
     }
 
+    void CheckLookups(std::vector<std::uint64_t>& expired, std::vector<std::uint64_t>& resolved)
+    {
+        std::size_t pendingSeen = 0;
+        for (auto it = Lookups.begin(); it != Lookups.end() && pendingSeen < kLookupScanWindow;) {
+            auto job = Connects.find(*it);
+            if (job == Connects.end() || !job->second.Lookup) {
+                it = Lookups.erase(it);
+                continue;
+            }
+            const TNameLookup::TState state = job->second.Lookup->Poll();
+            if (state == TNameLookup::TState::Pending) {
+                ++pendingSeen;
+                ++it;
+                continue;
+            }
+            if (state == TNameLookup::TState::Resolved) {
+                job->second.Addresses = job->second.Lookup->Addresses();
+                resolved.push_back(*it);
+            } else {
+                expired.push_back(*it);
+            }
+            job->second.Lookup.reset();
+            it = Lookups.erase(it);
+        }
+    }
+
     void CheckLookupsAndDeadlines()
     {
         const TClock::time_point now = TClock::now();
         std::vector<std::uint64_t> expired;
         std::vector<std::uint64_t> resolved;
-        for (auto& [ticket, job] : Connects) {
-            if (job.Lookup) {
-                TNameLookup::TState state = job.Lookup->Poll();
-                if (state == TNameLookup::TState::Resolved) {
-                    job.Addresses = job.Lookup->Addresses();
-                    job.Lookup.reset();
-                    resolved.push_back(ticket);
-                    continue;
-                }
-                if (state == TNameLookup::TState::Failed) {
-                    job.Lookup.reset();
-                    expired.push_back(ticket);
-                    continue;
-                }
-            }
-            if (now >= job.Deadline)
+        CheckLookups(expired, resolved);
+        while (!ConnectDeadlines.empty() && ConnectDeadlines.top().first <= now) {
+            const auto [deadline, ticket] = ConnectDeadlines.top();
+            ConnectDeadlines.pop();
+            auto job = Connects.find(ticket);
+            if (job != Connects.end() && job->second.Deadline == deadline)
                 expired.push_back(ticket);
         }
         for (std::uint64_t ticket : expired)
@@ -230,31 +304,42 @@ struct TProbeEngine::TState
         for (std::uint64_t ticket : resolved)
             if (Connects.count(ticket))
                 TryNextAddress(ticket);
-        for (auto it = Echoes.begin(); it != Echoes.end();) {
-            if (now >= it->second.Deadline) {
-                PostEcho(it->second.Ticket, -1);
-                it = Echoes.erase(it);
-            } else {
-                ++it;
+        while (!EchoDeadlines.empty() && EchoDeadlines.top().first <= now) {
+            const auto [deadline, sequence] = EchoDeadlines.top();
+            EchoDeadlines.pop();
+            auto echo = Echoes.find(sequence);
+            if (echo != Echoes.end() && echo->second.Deadline == deadline) {
+                PostEcho(echo->second.Ticket, -1);
+                Echoes.erase(echo);
             }
         }
     }
 
-    int NextWaitMs() const
+    int NextWaitMs()
     {
-        TClock::time_point nearest = TClock::time_point::max();
-        bool lookups = false;
-        for (const auto& [ticket, job] : Connects) {
-            nearest = std::min(nearest, job.Deadline);
-            lookups = lookups || job.Lookup;
+        // Entries of jobs that ended early would only wake the thread for nothing.
+        while (!ConnectDeadlines.empty()) {
+            auto job = Connects.find(ConnectDeadlines.top().second);
+            if (job != Connects.end() && job->second.Deadline == ConnectDeadlines.top().first)
+                break;
+            ConnectDeadlines.pop();
         }
-        for (const auto& [sequence, job] : Echoes)
-            nearest = std::min(nearest, job.Deadline);
+        while (!EchoDeadlines.empty()) {
+            auto echo = Echoes.find(EchoDeadlines.top().second);
+            if (echo != Echoes.end() && echo->second.Deadline == EchoDeadlines.top().first)
+                break;
+            EchoDeadlines.pop();
+        }
+        TClock::time_point nearest = TClock::time_point::max();
+        if (!ConnectDeadlines.empty())
+            nearest = std::min(nearest, ConnectDeadlines.top().first);
+        if (!EchoDeadlines.empty())
+            nearest = std::min(nearest, EchoDeadlines.top().first);
         if (nearest == TClock::time_point::max())
             return -1;
         auto wait = std::chrono::ceil<std::chrono::milliseconds>(nearest - TClock::now()).count();
         wait = std::max<decltype(wait)>(wait, 0);
-        if (lookups)
+        if (!Lookups.empty())
             wait = std::min<decltype(wait)>(wait, kLookupPollMs);
         return static_cast<int>(std::min<decltype(wait)>(wait, std::numeric_limits<int>::max()));
     }
@@ -262,9 +347,6 @@ struct TProbeEngine::TState
 
 TProbeEngine::TProbeEngine(TIcmpMode icmpMode) : icmpMode_(icmpMode)
 {
-    // A long list keeps one socket per server open during its connect; the usual soft limit of 1024
-    // would turn the servers past it into false offlines.
-    RaiseOpenFileLimit();
     thread_ = std::thread(&TProbeEngine::Run, this);
 }
 
@@ -287,6 +369,27 @@ void TProbeEngine::Connect(TConnectOrder order)
     orderSignal_.Set();
 }
 
+void TProbeEngine::Connect(std::vector<TConnectOrder> orders)
+{
+    {
+        std::lock_guard guard(lock_);
+        if (connectOrders_.empty())
+            connectOrders_ = std::move(orders);
+        else
+            std::move(orders.begin(), orders.end(), std::back_inserter(connectOrders_));
+    }
+    orderSignal_.Set();
+}
+
+void TProbeEngine::DropWaiting()
+{
+    {
+        std::lock_guard guard(lock_);
+        dropping_ = true;
+    }
+    orderSignal_.Set();
+}
+
 void TProbeEngine::Echo(TEchoOrder order)
 {
     {
@@ -304,16 +407,23 @@ std::vector<TProbeOutcome> TProbeEngine::TakeOutcomes()
 
 void TProbeEngine::Post(const TProbeOutcome& outcome)
 {
+    bool first;
     {
         std::lock_guard guard(lock_);
+        first = outcomes_.empty();
         outcomes_.push_back(outcome);
     }
-    outcomeSignal_.Set();
+    // The reader clears the signal before it takes the list, so one wake-up per filled list is enough.
+    if (first)
+        outcomeSignal_.Set();
 }
 
 void TProbeEngine::Run()
 {
     TState state(*this);
+    // A long list keeps one socket per server open during its connect; the usual soft limit of 1024
+    // would turn the servers past it into false offlines, and past the hard limit they wait.
+    state.MaxInFlight = ConnectsInFlightFor(RaiseOpenFileLimit());
     state.Poller.Watch(orderSignal_.Handle(), true, false, kOrderKey);
     std::vector<TPollEvent> events;
     for (;;) {
@@ -330,18 +440,28 @@ void TProbeEngine::Run()
         }
         std::vector<TConnectOrder> connects;
         std::vector<TEchoOrder> echoes;
+        bool dropping;
         {
             std::lock_guard guard(lock_);
             if (stopping_)
                 break;
             connects.swap(connectOrders_);
             echoes.swap(echoOrders_);
+            dropping = dropping_;
         }
         for (TConnectOrder& order : connects)
-            state.StartConnect(std::move(order));
-        for (const TEchoOrder& order : echoes)
-            state.StartEcho(order);
+            state.Waiting.push_back(std::move(order));
+        if (dropping) {
+            state.DropWaiting();
+            for (const TEchoOrder& order : echoes)
+                state.Drop(order.Ticket);
+        } else {
+            for (const TEchoOrder& order : echoes)
+                state.StartEcho(order);
+        }
         state.CheckLookupsAndDeadlines();
+        if (!dropping)
+            state.StartWaiting();
     }
     for (auto& [ticket, job] : state.Connects)
         CloseSocket(job.Socket);

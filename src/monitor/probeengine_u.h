@@ -35,6 +35,7 @@ struct TProbeOutcome
     {
         Connected, // the connect step is over; Online tells how it went
         Echoed,    // the echo step is over; PingMs is the round trip, -1 without a reply
+        Dropped,   // given up unfinished at the program's end: a connect not started, or an echo
     };
     TKind Kind = TKind::Connected;
     std::uint64_t Ticket = 0;
@@ -52,9 +53,14 @@ public:
     // Stops the thread and waits for it; orders still open are dropped.
     ~TProbeEngine();
 
-    // Both may be called from any thread.
+    // All may be called from any thread. Connects start in the order given; no more run at once than
+    // the open-file limit allows, the others wait their turn.
     void Connect(TConnectOrder order);
+    void Connect(std::vector<TConnectOrder> orders);
     void Echo(TEchoOrder order);
+    // For the program's end: connects that have not started and every echo are given up, each reported
+    // as Dropped, and none starts any more; connects under way run to their end.
+    void DropWaiting();
 
     // Outcomes that came in since the last call. The signal's handle is readable while some wait;
     // clear it before taking them.
@@ -72,6 +78,7 @@ private:
     std::vector<TEchoOrder> echoOrders_;
     std::vector<TProbeOutcome> outcomes_;
     bool stopping_ = false;
+    bool dropping_ = false;
 
     platform::TWakeSignal orderSignal_;
     platform::TWakeSignal outcomeSignal_;

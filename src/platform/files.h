@@ -1,4 +1,5 @@
-// File-system operations the stores need, with the crash-safety guarantees they rely on.
+// File-system operations the stores need, with the crash-safety guarantees they rely on. Every file is
+// treated as possibly hostile: a link, a pipe, a device, read-only or in a read-only folder.
 #pragma once
 
 #include <string>
@@ -12,16 +13,37 @@ std::string ExecutableDir();
 // The line end a new text file gets on this system.
 std::string_view NativeLineEnd();
 
+// True for a regular file, also one reached through links.
 bool FileExists(const std::string& path);
 
-// Reads a whole file. False when it cannot be opened or read; a missing file sets `missing`.
+// True when `path` itself is a regular file, not a link to one: only such a file is a lock file that
+// another copy made.
+bool LockFileExists(const std::string& path);
+
+// Reads a whole regular file. False when it cannot be opened or read; a pipe, socket or device is
+// refused at once, never waited on. A missing file sets `missing`.
 bool ReadWholeFile(const std::string& path, std::string& data, bool* missing = nullptr);
 
-// Writes `data` to a new file beside `path`, flushes it to disk and renames it over `path`,
-// so a crash or kill at any moment leaves either the old or the new content, never a mix.
+// Saves `data` as the content of `path`. A symbolic link is followed to its target, which need not exist
+// yet, and stays a link. The data goes to a new file beside the target, is flushed to disk and renamed
+// over it, so a crash or kill at any moment leaves either the old or the new content, never a mix; the
+// file keeps its permissions and owner, and a hard link to it is left with the old content.
+// Refused, with the file left as it is, when the target is read-only (no write permission bit, as the
+// Windows read-only attribute, also for root), cannot be opened for writing, or is not a regular file.
+// When the folder takes no new file but the file itself is writable, it is rewritten in place.
 bool ReplaceFileAtomically(const std::string& path, std::string_view data);
 
-// Creates `path` empty, replacing any existing file.
+// The file `path` finally names: itself, or the end of the chain of symbolic links it starts (which
+// need not exist). Empty for a loop of links or a link that cannot be read.
+std::string FinalPathOf(const std::string& path);
+
+// Removes the files that saves of `path` killed part-way left beside it (or beside its link target).
+// A file that a running save, of this process or another, is still writing is never touched.
+void RemoveAbandonedSaveFiles(const std::string& path);
+
+// Creates the lock file `path` empty. An entry of that name that is not a regular file (a link, a pipe)
+// is replaced, never followed or opened, so nothing it points at is changed; a regular file is kept as
+// it is.
 bool CreateEmptyFile(const std::string& path);
 
 bool RemoveFile(const std::string& path);

@@ -23,6 +23,14 @@ struct TDirEntry
     TEntryKind kind = TEntryKind::Other;
 };
 
+// Which folder a handle is open on, to tell whether a folder opened again is still the same one.
+struct TFolderId
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const TFolderId&) const = default;
+};
+
 // An open folder. Moving transfers the handle; the destructor closes it.
 class TFolder
 {
@@ -36,12 +44,18 @@ public:
 
     // Opens a folder by path; a final symbolic link is not followed, so a link is not a folder here.
     static TFolder Open(const std::string& path);
-    // Opens the sub-folder `name` of this one, never through a link.
-    TFolder OpenChild(const std::string& name) const;
+    // Opens the sub-folder `name` of this one, never through a link. When it fails because the process
+    // has no handle left, `outOfHandles` is set: closing another folder and trying again may then work.
+    TFolder OpenChild(const std::string& name, bool* outOfHandles = nullptr) const;
+    // Opens the folder this one lies in.
+    TFolder OpenParent() const;
     bool Valid() const { return fd_ >= 0; }
+    // Zero values when the handle is not valid.
+    TFolderId Id() const;
 
-    // Every entry but "." and "..", in the system's order. False when the listing failed part-way.
-    bool List(std::vector<TDirEntry>& entries) const;
+    // Every entry but "." and "..", in the system's order. False when the listing failed part-way;
+    // `outOfHandles` as for OpenChild.
+    bool List(std::vector<TDirEntry>& entries, bool* outOfHandles = nullptr) const;
     // Deletes a non-folder entry; a link is removed as a link. A file whose permission bits grant no
     // write is read-only and is refused, also for root, as the Windows read-only attribute would be.
     bool RemoveFile(const std::string& name) const;
@@ -63,7 +77,9 @@ bool FolderExists(const std::string& path);
 bool SetCurrentFolder(const std::string& path);
 std::string CurrentFolder();
 
-// Creates `path` or truncates it, and writes `data`. An existing read-only file is refused, also for root.
+// Creates `path` or truncates it, and writes `data`. Refused without a change: an existing read-only file
+// (also for root), and anything that is not a regular file, a symbolic link included: a pipe or device is
+// never opened, so nothing can block.
 bool WriteFileTruncating(const std::string& path, const std::string& data);
 
 // A regular file opened for bounded reads at any offset; nothing is read until asked for.

@@ -75,7 +75,8 @@ TConnectState FinishTcpConnect(TSocketHandle socket);
 void CloseSocket(TSocketHandle socket);
 
 // Raises the soft limit of open files to the hard one; a long server list keeps many sockets open at once.
-void RaiseOpenFileLimit();
+// Gives the limit in force afterwards.
+std::size_t RaiseOpenFileLimit();
 
 struct TPollEvent
 {

@@ -11,6 +11,14 @@ namespace platform {
 // file could be executed.
 bool StartProgram(const std::vector<std::string>& argv);
 
+// Runs the program at `argv[0]` in place of this one: the same process, environment and folder. Returns
+// only when that failed.
+void ReplaceProgram(const std::vector<std::string>& argv);
+
+// From now on a write to a pipe nobody reads fails instead of ending the program. For a copy started by
+// another one, which outlives the output pipes it inherited from it.
+void IgnoreClosedPipes();
+
 // The full path of `name` as PATH finds it, `name` itself when it holds a separator, empty when nothing found.
 std::string FindProgram(const std::string& name);
 

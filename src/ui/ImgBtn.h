@@ -34,9 +34,6 @@ public:
     // are drawn the first time they are needed, which keeps the window's start quick.
     void LoadSkin(const QString& name);
 
-    bool Hovered() const { return hovered_; }
-    bool Pressed() const { return pressed_; }
-
 signals:
     void MouseEntered();
     void MouseLeft();

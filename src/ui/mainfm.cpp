@@ -11,6 +11,7 @@
 #include "ui/localizemain.h"
 #include "ui/msgbox_u.h"
 #include "ui/serverlist.h"
+#include "update/updatelist_u.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -35,6 +36,7 @@ constexpr QRect kDownRect{5, 239, 27, 27};
 constexpr QRect kUpRect{33, 239, 27, 27};
 constexpr QRect kInfoPanelButtonRect{199, 210, 22, 22};
 constexpr int kInfoPageCount = 3;
+constexpr int kTextNotSaved = 1090;
 // Between two looks at another copy's lock file: long enough not to spin a core, short enough to repaint.
 constexpr int kLockWaitSliceMs = 15;
 constexpr const char* kButtonPrefixes[] = {"Btn", "btn"};
@@ -113,6 +115,8 @@ void TMainForm::FormCreate()
     });
     ReloadServerList();
     LoadSettings();
+    // A copy that does not update itself offers no update.
+    SetItemUpdateEnabled(SelfUpdateEnabled());
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -181,9 +185,19 @@ void TMainForm::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
+    // Probes finishing while the box below is up must not reach a window that is going away.
+    SetProbeDisplay({});
+    // After an update's hand-over the new copy owns the file; both were saved before it started.
+    if (HaltAfterUpdate)
+        return;
     // Both go to the same file; when the settings cannot be written the servers are not tried either.
-    if (SaveSettings())
-        SaveServers();
+    if (SaveSettings() && SaveServers())
+        return;
+    // The user's changes of this run are lost: say so once, with the file, rather than end silently.
+    std::string text = LoadText(kTextNotSaved);
+    if (auto at = text.find("%s"); at != std::string::npos)
+        text.replace(at, 2, IniPath);
+    ShowError(nullptr, text);
 }
 
 void TMainForm::ApplyWindowSettings(const TWindowSettings& window)
@@ -391,6 +405,7 @@ void TMainForm::BtnUpClick()
     if (index <= 0 || !SwapServers(index, index - 1))
         return;
     List->ExchangeItems(index, index - 1);
+    SaveServersNow();
     UpdateRSSBrowser();
 }
 
@@ -400,6 +415,7 @@ void TMainForm::BtnDownClick()
     if (index < 0 || index + 1 >= List->Count() || !SwapServers(index, index + 1))
         return;
     List->ExchangeItems(index, index + 1);
+    SaveServersNow();
     UpdateRSSBrowser();
 }
 

@@ -84,12 +84,17 @@ public:
     void BtnMinimizeClick();
     void TrayIconClick();
 
-    // -- later work: dialogs, information panel, news, update (mainfm_pending.cpp until they land) --
-    void ItemSettingsClick();
+    // -- dialogs: server editor, settings, about (mainfm_dialogs.cpp) --
     void BtnAddClick();
     void BtnEditClick();
     void BtnRemoveClick();
+    void ItemSettingsClick();
     void ItemAboutClick();
+    // Writes the server list to tavix.ini now, as the exit does; every accepted change to the list
+    // (add, edit, remove, move) calls it, so a crash or a kill loses nothing. False when it could not.
+    bool SaveServersNow();
+
+    // -- update (mainfm_pending.cpp until it lands) --
     void ItemUpdateClick();
 
     // -- information panel and news (mainfm_info.cpp; the panel in infopanel.cpp, the news in newsview.cpp) --
@@ -137,6 +142,10 @@ private:
     bool destroyed_ = false;
     bool firstPaintPending_ = false;
 
+    // -- dialogs (mainfm_dialogs.cpp) --
+    // A list that cannot be written is said once per run, not at every change.
+    bool saveFailureShown_ = false;
+
     // -- information panel and news (mainfm_info.cpp) --
     void SetupInfoPanel();
     class TInfoPanel* InfoPanel = nullptr;
@@ -173,4 +182,20 @@ private:
     // Asked before the window goes to the notification area; replaceable so tests can have one.
     bool (*trayAvailable_)() = nullptr;
     int announcements_ = 0;
+
+    // -- update (mainfm_update.cpp) --
+public:
+    // The refresh timer's look at the update schedule; it decides once per run.
+    void CheckUpdateSchedule();
+    // Fetches the update list in the background, ItemUpdate disabled meanwhile; opens the update window
+    // when a newer version is there.
+    void BackgroundCheckUpdate();
+    void BGUpdateThreadTerminate(bool updateAvailable);
+
+private:
+    void OpenUpdateWindow(bool fromBackground);
+    // Never enabled where this copy does not update itself.
+    void SetItemUpdateEnabled(bool enabled);
+    bool updateCheckRunning_ = false;
+    class TUpdateForm* updateForm_ = nullptr;
 };

@@ -216,6 +216,7 @@ void TMainForm::RefreshTimerTimer()
     RefreshTimer->stop();
     if (AppClosing)
         return;
+    CheckUpdateSchedule();
     const int index = SelectedIndex();
     if (index >= 0)
         StartProbe(index);

@@ -16,6 +16,8 @@ constexpr int kInfoPanelLeft = 3;
 constexpr int kInfoPanelTop = kMainHeight;
 constexpr int kInfoPanelWidth = 258;
 constexpr int kInfoPanelHeight = kMainHeightWithPanel - kMainHeight;
+// The dark panel under the pictures.
+constexpr QRgb kPanelColor = 0x191919;
 // The menu opens this far below the menu button.
 constexpr int kMenuGap = 3;
 
@@ -41,7 +43,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.fillRect(rect(), QColor(0x19, 0x19, 0x19));
+        painter.fillRect(rect(), QColor(kPanelColor));
         painter.drawPixmap(QPoint(0, 0), background_);
     }
 

@@ -19,6 +19,12 @@ TMessageHook& Hook()
     return hook;
 }
 
+TMessageEcho& Echo()
+{
+    static TMessageEcho echo;
+    return echo;
+}
+
 QMessageBox::Icon ToQtIcon(TMsgIcon icon)
 {
     switch (icon) {
@@ -49,8 +55,15 @@ void SetMessageHook(TMessageHook hook)
     Hook() = std::move(hook);
 }
 
+void SetMessageEcho(TMessageEcho echo)
+{
+    Echo() = std::move(echo);
+}
+
 int ShowMessageBox(const TMessageRequest& request)
 {
+    if (Echo())
+        Echo()(request);
     if (Hook())
         return Hook()(request);
     QMessageBox box(ToQtIcon(request.icon), request.caption, request.text, QMessageBox::NoButton, request.owner);

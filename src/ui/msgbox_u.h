@@ -36,6 +36,11 @@ using TMessageHook = std::function<int(const TMessageRequest&)>;
 // Routes every message box to `hook` instead of the screen; an empty hook restores the screen.
 void SetMessageHook(TMessageHook hook);
 
+// Every box is also handed to `echo` before it is shown, so a start from the command line can write its
+// text to standard error for the caller; an empty echo ends that.
+using TMessageEcho = std::function<void(const TMessageRequest&)>;
+void SetMessageEcho(TMessageEcho echo);
+
 int ShowMessageBox(const TMessageRequest& request);
 
 // Texts of the program's own: UTF-8, or raw bytes of tavix.ini, which may be in a legacy code page.

@@ -35,8 +35,6 @@ public:
     explicit TServerListView(QWidget* window);
 
     TListBoxEx* List() const { return List_; }
-    QWidget* ListPanel() const { return ListPanel_; }
-    QWidget* ScrollBarPanel() const { return ScrollBarPanel_; }
 
     // The rows are the live servers' names, in list order.
     void SetNames(const QStringList& names);
@@ -44,8 +42,6 @@ public:
     void UpdateList();
     // More rows than fit: the scroll bar is needed and rows are narrower.
     bool NeedsScrolling() const;
-    TThumbRect ThumbRect() const { return thumbRect_; }
-    bool ThumbDragging() const { return thumbDragging_; }
 
     void ListDrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
     // The hint of a shortened name under the pointer.
@@ -56,9 +52,6 @@ public:
     void ImageScrollBarCanvasMouseMove(QPoint at);
     void ImageScrollBarCanvasMouseUp();
     void ScrollTimerTimer();
-
-    // The scroll bar as drawn last, in device-independent pixels.
-    QPixmap ScrollBarPicture() const { return canvas_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

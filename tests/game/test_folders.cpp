@@ -4,11 +4,15 @@
 #include "game/gametree.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +31,66 @@ private:
     std::string saved_;
 };
 
+// A chain of `depth` folders named "d" under `root`, with a file at the bottom; made by handle, since
+// its path is far longer than the system takes in one piece.
+bool MakeChain(const std::string& root, int depth, mode_t bottomFileMode)
+{
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < depth && fd >= 0; ++i) {
+        if (::mkdirat(fd, "d", 0755) != 0) {
+            ::close(fd);
+            return false;
+        }
+        int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    if (fd < 0)
+        return false;
+    int file = ::openat(fd, "bottom.wdb", O_WRONLY | O_CREAT, bottomFileMode);
+    ::close(fd);
+    if (file < 0)
+        return false;
+    ::close(file);
+    return true;
+}
+
+struct TClearRun
+{
+    std::string mask;
+    bool result = false;
+};
+
+void* ClearOnThread(void* arg)
+{
+    auto* run = static_cast<TClearRun*>(arg);
+    run->result = EmptyFolder(run->mask);
+    return nullptr;
+}
+
+// Clears on a thread with a small stack and under a small open-file limit; in a child process, so a crash
+// fails the test instead of ending it. 0: cleared, 1: reported as not cleared, -1: crashed or hung.
+int ClearConfined(const std::string& mask, std::size_t stackBytes, rlim_t openFiles)
+{
+    constexpr int kBoundMs = 120000;
+    return RunInChild(
+        [&] {
+            rlimit limit = {openFiles, openFiles};
+            if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                return 3;
+            TClearRun run{mask, false};
+            pthread_attr_t attr;
+            pthread_attr_init(&attr);
+            pthread_attr_setstacksize(&attr, stackBytes);
+            pthread_t thread;
+            if (pthread_create(&thread, &attr, &ClearOnThread, &run) != 0)
+                return 4;
+            pthread_join(thread, nullptr);
+            return run.result ? 0 : 1;
+        },
+        false, kBoundMs);
+}
+
 } // namespace
 
 class TestFolders : public QObject
@@ -44,6 +108,9 @@ private slots:
     void patternLimitsTheFilesOnly();
     void unopenableFolderFails();
     void progressStepIsThrottled();
+    void deepTreeWithSmallStackAndFewHandles_data();
+    void deepTreeWithSmallStackAndFewHandles();
+    void wideAndDeepTreeKeepsItsRules();
     void targetSearchOrderAndCase();
     void targetThatIsALinkIsNotEntered();
     void noGameFolderFindsNothing();
@@ -175,6 +242,76 @@ void TestFolders::progressStepIsThrottled()
     QVERIFY(EmptyFolder(t.Path("F/*.*"), [&] { ++steps; }));
     // At most one step per interval, however many entries.
     QVERIFY(steps <= timer.elapsed() / kProgressIntervalMs + 1);
+}
+
+void TestFolders::deepTreeWithSmallStackAndFewHandles_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<bool>("readOnlyAtBottom");
+    QTest::addColumn<int>("openFiles");
+    QTest::newRow("100,000 levels") << 100000 << false << 32;
+    QTest::newRow("20,000 levels, a read-only file at the bottom") << 20000 << true << 32;
+    QTest::newRow("2,000 levels, hardly a handle to spare") << 2000 << false << 8;
+}
+
+void TestFolders::deepTreeWithSmallStackAndFewHandles()
+{
+    QFETCH(int, depth);
+    QFETCH(bool, readOnlyAtBottom);
+    QFETCH(int, openFiles);
+    constexpr std::size_t kSmallStack = 64 * 1024;
+    TTree t;
+    t.Folder("WDB");
+    t.File("WDB/top.wdb");
+    QVERIFY(MakeChain(t.Path("WDB"), depth, readOnlyAtBottom ? 0444 : 0644));
+    const int rc = ClearConfined(t.Path("WDB/*.*"), kSmallStack, static_cast<rlim_t>(openFiles));
+    if (readOnlyAtBottom) {
+        // Not cleared, and said so: the read-only file stays, and the folders it lies in.
+        QCOMPARE(rc, 1);
+        QCOMPARE(t.Names("WDB"), QStringList({"d"}));
+        QCOMPARE(RunInChild([&] {
+                     int fd = ::open(t.Path("WDB").c_str(), O_RDONLY | O_DIRECTORY);
+                     for (int i = 0; i < depth && fd >= 0; ++i) {
+                         int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+                         ::close(fd);
+                         fd = next;
+                     }
+                     const bool kept = fd >= 0 && ::fchmodat(fd, "bottom.wdb", 0644, 0) == 0;
+                     return kept ? 0 : 1;
+                 }),
+                 0);
+        // Writable again, it goes like the rest, and the scratch folder can be removed.
+        QCOMPARE(ClearConfined(t.Path("WDB/*.*"), kSmallStack, static_cast<rlim_t>(openFiles)), 0);
+    } else {
+        QCOMPARE(rc, 0);
+    }
+    QCOMPARE(t.Names("WDB"), QStringList());
+}
+
+void TestFolders::wideAndDeepTreeKeepsItsRules()
+{
+    // The walk that replaced the recursion keeps every rule of it on a tree of some shape: depth first,
+    // hidden folders kept, links removed as links, read-only files kept.
+    TTree outside;
+    outside.File("keep/precious.txt", "data");
+    TTree t;
+    for (int a = 0; a < 3; ++a)
+        for (int b = 0; b < 3; ++b)
+            for (int c = 0; c < 25; ++c)
+                t.File("W/" + std::to_string(a) + "/" + std::to_string(b) + "/" + std::to_string(c % 5) + "/deep/" +
+                       std::to_string(c));
+    t.File("W/1/.hidden/inside");
+    t.Link(outside.Path("keep"), "W/2/1/link");
+    std::string ro = t.File("W/2/2/0/ro.txt");
+    QCOMPARE(::chmod(ro.c_str(), 0444), 0);
+    QVERIFY(!EmptyFolder(t.Path("W/*.*")));
+    QCOMPARE(t.Names("W"), QStringList({"1", "2"}));
+    QCOMPARE(t.Names("W/1"), QStringList({".hidden"}));
+    QCOMPARE(t.Names("W/1/.hidden"), QStringList({"inside"}));
+    QCOMPARE(t.Names("W/2"), QStringList({"2"}));
+    QCOMPARE(t.Names("W/2/2"), QStringList({"0"}));
+    QCOMPARE(t.Names("W/2/2/0"), QStringList({"ro.txt"}));
+    QCOMPARE(outside.Names("keep"), QStringList({"precious.txt"}));
 }
 
 void TestFolders::targetSearchOrderAndCase()

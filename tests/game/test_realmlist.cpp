@@ -4,6 +4,7 @@
 #include "game/gametree.h"
 #include "game/realmlist_u.h"
 #include "platform/files.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,6 +48,11 @@ private slots:
     void gameFolderForOlderOrUnknownVersions();
     void existingFileInAnotherCaseIsRewritten();
     void writeTruncatesAndRefusesReadOnly();
+    void linkedRealmlist_data();
+    void linkedRealmlist();
+    void pipeOrDeviceNeverBlocks_data();
+    void pipeOrDeviceNeverBlocks();
+    void unwritableFileIsRefused();
 };
 
 void TestRealmlist::initTestCase()
@@ -192,6 +198,79 @@ void TestRealmlist::writeTruncatesAndRefusesReadOnly()
     QVERIFY(!WriteRealmlist(tree.Root(), ServerWith("other")));
     QCOMPARE(ReadBytes(file), std::string("set realmlist short"));
     QVERIFY(!WriteRealmlist(tree.Path("no/such/folder/"), ServerWith("a")));
+}
+
+void TestRealmlist::linkedRealmlist_data()
+{
+    QTest::addColumn<QString>("target"); // what the link in the game folder points at
+    QTest::addColumn<bool>("written");
+    QTest::newRow("realm list elsewhere") << "other/realmlist.wtf" << true;
+    QTest::newRow("realm list in another case") << "other/REALMLIST.Wtf" << true;
+    QTest::newRow("through a second link") << "hop" << true;
+    QTest::newRow("a file of the user's") << "other/notes.txt" << false;
+    QTest::newRow("dangling") << "other/missing/realmlist.wtf" << false;
+    QTest::newRow("a folder named so") << "other/sub/realmlist.wtf" << false;
+    QTest::newRow("itself") << "realmlist.wtf" << false;
+}
+
+void TestRealmlist::linkedRealmlist()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, written);
+    TGameTree tree;
+    const std::string before = "set realmlist before";
+    tree.File("other/realmlist.wtf", before);
+    tree.File("other/REALMLIST.Wtf", before);
+    tree.File("other/notes.txt", before);
+    tree.Folder("other/sub/realmlist.wtf");
+    tree.Link("other/realmlist.wtf", "hop");
+    tree.Link(target.toStdString(), "realmlist.wtf");
+    const QStringList names = tree.Names("other");
+
+    QCOMPARE(WriteRealmlist(tree.Root(), ServerWith("new")), written);
+    struct stat st;
+    QVERIFY(::lstat(tree.Path("realmlist.wtf").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    QCOMPARE(tree.Names("other"), names);
+    const std::string real = target == "hop" ? "other/realmlist.wtf" : target.toStdString();
+    for (const char* file : {"other/realmlist.wtf", "other/REALMLIST.Wtf", "other/notes.txt"})
+        QCOMPARE(ReadBytes(tree.Path(file)), written && real == file ? std::string("set realmlist new") : before);
+}
+
+void TestRealmlist::pipeOrDeviceNeverBlocks_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("pipe") << "fifo";
+    QTest::newRow("link to a pipe named realmlist.wtf") << "link-fifo";
+    QTest::newRow("link to a device") << "device";
+}
+
+void TestRealmlist::pipeOrDeviceNeverBlocks()
+{
+    QFETCH(QString, kind);
+    constexpr int kBoundMs = 3000;
+    TGameTree tree;
+    if (kind == "fifo") {
+        QCOMPARE(::mkfifo(tree.Path("realmlist.wtf").c_str(), 0666), 0);
+    } else if (kind == "link-fifo") {
+        tree.Folder("other");
+        QCOMPARE(::mkfifo(tree.Path("other/realmlist.wtf").c_str(), 0666), 0);
+        tree.Link("other/realmlist.wtf", "realmlist.wtf");
+    } else {
+        tree.Link("/dev/null", "realmlist.wtf");
+    }
+    // In a child: a write that blocks would hang the test instead of failing it.
+    QCOMPARE(RunInChild([&] { return WriteRealmlist(tree.Root(), ServerWith("new")) ? 1 : 0; }, false, kBoundMs), 0);
+    QVERIFY(tree.Exists("realmlist.wtf"));
+}
+
+void TestRealmlist::unwritableFileIsRefused()
+{
+    TGameTree tree;
+    const std::string file = tree.File("realmlist.wtf", "set realmlist before");
+    ::chmod(file.c_str(), 0644);
+    ::chmod(tree.Root().c_str(), 0777);
+    QCOMPARE(RunInChild([&] { return WriteRealmlist(tree.Root(), ServerWith("new")) ? 1 : 0; }, true), 0);
+    QCOMPARE(ReadBytes(file), std::string("set realmlist before"));
 }
 
 QTEST_GUILESS_MAIN(TestRealmlist)

@@ -149,14 +149,15 @@ void TestProbe::handsOffTwiceForTheSelectedServer()
     QCOMPARE(recorder_->TimerEnables, 1);
 
     // A server that is not selected repaints the list and refreshes the display only after its
-    // connect; its completion leaves the display and the timer alone.
+    // connect; its completion leaves the display and the timer alone. A refused connect and its
+    // completion arrive together and are shown together.
     recorder_->Refreshes.clear();
     recorder_->Repaints = 0;
     StartProbe(0);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(recorder_->Refreshes.size(), size_t(1));
-    QCOMPARE(recorder_->Repaints, 3);
+    QCOMPARE(recorder_->Repaints, 2);
     QCOMPARE(recorder_->TimerEnables, 1);
 }
 
@@ -180,9 +181,10 @@ void TestProbe::refusedServerIsOffline()
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(Servers[0].Ping, kPingNone);
-    // Start, after the connect, at completion: no echo step in between.
-    QCOMPARE(recorder_->Refreshes.size(), size_t(3));
+    // At the start, then once for the connect and the completion that come together: no echo step.
+    QCOMPARE(recorder_->Refreshes.size(), size_t(2));
     QCOMPARE(recorder_->Refreshes[1].first, int(ssOffline));
+    QCOMPARE(recorder_->TimerEnables, 1);
 }
 
 void TestProbe::unreachableAddressesAreOfflineWithoutEcho_data()

@@ -114,6 +114,11 @@ private slots:
         const QString warning = WindowTitled(korvan, QStringLiteral("Warning"));
         QVERIFY2(!warning.isEmpty(), qPrintable(korvan.WindowTitles().join(QLatin1Char('|'))));
         QVERIFY(korvan.Key(QStringLiteral("Return"), warning));
+        // Then the settings, where the game is set; Esc leaves them as they were.
+        const QString settings = WindowTitled(korvan, QStringLiteral("Settings"));
+        QVERIFY2(!settings.isEmpty(), qPrintable(korvan.WindowTitles().join(QLatin1Char('|'))));
+        QVERIFY(korvan.Key(QStringLiteral("Escape"), settings));
+        QTRY_VERIFY(!korvan.WindowTitles().contains(QStringLiteral("Settings")));
         QVERIFY(korvan.Key(QStringLiteral("Escape")));
         QVERIFY(korvan.WaitForExit());
         QCOMPARE(korvan.ExitCode(), 0);

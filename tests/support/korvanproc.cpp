@@ -95,13 +95,18 @@ TKorvanProcess::~TKorvanProcess()
 bool TKorvanProcess::StartXvfb()
 {
     // Xvfb picks a free display itself and writes its number to the descriptor, once it accepts clients.
+    // It listens only on the abstract socket, which belongs to the test's own network namespace: a socket
+    // file in the shared /tmp/.X11-unix could be taken over by another test's server of the same number.
+    // -noreset: by default the server resets whenever its last client leaves (an xdotool call, a program
+    // handing over to its next copy), and a program connecting during the reset is refused and aborts.
     const QString numberFile = QDir(root_->path()).filePath(QStringLiteral("display"));
     xvfb_ = std::make_unique<QProcess>();
     xvfb_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     xvfb_->setStandardOutputFile(QProcess::nullDevice());
     xvfb_->start(QStringLiteral("sh"),
                  {QStringLiteral("-c"),
-                  QStringLiteral("exec Xvfb -displayfd 3 -screen 0 %1 -nolisten tcp 3>\"$0\" 2>/dev/null")
+                  QStringLiteral(
+                      "exec Xvfb -displayfd 3 -screen 0 %1 -nolisten tcp -nolisten unix -noreset 3>\"$0\" 2>/dev/null")
                       .arg(QLatin1String(kScreen)),
                   numberFile});
     if (!xvfb_->waitForStarted(kXvfbStartMs)) {
@@ -215,9 +220,10 @@ QString TKorvanProcess::WaitForWindow(const QString& titleRegex, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (IsRunning() && !deadline.hasExpired()) {
+        // --all: the window must be this program's and match the title; xdotool's default is either.
         const QByteArray ids =
-            Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                     QString::number(Pid()), QStringLiteral("--name"), titleRegex});
+            Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--pid"), QString::number(Pid()), QStringLiteral("--name"), titleRegex});
         const QByteArray first = ids.trimmed().split('\n').value(0);
         if (!first.isEmpty()) {
             // Give the toolkit a moment to map and paint before input arrives.
@@ -241,8 +247,9 @@ QStringList TKorvanProcess::WindowTitles() const
     QStringList titles;
     if (!IsRunning())
         return titles;
-    const QByteArray ids = Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                    QString::number(Pid()), QStringLiteral("--name"), QStringLiteral(".*")});
+    const QByteArray ids =
+        Xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--pid"), QString::number(Pid()), QStringLiteral("--name"), QStringLiteral(".*")});
     for (const QByteArray& id : ids.trimmed().split('\n')) {
         if (id.isEmpty())
             continue;

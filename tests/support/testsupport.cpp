@@ -5,6 +5,11 @@
 #include "platform/files.h"
 
 #include <QtTest>
+#include <csignal>
+#include <cstdio>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 TScratchIni::TScratchIni()
 {
@@ -38,4 +43,35 @@ std::string TScratchIni::Read() const
 void ResetServers()
 {
     Servers.clear();
+}
+
+int RunInChild(const std::function<int()>& body, bool unprivileged, int timeoutMs)
+{
+    constexpr int kPollMs = 5;
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (unprivileged && ::geteuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) != 0 ||
+                ::setresuid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) != 0)
+                ::_exit(126);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    for (int waited = 0;; waited += kPollMs) {
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0)
+            return -1;
+        if (waited >= timeoutMs) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return -1;
+        }
+        ::usleep(kPollMs * 1000);
+    }
 }

@@ -19,3 +19,13 @@ private:
 };
 
 void ResetServers();
+
+#include <functional>
+
+// The user tests switch to for cases that root would pass through: permission bits stop it.
+inline constexpr unsigned kUnprivilegedId = 65534;
+
+// Runs `body` in a child process and gives its exit code, or -1 when it crashed or did not end within
+// `timeoutMs` (it is then killed, so a call that would block for good fails the test instead of
+// hanging it). With `unprivileged`, a root test process runs the body as user and group 65534.
+int RunInChild(const std::function<int()>& body, bool unprivileged = false, int timeoutMs = 10000);

@@ -90,12 +90,10 @@ void TestImgBtn::clickRunsWhilePressedPictureShows()
     QCOMPARE(button_->Picture().cacheKey(), button_->PicUp().cacheKey());
     SendMouse(button_.get(), QEvent::MouseButtonPress, {5, 5});
     QCOMPARE(pressed.count(), 1);
-    QVERIFY(button_->Pressed());
     QCOMPARE(button_->Picture().cacheKey(), button_->PicDown().cacheKey());
     SendMouse(button_.get(), QEvent::MouseButtonRelease, {5, 5});
     QCOMPARE(shownAtClick, button_->PicDown().cacheKey());
     QCOMPARE(released.count(), 1);
-    QVERIFY(!button_->Pressed());
     QCOMPARE(button_->Picture().cacheKey(), button_->PicUp().cacheKey());
     SendLeave(button_.get());
     QCOMPARE(button_->Picture().cacheKey(), button_->Pic().cacheKey());
@@ -144,7 +142,6 @@ void TestImgBtn::rightButtonNeitherPressesNorClicks()
     QSignalSpy clicked(button_.get(), &TImgBtn::clicked);
     SendEnter(button_.get());
     SendMouse(button_.get(), QEvent::MouseButtonPress, {5, 5}, Qt::RightButton);
-    QVERIFY(!button_->Pressed());
     QCOMPARE(button_->Picture().cacheKey(), button_->PicUp().cacheKey());
     SendMouse(button_.get(), QEvent::MouseButtonRelease, {5, 5}, Qt::RightButton);
     QCOMPARE(clicked.count(), 0);

@@ -6,6 +6,7 @@
 #include "monitor/connection_u.h"
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
+#include "ui/msgbox_u.h"
 
 #include "ui/ListBoxEx.h"
 #include <QAbstractButton>
@@ -25,6 +26,7 @@ private slots:
     void escapeClosesAndDestructionSaves();
     void closeButtonCloses();
     void settingsErrorSkipsServerSave();
+    void failedSaveIsToldOnceAndKeepsTheFile();
 
 private:
     std::unique_ptr<TScratchIni> scratch_;
@@ -123,8 +125,37 @@ void TestMainForm::settingsErrorSkipsServerSave()
     QVERIFY(QFile::remove(QString::fromStdString(scratch_->Path())));
     QVERIFY(QDir().mkdir(QString::fromStdString(scratch_->Path())));
     QVERIFY(!form->SaveSettings());
+    int told = 0;
+    SetMessageHook([&](const TMessageRequest&) { return ++told, IDOK; });
     form.reset();
+    SetMessageHook({});
+    QCOMPARE(told, 1);
     QVERIFY(QFileInfo(QString::fromStdString(scratch_->Path())).isDir());
+}
+
+void TestMainForm::failedSaveIsToldOnceAndKeepsTheFile()
+{
+    const std::string content = "[Main]\nTimeout=2000\n[One]\nAddress=127.0.0.1:1\n";
+    scratch_->Write(content);
+    const QString path = QString::fromStdString(scratch_->Path());
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    auto form = std::make_unique<TMainForm>();
+    QCOMPARE(form->ServerList()->Count(), 1);
+    QVERIFY(AddServer("Two", "127.0.0.1:1", "", "", "", "", "", 0, false, ""));
+    std::vector<TMessageRequest> told;
+    SetMessageHook([&](const TMessageRequest& request) {
+        told.push_back(request);
+        return IDOK;
+    });
+    form.reset();
+    SetMessageHook({});
+    QCOMPARE(told.size(), std::size_t(1));
+    QCOMPARE(told[0].icon, TMsgIcon::Error);
+    QVERIFY2(told[0].text.contains(path), qPrintable(told[0].text));
+    // Read-only stays read-only and unchanged, the stamp of the start included.
+    QCOMPARE(scratch_->Read(), content);
+    QCOMPARE(QFileInfo(path).permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther),
+             QFile::Permissions());
 }
 
 QTEST_MAIN(TestMainForm)

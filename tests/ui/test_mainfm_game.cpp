@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/gamefs.h"
 #include "support/testsupport.h"
+#include "ui/dialogdriver.h"
 #include "ui/mainfm.h"
 #include "ui/msgbox_u.h"
 #include "ui/showver_u.h"
@@ -177,18 +178,21 @@ void TestMainFormGame::refusals_data()
     QTest::addColumn<int>("message");
     QTest::addColumn<int>("caption");
     QTest::addColumn<int>("icon");
+    QTest::addColumn<QString>("dialog"); // the dialog in which the path can be put right
     const int W = int(TMsgIcon::Warning), E = int(TMsgIcon::Error);
-    auto row = [](const char* name, QString wow, QString preloader, QString alt, int message, int caption, int icon) {
-        QTest::newRow(name) << wow << preloader << alt << message << caption << icon;
+    auto row = [](const char* name, QString wow, QString preloader, QString alt, int message, int caption, int icon,
+                  QString dialog) {
+        QTest::newRow(name) << wow << preloader << alt << message << caption << icon << dialog;
     };
-    row("no game path", "empty", "", "", 1013, 1014, W);
-    row("game path missing", "missing", "", "", 1015, 1001, E);
-    row("no game path, own game", "empty", "", "set", 1013, 1014, W);
-    row("game path missing, own game", "missing", "", "set", 1015, 1001, E);
-    row("preloader missing", "set", "missing", "", 1016, 1001, E);
-    row("preloader before own game", "set", "missing", "missing", 1016, 1001, E);
-    row("own game missing, preloader", "set", "set", "missing", 1015, 1001, E);
-    row("own game missing", "set", "", "missing", 1015, 1001, E);
+    const QString settings = "SettingsForm", editor = "AddForm";
+    row("no game path", "empty", "", "", 1013, 1014, W, settings);
+    row("game path missing", "missing", "", "", 1015, 1001, E, settings);
+    row("no game path, own game", "empty", "", "set", 1013, 1014, W, settings);
+    row("game path missing, own game", "missing", "", "set", 1015, 1001, E, settings);
+    row("preloader missing", "set", "missing", "", 1016, 1001, E, editor);
+    row("preloader before own game", "set", "missing", "missing", 1016, 1001, E, editor);
+    row("own game missing, preloader", "set", "set", "missing", 1015, 1001, E, editor);
+    row("own game missing", "set", "", "missing", 1015, 1001, E, editor);
 }
 
 void TestMainFormGame::refusals()
@@ -199,6 +203,7 @@ void TestMainFormGame::refusals()
     QFETCH(int, message);
     QFETCH(int, caption);
     QFETCH(int, icon);
+    QFETCH(QString, dialog);
     std::string out = Root() + "started.out";
     MakeRecorder(Root() + "game/WoW", out);
     MakeRecorder(Root() + "alt/WoW", out);
@@ -211,7 +216,16 @@ void TestMainFormGame::refusals()
     s.AltPath = pick(alt, Root() + "alt/WoW");
     MakeForm(s);
     WoWPath = pick(wow, Root() + "game/WoW");
+    const TServer before = Servers[0];
+    const std::string wowBefore = WoWPath;
+    TDialogDriver driver;
+    driver.Arm([](QDialog& d) { d.reject(); });
     form_->BtnPlayClick();
+    QCOMPARE(driver.Met(), QStringList{dialog});
+    // Cancelled: nothing changed.
+    QCOMPARE(WoWPath, wowBefore);
+    QCOMPARE(Servers[0].Preloader, before.Preloader);
+    QCOMPARE(Servers[0].AltPath, before.AltPath);
     QCOMPARE(shown_.size(), std::size_t(1));
     QCOMPARE(shown_[0].text, ToQString(Msg(message)));
     QCOMPARE(shown_[0].caption, ToQString(Msg(caption)));

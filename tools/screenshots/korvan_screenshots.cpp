@@ -4,6 +4,7 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "tools/screenshots/dialog_screenshots.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
 
@@ -172,5 +173,5 @@ int main(int argc, char** argv)
             form.hide();
         }
     }
-    return 0;
+    return RenderDialogs(out, edition) ? 0 : 1;
 }

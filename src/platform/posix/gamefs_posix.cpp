@@ -52,12 +52,20 @@ bool IsDotOrDotDot(const char* name)
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-bool ListFd(int fd, std::vector<TDirEntry>& entries)
+bool OutOfHandles()
+{
+    return errno == EMFILE || errno == ENFILE;
+}
+
+bool ListFd(int fd, std::vector<TDirEntry>& entries, bool* outOfHandles = nullptr)
 {
     // fdopendir takes the descriptor over, so it gets a copy of its own.
     int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0)
+    if (copy < 0) {
+        if (outOfHandles)
+            *outOfHandles = OutOfHandles();
         return false;
+    }
     DIR* dir = ::fdopendir(copy);
     if (!dir) {
         ::close(copy);
@@ -110,16 +118,38 @@ TFolder TFolder::Open(const std::string& path)
     return TFolder(::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-TFolder TFolder::OpenChild(const std::string& name) const
+TFolder TFolder::OpenChild(const std::string& name, bool* outOfHandles) const
+{
+    if (outOfHandles)
+        *outOfHandles = false;
+    if (fd_ < 0)
+        return TFolder();
+    TFolder child(::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!child.Valid() && outOfHandles)
+        *outOfHandles = OutOfHandles();
+    return child;
+}
+
+TFolder TFolder::OpenParent() const
 {
     if (fd_ < 0)
         return TFolder();
-    return TFolder(::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return TFolder(::openat(fd_, "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-bool TFolder::List(std::vector<TDirEntry>& entries) const
+TFolderId TFolder::Id() const
 {
-    return fd_ >= 0 && ListFd(fd_, entries);
+    struct stat st;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return {};
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool TFolder::List(std::vector<TDirEntry>& entries, bool* outOfHandles) const
+{
+    if (outOfHandles)
+        *outOfHandles = false;
+    return fd_ >= 0 && ListFd(fd_, entries, outOfHandles);
 }
 
 bool TFolder::RemoveFile(const std::string& name) const
@@ -173,10 +203,23 @@ std::string CurrentFolder()
 
 bool WriteFileTruncating(const std::string& path, const std::string& data)
 {
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & kAnyWriteBit) == 0)
-        return false;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, kNewFileMode);
+    constexpr int kWriteFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    struct stat before;
+    int fd = -1;
+    if (::lstat(path.c_str(), &before) == 0) {
+        if (!S_ISREG(before.st_mode) || (before.st_mode & kAnyWriteBit) == 0)
+            return false;
+        fd = ::open(path.c_str(), kWriteFlags);
+        struct stat opened;
+        // What was looked at must be what was opened; only then is it emptied.
+        if (fd >= 0 && (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_ino != before.st_ino ||
+                        opened.st_dev != before.st_dev || ::ftruncate(fd, 0) != 0)) {
+            ::close(fd);
+            return false;
+        }
+    } else if (errno == ENOENT) {
+        fd = ::open(path.c_str(), kWriteFlags | O_CREAT | O_EXCL, kNewFileMode);
+    }
     if (fd < 0)
         return false;
     const char* p = data.data();

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
@@ -245,13 +246,18 @@ void CloseSocket(TSocketHandle socket)
         ::close(Fd(socket));
 }
 
-void RaiseOpenFileLimit()
+std::size_t RaiseOpenFileLimit()
 {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = raised.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
     }
+    return limit.rlim_cur == RLIM_INFINITY ? SIZE_MAX : static_cast<std::size_t>(limit.rlim_cur);
 }
 
 // -- wake signal --

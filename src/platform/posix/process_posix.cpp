@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -64,6 +65,24 @@ bool WriteAllFd(int fd, const void* data, std::size_t size)
 }
 
 } // namespace
+
+void ReplaceProgram(const std::vector<std::string>& argv)
+{
+    if (argv.empty())
+        return;
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+}
+
+void IgnoreClosedPipes()
+{
+    // Stays in force across exec, so the program this one turns into is covered as well.
+    ::signal(SIGPIPE, SIG_IGN);
+}
 
 std::string FindProgram(const std::string& name)
 {

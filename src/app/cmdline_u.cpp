@@ -1,0 +1,292 @@
+#include "app/cmdline_u.h"
+
+#include "buildconfig.h"
+#include "core/ini_u.h"
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "core/textcodec_u.h"
+#include "monitor/connection_u.h"
+#include "ui/mainfm.h"
+#include "ui/msgbox_u.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+namespace {
+
+constexpr int kTextPlayOption = 7300;
+constexpr int kTextListOption = 7301;
+constexpr int kTextProbeOption = 7302;
+constexpr int kTextHelpOption = 7303;
+constexpr int kTextVersionOption = 7304;
+constexpr int kTextServerNameValue = 7305;
+constexpr int kTextUpdateArgument = 7306;
+constexpr int kTextUnknownOption = 7307;
+constexpr int kTextInvalidCommandLine = 7308;
+constexpr int kTextSeeHelp = 7309;
+constexpr int kTextServerNotListed = 7310;
+constexpr int kTextOptionsClash = 7311;
+constexpr int kTextListUnreadable = 7312;
+constexpr int kTextDescription = 7315;
+constexpr int kTextOnlyWithList = 7316;
+constexpr int kTextUsage = 7317;
+constexpr int kMsgGameNotStarted = 1018;
+constexpr int kMsgProgramNotStarted = 1041;
+
+constexpr const char* kUpdateArgument = "update";
+constexpr const char* kStateOnline = "online";
+constexpr const char* kStateOffline = "offline";
+constexpr const char* kStateChecking = "checking";
+constexpr const char* kNoPing = "-";
+constexpr char kFieldSeparator = '\t';
+// A probe's connect and echo are each bounded by the time-out; this covers the rest (start-up, lookups).
+constexpr int kProbeRoundSlackMs = 2000;
+constexpr int kProbeWaitSliceMs = 20;
+
+std::string LastEchoed;
+
+QString Text(int id)
+{
+    return QString::fromStdString(LoadText(id));
+}
+
+QString Fill(int id, const QString& value)
+{
+    return Text(id).replace(QLatin1String("%s"), value);
+}
+
+// One parser with the program's options; the texts come from the edition's table.
+class TOptionParser
+{
+public:
+    TOptionParser()
+        : help_({"h", "help"}, Text(kTextHelpOption)), version_({"v", "version"}, Text(kTextVersionOption)),
+          list_("list", Text(kTextListOption)), probe_("probe", Text(kTextProbeOption)),
+          play_("play", Text(kTextPlayOption), Text(kTextServerNameValue))
+    {
+        parser_.setApplicationDescription(Text(kTextDescription));
+        parser_.addOptions({help_, version_, list_, probe_, play_});
+        parser_.addPositionalArgument(kUpdateArgument, Text(kTextUpdateArgument), QStringLiteral("[update]"));
+    }
+
+    TProgramOptions Parse(const QStringList& arguments, bool strict)
+    {
+        TProgramOptions command;
+        const bool parsed = parser_.parse(arguments);
+        if (parser_.isSet(help_)) {
+            command.Action = TCommandAction::Help;
+            return command;
+        }
+        if (parser_.isSet(version_)) {
+            command.Action = TCommandAction::Version;
+            return command;
+        }
+        if (!parsed && strict) {
+            command.Action = TCommandAction::Invalid;
+            const QStringList unknown = parser_.unknownOptionNames();
+            command.Error = unknown.isEmpty() ? Fill(kTextInvalidCommandLine, parser_.errorText())
+                                              : Fill(kTextUnknownOption, OptionForm(unknown.first()));
+            return command;
+        }
+        const bool list = parser_.isSet(list_);
+        const bool play = parser_.isSet(play_);
+        command.Probe = parser_.isSet(probe_);
+        if (list && play) {
+            command.Action = TCommandAction::Invalid;
+            command.Error = Fill(kTextOptionsClash, QStringLiteral("--list, --play"));
+        } else if (command.Probe && !list) {
+            command.Action = TCommandAction::Invalid;
+            command.Error = Fill(kTextOnlyWithList, QStringLiteral("--probe"));
+        } else if (list) {
+            command.Action = TCommandAction::List;
+        } else if (play) {
+            command.Action = TCommandAction::Play;
+            command.ServerName = parser_.value(play_);
+        }
+        return command;
+    }
+
+    QString Help() { return parser_.helpText(); }
+
+private:
+    static QString OptionForm(const QString& name)
+    {
+        return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    }
+
+    QCommandLineParser parser_;
+    QCommandLineOption help_;
+    QCommandLineOption version_;
+    QCommandLineOption list_;
+    QCommandLineOption probe_;
+    QCommandLineOption play_;
+};
+
+void Write(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+// A name or address with a tab or a line break in it would break the line's columns.
+std::string Field(std::string_view bytes)
+{
+    std::string text = DisplayText(bytes);
+    for (char& c : text)
+        if (c == kFieldSeparator || c == '\n' || c == '\r')
+            c = ' ';
+    return text;
+}
+
+const char* StateWord(std::uint8_t status)
+{
+    switch (status) {
+    case ssOnline:
+        return kStateOnline;
+    case ssOffline:
+        return kStateOffline;
+    default:
+        return kStateChecking;
+    }
+}
+
+// One probe of every server, waited for as long as the time-out allows.
+void RunProbeRound()
+{
+    ProbeAllServers();
+    QTimer tick;
+    tick.start(kProbeWaitSliceMs);
+    QElapsedTimer waited;
+    waited.start();
+    const qint64 bound = 2LL * std::clamp(Timeout, kMinTimeout, kMaxTimeout) + kProbeRoundSlackMs;
+    while (!RunningProbes.isEmpty() && waited.elapsed() < bound)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+int ListServers(bool probe, std::FILE* out, std::FILE* err)
+{
+    if (!LoadServers()) {
+        Write(err, Fill(kTextListUnreadable, QString::fromStdString(IniPath)) + QLatin1Char('\n'));
+        return kExitFailed;
+    }
+    TWindowSettings window;
+    (void)ReadSettingsFrom(IniPath, window);
+    if (probe)
+        RunProbeRound();
+    for (const TServer& server : Servers) {
+        if (server.Deleted)
+            continue;
+        const std::string line = ServerLine(server, probe) + '\n';
+        std::fwrite(line.data(), 1, line.size(), out);
+    }
+    std::fflush(out);
+    return kExitOk;
+}
+
+} // namespace
+
+TProgramOptions ParseCommandLine(const QStringList& arguments, bool strict)
+{
+    return TOptionParser().Parse(arguments, strict);
+}
+
+TProgramOptions ParseCommandLine(int argc, char** argv, bool strict)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return ParseCommandLine(arguments, strict);
+}
+
+QString CommandLineHelp(const QString& programName)
+{
+    QString help = TOptionParser().Help();
+    // The parser's own first line names the program by the path it was started with, in English.
+    const qsizetype usageEnd = help.indexOf(QLatin1Char('\n'));
+    help.replace(0, usageEnd < 0 ? 0 : usageEnd, Fill(kTextUsage, programName));
+    return help;
+}
+
+QString VersionText()
+{
+    return QStringLiteral("%1 %2\n").arg(QString::fromUtf8(kApplicationTitle), QStringLiteral(KORVAN_VERSION_TEXT));
+}
+
+std::string ServerLine(const TServer& server, bool withState)
+{
+    std::string line = Field(server.Name) + kFieldSeparator + Field(server.Address);
+    if (withState) {
+        line += kFieldSeparator;
+        line += StateWord(server.Status);
+        line += kFieldSeparator;
+        line += server.Status == ssOnline && server.Ping > 0 ? std::to_string(server.Ping) : std::string(kNoPing);
+    }
+    return line;
+}
+
+int RunConsoleAction(const TProgramOptions& command, const QString& program, std::FILE* out, std::FILE* err)
+{
+    switch (command.Action) {
+    case TCommandAction::Help:
+        Write(out, CommandLineHelp(program));
+        return kExitOk;
+    case TCommandAction::Version:
+        Write(out, VersionText());
+        return kExitOk;
+    case TCommandAction::List:
+        return ListServers(command.Probe, out, err);
+    case TCommandAction::Invalid:
+        Write(err, command.Error + QLatin1Char('\n') + Fill(kTextSeeHelp, program) + QLatin1Char('\n'));
+        return kExitUsage;
+    case TCommandAction::Start:
+    case TCommandAction::Play:
+        break;
+    }
+    return kExitUsage;
+}
+
+int FindServerByShownName(const std::string& name)
+{
+    if (int index = FindServer(name); index >= 0)
+        return index;
+    // A name the Windows edition stored in its code page is typed as the window shows it.
+    for (std::size_t i = 0; i < Servers.size(); ++i)
+        if (!Servers[i].Deleted && EqualNames(DisplayText(Servers[i].Name), name))
+            return static_cast<int>(i);
+    return -1;
+}
+
+void EchoMessagesTo(std::FILE* err)
+{
+    SetMessageEcho([err](const TMessageRequest& request) {
+        LastEchoed = FromQString(request.text);
+        Write(err, request.text + QLatin1Char('\n'));
+    });
+}
+
+int PlayServer(TMainForm& form, const QString& name, std::FILE* err)
+{
+    const int index = FindServerByShownName(name.toStdString());
+    if (index < 0) {
+        ShowError(nullptr, Fill(kTextServerNotListed, name).toStdString());
+        return kExitFailed;
+    }
+    LastEchoed.clear();
+    form.SelectIndex(index);
+    form.BtnPlayClick();
+    // A launch that went through ends by closing the window without a word; a close with a message up
+    // came from outside (logout, Ctrl+C) while a failure was being shown.
+    if (AppClosing && LastEchoed.empty())
+        return kExitOk;
+    // The game runs; only its companion program did not start, which the message told.
+    if (LastEchoed == Msg(kMsgProgramNotStarted))
+        return kExitOk;
+    if (LastEchoed.empty())
+        Write(err, QString::fromStdString(Msg(kMsgGameNotStarted)) + QLatin1Char('\n'));
+    return kExitFailed;
+}

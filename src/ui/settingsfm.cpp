@@ -1,0 +1,222 @@
+#include "ui/settingsfm.h"
+
+#include "core/settings_u.h"
+#include "ui/filepick_u.h"
+#include "ui/msgbox_u.h"
+#include "ui/showver_u.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr const char* kGameFilter = "wow.exe|wow.exe";
+constexpr const char* kProgramFilter = "*.exe, *.com, *.bat, *.cmd|*.exe;*.com;*.bat;*.cmd";
+// Indent of the check box that belongs to the one above it.
+constexpr int kDependentIndent = 20;
+
+template <typename T> T* Named(T* widget, const char* name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+// Stepped with its arrows or the arrow keys, never typed into, so it always holds a value in range.
+class TStepSpinBox : public QSpinBox
+{
+public:
+    explicit TStepSpinBox(QWidget* parent) : QSpinBox(parent) { lineEdit()->setReadOnly(true); }
+};
+
+// The text stands left of its box.
+QCheckBox* TextFirst(QCheckBox* box)
+{
+    box->setLayoutDirection(Qt::RightToLeft);
+    return box;
+}
+
+} // namespace
+
+TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("SettingsForm");
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowSystemMenuHint);
+    LabWoWPath = Named(new QLabel(this), "LabWoWPath");
+    EditWoWPath = Named(new QLineEdit(this), "EditWoWPath");
+    BtnWoWPath = Named(new QPushButton(this), "BtnWoWPath");
+    BtnGetVer = Named(new QPushButton(this), "BtnGetVer");
+    LabNote = Named(new QLabel(this), "LabNote");
+    LabNote->setWordWrap(true);
+    ChRunProgram = Named(new QCheckBox(this), "ChRunProgram");
+    ChOneInstance = Named(new QCheckBox(this), "ChOneInstance");
+    EditRunProgram = Named(new QLineEdit(this), "EditRunProgram");
+    BtnRunProgram = Named(new QPushButton(this), "BtnRunProgram");
+    LabTimeout = Named(new QLabel(this), "LabTimeout");
+    SpinTimeout = Named(new TStepSpinBox(this), "SpinTimeout");
+    SpinTimeout->setRange(kMinTimeout, kMaxTimeout);
+    SpinTimeout->setSingleStep(kTimeoutStep);
+    SpinTimeout->setValue(kDefaultTimeout);
+    LabTimeout->setBuddy(SpinTimeout);
+    ChSaveWinPos = TextFirst(Named(new QCheckBox(this), "ChSaveWinPos"));
+    ChAutoPopup = TextFirst(Named(new QCheckBox(this), "ChAutoPopup"));
+    LabCheckUpdates = Named(new QLabel(this), "LabCheckUpdates");
+    cbCheckUpdates = Named(new QComboBox(this), "cbCheckUpdates");
+    for (int i = 0; i < kCheckUpdatesChoices; ++i)
+        cbCheckUpdates->addItem(QString());
+    LabCheckUpdates->setBuddy(cbCheckUpdates);
+    btnSave = Named(new QPushButton(this), "btnSave");
+    btnSave->setDefault(true);
+    BtnCancel = Named(new QPushButton(this), "BtnCancel");
+    for (QPushButton* b : {BtnWoWPath, BtnGetVer, BtnRunProgram, BtnCancel})
+        b->setAutoDefault(false);
+    connect(btnSave, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* grid = new QGridLayout(this);
+    grid->setColumnMinimumWidth(0, kDependentIndent);
+    grid->setColumnStretch(1, 1);
+    int row = 0;
+    grid->addWidget(LabWoWPath, row++, 0, 1, 4);
+    grid->addWidget(EditWoWPath, row++, 0, 1, 4);
+    auto* pathButtons = new QHBoxLayout;
+    pathButtons->addStretch(1);
+    pathButtons->addWidget(BtnWoWPath);
+    pathButtons->addWidget(BtnGetVer);
+    grid->addLayout(pathButtons, row++, 0, 1, 4);
+    grid->addWidget(LabNote, row++, 0, 1, 4);
+    grid->addWidget(ChRunProgram, row++, 0, 1, 4);
+    grid->addWidget(ChOneInstance, row++, 1, 1, 3);
+    grid->addWidget(EditRunProgram, row, 0, 1, 3);
+    grid->addWidget(BtnRunProgram, row++, 3);
+    grid->addWidget(LabTimeout, row, 0, 1, 2);
+    grid->addWidget(SpinTimeout, row++, 2, 1, 2);
+    grid->addWidget(ChSaveWinPos, row++, 0, 1, 4, Qt::AlignLeft);
+    grid->addWidget(ChAutoPopup, row++, 0, 1, 4, Qt::AlignLeft);
+    grid->addWidget(LabCheckUpdates, row, 0, 1, 2);
+    grid->addWidget(cbCheckUpdates, row++, 2, 1, 2);
+    grid->setRowStretch(row++, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnSave);
+    buttons->addWidget(BtnCancel);
+    grid->addLayout(buttons, row++, 0, 1, 4);
+
+    SetTabOrder();
+    EditRunProgram->setEnabled(false);
+    BtnRunProgram->setEnabled(false);
+    ChOneInstance->setEnabled(false);
+
+    connect(EditWoWPath, &QLineEdit::textChanged, this, &TSettingsForm::EditWoWPathChange);
+    connect(EditRunProgram, &QLineEdit::textChanged, this, &TSettingsForm::EditWoWPathChange);
+    connect(ChRunProgram, &QCheckBox::toggled, this, &TSettingsForm::ChRunProgramClick);
+    connect(ChOneInstance, &QCheckBox::toggled, this, &TSettingsForm::ChRunProgramClick);
+    connect(BtnWoWPath, &QPushButton::clicked, this, &TSettingsForm::BtnWoWPathClick);
+    connect(BtnRunProgram, &QPushButton::clicked, this, &TSettingsForm::BtnRunProgramClick);
+    connect(BtnGetVer, &QPushButton::clicked, this, &TSettingsForm::BtnGetVerClick);
+}
+
+void TSettingsForm::SetTabOrder()
+{
+    QWidget* order[] = {EditWoWPath,    BtnWoWPath,    BtnGetVer,   ChRunProgram, ChOneInstance,
+                        EditRunProgram, BtnRunProgram, SpinTimeout, ChSaveWinPos, ChAutoPopup,
+                        cbCheckUpdates, btnSave,       BtnCancel};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void TSettingsForm::Fill()
+{
+    filledWoWPath_ = WoWPath;
+    filledRunProgram_ = ProgramToRunOnWoWLaunch;
+    filledCheckUpdates_ = CheckUpdates;
+    EditWoWPath->setText(ToQString(WoWPath));
+    SpinTimeout->setValue(Timeout);
+    ChSaveWinPos->setChecked(SaveWindowPos);
+    ChAutoPopup->setChecked(MenuAutoPopup);
+    ChRunProgram->setChecked(!ProgramToRunOnWoWLaunch.empty());
+    ChOneInstance->setChecked(OneInstanceOnly);
+    EditRunProgram->setEnabled(ChRunProgram->isChecked());
+    BtnRunProgram->setEnabled(ChRunProgram->isChecked());
+    EditRunProgram->setText(ToQString(ProgramToRunOnWoWLaunch));
+    // A period the list does not name selects nothing and is kept as it is.
+    cbCheckUpdates->setCurrentIndex(CheckUpdates < kCheckUpdatesChoices ? CheckUpdates : -1);
+}
+
+std::string TSettingsForm::ReadBack(const QLineEdit* edit, const std::string& filled) const
+{
+    return edit->text() == ToQString(filled) ? filled : FromQString(edit->text());
+}
+
+void TSettingsForm::CopyBack() const
+{
+    WoWPath = ReadBack(EditWoWPath, filledWoWPath_);
+    Timeout = SpinTimeout->value();
+    SaveWindowPos = ChSaveWinPos->isChecked();
+    MenuAutoPopup = ChAutoPopup->isChecked();
+    int period = cbCheckUpdates->currentIndex();
+    CheckUpdates = period >= 0 ? static_cast<std::uint8_t>(period) : filledCheckUpdates_;
+    ProgramToRunOnWoWLaunch = ChRunProgram->isChecked() ? ReadBack(EditRunProgram, filledRunProgram_) : std::string();
+    OneInstanceOnly = ChOneInstance->isChecked();
+}
+
+void TSettingsForm::setVisible(bool visible)
+{
+    // Fixed, and large enough for the texts the localizer put in.
+    if (visible)
+        setFixedSize(sizeHint().expandedTo({kSettingsFormWidth, kSettingsFormHeight}));
+    QDialog::setVisible(visible);
+}
+
+void TSettingsForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TSettingsForm::FormShow()
+{
+    EditWoWPath->setFocus();
+    EditWoWPathChange();
+}
+
+void TSettingsForm::EditWoWPathChange()
+{
+    BtnGetVer->setEnabled(!EditWoWPath->text().isEmpty());
+}
+
+void TSettingsForm::ChRunProgramClick()
+{
+    const bool run = ChRunProgram->isChecked();
+    BtnRunProgram->setEnabled(run);
+    EditRunProgram->setEnabled(run);
+    ChOneInstance->setEnabled(run);
+}
+
+void TSettingsForm::BtnWoWPathClick()
+{
+    QString picked = PickExistingFile(this, EditWoWPath->text(), QString::fromUtf8(kGameFilter));
+    if (!picked.isEmpty())
+        EditWoWPath->setText(picked);
+}
+
+void TSettingsForm::BtnRunProgramClick()
+{
+    QString picked = PickExistingFile(this, EditRunProgram->text(), QString::fromUtf8(kProgramFilter));
+    if (!picked.isEmpty())
+        EditRunProgram->setText(picked);
+}
+
+void TSettingsForm::BtnGetVerClick()
+{
+    ShowGameVersion(this, ReadBack(EditWoWPath, filledWoWPath_));
+}

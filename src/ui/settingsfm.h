@@ -1,0 +1,73 @@
+// The settings dialog: shows the program-wide settings and copies them back when the user saves.
+// It checks nothing; the game launch reports a wrong game path when it is used.
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+inline constexpr int kSettingsFormWidth = 353;
+inline constexpr int kSettingsFormHeight = 312;
+inline constexpr int kTimeoutStep = 100;
+inline constexpr int kCheckUpdatesChoices = 4;
+
+class TSettingsForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TSettingsForm(QWidget* parent = nullptr);
+
+    // From the process-wide settings into the controls.
+    void Fill();
+    // From the controls into the process-wide settings; only after the user saved.
+    void CopyBack() const;
+
+    void setVisible(bool visible) override;
+
+    // The controls, named as the layout names them.
+    QLabel* LabWoWPath = nullptr;
+    QLineEdit* EditWoWPath = nullptr;
+    QPushButton* BtnWoWPath = nullptr;
+    QPushButton* BtnGetVer = nullptr;
+    QLabel* LabNote = nullptr;
+    QCheckBox* ChRunProgram = nullptr;
+    QCheckBox* ChOneInstance = nullptr;
+    QLineEdit* EditRunProgram = nullptr;
+    QPushButton* BtnRunProgram = nullptr;
+    QLabel* LabTimeout = nullptr;
+    QSpinBox* SpinTimeout = nullptr;
+    QCheckBox* ChSaveWinPos = nullptr;
+    QCheckBox* ChAutoPopup = nullptr;
+    QLabel* LabCheckUpdates = nullptr;
+    QComboBox* cbCheckUpdates = nullptr;
+    QPushButton* btnSave = nullptr;
+    QPushButton* BtnCancel = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void FormShow();
+    void EditWoWPathChange();
+    void ChRunProgramClick();
+    void BtnWoWPathClick();
+    void BtnRunProgramClick();
+    void BtnGetVerClick();
+
+private:
+    void SetTabOrder();
+    std::string ReadBack(const QLineEdit* edit, const std::string& filled) const;
+
+    // The texts as filled in, so untouched ones keep their bytes.
+    std::string filledWoWPath_;
+    std::string filledRunProgram_;
+    std::uint8_t filledCheckUpdates_ = 0;
+};

@@ -1,0 +1,255 @@
+#include "ui/updatefm.h"
+
+#include "core/globaltypes_u.h"
+#include "core/localization_u.h"
+#include "monitor/connection_u.h"
+#include "platform/files.h"
+#include "platform/instance.h"
+#include "ui/msgbox_u.h"
+#include "update/updatecheck_u.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QShowEvent>
+#include <QTimer>
+
+namespace {
+
+constexpr int kPanelLeft = 8;
+constexpr int kPanelTop = 8;
+constexpr int kPanelWidth = 262;
+constexpr int kPanelHeight = 47;
+constexpr int kPanelFontPx = 12;
+constexpr const char* kPanelFontFamily = "Tahoma";
+constexpr int kStartDelayMs = 100;
+// Between two looks at the running probes before the data are saved.
+constexpr int kProbeWaitSliceMs = 50;
+constexpr int kTextCaption = 6000;
+constexpr int kMsgChecking = 1033;
+constexpr int kMsgAskToUpdate = 1034;
+constexpr int kMsgDownloading = 1035;
+constexpr int kMsgUpdateFailed = 1036;
+constexpr int kMsgNoNewerVersion = 1037;
+constexpr int kMsgCheckFailed = 1038;
+constexpr int kMsgPreparing = 1039;
+constexpr const char* kUpdateParameter = "update";
+
+} // namespace
+
+std::string FillMessage(const std::string& text, const std::vector<std::string>& values)
+{
+    std::string out;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && (text[i + 1] == 's' || text[i + 1] == 'd') &&
+            next < values.size()) {
+            out += values[next++];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+void LocalizeUpdateForm(TUpdateForm& form)
+{
+    form.setWindowTitle(ToQString(LoadText(kTextCaption)));
+}
+
+TUpdateForm::TUpdateForm(QWidget* mainWindow, TUpdateHost host)
+    : QDialog(mainWindow), mainWindow_(mainWindow), host_(std::move(host))
+{
+    setObjectName("UpdateForm");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(kUpdateFormWidth, kUpdateFormHeight);
+
+    Panel = new QLabel(this);
+    Panel->setObjectName("Panel");
+    Panel->setGeometry(kPanelLeft, kPanelTop, kPanelWidth, kPanelHeight);
+    Panel->setAlignment(Qt::AlignCenter);
+    Panel->setWordWrap(true);
+    QFont font(kPanelFontFamily);
+    font.setPixelSize(kPanelFontPx);
+    font.setBold(true);
+    Panel->setFont(font);
+
+    Timer = new QTimer(this);
+    Timer->setObjectName("Timer");
+    Timer->setSingleShot(true);
+    Timer->setInterval(kStartDelayMs);
+    connect(Timer, &QTimer::timeout, this, &TUpdateForm::TimerTimer);
+
+    FormCreate();
+}
+
+TUpdateForm::~TUpdateForm() = default;
+
+void TUpdateForm::FormCreate()
+{
+    StartOnShow = false;
+    if (mainWindow_) {
+        // Integer halves, truncated toward zero as the window has always been placed.
+        move(mainWindow_->x() + (mainWindow_->width() - width()) / 2,
+             mainWindow_->y() + (mainWindow_->height() - height()) / 2);
+    }
+}
+
+void TUpdateForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TUpdateForm::FormShow()
+{
+    if (!StartOnShow)
+        return;
+    StartOnShow = false;
+    // The window is on the screen before the work starts.
+    Timer->start();
+}
+
+void TUpdateForm::TimerTimer()
+{
+    Timer->stop();
+    RunUpdate();
+}
+
+void TUpdateForm::SetStatus(const std::string& text)
+{
+    Panel->setText(ToQString(text));
+    Panel->repaint();
+}
+
+void TUpdateForm::reject()
+{
+    if (busy_)
+        return;
+    QDialog::reject();
+}
+
+void TUpdateForm::Finish(int result)
+{
+    busy_ = false;
+    done(result);
+}
+
+void TUpdateForm::RunUpdate()
+{
+    info_ = {};
+    SetStatus(Msg(kMsgChecking));
+    LoadUpdateList(CurrentUpdateListUrl(), this,
+                   [this](std::optional<TUpdateInfo> info) { CheckDone(std::move(info)); });
+}
+
+void TUpdateForm::CheckDone(std::optional<TUpdateInfo> info)
+{
+    hide();
+    if (!info) {
+        if (!UpdateFromBackground)
+            ShowError(this, Msg(kMsgCheckFailed));
+        Finish(Rejected);
+        return;
+    }
+    if (!IsNewerVersion(info->Version)) {
+        if (!UpdateFromBackground)
+            ShowInformation(this, Msg(kMsgNoNewerVersion));
+        Finish(Rejected);
+        return;
+    }
+    if (UpdateFromBackground)
+        show();
+    if (!AskYesNo(this, FillMessage(Msg(kMsgAskToUpdate), {VersionText(info->Version)}), false)) {
+        Finish(Rejected);
+        return;
+    }
+    info_ = std::move(*info);
+    DownloadFiles();
+}
+
+void TUpdateForm::DownloadFiles()
+{
+    show();
+    busy_ = true;
+    if (host_.StopRefresh)
+        host_.StopRefresh();
+    const QString program = QCoreApplication::applicationFilePath();
+    download_ = new TUpdateDownload(platform::ExecutableDir(),
+                                    QFile::encodeName(QFileInfo(program).fileName()).toStdString(), info_.Files, this);
+    connect(download_, &TUpdateDownload::fileStarted, this, [this](int number, int count) {
+        SetStatus(FillMessage(Msg(kMsgDownloading), {std::to_string(number), std::to_string(count)}));
+    });
+    connect(download_, &TUpdateDownload::finished, this, &TUpdateForm::DownloadDone);
+    download_->Start();
+}
+
+void TUpdateForm::DownloadDone()
+{
+    const TUpdateDownload::TOutcome outcome = download_->Outcome();
+    download_->deleteLater();
+    download_ = nullptr;
+    if (outcome.Stopped) {
+        UpdateFailed();
+        return;
+    }
+    // A name that would have been written outside the update folder was refused: the user hears of it,
+    // and the rest of the update goes on as it does past a file that could not be fetched.
+    if (!outcome.Refused.empty())
+        ShowError(this, Msg(kMsgUpdateFailed));
+    SetStatus(Msg(kMsgPreparing));
+    WaitForProbes();
+}
+
+void TUpdateForm::WaitForProbes()
+{
+    if (RunningProbes.isEmpty()) {
+        HandOver();
+        return;
+    }
+    if (!probeWait_) {
+        probeWait_ = new QTimer(this);
+        probeWait_->setInterval(kProbeWaitSliceMs);
+        connect(probeWait_, &QTimer::timeout, this, [this] {
+            if (!RunningProbes.isEmpty())
+                return;
+            probeWait_->stop();
+            HandOver();
+        });
+    }
+    probeWait_->start();
+}
+
+void TUpdateForm::HandOver()
+{
+    hide();
+    // The saves complete while this copy still holds the lock, so the new copy, which cannot start before
+    // the lock is free, never reads a half-written file, and nothing is written here afterwards.
+    if (!host_.SaveData || !host_.SaveData()) {
+        UpdateFailed();
+        return;
+    }
+    if (MutexHandle)
+        MutexHandle->Release();
+    const std::string program = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+    if (!host_.StartProgram || !host_.StartProgram({program, kUpdateParameter})) {
+        // This copy goes on running, so it takes its lock back.
+        if (MutexHandle)
+            (void)MutexHandle->Acquire(kSingleInstanceName);
+        UpdateFailed();
+        return;
+    }
+    HaltAfterUpdate = true;
+    Finish(Accepted);
+}
+
+void TUpdateForm::UpdateFailed()
+{
+    ShowError(this, Msg(kMsgUpdateFailed));
+    HaltAfterUpdate = false;
+    if (host_.ResumeRefresh)
+        host_.ResumeRefresh();
+    Finish(Rejected);
+}

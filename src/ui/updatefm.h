@@ -1,0 +1,78 @@
+// The update window: checks for a newer version, asks, downloads it, and hands over to the new copy.
+#pragma once
+
+#include "update/updatelist_u.h"
+
+#include <QDialog>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QTimer;
+class TUpdateDownload;
+
+inline constexpr int kUpdateFormWidth = 278;
+inline constexpr int kUpdateFormHeight = 63;
+
+// What the update asks of the window that opened it.
+struct TUpdateHost
+{
+    // No probe may start from now on (the download has begun), or again (the update was given up).
+    std::function<void()> StopRefresh;
+    std::function<void()> ResumeRefresh;
+    // Settings, then servers; false when they could not be written, and the update is then given up.
+    std::function<bool()> SaveData;
+    // Starts the new copy: the program with its arguments. False when it could not be started.
+    std::function<bool(const std::vector<std::string>& argv)> StartProgram;
+};
+
+class TUpdateForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    TUpdateForm(QWidget* mainWindow, TUpdateHost host);
+    ~TUpdateForm() override;
+
+    // Set by the opener: the check starts a moment after the window first appears.
+    bool StartOnShow = false;
+
+    void FormCreate();
+    void FormShow();
+    void TimerTimer();
+    // Checks, asks, and on Yes downloads and hands over; the window closes with Accepted only when the
+    // new copy was started, and HaltAfterUpdate is then set.
+    void RunUpdate();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    // Escape and the close box do nothing while files are being fetched or the data saved.
+    void reject() override;
+
+private:
+    void CheckDone(std::optional<TUpdateInfo> info);
+    void DownloadFiles();
+    void DownloadDone();
+    void WaitForProbes();
+    void HandOver();
+    void UpdateFailed();
+    void Finish(int result);
+    void SetStatus(const std::string& text);
+
+    QWidget* mainWindow_;
+    TUpdateHost host_;
+    QLabel* Panel = nullptr;
+    QTimer* Timer = nullptr;
+    QTimer* probeWait_ = nullptr;
+    TUpdateInfo info_;
+    TUpdateDownload* download_ = nullptr;
+    bool busy_ = false;
+};
+
+// Puts the window's texts in place, right after each creation.
+void LocalizeUpdateForm(TUpdateForm& form);
+
+// The message text with its "%s" and "%d" places filled in order.
+std::string FillMessage(const std::string& text, const std::vector<std::string>& values);

@@ -1,0 +1,64 @@
+// The update list the update server publishes, the program's own version, and the flags one run keeps
+// about its update check. Plain functions: the list is parsed and compared without any network.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Four bytes, as the list publishes a version.
+struct TVersion
+{
+    std::uint8_t Major = 0;
+    std::uint8_t Minor = 0;
+    std::uint8_t Release = 0;
+    std::uint8_t Build = 0;
+};
+
+// This build's version, from the build configuration.
+extern const TVersion ProgramVersion;
+
+// major * 2^24 + minor * 2^16 + release * 2^8 + build.
+std::uint32_t VersionNumber(const TVersion& version);
+// Strictly greater: an equal version is not newer, and the build byte counts though it is not shown.
+bool IsNewerVersion(const TVersion& published, const TVersion& own = ProgramVersion);
+// "2.06.3": the minor with at least two digits, the build left out.
+std::string VersionText(const TVersion& version);
+
+struct TUpdateFile
+{
+    std::string Name; // the file's name in the program's folder, trimmed
+    std::string URL;  // where to fetch it, trimmed
+};
+
+struct TUpdateInfo
+{
+    TVersion Version;
+    std::vector<TUpdateFile> Files;
+};
+
+// Lines whose first character is ';' are comments; empty and blank-only lines are dropped. Of the rest,
+// the first four are the version (integers as tavix.ini writes them; anything else counts as 0; only the
+// low eight bits are kept), then name and URL in pairs; a last odd line is ignored. Nothing when fewer
+// than four lines remain.
+std::optional<TUpdateInfo> ParseUpdateList(const std::vector<std::string>& lines);
+
+// Where the list of this edition lies under the update server's base address; empty when the base is.
+std::string UpdateListUrl(std::string_view baseAddress, std::string_view languageCode);
+// The base address this copy uses: the build's, unless the environment names another (for test runs
+// against a local server).
+std::string UpdateBaseAddress();
+inline constexpr const char* kUpdateUrlVariable = "KORVAN_UPDATE_URL";
+
+// What one run remembers. Main thread only.
+extern bool UpdateChecked;        // the scheduled check was made in this run
+extern bool UpdateFromBackground; // the update window was opened by the background check
+extern bool HaltAfterUpdate;      // the hand-over is done: the program ends without saving again
+
+// Whether this copy updates itself. A copy in a folder it does not own (installed by a package) leaves
+// updates to whoever installed it: no scheduled check, no update window, no update start, and the menu's
+// update item disabled. Set at start-up, before the main window is made.
+void SetSelfUpdateEnabled(bool enabled);
+bool SelfUpdateEnabled();

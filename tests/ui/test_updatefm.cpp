@@ -1,0 +1,220 @@
+// The update window against an update server on loopback: what it tells the user for each answer of the
+// server, and what the hand-over asks of the main window, in which order, and when it gives up.
+#include "core/globaltypes_u.h"
+#include "core/localization_u.h"
+#include "platform/instance.h"
+#include "support/httpserver.h"
+#include "ui/msgbox_u.h"
+#include "ui/updatefm.h"
+
+#include <QLabel>
+#include <QtTest>
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+const QString kListPath = QStringLiteral("/download/update/en/update.txt");
+
+struct TRun
+{
+    QStringList messages; // caption: text
+    QStringList calls;    // what the window asked of its host
+    QStringList statuses; // the panel's texts as they came
+    int result = -1;
+};
+
+} // namespace
+
+class TestUpdateForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void checkOutcomes_data();
+    void checkOutcomes();
+    void handOver_data();
+    void handOver();
+    void centredOnMainWindow();
+    void fillMessage();
+
+private:
+    TRun Run(bool fromBackground, int answer, bool saves = true, bool starts = true);
+
+    TLoopbackHttpServer server_;
+    platform::InstanceLock lock_;
+};
+
+void TestUpdateForm::initTestCase()
+{
+    InitLocalization();
+    QVERIFY(server_.Listen());
+    qputenv("KORVAN_UPDATE_URL", server_.Url(QString()).toUtf8());
+    MutexHandle = &lock_;
+}
+
+void TestUpdateForm::cleanupTestCase()
+{
+    MutexHandle = nullptr;
+    SetMessageHook({});
+}
+
+void TestUpdateForm::init()
+{
+    HaltAfterUpdate = false;
+    QVERIFY(lock_.Acquire(kSingleInstanceName) == platform::InstanceLock::Result::Acquired);
+}
+
+TRun TestUpdateForm::Run(bool fromBackground, int answer, bool saves, bool starts)
+{
+    TRun run;
+    TUpdateForm* form = nullptr;
+    // The panel's text is looked at whenever the window turns to the user or to its host.
+    auto note = [&] {
+        const QString status = form ? form->findChild<QLabel*>("Panel")->text() : QString();
+        if (form && run.statuses.value(run.statuses.size() - 1) != status)
+            run.statuses << status;
+    };
+    QWidget main;
+    main.setGeometry(100, 100, 261, 268);
+    TUpdateHost host;
+    host.StopRefresh = [&] { run.calls << "stop refresh"; };
+    host.ResumeRefresh = [&] { run.calls << "resume refresh"; };
+    host.SaveData = [&] {
+        note();
+        run.calls << QStringLiteral("save, lock %1").arg(lock_.Held() ? "held" : "free");
+        return saves;
+    };
+    host.StartProgram = [&](const std::vector<std::string>& argv) {
+        QStringList args;
+        for (const std::string& arg : argv)
+            args << QString::fromStdString(arg);
+        run.calls << QStringLiteral("start %1, lock %2")
+                         .arg(args.join(' ').replace(QCoreApplication::applicationFilePath(), "<program>"),
+                              lock_.Held() ? "held" : "free");
+        return starts;
+    };
+    SetMessageHook([&](const TMessageRequest& request) {
+        note();
+        run.messages << request.caption + ": " + request.text;
+        return request.yesNo ? answer : IDOK;
+    });
+    UpdateFromBackground = fromBackground;
+    TUpdateForm updateForm(&main, host);
+    form = &updateForm;
+    LocalizeUpdateForm(updateForm);
+    updateForm.StartOnShow = true;
+    QSignalSpy finished(&updateForm, &QDialog::finished);
+    updateForm.show();
+    run.result = finished.wait(kWaitMs) ? finished.at(0).at(0).toInt() : -2;
+    SetMessageHook({});
+    return run;
+}
+
+void TestUpdateForm::checkOutcomes_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<bool>("fromBackground");
+    QTest::addColumn<QStringList>("messages");
+
+    const QByteArray older = "1\n99\n99\n99\n";
+    const QByteArray same = "2\n6\n2\n0\n";
+    const QByteArray newer = "2\n6\n3\n0\nkorvan\nhttp://127.0.0.1:9/korvan\n";
+    const QString failed = "Error: Checking for a new version failed.";
+    const QString none = "Information: There's no newer version availible.";
+    const QString ask = "Question: There's a new program version availible (2.06.3). Do you want to update?";
+    QTest::newRow("no list, asked by the user") << 404 << QByteArray() << false << QStringList{failed};
+    QTest::newRow("no list, background") << 404 << QByteArray() << true << QStringList{};
+    QTest::newRow("short list, asked by the user") << 200 << QByteArray("2\n6\n3\n") << false << QStringList{failed};
+    QTest::newRow("older, asked by the user") << 200 << older << false << QStringList{none};
+    QTest::newRow("same, asked by the user") << 200 << same << false << QStringList{none};
+    QTest::newRow("same, background") << 200 << same << true << QStringList{};
+    QTest::newRow("newer, answered No") << 200 << newer << false << QStringList{ask};
+    QTest::newRow("newer, background, answered No") << 200 << newer << true << QStringList{ask};
+}
+
+void TestUpdateForm::checkOutcomes()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, list);
+    QFETCH(bool, fromBackground);
+    QFETCH(QStringList, messages);
+    THttpRoute route;
+    route.Status = status;
+    route.Body = list;
+    server_.Route(kListPath, route);
+
+    const TRun run = Run(fromBackground, IDNO);
+    QCOMPARE(run.result, int(QDialog::Rejected));
+    QCOMPARE(run.messages, messages);
+    QCOMPARE(run.calls, QStringList{});
+    // Whatever the window says, it says while the panel shows the check.
+    QCOMPARE(run.statuses, messages.isEmpty() ? QStringList{} : QStringList{"Checking for a new version..."});
+    QVERIFY(!HaltAfterUpdate);
+    QVERIFY(lock_.Held());
+}
+
+void TestUpdateForm::handOver_data()
+{
+    QTest::addColumn<bool>("saves");
+    QTest::addColumn<bool>("starts");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("errors");
+    const QString refused = "Error: Updating failed.";
+    QTest::newRow("handed over") << true << true
+                                 << QStringList{"stop refresh", "save, lock held", "start <program> update, lock free"}
+                                 << QStringList{refused};
+    QTest::newRow("data not saved") << false << true << QStringList{"stop refresh", "save, lock held", "resume refresh"}
+                                    << QStringList{refused, refused};
+    QTest::newRow("new copy not started")
+        << true << false
+        << QStringList{"stop refresh", "save, lock held", "start <program> update, lock free", "resume refresh"}
+        << QStringList{refused, refused};
+}
+
+void TestUpdateForm::handOver()
+{
+    QFETCH(bool, saves);
+    QFETCH(bool, starts);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, errors);
+    // The one file has a folder part: it is refused without anything written, and the update goes on.
+    server_.Serve(kListPath, "; test\n3\n0\n0\n0\n../korvan\nhttp://127.0.0.1:9/korvan\n", "text/plain");
+
+    const TRun run = Run(false, IDYES, saves, starts);
+    QCOMPARE(run.calls, calls);
+    QCOMPARE(run.messages.mid(1), errors);
+    QCOMPARE(run.result, int(saves && starts ? QDialog::Accepted : QDialog::Rejected));
+    QCOMPARE(HaltAfterUpdate, saves && starts);
+    // Given up, this copy goes on running and keeps its lock.
+    QCOMPARE(lock_.Held(), !(saves && starts));
+    QCOMPARE(run.statuses,
+             (QStringList{"Checking for a new version...", "Downloading file 1 of 1...", "Preparing for update..."}));
+}
+
+void TestUpdateForm::centredOnMainWindow()
+{
+    QWidget main;
+    main.setGeometry(101, 51, 261, 268);
+    TUpdateForm form(&main, {});
+    QCOMPARE(form.size(), QSize(kUpdateFormWidth, kUpdateFormHeight));
+    // (261 - 278) / 2 truncates toward zero to -8.
+    QCOMPARE(form.pos(), QPoint(main.x() - 8, main.y() + (268 - 63) / 2));
+    LocalizeUpdateForm(form);
+    QCOMPARE(form.windowTitle(), QString("Program update"));
+}
+
+void TestUpdateForm::fillMessage()
+{
+    QCOMPARE(FillMessage("Downloading file %d of %d...", {"3", "12"}), std::string("Downloading file 3 of 12..."));
+    QCOMPARE(FillMessage("(%s)?", {"2.06.3"}), std::string("(2.06.3)?"));
+    // Fewer values than places, a lone '%', and a value holding a place of its own stay as they are.
+    QCOMPARE(FillMessage("%d of %d", {"%d"}), std::string("%d of %d"));
+    QCOMPARE(FillMessage("100%", {"x"}), std::string("100%"));
+}
+
+QTEST_MAIN(TestUpdateForm)
+#include "test_updatefm.moc"
