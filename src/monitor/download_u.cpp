@@ -99,6 +99,11 @@ public:
         timer_.setSingleShot(true);
         timer_.setInterval(limits_.TimeoutMs);
         connect(&timer_, &QTimer::timeout, this, [this] { Finish(false); });
+        if (limits_.DeadlineMs > 0) {
+            deadline_.setSingleShot(true);
+            connect(&deadline_, &QTimer::timeout, this, [this] { Finish(false); });
+            deadline_.start(limits_.DeadlineMs);
+        }
         // Nobody is left to tell: stop at once rather than finish the transfer for nothing.
         connect(context, &QObject::destroyed, this, [this] { Cancel(); });
     }
@@ -238,6 +243,7 @@ private:
             return;
         finished_ = true;
         timer_.stop();
+        deadline_.stop();
         DropReply();
         if (context_)
             report_(ok);
@@ -250,12 +256,14 @@ private:
             return;
         finished_ = true;
         timer_.stop();
+        deadline_.stop();
         DropReply();
         deleteLater();
     }
 
     QNetworkAccessManager manager_{this};
     QTimer timer_{this};
+    QTimer deadline_{this};
     QNetworkReply* reply_ = nullptr;
     std::unique_ptr<TBodySink> sink_;
     TDownloadLimits limits_;

@@ -22,6 +22,8 @@ struct TDownloadLimits
     qint64 MaxBytes = -1; // < 0: no cap
     int TimeoutMs = kDownloadTimeoutMs;
     int MaxRedirects = kMaxDownloadRedirects;
+    // > 0: the whole download, redirects included, ends by then, however steadily the data trickles in.
+    int DeadlineMs = 0;
 };
 
 // One GET of an http or https address on the calling thread's event loop (never blocks it). 30000 ms
@@ -32,6 +34,8 @@ void DownloadToStrings(const QString& url, QObject* context,
                        std::function<void(bool ok, const QList<QByteArray>& lines)> done,
                        qint64 maxBytes = kMaxDownloadToStringsBytes);
 // Writes the body into `stream` from position 0; maxBytes < 0: no cap. Fails past the cap.
+// The stream is touched only once a 200 answer has come; a file is cut to the body's length on success,
+// and may hold part of the body after a failure that came later (a cut connection, the cap).
 void DownloadToStream(const QString& url, QIODevice* stream, QObject* context, std::function<void(bool ok)> done,
                       qint64 maxBytes = -1);
 

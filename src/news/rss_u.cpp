@@ -15,6 +15,7 @@ namespace {
 constexpr const char* kHttpPrefix = "http://";
 constexpr const char* kHttpsPrefix = "https://";
 constexpr const char* kPageLineBreak = "\n";
+constexpr int kRSSFetchDeadlineMs = 60000;
 
 TNewsDisplay Display;
 int RunningFetches = 0;
@@ -129,21 +130,26 @@ public:
     {
         TDownloadLimits limits;
         limits.MaxBytes = kMaxDownloadToStringsBytes;
+        // A channel that trickles in forever would show "Loading..." forever, with no retry link.
+        limits.DeadlineMs = kRSSFetchDeadlineMs;
         // The body goes to the parser as it came. Splitting it into lines and joining them again with CR LF
         // gives an XML reader nothing new (it reads every line end as LF), but it would tear apart a
         // channel written in UTF-16, whose line ends are two bytes wide.
-        DownloadToBytes(QString::fromStdString(url), this, [this](bool ok, const QByteArray& document) {
-            if (!ok) {
-                HandOver(rssFailed, {});
-                return;
-            }
-            auto* watcher = new QFutureWatcher<TRSSParseResult>(this);
-            connect(watcher, &QFutureWatcher<TRSSParseResult>::finished, this, [this, watcher] {
-                TRSSParseResult result = watcher->result();
-                HandOver(result.Ok ? rssLoaded : rssFailed, std::move(result.Pages));
-            });
-            watcher->setFuture(QtConcurrent::run(ParseOnWorker, document));
-        }, limits);
+        DownloadToBytes(
+            QString::fromStdString(url), this,
+            [this](bool ok, const QByteArray& document) {
+                if (!ok) {
+                    HandOver(rssFailed, {});
+                    return;
+                }
+                auto* watcher = new QFutureWatcher<TRSSParseResult>(this);
+                connect(watcher, &QFutureWatcher<TRSSParseResult>::finished, this, [this, watcher] {
+                    TRSSParseResult result = watcher->result();
+                    HandOver(result.Ok ? rssLoaded : rssFailed, std::move(result.Pages));
+                });
+                watcher->setFuture(QtConcurrent::run(ParseOnWorker, document));
+            },
+            limits);
     }
 
 private:

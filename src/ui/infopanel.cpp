@@ -176,7 +176,10 @@ qsizetype AvoidSplitPair(const QString& text, qsizetype cut, bool keepEnd)
 
 QString ShortenLabel(const QString& caption, int width, bool rightAligned, const TTextWidth& measure)
 {
-    if (measure(caption) <= width)
+    // No character that shows is narrower than a pixel: a longer text cannot fit, and a long comment in the
+    // file is never measured whole.
+    const qsizetype mostThatFits = std::max(width, 0) + 1;
+    if (caption.size() <= mostThatFits && measure(caption) <= width)
         return caption;
     const QString ellipsis = QString::fromLatin1(kEllipsis);
     // The longest part that fits with "..." beside it. Widths grow with the text, so a binary search
@@ -186,7 +189,7 @@ QString ShortenLabel(const QString& caption, int width, bool rightAligned, const
         return measure(rightAligned ? ellipsis + part : part + ellipsis) <= width;
     };
     qsizetype low = 0;
-    qsizetype high = caption.size() - 1;
+    qsizetype high = std::min(caption.size() - 1, mostThatFits);
     while (low < high) {
         const qsizetype mid = low + (high - low + 1) / 2;
         if (fits(mid))

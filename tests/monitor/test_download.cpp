@@ -44,6 +44,7 @@ private slots:
     void refusedPortFails();
     void silentServerTimesOut();
     void slowBodyWithinTheTimeOutSucceeds();
+    void deadlineEndsATrickle();
     void stringsComeAsLines();
     void streamGetsExactlyTheBody();
     void streamIsLeftAloneOnFailure();
@@ -245,6 +246,23 @@ void TestDownload::slowBodyWithinTheTimeOutSucceeds()
     const TResult result = Fetch(server_->Url("/slow"), limits);
     QVERIFY(result.Ok);
     QCOMPARE(result.Body, slow.Body);
+}
+
+void TestDownload::deadlineEndsATrickle()
+{
+    THttpRoute trickle;
+    trickle.Body = Repeat('t', 100);
+    trickle.ChunkBytes = 1;
+    trickle.ChunkIntervalMs = 50;
+    server_->Route("/trickle", trickle);
+    TDownloadLimits limits;
+    limits.TimeoutMs = 1000;
+    limits.DeadlineMs = 600;
+    QElapsedTimer clock;
+    clock.start();
+    const TResult result = Fetch(server_->Url("/trickle"), limits);
+    QVERIFY(!result.Ok);
+    QVERIFY2(clock.elapsed() < 3000, "the deadline did not end the download");
 }
 
 void TestDownload::stringsComeAsLines()

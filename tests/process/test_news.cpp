@@ -43,6 +43,7 @@ class TestNews : public QObject
 private slots:
     void showsPagesAndOpensALinkOnlyWhenClicked();
     void failedChannelIsRetriedByItsLink();
+    void closingWhileLoadingEndsAtOnce();
     void panelStateSurvivesARestart();
 
 private:
@@ -164,6 +165,28 @@ void TestNews::failedChannelIsRetriedByItsLink()
     QVERIFY(korvan.Key(QStringLiteral("Escape")));
     QVERIFY(korvan.WaitForExit());
     QCOMPARE(korvan.ExitCode(), 0);
+}
+
+void TestNews::closingWhileLoadingEndsAtOnce()
+{
+    TLoopbackHttpServer server;
+    QVERIFY(server.Listen());
+    THttpRoute silent;
+    silent.DelayMs = 20000;
+    server.Route("/feed", silent);
+    TKorvanProcess korvan;
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), "[Main]\r\nFullInfo=1\r\nPanel=0\r\nTimeout=500\r\n"
+                                                          "[Alpha]\r\nAddress=127.0.0.1:1\r\nRSSUrl=" +
+                                                              server.Url("/feed").toUtf8() + "\r\n"));
+    QVERIFY(korvan.Start());
+    QVERIFY(!korvan.MainWindow().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(server.Hits("/feed"), 1, kWaitMs);
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    // A channel that has not answered does not hold the program up.
+    QVERIFY2(korvan.WaitForExit(3000), "the program waited for the news");
+    QCOMPARE(korvan.ExitCode(), 0);
+    QVERIFY(korvan.ReadFile(QStringLiteral("tavix.ini")).contains("RSSUrl=" + server.Url("/feed").toUtf8()));
 }
 
 void TestNews::panelStateSurvivesARestart()

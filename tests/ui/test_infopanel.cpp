@@ -9,6 +9,7 @@
 #include "ui/infopanel.h"
 #include "ui/newsview.h"
 
+#include <QDesktopServices>
 #include <QLabel>
 #include <QtTest>
 #include <optional>
@@ -40,7 +41,11 @@ class TestInfoPanel : public QObject
 {
     Q_OBJECT
 
+public slots:
+    void Swallow(const QUrl&) {}
+
 private slots:
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler("http"); }
     void initTestCase();
     void init();
     void cleanup();
@@ -72,6 +77,8 @@ private:
 
 void TestInfoPanel::initTestCase()
 {
+    // Nothing reaches the real desktop from here.
+    QDesktopServices::setUrlHandler("http", this, "Swallow");
     // The artwork lives in a static library, whose resources the linker would otherwise leave out.
     Q_INIT_RESOURCE(korvan);
     InitLocalization();
@@ -124,6 +131,7 @@ void TestInfoPanel::shortens_data()
     QTest::newRow("end cut keeps pairs whole") << "ab" + smiley + "cde" << 6 << false << "ab...";
     QTest::newRow("front cut keeps pairs whole") << "abc" + smiley + "de" << 6 << true << "...de";
     QTest::newRow("very long text") << QString(200000, 'x') + "END" << 10 << true << "...xxxxEND";
+    QTest::newRow("very long text cut at the end") << "BEGIN" + QString(200000, 'x') << 10 << false << "BEGINxx...";
 }
 
 void TestInfoPanel::shortens()
@@ -254,6 +262,18 @@ void TestInfoPanel::longValuesKeepTheirTooltip()
     QVERIFY(info->text().endsWith("..."));
     QVERIFY(info->text().startsWith("A long"));
     QCOMPARE(info->toolTip(), QString::fromStdString(v.Comments));
+
+    // A comment of a megabyte (a hand-edited or damaged file) is shown cut like any other.
+    TServerValues huge;
+    huge.Comments = std::string(1 << 20, 'c');
+    Add("Huge", huge);
+    selected_ = 1;
+    QElapsedTimer clock;
+    clock.start();
+    panel_->UpdateInfoPanel();
+    qInfo("panel filled with a 1 MB comment in %lld ms", clock.elapsed());
+    QVERIFY(info->text().endsWith("..."));
+    QVERIFY(info->text().size() < 100);
 }
 
 void TestInfoPanel::websiteIsALinkOnlyWhenThereIsOne()
@@ -271,6 +291,10 @@ void TestInfoPanel::websiteIsALinkOnlyWhenThereIsOne()
     QVERIFY(label->font().underline());
     QCOMPARE(label->cursor().shape(), Qt::PointingHandCursor);
     QCOMPARE(label->EnterFontColor(), QColor(Qt::white));
+    QSignalSpy opened(label, &TLnkLabel::LinkOpened);
+    QTest::mouseClick(label, Qt::LeftButton);
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened.at(0).at(0).toString(), QString("http://www.example.org"));
 
     selected_ = 1;
     panel_->UpdateInfoPanel();
@@ -279,8 +303,10 @@ void TestInfoPanel::websiteIsALinkOnlyWhenThereIsOne()
     QVERIFY(label->Link().isEmpty());
     QVERIFY(!label->font().underline());
     QCOMPARE(label->cursor().shape(), Qt::ArrowCursor);
-    // "---" does not light up under the mouse.
+    // "---" does not light up under the mouse, nor open anything.
     QCOMPARE(label->EnterFontColor(), label->LeaveFontColor());
+    QTest::mouseClick(label, Qt::LeftButton);
+    QCOMPARE(opened.size(), 1);
 }
 
 void TestInfoPanel::serverTypesInTheirColours_data()
