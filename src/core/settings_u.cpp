@@ -13,6 +13,7 @@ std::int32_t Timeout = kDefaultTimeout;
 bool SaveWindowPos = false;
 bool MenuAutoPopup = false;
 std::string ProgramToRunOnWoWLaunch;
+std::string WineCommand;
 bool OneInstanceOnly = false;
 std::uint8_t CheckUpdates = 0;
 TDateTime LastRun = 0;
@@ -126,6 +127,7 @@ void ReadSettings(const TIniFile& ini, TWindowSettings& window)
     }
     MenuAutoPopup = ini.ReadBool(S, "MenuAutoPopup", true);
     ProgramToRunOnWoWLaunch = ini.ReadString(S, "ProgramToRunOnWoWLaunch", "");
+    WineCommand = ini.ReadString(S, "WineCommand", "");
     OneInstanceOnly = ini.ReadBool(S, "OneInstanceOnly", false);
     CheckUpdates = static_cast<std::uint8_t>(ini.ReadInteger(S, "CheckUpdates", kDefaultCheckUpdates));
     TDateTime lastRun = kLastRunDefault;

@@ -24,6 +24,9 @@ extern std::string ProgramToRunOnWoWLaunch;
 extern bool OneInstanceOnly;
 extern std::uint8_t CheckUpdates;
 extern TDateTime LastRun;
+// The command that starts Windows programs here (key WineCommand); empty when the file names none. Only
+// read: the key is the user's own, and a save leaves its line as it stands.
+extern std::string WineCommand;
 
 // The settings that are the state of the main window's controls rather than variables of their own.
 struct TWindowSettings

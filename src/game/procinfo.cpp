@@ -1,6 +1,5 @@
 #include "game/procinfo.h"
 
-#include "core/ini_u.h"
 #include "core/servers_u.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -55,13 +54,9 @@ bool IsWindowsProgram(const std::string& path)
     return false;
 }
 
-std::string ReadWineCommand(const std::string& iniPath)
+std::string WineCommandOrDefault(const std::string& configured)
 {
-    TIniFile ini(iniPath);
-    if (!ini.Load())
-        return kDefaultWineCommand;
-    std::string command = ini.ReadString(kSettingsSection, kWineCommandKey, "");
-    return command.empty() ? std::string(kDefaultWineCommand) : command;
+    return configured.empty() ? std::string(kDefaultWineCommand) : configured;
 }
 
 std::vector<std::string> SplitArguments(std::string_view text)

@@ -20,8 +20,8 @@ std::string FileNameOf(const std::string& path);
 // A Windows program: .exe, .com, .bat or .cmd in any letter case; it is started through Wine here.
 bool IsWindowsProgram(const std::string& path);
 
-// The Wine command of section Main of the INI file, or "wine" when it names none.
-std::string ReadWineCommand(const std::string& iniPath);
+// The Wine command the settings name, or "wine" when they name none.
+std::string WineCommandOrDefault(const std::string& configured);
 
 // A command line split into the program it names and that program's arguments.
 struct TCommandLine

@@ -105,7 +105,7 @@ void TMainForm::BtnPlayClick()
     }
 
     hide();
-    const std::string wine = ReadWineCommand(IniPath);
+    const std::string wine = WineCommandOrDefault(WineCommand);
     if (!RunProgram(plan.runPath, wine)) {
         show();
         ShowError(this, Msg(kMsgGameNotStarted));

@@ -1,4 +1,5 @@
 // Starting programs (natively and through a stand-in Wine) and finding running ones by file name.
+#include "core/settings_u.h"
 #include "game/gametree.h"
 #include "game/procinfo.h"
 #include "platform/files.h"
@@ -88,14 +89,17 @@ void TestProcInfo::fileNamesAndKinds()
 
 void TestProcInfo::wineCommandFromSettings()
 {
+    // The key reaches the launch through the settings store, the file's one reader.
     std::string ini = root_ + "tavix.ini";
-    QCOMPARE(ReadWineCommand(ini), std::string("wine"));
-    platform::ReplaceFileAtomically(ini, "[Main]\r\nWoWPath=/g/WoW.exe\r\n");
-    QCOMPARE(ReadWineCommand(ini), std::string("wine"));
-    platform::ReplaceFileAtomically(ini, "[main]\r\nwinecommand=/opt/wine-staging/bin/wine\r\n");
-    QCOMPARE(ReadWineCommand(ini), std::string("/opt/wine-staging/bin/wine"));
-    platform::ReplaceFileAtomically(ini, "[Main]\r\nWineCommand=\r\n");
-    QCOMPARE(ReadWineCommand(ini), std::string("wine"));
+    const auto wineOf = [&ini](const std::string& bytes) {
+        platform::ReplaceFileAtomically(ini, bytes);
+        TWindowSettings window;
+        ReadSettingsFrom(ini, window);
+        return WineCommandOrDefault(WineCommand);
+    };
+    QCOMPARE(wineOf("[Main]\r\nWoWPath=/g/WoW.exe\r\n"), std::string("wine"));
+    QCOMPARE(wineOf("[main]\r\nwinecommand=/opt/wine-staging/bin/wine\r\n"), std::string("/opt/wine-staging/bin/wine"));
+    QCOMPARE(wineOf("[Main]\r\nWineCommand=\r\n"), std::string("wine"));
 }
 
 void TestProcInfo::startsNativeProgramWithoutShell()
