@@ -157,9 +157,9 @@ void TestServerList::fitTextToWidth_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("extra"); // the limit: the text's own width plus this
     QTest::addColumn<bool>("shortened");
-    QTest::newRow("fits exactly") << QString("Kronos Classic") << 0 << false;
-    QTest::newRow("fits with room") << QString("Kronos") << 5 << false;
-    QTest::newRow("one pixel short") << QString("Kronos Classic") << -1 << true;
+    QTest::newRow("fits exactly") << QString("Ironvale Classic") << 0 << false;
+    QTest::newRow("fits with room") << QString("Ironvale") << 5 << false;
+    QTest::newRow("one pixel short") << QString("Ironvale Classic") << -1 << true;
     QTest::newRow("empty") << QString() << 0 << false;
     QTest::newRow("two-unit characters") << QString::fromUtf8("Realm 😀😀😀😀😀😀") << -1 << true;
 }

@@ -24,11 +24,11 @@ constexpr int kMargin = 16;
 const QColor kDesktop(0x3E, 0x5C, 0x76);
 constexpr int kMenuExtraHeight = 160;
 
-const char* const kNames[] = {"Kronos Classic",      "Warmane Icecrown (very long name of a realm)",
-                              "Nostalrius",          "Elysium PvP",
-                              "Light's Hope",        "Tauri Evermoon",
-                              "Sunwell Frostmourne", "Gamer District",
-                              "Atlantiss Kezan"};
+const char* const kNames[] = {"Ironvale Classic",   "Frosthollow Crown (very long name of a realm)",
+                              "Emberfall",          "Stonewatch PvP",
+                              "Duskmere",           "Gildenmoor Eternal",
+                              "Ravenholt Skyreach", "Amberlight Commons",
+                              "Thornkeep Vale"};
 
 std::string ServerName(int index)
 {
