@@ -2,6 +2,7 @@
 // ProbeAllServers, and times it until no probe runs; nmap's TCP connect scan of the same addresses runs
 // in between. Also prints the process's peak memory and the longest gap between ticks of a fast timer
 // on the main loop. Every packet stays on this machine.
+#include "common/stallmeter.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
@@ -32,7 +33,6 @@ constexpr int kServerCount = 1000;
 constexpr int kHostsPerBlock = 250;
 constexpr int kRounds = 3;
 constexpr int kListenBacklog = 1024;
-constexpr int kTickMs = 2;
 constexpr int kMaxEvents = 64;
 
 std::string HostOf(int i)
@@ -114,19 +114,7 @@ TProbeRun ProbeRound()
         s.Ping = kPingReset;
     }
     TProbeRun run;
-    using TClock = std::chrono::steady_clock;
-    TClock::time_point lastTick = TClock::now();
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        TClock::time_point now = TClock::now();
-        run.LongestStallMs =
-            std::max(run.LongestStallMs, std::chrono::duration<double, std::milli>(now - lastTick).count());
-        lastTick = now;
-    });
-    ticker.start(kTickMs);
-    QCoreApplication::processEvents();
-    lastTick = TClock::now();
+    TStallMeter stalls;
 
     QElapsedTimer clock;
     clock.start();
@@ -134,7 +122,7 @@ TProbeRun ProbeRound()
     while (!RunningProbes.isEmpty())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     run.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    ticker.stop();
+    run.LongestStallMs = stalls.LongestMs();
     for (const TServer& s : Servers) {
         run.Online += s.Status == ssOnline;
         run.Pinged += s.Ping >= 1;

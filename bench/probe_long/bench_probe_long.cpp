@@ -2,6 +2,7 @@
 // every connect is refused at once and the figures are the program's own cost: the round's time, its
 // time per server, and the longest gap between ticks of a fast timer on the main loop while the round
 // runs (starting included). Every packet stays on this machine.
+#include "common/stallmeter.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
@@ -24,7 +25,6 @@ constexpr int kHostsPerBlock = 250;
 constexpr int kBlocksPerNet = 250;
 // A port nobody listens on, so loopback refuses at once.
 constexpr int kRefusedPort = 1;
-constexpr int kTickMs = 2;
 
 std::string HostOf(int i)
 {
@@ -43,31 +43,17 @@ struct TRound
 TRound ProbeRound()
 {
     TRound round;
-    using TClock = std::chrono::steady_clock;
-    TClock::time_point lastTick = TClock::now();
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const TClock::time_point now = TClock::now();
-        round.LongestStallMs =
-            std::max(round.LongestStallMs, std::chrono::duration<double, std::milli>(now - lastTick).count());
-        lastTick = now;
-    });
-    ticker.start(kTickMs);
-    QCoreApplication::processEvents();
-    lastTick = TClock::now();
+    TStallMeter stalls;
 
     QElapsedTimer clock;
     clock.start();
     ProbeAllServers();
     // The stall of the start itself counts too: the window cannot paint while it runs.
-    const TClock::time_point started = TClock::now();
-    round.LongestStallMs =
-        std::max(round.LongestStallMs, std::chrono::duration<double, std::milli>(started - lastTick).count());
+    stalls.Note();
     while (!RunningProbes.isEmpty())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     round.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    ticker.stop();
+    round.LongestStallMs = stalls.LongestMs();
     for (const TServer& s : Servers)
         round.Offline += s.Status == ssOffline;
     return round;
