@@ -190,7 +190,9 @@ void TListBoxEx::paintEvent(QPaintEvent* event)
     const QRect dirty = event->rect();
     const QColor background = palette().color(QPalette::Base);
     const int first = topIndex_ + std::max(0, dirty.top()) / itemHeight_;
-    const int last = std::min(Count() - 1, topIndex_ + dirty.bottom() / itemHeight_);
+    // Whole rows only, as a list of integral height shows them: the row below would peek out by a sliver.
+    const int lastWhole = topIndex_ + std::max(1, VisibleRows()) - 1;
+    const int last = std::min({Count() - 1, topIndex_ + dirty.bottom() / itemHeight_, lastWhole});
     for (int index = first; index <= last; ++index) {
         const QRect rect = ItemRect(index);
         if (drawItem_) {

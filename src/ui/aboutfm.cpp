@@ -5,8 +5,8 @@
 #include "core/localization_u.h"
 #include "ui/LnkLabel.h"
 #include "ui/msgbox_u.h"
+#include "ui/skinfont.h"
 
-#include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -25,10 +25,6 @@ constexpr int kTextMessenger = 5005;
 constexpr int kTextMessengerContact = 5006;
 constexpr int kTextOk = 5007;
 
-constexpr const char* kTextFontFamily = "Tahoma";
-constexpr int kTextFontPoints = 8;
-constexpr const char* kTitleFontFamily = "Georgia";
-constexpr int kTitleFontPixels = 17;
 // The links are blue on a light face whatever the desktop's colours are.
 const QColor kFaceColor{0xF0, 0xF0, 0xF0};
 const QColor kFaceTextColor{0x00, 0x00, 0x00};
@@ -60,23 +56,6 @@ QFrame* Rule(QWidget* parent, const char* name)
     return rule;
 }
 
-// The layout's fonts where the desktop has them; the desktop's own font, or its serif for the
-// title, where it does not.
-QFont TextFont(const QFont& fallback)
-{
-    if (!QFontDatabase::hasFamily(QString::fromLatin1(kTextFontFamily)))
-        return fallback;
-    return QFont(QString::fromLatin1(kTextFontFamily), kTextFontPoints);
-}
-
-QFont TitleFont()
-{
-    QFont f(QString::fromLatin1(kTitleFontFamily));
-    f.setStyleHint(QFont::Serif);
-    f.setPixelSize(kTitleFontPixels);
-    return f;
-}
-
 } // namespace
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
@@ -89,10 +68,10 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     face.setColor(QPalette::WindowText, kFaceTextColor);
     setPalette(face);
     setAutoFillBackground(true);
-    setFont(TextFont(font()));
+    setFont(SkinFont(kSkinTextPx));
 
     Label1 = Named(new QLabel(QString::fromLatin1(kApplicationTitle), this), "Label1");
-    Label1->setFont(TitleFont());
+    Label1->setFont(SkinFont(kSkinTitlePx));
     Label1->setAlignment(Qt::AlignCenter);
     Label3 = Named(new QLabel(QStringLiteral("(%1)").arg(QStringLiteral(KORVAN_VERSION_TEXT)), this), "Label3");
     Label3->setAlignment(Qt::AlignCenter);

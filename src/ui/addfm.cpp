@@ -317,9 +317,10 @@ TServer TAddForm::Values() const
 
 void TAddForm::setVisible(bool visible)
 {
-    // Fixed, and large enough for the texts the localizer put in.
+    // As tall as its pages and the texts the localizer put in need, and no taller: the layout's height
+    // was drawn for another face and left the two fields of the first page in a sea of grey.
     if (visible)
-        setFixedSize(sizeHint().expandedTo({kAddFormWidth, kAddFormHeight}));
+        setFixedSize(std::max(sizeHint().width(), kAddFormWidth), sizeHint().height());
     QDialog::setVisible(visible);
 }
 

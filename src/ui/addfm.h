@@ -16,8 +16,8 @@ class QPushButton;
 class QTabWidget;
 class QWidget;
 
+// The layout's width, which leaves paths and addresses room to be read; the height follows the content.
 inline constexpr int kAddFormWidth = 466;
-inline constexpr int kAddFormHeight = 502;
 inline constexpr int kServerEditMaxLength = 128;
 // A site needs this many characters before it is worth visiting while the user types.
 inline constexpr int kMinVisitableSiteLength = 2;

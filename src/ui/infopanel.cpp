@@ -10,8 +10,8 @@
 #include "ui/msgbox_u.h"
 #include "ui/newsview.h"
 #include "ui/skin.h"
+#include "ui/skinfont.h"
 
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
 
@@ -40,13 +40,12 @@ constexpr QColor kTextColor{247, 205, 40};
 constexpr QColor kHoverColor{255, 255, 255};
 constexpr QColor kGreen{0, 255, 0};
 constexpr QColor kRed{255, 0, 0};
-// Tahoma where it is installed, else a sans face of about its width rather than a wide default.
-const QStringList kPanelFontFamilies = {"Tahoma", "Liberation Sans", "Arimo", "Arial"};
-constexpr int kPanelFontPixelSize = 11;
 
 constexpr QRect kPageRect{2, 0, 254, 94};
 constexpr QRect kSeparatorRect{2, 94, 254, 2};
-constexpr QRect kRSSPanelMaskRect{2, 97, 139, 19};
+// Over the news page's label and arrows, and over the separator and frame around them: without the news,
+// the page runs down to the panel's edge instead of leaving an empty framed box beside the tabs.
+constexpr QRect kRSSPanelMaskRect{2, 94, 140, 22};
 constexpr int kTabTop = 96;
 constexpr QSize kTabSize{35, 20};
 constexpr int kTabEdgeTop = 94;
@@ -81,16 +80,6 @@ constexpr QRect kAdditionalInfoPlace{kCaptionLeft, 73, 239, kAdditionalInfoHeigh
 constexpr std::uint8_t kTypeRP = 2;
 constexpr std::uint8_t kTypePvP = 3;
 constexpr std::uint8_t kTypeRPPvP = 4;
-
-QString PanelFontFamily()
-{
-    // The font database knows what is really installed; asking for a face by name would get a substitute.
-    const QStringList installed = QFontDatabase::families();
-    for (const QString& family : kPanelFontFamilies)
-        if (installed.contains(family, Qt::CaseInsensitive))
-            return family;
-    return kPanelFontFamilies.front();
-}
 
 QString Message(int id)
 {
@@ -227,9 +216,7 @@ TInfoPanel::TInfoPanel(QWidget* parent, std::function<int()> selectedIndex)
 {
     setObjectName("InfoPanel");
     setGeometry(0, 0, kInfoPanelWidth, kInfoPanelHeight);
-    QFont font(PanelFontFamily());
-    font.setPixelSize(kPanelFontPixelSize);
-    setFont(font);
+    setFont(SkinFont(kSkinTextPx));
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, kPanelColor);
     palette.setColor(QPalette::WindowText, kTextColor);

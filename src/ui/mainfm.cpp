@@ -3,6 +3,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
+#include "platform/compositor.h"
 #include "ui/ImgBtn.h"
 #include "ui/ListBoxEx.h"
 #include "ui/imgfrm.h"
@@ -10,6 +11,7 @@
 #include "ui/localizemain.h"
 #include "ui/msgbox_u.h"
 #include "ui/serverlist.h"
+#include "ui/skinfont.h"
 #include "update/updatelist_u.h"
 
 #include <QAction>
@@ -41,6 +43,7 @@ constexpr int kLockWaitSliceMs = 15;
 constexpr const char* kButtonPrefixes[] = {"Btn", "btn"};
 constexpr int kWheelKeyRepeat = 1;
 constexpr int kIdleWithoutPaintMs = 1000;
+constexpr const char* kX11Platform = "xcb";
 
 QStringList LiveServerNames()
 {
@@ -66,11 +69,14 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
     setWindowTitle(QString::fromLatin1(kMainFormCaption));
     // No system frame: the skin is the window. Minimize stays allowed for the taskbar button.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint | Qt::WindowSystemMenuHint);
-    // On a compositing desktop the skin's cut-out pixels are see-through, so its edges are clean.
-    setAttribute(Qt::WA_TranslucentBackground);
     setFixedSize(kMainWidth, kMainHeight);
+    // Set before any control exists, so each one starts from the window's face.
+    setFont(SkinFont(kSkinTextPx));
 
     frame_ = new TMainFrame(this);
+    // X11 desktops may run without a compositing manager; the others always composite.
+    frame_->FollowCompositor(
+        QGuiApplication::platformName() == QLatin1String(kX11Platform) ? platform::WatchX11Compositor() : nullptr);
     serverList_ = new TServerListView(this);
     List = serverList_->List();
     List->installEventFilter(this);

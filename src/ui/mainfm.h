@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QSet>
 #include <QWidget>
+#include <cstdint>
 #include <string>
 
 class QAbstractButton;
@@ -167,7 +168,8 @@ private:
     void StartRefreshCycle();
     void SetTrayImage(int index);
     void RefreshTrayToolTip();
-    void Announce(const QString& title, const QString& text);
+    // A balloon from the notification-area icon about the selected server, now in `state`.
+    void Announce(const QString& title, const QString& text, std::uint8_t state);
     bool TrayShown() const;
 
     class QLabel* LabStatus = nullptr;
@@ -182,6 +184,7 @@ private:
     // Asked before the window goes to the notification area; replaceable so tests can have one.
     bool (*trayAvailable_)() = nullptr;
     int announcements_ = 0;
+    int announcedIcon_ = 0; // the QSystemTrayIcon::MessageIcon of the last balloon
 
     // -- update (mainfm_update.cpp) --
 public:

@@ -7,6 +7,7 @@
 #include "monitor/status_u.h"
 #include "ui/ImgBtn.h"
 #include "ui/msgbox_u.h"
+#include "ui/skinfont.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -21,8 +22,6 @@ constexpr int kLabStatusLeft = 18;
 constexpr int kStatusLeft = 61;
 constexpr int kLabPingLeft = 116;
 constexpr int kPingLeft = 149;
-constexpr int kLabelFontPx = 12;
-constexpr const char* kLabelFontFamily = "Arial";
 constexpr const char* kWordStatus = "Status:";
 constexpr const char* kWordPing = "Ping:";
 
@@ -58,10 +57,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, bool bold)
 {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
-    QFont font(kLabelFontFamily);
-    font.setPixelSize(kLabelFontPx);
-    font.setBold(bold);
-    label->setFont(font);
+    label->setFont(SkinFont(kSkinStatusPx, bold));
     label->move(left, kLabelTop);
     label->hide();
     return label;
@@ -166,11 +162,14 @@ void TMainForm::RefreshTrayToolTip()
     TrayIcon->setToolTip(title.left(kBalloonTitleMax) + QLatin1Char('\n') + text.left(kBalloonTextMax));
 }
 
-void TMainForm::Announce(const QString& title, const QString& text)
+void TMainForm::Announce(const QString& title, const QString& text, std::uint8_t state)
 {
     ++announcements_;
+    // A server that went away is a warning; one that came back is news.
+    const auto icon = state == ssOffline ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information;
+    announcedIcon_ = icon;
     QApplication::beep();
-    TrayIcon->showMessage(title.left(kBalloonTitleMax), text.left(kBalloonTextMax), QSystemTrayIcon::Information,
+    TrayIcon->showMessage(title.left(kBalloonTitleMax), text.left(kBalloonTextMax), icon,
                           kAnnouncementSeconds * kMsPerSecond);
 }
 
@@ -204,7 +203,7 @@ void TMainForm::RefreshServerVisibleStatus()
     SetTrayImage(view.TrayImage);
     if (state == ssOffline || state == ssOnline) {
         if (int message = AnnouncementFor(state, LastAnnouncedStatus, TrayShown()))
-            Announce(ToQString(entry.Name), ToQString(Msg(message)));
+            Announce(ToQString(entry.Name), ToQString(Msg(message)), state);
         LastAnnouncedStatus = state;
     }
     RefreshTrayToolTip();

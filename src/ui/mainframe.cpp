@@ -1,14 +1,19 @@
 #include "ui/mainframe.h"
 
+#include "platform/compositor.h"
 #include "ui/ImgBtn.h"
 #include "ui/imgfrm.h"
 #include "ui/skin.h"
+#include "ui/skinfont.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QPainter>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
+#include <algorithm>
 
 namespace {
 
@@ -60,6 +65,13 @@ QAction* AddItem(QMenu* menu, const char* name)
 
 } // namespace
 
+QPoint MenuTopLeft(QPoint at, int menuWidth, int windowLeft, int windowWidth)
+{
+    const int centred = at.x() - menuWidth / 2;
+    const int left = std::max(std::min(centred, windowLeft + windowWidth - menuWidth), windowLeft);
+    return {left, at.y()};
+}
+
 TMainFrame::TMainFrame(QWidget* window) : QObject(window), window_(window)
 {
     ImageForm_ = TImageForm::Create(window);
@@ -86,12 +98,15 @@ TMainFrame::TMainFrame(QWidget* window) : QObject(window), window_(window)
     Menu_ = new QMenu(window);
     Menu_->setObjectName("Menu");
     Menu_->setStyleSheet(QString::fromLatin1(kMenuStyle));
+    // A pop-up is a window of its own and does not take the main window's face by itself; nor does a submenu.
+    Menu_->setFont(SkinFont(kSkinTextPx));
     AddItem(Menu_, "ItemSettings");
     Menu_->addSeparator();
     QAction* panel = AddItem(Menu_, "ItemInfoPanel");
     panel->setCheckable(true);
     QMenu* folders = Menu_->addMenu(QString());
     folders->setObjectName("ItemFoldersClearing");
+    folders->setFont(Menu_->font());
     folders->menuAction()->setObjectName("ItemFoldersClearingAction");
     AddItem(folders, "ItemClearWDB");
     AddItem(folders, "ItemClearWTF");
@@ -105,6 +120,8 @@ TMainFrame::TMainFrame(QWidget* window) : QObject(window), window_(window)
     PopupTimer_->setInterval(kPopupDelayMs);
     connect(PopupTimer_, &QTimer::timeout, this, &TMainFrame::PopupTimerElapsed);
 }
+
+TMainFrame::~TMainFrame() = default;
 
 QAction* TMainFrame::Item(const char* name) const
 {
@@ -146,8 +163,9 @@ void TMainFrame::OpenMenuAt(QPoint globalPoint)
     if (MenuOpen())
         return;
     Menu_->ensurePolished();
-    const int width = Menu_->sizeHint().width();
-    Menu_->popup(QPoint(globalPoint.x() - width / 2, globalPoint.y()));
+    // Centred on the menu button the menu stuck out past the window's left edge.
+    const QRect frame = window_->frameGeometry();
+    Menu_->popup(MenuTopLeft(globalPoint, Menu_->sizeHint().width(), frame.left(), frame.width()));
 }
 
 void TMainFrame::MenuButtonEntered(bool autoPopup)
@@ -159,6 +177,53 @@ void TMainFrame::MenuButtonEntered(bool autoPopup)
 void TMainFrame::MenuButtonLeft()
 {
     PopupTimer_->stop();
+}
+
+void TMainFrame::FollowCompositor(std::unique_ptr<platform::CompositorWatch> watch)
+{
+    compositor_ = std::move(watch);
+    SetTranslucent(!compositor_ || compositor_->Active());
+    if (!compositor_ || compositor_->Descriptor() < 0)
+        return;
+    auto* notifier = new QSocketNotifier(compositor_->Descriptor(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        if (compositor_->Update())
+            SetTranslucent(compositor_->Active());
+    });
+}
+
+bool TMainFrame::Translucent() const
+{
+    return window_->testAttribute(Qt::WA_TranslucentBackground);
+}
+
+void TMainFrame::SetTranslucent(bool translucent)
+{
+    if (Translucent() == translucent)
+        return;
+    // A native window keeps the visual it was made with: one that exists is made again.
+    QWindow* handle = window_->windowHandle();
+    const bool made = handle && handle->handle();
+    const bool shown = window_->isVisible();
+    const QPoint at = window_->pos();
+    if (made) {
+        // Hidden first, so that showing it again maps the new one.
+        window_->hide();
+        handle->destroy();
+    }
+    window_->setAttribute(Qt::WA_TranslucentBackground, translucent);
+    // Translucency also switched off the window's own background; opaque, it is painted as usual.
+    if (!translucent)
+        window_->setAttribute(Qt::WA_NoSystemBackground, false);
+    if (!made)
+        return;
+    handle->create();
+    // The shape belonged to the window that is gone; the new one gets it again.
+    window_->clearMask();
+    ImageForm_->LayoutLoaded();
+    window_->move(at);
+    if (shown)
+        window_->show();
 }
 
 bool TMainFrame::InfoPanelVisible() const

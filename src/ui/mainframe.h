@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPoint>
+#include <memory>
 
 class QAction;
 class QMenu;
@@ -11,11 +12,19 @@ class QTimer;
 class QWidget;
 class TImageForm;
 class TImgBtn;
+namespace platform {
+class CompositorWatch;
+}
 
 inline constexpr int kMainWidth = 261;
 inline constexpr int kMainHeight = 268;
 inline constexpr int kMainHeightWithPanel = 386;
 inline constexpr int kPopupDelayMs = 700;
+
+// The top-left corner of a menu `menuWidth` wide that opens at `at`: centred on it, but moved sideways
+// as far as needed to stay within the window's columns `windowLeft` .. `windowLeft + windowWidth`
+// (its left edge wins when the menu is wider than the window).
+QPoint MenuTopLeft(QPoint at, int menuWidth, int windowLeft, int windowWidth);
 
 class TMainFrame : public QObject
 {
@@ -23,6 +32,7 @@ class TMainFrame : public QObject
 
 public:
     explicit TMainFrame(QWidget* window);
+    ~TMainFrame() override;
 
     TImageForm* ImageForm() const { return ImageForm_; }
     QMenu* Menu() const { return Menu_; }
@@ -44,6 +54,13 @@ public:
     void MenuButtonEntered(bool autoPopup);
     void MenuButtonLeft();
 
+    // See-through pixels show the desktop only where something composites the window; elsewhere they
+    // are black. So the window is translucent only while a compositing manager runs (followed as it
+    // starts and stops), and otherwise relies on its shape alone. `watch` null: always translucent, as
+    // on desktops that always composite.
+    void FollowCompositor(std::unique_ptr<platform::CompositorWatch> watch);
+    bool Translucent() const;
+
     bool InfoPanelVisible() const;
     // Shows or hides the panel, checks its menu item and makes the window as tall as what it shows.
     void SetInfoPanelVisible(bool visible);
@@ -59,4 +76,7 @@ private:
     QWidget* InfoPanel_ = nullptr;
     QTimer* PopupTimer_ = nullptr;
     TImgBtn* BtnMenu_ = nullptr;
+    std::unique_ptr<platform::CompositorWatch> compositor_;
+
+    void SetTranslucent(bool translucent);
 };

@@ -6,9 +6,11 @@
 #include "ui/ImgBtn.h"
 #include "ui/msgbox_u.h"
 #include "ui/skin.h"
+#include "ui/skinfont.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -38,14 +40,11 @@ constexpr QRect kPrevRect{103, 97, 19, 19};
 constexpr QRect kNextRect{122, 97, 19, 19};
 constexpr QPoint kLabPagePos{6, 99};
 constexpr QSize kLabPageSize{95, 15};
-constexpr int kLabPagePixelSize = 12;
 
 constexpr QColor kPanelColor{25, 25, 25};
 constexpr QColor kNewsTextColor{247, 205, 40};
 constexpr QColor kHoverLinkColor{255, 255, 255};
-constexpr const char* kNewsFontFamily = "Arial";
 constexpr const char* kFixedFontFamily = "Courier New";
-constexpr int kNewsFontPointSize = 8;
 constexpr int kScrollBarWidth = 9;
 constexpr int kScrollThumbMinHeight = 12;
 // One notch of a common mouse wheel.
@@ -124,6 +123,13 @@ int FitBrowserWidth(int panelWidth, int scrollRange, int scrollBarWidth)
     return scrollRange > 0 ? panelWidth : panelWidth + scrollBarWidth;
 }
 
+int WholeLinesHeight(int available, int lineSpacing)
+{
+    if (lineSpacing <= 0 || available < lineSpacing)
+        return available;
+    return available / lineSpacing * lineSpacing;
+}
+
 int CentringMargin(int viewHeight, int documentHeight)
 {
     return documentHeight < viewHeight ? (viewHeight - documentHeight) / 2 : 0;
@@ -142,10 +148,11 @@ TRSSBrowser::TRSSBrowser(QWidget* parent) : QTextBrowser(parent)
     setUndoRedoEnabled(false);
     setMouseTracking(true);
 
-    QFont font(QString::fromLatin1(kNewsFontFamily));
-    font.setPointSize(kNewsFontPointSize);
+    const QFont font = SkinFont(kSkinTextPx);
     setFont(font);
     document()->setDefaultFont(font);
+    // A step is a line: a view of whole lines scrolled by steps keeps showing whole lines.
+    verticalScrollBar()->setSingleStep(QFontMetrics(font).lineSpacing());
     document()->setDocumentMargin(0);
     document()->setDefaultStyleSheet(QStringLiteral("a { color: %1; } tt, pre, code { font-family: \"%2\"; }")
                                          .arg(kNewsTextColor.name(), QString::fromLatin1(kFixedFontFamily)));
@@ -359,10 +366,7 @@ TNewsView::TNewsView(QWidget* page, QWidget* panel, std::function<int()> selecte
     LabPage = new QLabel(panel);
     LabPage->setObjectName("LabPage");
     LabPage->setGeometry(QRect(kLabPagePos, kLabPageSize));
-    QFont font(QString::fromLatin1(kNewsFontFamily));
-    font.setPixelSize(kLabPagePixelSize);
-    font.setBold(true);
-    LabPage->setFont(font);
+    LabPage->setFont(SkinFont(kSkinStatusPx, true));
     LabPage->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(kNewsTextColor.name()));
     LabPage->setAttribute(Qt::WA_TranslucentBackground);
     LabPage->hide();
@@ -391,14 +395,14 @@ void TNewsView::UpdateRSSBrowser()
             RSSBrowser->LoadPage(server.RSSData[static_cast<std::size_t>(std::clamp(NewsPage, 0, count - 1))]);
         LabPage->setText(NewsPageCaption(NewsPage, count));
         SetPagingVisible(NewsPagingFor(NewsPage, count));
-        FitWidth();
+        FitToPanel();
         return;
     }
     const std::uint8_t state = server.RSSState;
     NewsPage = 0;
     ShowStatus(state);
     SetPagingVisible({});
-    FitWidth();
+    FitToPanel();
     if (state == rssNotLoaded)
         StartRSSLoad(index);
 }
@@ -417,11 +421,19 @@ void TNewsView::SetPagingVisible(const TNewsPaging& paging)
     ImageNext->setVisible(paging.Images);
 }
 
-void TNewsView::FitWidth()
+void TNewsView::FitToPanel()
 {
+    const int panelWidth = RSSBrowserPanel->width();
+    const int height = WholeLinesHeight(RSSBrowserPanel->height(), QFontMetrics(RSSBrowser->font()).lineSpacing());
+    // Whether the text fits is measured here, at the width it has while no bar shows: the scroll bar's
+    // range may still be that of the layout before (another item, a page that was hidden), which left the
+    // text laid out for a width the bar then covered.
+    QTextDocument* document = RSSBrowser->document();
+    document->setTextWidth(panelWidth);
+    const int range = std::max(0, qCeil(document->size().height()) - height);
     const int scrollBarWidth = RSSBrowser->verticalScrollBar()->sizeHint().width();
-    const int width = FitBrowserWidth(RSSBrowserPanel->width(), RSSBrowser->ScrollRange(), scrollBarWidth);
-    RSSBrowser->resize(width, RSSBrowserPanel->height());
+    RSSBrowser->resize(FitBrowserWidth(panelWidth, range, scrollBarWidth), height);
+    document->setTextWidth(RSSBrowser->viewport()->width());
 }
 
 void TNewsView::Clear()

@@ -32,6 +32,9 @@ TNewsPaging NewsPagingFor(int newsPage, int count);
 QString NewsPageCaption(int newsPage, int count);
 // The view is wider than its panel by the scroll bar when the document fits, so the panel hides the bar.
 int FitBrowserWidth(int panelWidth, int scrollRange, int scrollBarWidth);
+// The height of as many whole lines of `lineSpacing` as fit in `available`, so the view never ends
+// through a line's letters; all of `available` when not even one fits.
+int WholeLinesHeight(int available, int lineSpacing);
 // The top margin that puts a document of `documentHeight` in the middle of a view `viewHeight` high.
 int CentringMargin(int viewHeight, int documentHeight);
 
@@ -111,7 +114,9 @@ signals:
 private:
     void ShowStatus(std::uint8_t state);
     void SetPagingVisible(const TNewsPaging& paging);
-    void FitWidth();
+    // Sizes the view in its panel for what it shows: whole lines high, its scroll bar out of sight
+    // when the text fits.
+    void FitToPanel();
 
     std::function<int()> selectedIndex_;
     int NewsPage = 0;

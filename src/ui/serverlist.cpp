@@ -4,6 +4,7 @@
 #include "core/servers_u.h"
 #include "ui/ListBoxEx.h"
 #include "ui/skin.h"
+#include "ui/skinfont.h"
 
 #include <QCursor>
 #include <QFontMetrics>
@@ -24,10 +25,6 @@ constexpr int kBallSize = 16;
 constexpr int kBallRight = 18;
 constexpr int kTextLeft = 2;
 constexpr const char* kEllipsis = "...";
-// The list's face; the desktop's sans-serif stands in where these are missing.
-constexpr int kListFontPx = 13;
-const QStringList kListFontFamilies = {QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"),
-                                       QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")};
 constexpr const char* kBallNames[3] = {"BallNA", "BallOffline", "BallOnline"};
 
 // The scroll bar's picture: painted from the view's bitmap, its mouse handed to the view.
@@ -110,11 +107,7 @@ TServerListView::TServerListView(QWidget* window) : QObject(window), window_(win
     List_->setGeometry(0, 0, kListFullWidth, kListHeight);
     List_->SetItemHeight(kListRowHeight);
     List_->SetDrawFocusFrame(false);
-    QFont font;
-    font.setFamilies(kListFontFamilies);
-    font.setPixelSize(kListFontPx);
-    font.setBold(true);
-    List_->setFont(font);
+    List_->setFont(SkinFont(kSkinListPx, true));
     QPalette palette = List_->palette();
     palette.setColor(QPalette::Base, QColor(kListColor));
     List_->setPalette(palette);

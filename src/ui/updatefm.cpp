@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "ui/msgbox_u.h"
+#include "ui/skinfont.h"
 #include "update/updatecheck_u.h"
 
 #include <QCoreApplication>
@@ -20,8 +21,6 @@ constexpr int kPanelLeft = 8;
 constexpr int kPanelTop = 8;
 constexpr int kPanelWidth = 262;
 constexpr int kPanelHeight = 47;
-constexpr int kPanelFontPx = 12;
-constexpr const char* kPanelFontFamily = "Tahoma";
 constexpr int kStartDelayMs = 100;
 // Between two looks at the running probes before the data are saved.
 constexpr int kProbeWaitSliceMs = 50;
@@ -71,10 +70,7 @@ TUpdateForm::TUpdateForm(QWidget* mainWindow, TUpdateHost host)
     Panel->setGeometry(kPanelLeft, kPanelTop, kPanelWidth, kPanelHeight);
     Panel->setAlignment(Qt::AlignCenter);
     Panel->setWordWrap(true);
-    QFont font(kPanelFontFamily);
-    font.setPixelSize(kPanelFontPx);
-    font.setBold(true);
-    Panel->setFont(font);
+    Panel->setFont(SkinFont(kSkinStatusPx, true));
 
     Timer = new QTimer(this);
     Timer->setObjectName("Timer");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -61,6 +62,8 @@ public:
     QString WaitForWindow(const QString& titleRegex, int timeoutMs = 15000);
     // The main window ("Korvan <version>"), as found by the last WaitForWindow for it.
     QString MainWindow(int timeoutMs = 15000);
+    // The main window was made anew (a new window id): look it up again.
+    QString FindMainWindowAgain(int timeoutMs = 15000);
     // Every visible window of the program, by title.
     QStringList WindowTitles() const;
     // Focuses the window (the main window when empty) and types xdotool key names, such as "Return" or
@@ -80,6 +83,10 @@ public:
         int x = 0, y = 0, width = -1, height = -1;
     };
     TGeometry Geometry(const QString& window = {}) const;
+    // What the private X server shows now, the whole screen (its desktop is plain white); null without one.
+    QImage Screenshot() const;
+    // The colour depth of the window (the main window when empty): 32 for a see-through one; 0 if unknown.
+    int Depth(const QString& window = {}) const;
 
     // Waits for the program to end; true when it did. Then ExitCode(), ExitedNormally(), output.
     bool WaitForExit(int timeoutMs = 15000);

@@ -83,6 +83,7 @@ private slots:
     void skinLeavesEveryControlOnOpaquePixels();
     void backgroundsUnderTextArePanelColoured_data();
     void backgroundsUnderTextArePanelColoured();
+    void listFrameClosesOnTheListOnEverySide();
     void picturesDrawnAsBackgroundsAreOpaque();
     void ballsMatchTheBackgroundTheyAreDrawnOn();
 };
@@ -189,6 +190,22 @@ void TestArtwork::backgroundsUnderTextArePanelColoured()
             for (int x = scaled.left(); x <= scaled.right(); ++x)
                 QVERIFY2(image.pixel(x, y) == kPanelColour,
                          qPrintable(QStringLiteral("scale %1: %2,%3").arg(scale).arg(x).arg(y)));
+    }
+}
+
+void TestArtwork::listFrameClosesOnTheListOnEverySide()
+{
+    // A column of the skin between the list and its frame made the selection bar look short of the edge.
+    const QRect list(21, 56, 222, 144);
+    const QRgb frame = qRgb(0x11, 0x11, 0x11);
+    const QImage skin = Render(kSkin);
+    for (int y = list.top(); y <= list.bottom(); ++y) {
+        QVERIFY2(skin.pixel(list.left() - 1, y) == frame, qPrintable(QStringLiteral("left, %1").arg(y)));
+        QVERIFY2(skin.pixel(list.right() + 1, y) == frame, qPrintable(QStringLiteral("right, %1").arg(y)));
+    }
+    for (int x = list.left(); x <= list.right(); ++x) {
+        QVERIFY2(skin.pixel(x, list.top() - 1) == frame, qPrintable(QStringLiteral("top, %1").arg(x)));
+        QVERIFY2(skin.pixel(x, list.bottom() + 1) == frame, qPrintable(QStringLiteral("bottom, %1").arg(x)));
     }
 }
 

@@ -169,6 +169,16 @@ void TestInfoPanel::selectsPages()
         QCOMPARE(panel_->findChild<QLabel*>(QStringLiteral("InfoJustLabelMask%1").arg(page))->isVisible(), current);
     }
     QCOMPARE(Label("InfoRSSPanelMask")->isVisible(), shown != 0);
+    if (shown != 0) {
+        // Left of the tabs, where the news has its page label and arrows, the page's ground runs on:
+        // no separator line or frame of an empty box.
+        const QImage picture = panel_->grab().toImage();
+        const QRect strip(2, 94, 140, 22);
+        for (int y = strip.top(); y <= strip.bottom(); ++y)
+            for (int x = strip.left(); x <= strip.right(); ++x)
+                QVERIFY2((picture.pixel(x, y) & 0xFFFFFF) == 0x191919,
+                         qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+    }
     // The tabs switch pages too; the current one is covered and does nothing.
     QTest::mouseClick(Tab((shown + 1) % kInfoPageCount), Qt::LeftButton);
     QCOMPARE(panel_->CurrentPage(), (shown + 1) % kInfoPageCount);

@@ -9,7 +9,11 @@
 #include "ui/msgbox_u.h"
 
 #include "ui/ListBoxEx.h"
+#include "ui/aboutfm.h"
+#include "ui/skinfont.h"
 #include <QAbstractButton>
+#include <QLabel>
+#include <QMenu>
 #include <QtTest>
 #include <memory>
 
@@ -27,6 +31,8 @@ private slots:
     void closeButtonCloses();
     void settingsErrorSkipsServerSave();
     void failedSaveIsToldOnceAndKeepsTheFile();
+    void oneFaceAtTheLayoutsSizes();
+    void menuStaysWithinTheWindowsColumns();
 
 private:
     std::unique_ptr<TScratchIni> scratch_;
@@ -156,6 +162,36 @@ void TestMainForm::failedSaveIsToldOnceAndKeepsTheFile()
     QCOMPARE(scratch_->Read(), content);
     QCOMPARE(QFileInfo(path).permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther),
              QFile::Permissions());
+}
+
+void TestMainForm::oneFaceAtTheLayoutsSizes()
+{
+    scratch_->Write("[Main]\n[One]\nAddress=127.0.0.1:1\n");
+    TMainForm form;
+    TAboutForm about;
+    // What the desktop really draws with, not what was asked for: a missing face is quietly replaced.
+    const QString family = QFontInfo(form.font()).family();
+    QCOMPARE(family, SkinFontFamily());
+    QList<QWidget*> widgets = form.findChildren<QWidget*>();
+    widgets << form.Frame()->Menu() << &about << about.findChildren<QWidget*>();
+    for (QWidget* widget : widgets)
+        QVERIFY2(QFontInfo(widget->font()).family() == family,
+                 qPrintable(widget->objectName() + QStringLiteral(": ") + QFontInfo(widget->font()).family()));
+    QCOMPARE(form.font().pixelSize(), kSkinTextPx);
+    QCOMPARE(form.ServerList()->font().pixelSize(), kSkinListPx);
+    QVERIFY(form.ServerList()->font().bold());
+    QCOMPARE(form.findChild<QLabel*>("Status")->font().pixelSize(), kSkinStatusPx);
+    QCOMPARE(about.findChild<QLabel*>("Label1")->font().pixelSize(), kSkinTitlePx);
+}
+
+void TestMainForm::menuStaysWithinTheWindowsColumns()
+{
+    // Centred on the menu button at 74 of a window 261 wide, a menu 230 wide would start 41 left of it.
+    QCOMPARE(MenuTopLeft({100 + 74, 400}, 230, 100, 261), QPoint(100, 400));
+    QCOMPARE(MenuTopLeft({100 + 240, 400}, 230, 100, 261), QPoint(100 + 261 - 230, 400));
+    QCOMPARE(MenuTopLeft({100 + 130, 400}, 100, 100, 261), QPoint(100 + 80, 400));
+    // Wider than the window: it starts where the window starts.
+    QCOMPARE(MenuTopLeft({100 + 74, 400}, 300, 100, 261), QPoint(100, 400));
 }
 
 QTEST_MAIN(TestMainForm)

@@ -7,6 +7,7 @@
 #include "monitor/status_u.h"
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
+#include "ui/skinfont.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -113,7 +114,7 @@ void TestMainFormStatus::labelsArePlacedAndHiddenUntilSelection()
     for (int i = 0; i < 4; ++i) {
         QVERIFY(labels[i]->isHidden());
         QCOMPARE(labels[i]->pos(), places[i]);
-        QCOMPARE(labels[i]->font().family(), QString("Arial"));
+        QCOMPARE(labels[i]->font().family(), SkinFontFamily());
         QCOMPARE(labels[i]->font().pixelSize(), 12);
         QCOMPARE(labels[i]->font().bold(), i % 2 == 1);
     }
@@ -225,12 +226,15 @@ void TestMainFormStatus::changesAreAnnouncedOnlyFromTheTray()
     Servers[0].Status = ssOnline;
     form->RefreshServerVisibleStatus();
     QCOMPARE(form->announcements_, 1);
+    QCOMPARE(form->announcedIcon_, int(QSystemTrayIcon::Information));
     QCOMPARE(form->trayImage_, int(tiOnline));
     form->RefreshServerVisibleStatus();
     QCOMPARE(form->announcements_, 1);
     Servers[0].Status = ssOffline;
     form->RefreshServerVisibleStatus();
     QCOMPARE(form->announcements_, 2);
+    // Going offline is a warning, not mere information.
+    QCOMPARE(form->announcedIcon_, int(QSystemTrayIcon::Warning));
 
     form->TrayIconClick();
     QVERIFY(!form->TrayShown());

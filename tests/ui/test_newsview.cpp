@@ -67,6 +67,7 @@ private slots:
     void noSelectionClearsOnly();
     void statusMessageIsCentred();
     void widthHidesTheScrollBarWhenTheTextFits();
+    void textNeverRunsUnderTheScrollBarNorEndsThroughALine();
     void linksOpenOnlyThroughAClick();
     void clickOnALinkInTheView();
     void viewFetchesNothingThePageNames();
@@ -364,6 +365,34 @@ void TestNewsView::widthHidesTheScrollBarWhenTheTextFits()
     QCOMPARE(browser->width(), panelWidth);
     QCOMPARE(FitBrowserWidth(238, 0, 17), 255);
     QCOMPARE(FitBrowserWidth(238, 5, 17), 238);
+}
+
+void TestNewsView::textNeverRunsUnderTheScrollBarNorEndsThroughALine()
+{
+    // Loaded while the page is hidden, then shown; then a long item after a short one and back.
+    Add("A", rssLoaded, {"<b>short</b>", LongPage(), "<b>short again</b>"});
+    selected_ = 0;
+    page_->hide();
+    view_->UpdateRSSBrowser();
+    page_->show();
+    TRSSBrowser* browser = view_->Browser();
+    const int panelWidth = view_->BrowserPanel()->width();
+    const int line = QFontMetrics(browser->font()).lineSpacing();
+    for (void (TNewsView::*step)() : {&TNewsView::BtnNextClick, &TNewsView::BtnNextClick, &TNewsView::BtnPrevClick}) {
+        (view_->*step)();
+        QCoreApplication::processEvents();
+        // What shows of the text: the panel's width, less the bar where the text needs one.
+        const int shown =
+            browser->ScrollRange() > 0 ? browser->width() - browser->verticalScrollBar()->width() : panelWidth;
+        QVERIFY2(browser->document()->textWidth() <= shown,
+                 qPrintable(QStringLiteral("text %1 wide, %2 shown").arg(browser->document()->textWidth()).arg(shown)));
+        QCOMPARE(browser->viewport()->height() % line, 0);
+        QCOMPARE(browser->verticalScrollBar()->singleStep(), line);
+    }
+    QCOMPARE(WholeLinesHeight(75, 13), 65);
+    QCOMPARE(WholeLinesHeight(78, 13), 78);
+    QCOMPARE(WholeLinesHeight(10, 13), 10);
+    QCOMPARE(WholeLinesHeight(75, 0), 75);
 }
 
 void TestNewsView::linksOpenOnlyThroughAClick()

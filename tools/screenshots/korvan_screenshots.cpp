@@ -144,6 +144,22 @@ int main(int argc, char** argv)
              f.SelectInfoPanel(0);
              f.UpdateInfoPanel();
          }},
+        {"info_panel_news_long", 7,
+         [](TMainForm& f) {
+             // Longer than the view: its scroll bar shows, and the view ends somewhere inside the text.
+             Servers[0].RSSState = rssLoaded;
+             Servers[0].RSSData = {
+                 "<html><body><a href=\"http://example.org/1\"><b>Realm restart at 6:00 with a title long enough to "
+                 "wrap</b></a><br />"
+                 "Maintenance ends at 8:00. New instances open next week, and the arena season starts on Friday. "
+                 "Characters keep their items; mail sent during the restart arrives when it ends. See the forum for "
+                 "the list of changes.</body></html>"};
+             f.SelectIndex(0);
+             if (!f.InfoPanelVisible())
+                 f.ItemInfoPanelClick();
+             f.SelectInfoPanel(0);
+             f.UpdateInfoPanel();
+         }},
     };
     for (const TShot& shot : shots) {
         QTemporaryDir dir;
