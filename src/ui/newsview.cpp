@@ -18,6 +18,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QWheelEvent>
 
 namespace {
@@ -49,6 +50,17 @@ constexpr int kScrollBarWidth = 9;
 constexpr int kScrollThumbMinHeight = 12;
 // One notch of a common mouse wheel.
 constexpr int kWheelNotch = 120;
+
+// How far apart the view's lines of text are: the height of a line as the text layout makes it, which
+// rounds the font's ascent and descent each on its own and may differ from the font metrics' height.
+int LinePitch(const QFont& font)
+{
+    QTextLayout layout(QStringLiteral("X"), font);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    return qCeil(line.height());
+}
 
 QString Text(int id)
 {
@@ -152,7 +164,7 @@ TRSSBrowser::TRSSBrowser(QWidget* parent) : QTextBrowser(parent)
     setFont(font);
     document()->setDefaultFont(font);
     // A step is a line: a view of whole lines scrolled by steps keeps showing whole lines.
-    verticalScrollBar()->setSingleStep(QFontMetrics(font).lineSpacing());
+    verticalScrollBar()->setSingleStep(LinePitch(font));
     document()->setDocumentMargin(0);
     document()->setDefaultStyleSheet(QStringLiteral("a { color: %1; } tt, pre, code { font-family: \"%2\"; }")
                                          .arg(kNewsTextColor.name(), QString::fromLatin1(kFixedFontFamily)));
@@ -424,7 +436,7 @@ void TNewsView::SetPagingVisible(const TNewsPaging& paging)
 void TNewsView::FitToPanel()
 {
     const int panelWidth = RSSBrowserPanel->width();
-    const int height = WholeLinesHeight(RSSBrowserPanel->height(), QFontMetrics(RSSBrowser->font()).lineSpacing());
+    const int height = WholeLinesHeight(RSSBrowserPanel->height(), LinePitch(RSSBrowser->font()));
     // Whether the text fits is measured here, at the width it has while no bar shows: the scroll bar's
     // range may still be that of the layout before (another item, a page that was hidden), which left the
     // text laid out for a width the bar then covered.

@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QtTest>
 #include <optional>
 
@@ -377,7 +378,15 @@ void TestNewsView::textNeverRunsUnderTheScrollBarNorEndsThroughALine()
     page_->show();
     TRSSBrowser* browser = view_->Browser();
     const int panelWidth = view_->BrowserPanel()->width();
-    const int line = QFontMetrics(browser->font()).lineSpacing();
+    view_->BtnNextClick();
+    // The pitch of the lines as the view lays them out, read from a paragraph of the long item.
+    QTextLayout* layout = browser->document()->lastBlock().layout();
+    for (QTextBlock block = browser->document()->begin(); block.isValid(); block = block.next())
+        if (block.layout()->lineCount() > 1)
+            layout = block.layout();
+    QVERIFY(layout->lineCount() > 1);
+    const int line = qRound(layout->lineAt(1).y() - layout->lineAt(0).y());
+    view_->BtnPrevClick();
     for (void (TNewsView::*step)() : {&TNewsView::BtnNextClick, &TNewsView::BtnNextClick, &TNewsView::BtnPrevClick}) {
         (view_->*step)();
         QCoreApplication::processEvents();
