@@ -38,7 +38,7 @@ done
 zcat "$tree/usr/share/man/man1/korvan.1.gz" | grep -q '^\.TH KORVAN 1'
 # The dependencies come from the linked libraries, not from a list kept by hand.
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6core6 libqt6widgets6 libc6 libqt6svg6; do
+for lib in libqt6core6 libqt6widgets6 libc6 libqt6svg6 fonts-liberation; do
     grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends" >&2; exit 1; }
 done
 "$tree/usr/bin/korvan" --version | grep -q "^Korvan II [0-9]"
