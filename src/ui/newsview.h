@@ -95,8 +95,6 @@ public:
     void BtnPrevClick();
     void RSSBrowserHotSpotClick(const QString& src);
     void RSSBrowserEnter();
-    // Back to the first item: the selected server changed.
-    void ResetPage() { NewsPage = 0; }
     void Clear();
     // The paging hints from the text table.
     void Localize();
@@ -117,9 +115,13 @@ private:
     // Sizes the view in its panel for what it shows: whole lines high, its scroll bar out of sight
     // when the text fits.
     void FitToPanel();
+    // The page belongs to one server: showing another one starts at its first item.
+    void FollowServer(const TServer& server);
 
     std::function<int()> selectedIndex_;
     int NewsPage = 0;
+    // Identity of the server NewsPage belongs to; rows move and vanish, identities do not.
+    std::uint64_t pageServerId_ = 0;
     QWidget* RSSBrowserPanel = nullptr;
     TRSSBrowser* RSSBrowser = nullptr;
     TImgBtn* BtnPrev = nullptr;

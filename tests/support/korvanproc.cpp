@@ -13,54 +13,21 @@
 #ifndef KORVAN_EXE
 #error "KORVAN_EXE names the built program"
 #endif
+#ifndef KORVAN_XGRAB
+#error "KORVAN_XGRAB names the screen grabber"
+#endif
 
 namespace {
 
 constexpr int kPollMs = 50;
 constexpr int kXvfbStartMs = 15000;
 constexpr int kSettleMs = 150;
+constexpr int kGrabMs = 10000;
 const char* const kScreen = "1280x1024x24";
 const char* const kMainTitle = "^Korvan [0-9]";
-// The X server keeps its screen in this file of the scratch root, as an XWD image.
-const char* const kScreenFile = "Xvfb_screen0";
-constexpr int kXwdHeaderFields = 25;
-constexpr int kXwdColourSize = 12;
-constexpr quint32 kXwdLsbFirst = 0;
-constexpr int kXwdTrueColourBits = 32;
-
-// The XWD header is a row of 32-bit numbers, most significant byte first.
-quint32 XwdField(const QByteArray& file, int index)
-{
-    const auto* at = reinterpret_cast<const uchar*>(file.constData()) + 4 * index;
-    return quint32(at[0]) << 24 | quint32(at[1]) << 16 | quint32(at[2]) << 8 | quint32(at[3]);
-}
-
-// The screen of a 24-bit server: 32 bits a pixel, least significant byte first, as QImage::Format_RGB32.
-QImage FromXwd(const QByteArray& file)
-{
-    enum Field
-    {
-        HeaderSize = 0,
-        Width = 4,
-        Height = 5,
-        ByteOrder = 7,
-        BitsPerPixel = 11,
-        BytesPerLine = 12,
-        Colours = 19,
-    };
-    if (file.size() < kXwdHeaderFields * 4 || XwdField(file, ByteOrder) != kXwdLsbFirst ||
-        XwdField(file, BitsPerPixel) != kXwdTrueColourBits)
-        return {};
-    const qint64 width = XwdField(file, Width);
-    const qint64 height = XwdField(file, Height);
-    const qint64 line = XwdField(file, BytesPerLine);
-    const qint64 pixels = qint64(XwdField(file, HeaderSize)) + qint64(XwdField(file, Colours)) * kXwdColourSize;
-    if (line < width * 4 || pixels + line * height > file.size())
-        return {};
-    QImage image(reinterpret_cast<const uchar*>(file.constData() + pixels), int(width), int(height), int(line),
-                 QImage::Format_RGB32);
-    return image.copy();
-}
+// The screen's size, as the X server is started with it.
+constexpr int kScreenWidth = 1280;
+constexpr int kScreenHeight = 1024;
 
 bool WaitForFileText(const QString& path, QByteArray& text, int timeoutMs)
 {
@@ -143,13 +110,12 @@ bool TKorvanProcess::StartXvfb()
     xvfb_ = std::make_unique<QProcess>();
     xvfb_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     xvfb_->setStandardOutputFile(QProcess::nullDevice());
-    xvfb_->start(
-        QStringLiteral("sh"),
-        {QStringLiteral("-c"),
-         QStringLiteral("exec Xvfb -displayfd 3 -screen 0 %1 -nolisten tcp -nolisten unix -noreset -wr -fbdir \"$1\" "
-                        "3>\"$0\" 2>/dev/null")
-             .arg(QLatin1String(kScreen)),
-         numberFile, root_->path()});
+    xvfb_->start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("exec Xvfb -displayfd 3 -screen 0 %1 -nolisten tcp -nolisten unix -noreset -wr "
+                                 "3>\"$0\" 2>/dev/null")
+                      .arg(QLatin1String(kScreen)),
+                  numberFile});
     if (!xvfb_->waitForStarted(kXvfbStartMs)) {
         error_ = QStringLiteral("Xvfb did not start (is it installed?)");
         return false;
@@ -393,12 +359,7 @@ TKorvanProcess::TGeometry TKorvanProcess::Geometry(const QString& window) const
 
 QImage TKorvanProcess::Screenshot() const
 {
-    if (!xvfb_)
-        return {};
-    QFile screen(QDir(root_->path()).filePath(QLatin1String(kScreenFile)));
-    if (!screen.open(QIODevice::ReadOnly))
-        return {};
-    return FromXwd(screen.readAll());
+    return GrabRect(0, 0, kScreenWidth, kScreenHeight);
 }
 
 int TKorvanProcess::Depth(const QString& window) const
@@ -416,6 +377,29 @@ int TKorvanProcess::Depth(const QString& window) const
     static const QRegularExpression depth(QStringLiteral("Depth: (\\d+)"));
     const auto match = depth.match(QString::fromLatin1(info.readAllStandardOutput()));
     return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+QImage TKorvanProcess::Grab(const QString& window) const
+{
+    const TGeometry at = Geometry(window);
+    if (at.width <= 0 || at.height <= 0)
+        return {};
+    return GrabRect(at.x, at.y, at.width, at.height);
+}
+
+QImage TKorvanProcess::GrabRect(int x, int y, int width, int height) const
+{
+    if (display_.isEmpty())
+        return {};
+    QProcess grab;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display_);
+    grab.setProcessEnvironment(env);
+    grab.start(QStringLiteral(KORVAN_XGRAB),
+               {QString::number(x), QString::number(y), QString::number(width), QString::number(height)});
+    if (!grab.waitForFinished(kGrabMs) || grab.exitStatus() != QProcess::NormalExit || grab.exitCode() != 0)
+        return {};
+    return QImage::fromData(grab.readAllStandardOutput(), "PNG");
 }
 
 bool TKorvanProcess::WaitForExit(int timeoutMs)

@@ -83,7 +83,10 @@ public:
         int x = 0, y = 0, width = -1, height = -1;
     };
     TGeometry Geometry(const QString& window = {}) const;
-    // What the private X server shows now, the whole screen (its desktop is plain white); null without one.
+    // What the screen shows of the window (the main window when empty), as a user would see it; a null
+    // image when it could not be taken.
+    QImage Grab(const QString& window = {}) const;
+    // The same of the whole screen (its desktop is plain white where nothing else draws it).
     QImage Screenshot() const;
     // The colour depth of the window (the main window when empty): 32 for a see-through one; 0 if unknown.
     int Depth(const QString& window = {}) const;
@@ -104,6 +107,7 @@ public:
 
 private:
     bool StartXvfb();
+    QImage GrabRect(int x, int y, int width, int height) const;
     QString Resolve(const QString& window);
 
     bool ready_ = false;
