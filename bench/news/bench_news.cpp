@@ -50,6 +50,9 @@ constexpr int kNestedItems = 300000;
 constexpr int kTextNestedItems = 200;
 constexpr int kNestedTextBytes = 5 * 1024 * 1024;
 constexpr int kEndlessChunkBytes = 64 * 1024;
+constexpr int kMarkupItems = 20;
+constexpr int kNestedTables = 40;
+constexpr int kNestedLists = 3000;
 constexpr double kMiB = 1024.0 * 1024.0;
 
 const char* const kHostileNames[] = {"items-10000",   "entity-6000",         "word-1MB",
@@ -189,6 +192,16 @@ THttpRoute HostileRoute(const std::string& name)
         route.Body = "<rss>" + Repeated("<item><description>", kTextNestedItems) +
                      Repeated("word ", kNestedTextBytes / 5) + Repeated("</description></item>", kTextNestedItems) +
                      "</rss>";
+    } else if (name == "markup-tables-lists") {
+        // Layouts that grow faster than their text: tables in tables, lists in lists, a row of many cells.
+        const QByteArray description = Repeated("<table><tr><td>", kNestedTables) +
+                                       Repeated("<ul><li>x", kNestedLists) + "<table><tr>" +
+                                       Repeated("<td>c</td>", kNestedLists) + "</tr></table>";
+        route.Body =
+            "<rss><channel>" +
+            Repeated("<item><title>Markup</title><description><![CDATA[" + description + "]]></description></item>",
+                     kMarkupItems) +
+            "</channel></rss>";
     } else if (name == "endless-chunked") {
         route.Endless = true;
         route.Body = QByteArray(kEndlessChunkBytes, ' ');

@@ -5,9 +5,13 @@
 #include "platform/files.h"
 
 #include <QtTest>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,4 +78,36 @@ int RunInChild(const std::function<int()>& body, bool unprivileged, int timeoutM
         }
         ::usleep(kPollMs * 1000);
     }
+}
+
+namespace {
+constexpr auto kFifoPollInterval = std::chrono::milliseconds(1);
+}
+
+bool TFifoWatch::Start(const QString& path)
+{
+    path_ = path;
+    if (mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
+        return false;
+    thread_ = std::thread([this, name = QFile::encodeName(path)] {
+        while (!stopping_) {
+            // Without a reader this fails with ENXIO at once; with one it succeeds and releases that reader.
+            const int fd = open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                opened_ = true;
+                close(fd);
+            }
+            std::this_thread::sleep_for(kFifoPollInterval);
+        }
+    });
+    return true;
+}
+
+TFifoWatch::~TFifoWatch()
+{
+    stopping_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (!path_.isEmpty())
+        QFile::remove(path_);
 }
