@@ -138,7 +138,8 @@ private:
         std::size_t length = c == '&' ? ReferenceBytes(page_, at_) : 0;
         if (length == 0)
             length = CharBytes(page_, at_);
-        if (IsSpace(c)) {
+        // One this pass or an earlier one put there is a break like a space.
+        if (IsSpace(c) || HasAt(page_, at_, kBreakOpportunity)) {
             run_ = 0;
         } else if (++run_ > kMaxRSSWordChars) {
             if (out_.size() + kBreakOpportunity.size() > kMaxRSSPageBytes)

@@ -503,6 +503,10 @@ void TestRss::boundsThePage()
     const std::string bound = BoundRSSPage(page.toStdString(), "CUT");
     QCOMPARE(QByteArray::fromStdString(bound), expected);
     QVERIFY(bound.size() <= kMaxRSSPageBytes + 16);
+    // Found by fuzzing: the breaks of one pass counted as letters in the next, which added more. (A cut page
+    // is full to the brim: its mark would not fit again.)
+    if (!expected.contains("CUT"))
+        QCOMPARE(QByteArray::fromStdString(BoundRSSPage(bound, "CUT")), expected);
 }
 
 void TestRss::loadsIntoTheEntry_data()
