@@ -55,8 +55,8 @@ constexpr int kNestedTables = 40;
 constexpr int kNestedLists = 3000;
 constexpr double kMiB = 1024.0 * 1024.0;
 
-const char* const kHostileNames[] = {"items-10000",   "entity-6000",         "word-1MB",
-                                     "nested-300000", "nested-200-text-5MB", "endless-chunked"};
+const char* const kHostileNames[] = {"items-10000",         "entity-6000",     "word-1MB",      "nested-300000",
+                                     "nested-200-text-5MB", "endless-chunked", "markup-tables", "markup-lists"};
 
 QByteArray MakeChannel()
 {
@@ -192,11 +192,12 @@ THttpRoute HostileRoute(const std::string& name)
         route.Body = "<rss>" + Repeated("<item><description>", kTextNestedItems) +
                      Repeated("word ", kNestedTextBytes / 5) + Repeated("</description></item>", kTextNestedItems) +
                      "</rss>";
-    } else if (name == "markup-tables-lists") {
-        // Layouts that grow faster than their text: tables in tables, lists in lists, a row of many cells.
-        const QByteArray description = Repeated("<table><tr><td>", kNestedTables) +
-                                       Repeated("<ul><li>x", kNestedLists) + "<table><tr>" +
-                                       Repeated("<td>c</td>", kNestedLists) + "</tr></table>";
+    } else if (name == "markup-tables" || name == "markup-lists") {
+        // Layouts that grow faster than their text: tables in tables; lists in lists and a row of many cells.
+        const QByteArray description = name == "markup-tables"
+                                           ? Repeated("<table><tr><td>", kNestedTables)
+                                           : Repeated("<ul><li>x", kNestedLists) + "<table><tr>" +
+                                                 Repeated("<td>c</td>", kNestedLists) + "</tr></table>";
         route.Body =
             "<rss><channel>" +
             Repeated("<item><title>Markup</title><description><![CDATA[" + description + "]]></description></item>",
