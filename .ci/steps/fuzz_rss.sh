@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the news reader and its page builder with libFuzzer (clang, AddressSanitizer,
-# UndefinedBehaviorSanitizer), seeded with the kept corpus in tests/news/fuzz/corpus (channels of the kinds
-# the program meets, hostile ones among them). FUZZ_SECONDS sets the run time (default 40).
+# UndefinedBehaviorSanitizer), seeded with the kept corpus in tests/news/fuzz/corpus: channels of the kinds
+# the program meets, hostile ones among them, and what a ten-minute run added (merged with -merge=1); a
+# crash found goes there too, named regression-*. FUZZ_SECONDS sets the run time (default 40).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${KORVAN_BUILD_DIR:-$root/build}

@@ -91,6 +91,8 @@ public:
         DownloadToBytes(
             QString::fromStdString(url), this,
             [this](bool ok, const QByteArray& document) {
+                if (abandoned_)
+                    return;
                 if (!ok) {
                     HandOver(rssFailed, {});
                     return;
