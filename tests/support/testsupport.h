@@ -49,3 +49,26 @@ private:
     std::atomic<bool> stopping_ = false;
     std::atomic<bool> opened_ = false;
 };
+
+// Another user (65534) of the machine, acting while the test goes on: `hold` runs as that user in a child
+// process, which keeps whatever it made until the object goes away. Needs root; without it Ready() is
+// false.
+class TOtherUser
+{
+public:
+    explicit TOtherUser(const std::function<bool()>& hold);
+    ~TOtherUser();
+    TOtherUser(const TOtherUser&) = delete;
+    TOtherUser& operator=(const TOtherUser&) = delete;
+    // True once `hold` has returned true.
+    bool Ready() const { return ready_; }
+
+private:
+    int release_ = -1;
+    int pid_ = -1;
+    bool ready_ = false;
+};
+
+// Binds `name` in the abstract socket namespace, where any local user may take any free name; the
+// socket, or -1.
+int BindAbstractSocket(const std::string& name);
