@@ -121,56 +121,57 @@ TFifoWatch::~TFifoWatch()
         thread_.join();
     if (!path_.isEmpty())
         QFile::remove(path_);
+}
 
-    TOtherUser::TOtherUser(const std::function<bool()>& hold)
-    {
-        int ready[2], release[2];
-        if (::geteuid() != 0 || ::pipe(ready) != 0)
-            return;
-        if (::pipe(release) != 0) {
-            ::close(ready[0]);
-            ::close(ready[1]);
-            return;
-        }
-        std::fflush(nullptr);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(ready[0]);
-            ::close(release[1]);
-            const char ok = BecomeUnprivileged() && hold() ? '1' : '0';
-            (void)!::write(ready[1], &ok, 1);
-            char done;
-            (void)!::read(release[0], &done, 1);
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        ::close(release[0]);
-        release_ = release[1];
-        char ok = 0;
-        ready_ = pid_ > 0 && ::read(ready[0], &ok, 1) == 1 && ok == '1';
+TOtherUser::TOtherUser(const std::function<bool()>& hold)
+{
+    int ready[2], release[2];
+    if (::geteuid() != 0 || ::pipe(ready) != 0)
+        return;
+    if (::pipe(release) != 0) {
         ::close(ready[0]);
+        ::close(ready[1]);
+        return;
     }
-
-    TOtherUser::~TOtherUser()
-    {
-        if (release_ >= 0)
-            ::close(release_);
-        if (pid_ > 0)
-            ::waitpid(pid_, nullptr, 0);
+    std::fflush(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::close(ready[0]);
+        ::close(release[1]);
+        const char ok = BecomeUnprivileged() && hold() ? '1' : '0';
+        (void)!::write(ready[1], &ok, 1);
+        char done;
+        (void)!::read(release[0], &done, 1);
+        ::_exit(0);
     }
+    ::close(ready[1]);
+    ::close(release[0]);
+    release_ = release[1];
+    char ok = 0;
+    ready_ = pid_ > 0 && ::read(ready[0], &ok, 1) == 1 && ok == '1';
+    ::close(ready[0]);
+}
 
-    int BindAbstractSocket(const std::string& name)
-    {
-        sockaddr_un addr{};
-        if (name.size() + 1 > sizeof addr.sun_path)
-            return -1;
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        addr.sun_family = AF_UNIX;
-        std::memcpy(addr.sun_path + 1, name.data(), name.size());
-        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), length) == 0)
-            return fd;
-        if (fd >= 0)
-            ::close(fd);
+TOtherUser::~TOtherUser()
+{
+    if (release_ >= 0)
+        ::close(release_);
+    if (pid_ > 0)
+        ::waitpid(pid_, nullptr, 0);
+}
+
+int BindAbstractSocket(const std::string& name)
+{
+    sockaddr_un addr{};
+    if (name.size() + 1 > sizeof addr.sun_path)
         return -1;
-    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), length) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
