@@ -51,7 +51,8 @@ bool NamesProgramFile(const std::string& name);
 // is a command line of its own ("/opt/wine staging/bin/wine", "env WINEDEBUG=-all wine64").
 std::vector<std::string> CommandFor(const std::string& path, const std::string& wineCommand);
 
-// `path` as an absolute path: a relative one is taken from the current folder.
+// `path` as an absolute path when it names a file of this system relative to the current folder; anything
+// else (already absolute, a Windows path for Wine, a name that names nothing) as it is.
 std::string AbsolutePathOf(const std::string& path);
 
 // Starts `path` (through Wine when it is a Windows program) with no arguments and no shell, in
