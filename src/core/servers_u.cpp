@@ -75,7 +75,8 @@ void WaitForLock(const TWaitStep& waitStep)
 {
     const std::string lock = LockPath();
     const auto start = std::chrono::steady_clock::now();
-    while (platform::LockFileExists(lock) &&
+    // A lock whose writer is gone (killed during its save) costs no wait at all.
+    while (platform::LockFileState(lock) == platform::TLockFileState::Live &&
            std::chrono::steady_clock::now() - start < std::chrono::milliseconds(kLockWaitMs)) {
         if (waitStep)
             waitStep();
@@ -221,8 +222,7 @@ bool SaveServers()
     TIniFile ini(IniPath);
     if (!ini.Load())
         return false;
-    const std::string lock = LockPath();
-    (void)platform::CreateEmptyFile(lock);
+    const platform::TWriterLock writing(LockPath());
 
     // Every section of an entry's name is taken out, so the servers go back in list order whatever stood
     // where. The entry's own section is written afresh from the entry, but one without keys (loaded as a
@@ -251,7 +251,5 @@ bool SaveServers()
     for (auto& section : shadowed)
         ini.AppendSection(std::move(section));
 
-    bool saved = ini.Save();
-    (void)platform::RemoveFile(lock);
-    return saved;
+    return ini.Save();
 }
