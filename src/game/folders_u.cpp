@@ -297,8 +297,8 @@ bool ReplaceGameFile(const std::string& folder, std::string_view fileName, std::
     if (target != path &&
         (!EqualNames(target.substr(platform::FolderOf(target).size()), fileName) || !platform::FileExists(target)))
         return false;
-    // A write killed part-way left its new file beside the old one; this write takes it away.
-    platform::RemoveAbandonedSaveFiles(target);
+    // What a write killed part-way left (a new file beside the old one, a journal) goes before this one.
+    platform::FinishInterruptedSave(target);
     // What was looked at is replaced as named: a link put there since is refused, not followed.
     return platform::ReplaceFileAtomicallyNoFollow(target, content);
 }

@@ -11,12 +11,13 @@ class TestDisplay : public QObject
 private slots:
     void silentDisplayIsExplained_data()
     {
-        // Each row: environment variables a session would set. A desktop's own runtime folder, session type
-        // and platform list matter because the toolkit's plugins (Wayland's among them) and the libraries
-        // under them speak up when they cannot connect.
+        // Each row: environment variables a session would set ("-NAME" takes one away). A desktop's own
+        // runtime folder, session type and platform list matter because the toolkit's plugins (Wayland's
+        // among them) and the libraries under them speak up when they cannot connect.
         QTest::addColumn<QStringList>("variables");
         QTest::newRow("X display nobody serves") << QStringList{"DISPLAY=:987"};
-        QTest::newRow("Wayland display that does not exist") << QStringList{"WAYLAND_DISPLAY=nonexistent"};
+        QTest::newRow("Wayland display that does not exist")
+            << QStringList{"WAYLAND_DISPLAY=nonexistent", "-XDG_RUNTIME_DIR"};
         QTest::newRow("Wayland session whose compositor is gone")
             << QStringList{"WAYLAND_DISPLAY=wayland-0", "XDG_SESSION_TYPE=wayland", "XDG_RUNTIME_DIR=<runtime>"};
         QTest::newRow("desktop's platform list, nothing answers")
@@ -39,6 +40,10 @@ private slots:
         QVERIFY(QDir().mkpath(runtime));
         QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         for (const QString& variable : variables) {
+            if (variable.startsWith(QLatin1Char('-'))) {
+                korvan.Environment().remove(variable.mid(1));
+                continue;
+            }
             const qsizetype eq = variable.indexOf(QLatin1Char('='));
             QString value = variable.mid(eq + 1);
             korvan.Environment().insert(variable.left(eq), value.replace(QStringLiteral("<runtime>"), runtime));
