@@ -1,20 +1,15 @@
 // libFuzzer target for the update list's signature check: the input is a signature file, a zero byte, and
 // the list it claims to sign. Nothing may crash or read outside the input, the answer must not change
 // between two looks, and no list may pass once a byte of it is changed. The seeds in corpus/signature are
-// true signatures by the key below, whose secret half was thrown away once they were made.
+// true signatures by the key of fuzzkey.h.
 // Built and run by .ci/steps/fuzz_signature.sh.
+#include "fuzzkey.h"
 #include "update/signature_u.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-namespace {
-
-constexpr std::string_view kKeyLine = "RWQfYMHdtZ7DnoNGMlQioU2xOCxO65RIHfj1pUUhBmHnpBGsrbLiAK2m";
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -23,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view signature = input.substr(0, split);
     const std::string_view message = split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
 
-    const bool valid = VerifyMinisign(kKeyLine, message, signature);
-    if (VerifyMinisign(kKeyLine, message, signature) != valid)
+    const bool valid = VerifyMinisign(kFuzzSeedKeyLine, message, signature);
+    if (VerifyMinisign(kFuzzSeedKeyLine, message, signature) != valid)
         __builtin_trap();
     if (valid) {
         std::string changed(message);
@@ -32,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             changed.push_back('x');
         else
             changed.back() = static_cast<char>(changed.back() ^ 1);
-        if (VerifyMinisign(kKeyLine, changed, signature))
+        if (VerifyMinisign(kFuzzSeedKeyLine, changed, signature))
             __builtin_trap();
     }
     // The same bytes as the key line the program is built with.
