@@ -171,8 +171,10 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     // A second copy may not start a game either: the running one owns tavix.ini and writes it at its end.
     if (!EnsureSingleInstance(*lock))
         return play ? kExitFailed : 0;
-    // What saves killed part-way left behind; a file that a running copy still writes is left to it.
-    platform::RemoveAbandonedSaveFiles(IniPath);
+    // What saves killed part-way left behind: an in-place rewrite is completed from its journal, passing
+    // files go. A file that a running copy still writes is left to it.
+    platform::FinishInterruptedSave(IniPath);
+    platform::RemoveAbandonedSaveFiles(LockPath());
     if (!iniFolderReady) {
         std::string text = LoadText(kTextConfigFolderFailed);
         if (std::size_t at = text.find("%s"); at != std::string::npos)

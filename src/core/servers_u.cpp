@@ -74,7 +74,8 @@ void WaitForLock(const TWaitStep& waitStep)
 {
     const std::string lock = LockPath();
     const auto start = std::chrono::steady_clock::now();
-    while (platform::LockFileExists(lock) &&
+    // A lock whose writer is gone (killed during its save) costs no wait at all.
+    while (platform::LockFileState(lock) == platform::TLockFileState::Live &&
            std::chrono::steady_clock::now() - start < std::chrono::milliseconds(kLockWaitMs)) {
         if (waitStep)
             waitStep();
@@ -220,8 +221,7 @@ bool SaveServers()
     TIniFile ini(IniPath);
     if (!ini.Load())
         return false;
-    const std::string lock = LockPath();
-    (void)platform::CreateEmptyFile(lock);
+    const platform::TWriterLock writing(LockPath());
 
     // A second section of an entry's name was never loaded; it is kept, unchanged, behind the entry's
     // own section so the entry still comes first when the file is read again.
@@ -244,7 +244,5 @@ bool SaveServers()
     for (auto& section : shadowed)
         ini.AppendSection(std::move(section));
 
-    bool saved = ini.Save();
-    (void)platform::RemoveFile(lock);
-    return saved;
+    return ini.Save();
 }

@@ -16,10 +16,6 @@ std::string_view NativeLineEnd();
 // True for a regular file, also one reached through links.
 bool FileExists(const std::string& path);
 
-// True when `path` itself is a regular file, not a link to one: only such a file is a lock file that
-// another copy made.
-bool LockFileExists(const std::string& path);
-
 // Reads a whole regular file. False when it cannot be opened or read; a pipe, socket or device is
 // refused at once, never waited on. A missing file sets `missing`.
 bool ReadWholeFile(const std::string& path, std::string& data, bool* missing = nullptr);
@@ -30,7 +26,9 @@ bool ReadWholeFile(const std::string& path, std::string& data, bool* missing = n
 // file keeps its permissions and owner, and a hard link to it is left with the old content.
 // Refused, with the file left as it is, when the target is read-only (no write permission bit, as the
 // Windows read-only attribute, also for root), cannot be opened for writing, or is not a regular file.
-// When the folder takes no new file but the file itself is writable, it is rewritten in place.
+// When the folder takes no new file but the file itself is writable, it is rewritten in place, after the
+// new content has gone to a journal in the user's state folder (see FinishInterruptedSave); without such
+// a folder the save is refused.
 bool ReplaceFileAtomically(const std::string& path, std::string_view data);
 
 // The file `path` finally names: itself, or the end of the chain of symbolic links it starts (which
@@ -41,10 +39,48 @@ std::string FinalPathOf(const std::string& path);
 // A file that a running save, of this process or another, is still writing is never touched.
 void RemoveAbandonedSaveFiles(const std::string& path);
 
-// Creates the lock file `path` empty. An entry of that name that is not a regular file (a link, a pipe)
-// is replaced, never followed or opened, so nothing it points at is changed; a regular file is kept as
-// it is.
-bool CreateEmptyFile(const std::string& path);
+// Completes an in-place save of `path` that was killed part-way, from its journal, so the file holds the
+// new content; removes the journal and what other killed saves left beside the file. A save that is still
+// running, in any process, is left alone.
+void FinishInterruptedSave(const std::string& path);
+
+// The lock file a save holds while it rewrites a file that another copy may be about to read. It is made
+// under a passing name, write-locked, given its writer's process id and only then renamed into place, so
+// while the name stands its writer holds it; a link or pipe of that name is replaced, never followed.
+// The destructor removes it. When it cannot be made, the save goes on without it.
+class TWriterLock
+{
+public:
+    explicit TWriterLock(std::string path);
+    TWriterLock(const TWriterLock&) = delete;
+    TWriterLock& operator=(const TWriterLock&) = delete;
+    ~TWriterLock();
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+enum class TLockFileState
+{
+    None,      // no lock file (a link or a pipe of that name is none either)
+    Live,      // its writer still runs, or nothing tells that it does not
+    Abandoned, // its writer is gone: nobody holds it, or the process it names has ended
+};
+TLockFileState LockFileState(const std::string& path);
+
+// The steps of a save that rewrites a file in place, in order. A watcher hears each one as it is reached;
+// crash tests end the process there to prove that every step leaves the old or the new content.
+enum class TSaveStep
+{
+    JournalWritten,
+    ContentWritten,
+    Truncated,
+    JournalRemoved,
+};
+using TSaveStepWatcher = void (*)(TSaveStep);
+void WatchSaveSteps(TSaveStepWatcher watcher);
 
 bool RemoveFile(const std::string& path);
 

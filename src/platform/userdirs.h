@@ -5,6 +5,9 @@
 
 namespace platform {
 
+// The name of the program's own folder inside each of the user's folders.
+inline constexpr const char* kUserFolderName = "korvan";
+
 // The user's home folder: $HOME, else the password database's entry; empty when neither names one.
 std::string HomeFolder();
 
@@ -18,5 +21,15 @@ bool IsFolderWritable(const std::string& folder);
 // Makes `folder` and any missing parents, each new one readable by the user alone (0700); an existing
 // folder keeps its permissions. True when `folder` is a folder afterwards.
 bool MakePrivateFolders(const std::string& folder);
+
+// The program's folder for this session's private files (locks, sockets): "$XDG_RUNTIME_DIR/korvan/",
+// made when missing. Only a runtime folder that is the user's alone (owned by them, mode 0700, not a link)
+// is used; empty otherwise.
+std::string PrivateRuntimeFolder();
+
+// The program's folder for state kept across runs: "$XDG_STATE_HOME/korvan/" (an absolute value only),
+// else "~/.local/state/korvan/". With `make` it is made when missing. Empty unless it is a real folder
+// (not a link) owned by this user; group and others lose any access they had to it.
+std::string PrivateStateFolder(bool make);
 
 } // namespace platform

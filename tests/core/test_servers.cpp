@@ -8,6 +8,8 @@
 
 #include <QtTest>
 #include <chrono>
+#include <csignal>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -43,7 +45,8 @@ private slots:
     void orderAndRemovalsSurviveRestart();
     void mainSectionIsNeverAServer();
     void typeKeepsLowEightBits();
-    void lockFileDelaysLoadAtMostTenSeconds();
+    void loadWaitsForALiveWriter();
+    void lockOfAKilledWriterCostsNoWait();
     void saveIntoUnwritableFolderKeepsOldFile();
     void namesThatCannotComeBackAreRefused();
     void bracketsInNamesSurviveRestart();
@@ -200,22 +203,47 @@ void TestServers::typeKeepsLowEightBits()
     QCOMPARE(ServerTypeNames[0], Msg(kNoServerTypeMessageId));
 }
 
-void TestServers::lockFileDelaysLoadAtMostTenSeconds()
+void TestServers::loadWaitsForALiveWriter()
 {
     TScratchIni scratch;
     scratch.Write("[A]\nAddress=old\n");
-    QVERIFY(platform::CreateEmptyFile(LockPath()));
+    auto writing = std::make_unique<platform::TWriterLock>(LockPath());
+    QVERIFY(writing->Held());
     // Another copy finishes its save while we wait: we read what it wrote.
     int steps = 0;
     QVERIFY(LoadServers([&] {
         if (++steps == 3) {
             scratch.Write("[A]\nAddress=new\n");
-            platform::RemoveFile(LockPath());
+            writing.reset();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }));
     QCOMPARE(steps, 3);
     QCOMPARE(Servers[0].Address, std::string("new"));
+    QVERIFY(!platform::FileExists(LockPath()));
+}
+
+void TestServers::lockOfAKilledWriterCostsNoWait()
+{
+    TScratchIni scratch;
+    scratch.Write("[A]\nAddress=old\n");
+    // The writer dies holding its lock, as a save killed part-way does.
+    QCOMPARE(RunInChild([] {
+                 platform::TWriterLock writing(LockPath());
+                 if (writing.Held())
+                     ::raise(SIGKILL);
+                 return 1;
+             }),
+             -1);
+    QVERIFY(platform::FileExists(LockPath()));
+    QCOMPARE(platform::LockFileState(LockPath()), platform::TLockFileState::Abandoned);
+    int steps = 0;
+    QVERIFY(LoadServers([&] { ++steps; }));
+    QCOMPARE(steps, 0);
+    QCOMPARE(Servers[0].Address, std::string("old"));
+    // The next save replaces it and leaves none behind.
+    QVERIFY(SaveServers());
+    QVERIFY(!platform::FileExists(LockPath()));
 }
 
 void TestServers::saveIntoUnwritableFolderKeepsOldFile()

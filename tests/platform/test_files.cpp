@@ -212,16 +212,35 @@ void TestFiles::unreadableFileReadsAsFailure()
 void TestFiles::readOnlyFolderRewritesInPlace()
 {
     TFolderFixture f(false);
+    TFolderFixture state;
     const std::string ini = f.Path("tavix.ini");
     Put(ini, kOld, 0666);
     const ino_t inode = LStat(ini).st_ino;
-    QCOMPARE(RunInChild([&] { return platform::ReplaceFileAtomically(ini, kNew) ? 0 : 1; }, true), 0);
+    auto save = [&](const std::string& data) {
+        return RunInChild(
+            [&] {
+                ::setenv("XDG_STATE_HOME", state.Path("").c_str(), 1);
+                return platform::ReplaceFileAtomically(ini, data) ? 0 : 1;
+            },
+            true);
+    };
+    QCOMPARE(save(kNew), 0);
     QCOMPARE(Get(ini), kNew);
     QCOMPARE(LStat(ini).st_ino, inode);
     // Shorter content leaves nothing of the longer one behind.
-    QCOMPARE(RunInChild([&] { return platform::ReplaceFileAtomically(ini, kOld) ? 0 : 1; }, true), 0);
+    QCOMPARE(save(kOld), 0);
     QCOMPARE(Get(ini), kOld);
     QCOMPARE(f.Names(), std::vector<std::string>{"tavix.ini"});
+    // The journal went once the rewrite was done.
+    QVERIFY(QDir(QString::fromStdString(state.Path("korvan")))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                .isEmpty());
+
+    // Without a state folder of the user's own no journal can be kept, and the file is left as it is.
+    ::chmod(state.Path("").c_str(), 0755);
+    ::rmdir(state.Path("korvan").c_str());
+    QCOMPARE(save(kNew), 1);
+    QCOMPARE(Get(ini), kOld);
 }
 
 void TestFiles::readOnlyFolderWithoutFileFails()
@@ -299,26 +318,30 @@ void TestFiles::lockFileNeverFollowsALink()
     const std::string lock = f.Path("tavix.lck");
     QVERIFY(::symlink("victim.txt", lock.c_str()) == 0);
     // A link is no lock another copy made: a start does not wait for it to go.
-    QVERIFY(!platform::LockFileExists(lock));
-    QVERIFY(platform::CreateEmptyFile(lock));
-    QCOMPARE(Get(victim), kOld);
-    QVERIFY(S_ISREG(LStat(lock).st_mode));
-    QVERIFY(platform::LockFileExists(lock));
+    QCOMPARE(platform::LockFileState(lock), platform::TLockFileState::None);
+    {
+        platform::TWriterLock writing(lock);
+        QVERIFY(writing.Held());
+        QCOMPARE(Get(victim), kOld);
+        QVERIFY(S_ISREG(LStat(lock).st_mode));
+        // It names its writer and is held while the writer lives.
+        QCOMPARE(Get(lock), std::to_string(::getpid()) + "\n");
+        QCOMPARE(platform::LockFileState(lock), platform::TLockFileState::Live);
+    }
+    QVERIFY(!QFile::exists(QString::fromStdString(lock)));
 
     // A dangling link is not made into a file at its target either, and a pipe is not opened.
-    QVERIFY(platform::RemoveFile(lock));
     QVERIFY(::symlink("elsewhere.txt", lock.c_str()) == 0);
-    QVERIFY(platform::CreateEmptyFile(lock));
+    QVERIFY(platform::TWriterLock(lock).Held());
     QVERIFY(!QFile::exists(QString::fromStdString(f.Path("elsewhere.txt"))));
-    QVERIFY(platform::RemoveFile(lock));
     QVERIFY(::mkfifo(lock.c_str(), 0666) == 0);
-    QCOMPARE(RunInChild([&] { return platform::CreateEmptyFile(lock) ? 0 : 1; }, false, kPipeTimeoutMs), 0);
-    QVERIFY(S_ISREG(LStat(lock).st_mode));
+    QCOMPARE(platform::LockFileState(lock), platform::TLockFileState::None);
+    QCOMPARE(RunInChild([&] { return platform::TWriterLock(lock).Held() ? 0 : 1; }, false, kPipeTimeoutMs), 0);
+    QCOMPARE(f.Names(), std::vector<std::string>{"victim.txt"});
 
-    // A regular lock file of a crashed save is kept as it is, not truncated.
+    // A file nobody holds is one whose writer is gone, whatever it says.
     Put(lock, kOld);
-    QVERIFY(platform::CreateEmptyFile(lock));
-    QCOMPARE(Get(lock), kOld);
+    QCOMPARE(platform::LockFileState(lock), platform::TLockFileState::Abandoned);
 }
 
 void TestFiles::abandonedSaveFilesAreRemoved()

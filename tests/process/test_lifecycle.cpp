@@ -1,7 +1,10 @@
 // The program as a user meets it: started, used a little, closed; what it leaves on disk.
 #include "support/korvanproc.h"
+#include "support/testsupport.h"
 
 #include <QtTest>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +63,26 @@ private slots:
         first.Key(QStringLiteral("Escape"));
         QVERIFY(first.WaitForExit());
         QCOMPARE(first.ExitCode(), 0);
+    }
+
+    void anotherUserCannotKeepItFromStarting()
+    {
+        // Another user of the machine takes what a lock of ours could be: the name of an abstract socket
+        // (anyone's to take), and whatever its own copy takes.
+        const std::string ours = "korvan-tavix2-" + std::to_string(::getuid());
+        TOtherUser other([&ours] { return BindAbstractSocket(ours) >= 0; });
+        if (!other.Ready())
+            QSKIP("only root can run a process as another user");
+        TKorvanProcess korvan;
+        QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+        QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), kTwoServers));
+        QVERIFY(korvan.Start());
+        QVERIFY2(!korvan.MainWindow().isEmpty(),
+                 qPrintable(korvan.WindowTitles().join(QLatin1Char('|')) + QString::fromLocal8Bit(korvan.StdErr())));
+        QVERIFY(!korvan.WindowTitles().contains(QStringLiteral("Information")));
+        QVERIFY(korvan.Key(QStringLiteral("Escape")));
+        QVERIFY(korvan.WaitForExit());
+        QCOMPARE(korvan.ExitCode(), 0);
     }
 
     void noDisplayIsExplained()

@@ -6,8 +6,12 @@
 
 #include <QtTest>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <grp.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +49,16 @@ void ResetServers()
     Servers.clear();
 }
 
+namespace {
+
+bool BecomeUnprivileged()
+{
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) == 0 &&
+           ::setresuid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) == 0;
+}
+
+} // namespace
+
 int RunInChild(const std::function<int()>& body, bool unprivileged, int timeoutMs)
 {
     constexpr int kPollMs = 5;
@@ -53,11 +67,8 @@ int RunInChild(const std::function<int()>& body, bool unprivileged, int timeoutM
     if (child < 0)
         return -1;
     if (child == 0) {
-        if (unprivileged && ::geteuid() == 0) {
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) != 0 ||
-                ::setresuid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) != 0)
-                ::_exit(126);
-        }
+        if (unprivileged && ::geteuid() == 0 && !BecomeUnprivileged())
+            ::_exit(126);
         ::_exit(body());
     }
     int status = 0;
@@ -74,4 +85,57 @@ int RunInChild(const std::function<int()>& body, bool unprivileged, int timeoutM
         }
         ::usleep(kPollMs * 1000);
     }
+}
+
+TOtherUser::TOtherUser(const std::function<bool()>& hold)
+{
+    int ready[2], release[2];
+    if (::geteuid() != 0 || ::pipe(ready) != 0)
+        return;
+    if (::pipe(release) != 0) {
+        ::close(ready[0]);
+        ::close(ready[1]);
+        return;
+    }
+    std::fflush(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::close(ready[0]);
+        ::close(release[1]);
+        const char ok = BecomeUnprivileged() && hold() ? '1' : '0';
+        (void)!::write(ready[1], &ok, 1);
+        char done;
+        (void)!::read(release[0], &done, 1);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    release_ = release[1];
+    char ok = 0;
+    ready_ = pid_ > 0 && ::read(ready[0], &ok, 1) == 1 && ok == '1';
+    ::close(ready[0]);
+}
+
+TOtherUser::~TOtherUser()
+{
+    if (release_ >= 0)
+        ::close(release_);
+    if (pid_ > 0)
+        ::waitpid(pid_, nullptr, 0);
+}
+
+int BindAbstractSocket(const std::string& name)
+{
+    sockaddr_un addr{};
+    if (name.size() + 1 > sizeof addr.sun_path)
+        return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), length) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
 }

@@ -29,3 +29,26 @@ inline constexpr unsigned kUnprivilegedId = 65534;
 // `timeoutMs` (it is then killed, so a call that would block for good fails the test instead of
 // hanging it). With `unprivileged`, a root test process runs the body as user and group 65534.
 int RunInChild(const std::function<int()>& body, bool unprivileged = false, int timeoutMs = 10000);
+
+// Another user (65534) of the machine, acting while the test goes on: `hold` runs as that user in a child
+// process, which keeps whatever it made until the object goes away. Needs root; without it Ready() is
+// false.
+class TOtherUser
+{
+public:
+    explicit TOtherUser(const std::function<bool()>& hold);
+    ~TOtherUser();
+    TOtherUser(const TOtherUser&) = delete;
+    TOtherUser& operator=(const TOtherUser&) = delete;
+    // True once `hold` has returned true.
+    bool Ready() const { return ready_; }
+
+private:
+    int release_ = -1;
+    int pid_ = -1;
+    bool ready_ = false;
+};
+
+// Binds `name` in the abstract socket namespace, where any local user may take any free name; the
+// socket, or -1.
+int BindAbstractSocket(const std::string& name);

@@ -1,18 +1,28 @@
 #include "platform/files.h"
 
+#include "platform/posix/fd_posix.h"
+#include "platform/userdirs.h"
+
+#include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
+
+using posix::LockWholeFile;
+using posix::TFd;
+using posix::TLockResult;
 
 constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr mode_t kNewFileMode = 0666;
@@ -24,25 +34,23 @@ constexpr const char* kSaveFileRandom = "XXXXXX";
 constexpr const char* kSaveFileSuffix = ".saving";
 // Another process may take a save file away between its creation and our lock; then a new one is made.
 constexpr int kSaveFileAttempts = 8;
+// A journal is "<name>.<hash of the full path>.journal" in the user's state folder: a text head line, then
+// the path and the new content, each as long as the head says.
+constexpr const char* kJournalSuffix = ".journal";
+constexpr std::string_view kJournalMagic = "korvan-journal-1";
+constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
+constexpr std::uint64_t kFnvPrime = 1099511628211ull;
+constexpr int kHashHexDigits = 16;
+// A lock file names its writer's process: a decimal number and a line end.
+constexpr std::size_t kMaxPidText = 32;
 
-class TFd
+std::atomic<TSaveStepWatcher> saveStepWatcher{nullptr};
+
+void NoteSaveStep(TSaveStep step)
 {
-public:
-    explicit TFd(int fd = -1) : fd_(fd) {}
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    ~TFd() { Reset(); }
-    int Get() const { return fd_; }
-    void Reset(int fd = -1)
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
+    if (TSaveStepWatcher watcher = saveStepWatcher.load())
+        watcher(step);
+}
 
 bool WriteAllAt(int fd, std::string_view data)
 {
@@ -85,28 +93,47 @@ std::optional<std::string> ResolveLinks(const std::string& path)
     return std::nullopt;
 }
 
-// A write lock on the open file itself (not on the process), so that a cleaner in any process, this
-// one included, can tell a save file that is still being written from one left behind.
-enum class TLockResult
-{
-    Held,
-    Busy,
-    Unsupported,
-};
-
-TLockResult LockWholeFile(int fd)
-{
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0)
-        return TLockResult::Held;
-    return (errno == EAGAIN || errno == EACCES) ? TLockResult::Busy : TLockResult::Unsupported;
-}
-
 bool SameFile(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when `path` still names the open file `fd`, so removing the name removes that file and no other.
+bool NamesOpenFile(const std::string& path, int fd)
+{
+    struct stat opened, named;
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 && SameFile(opened, named);
+}
+
+bool ReadRegularFile(int fd, std::string& data)
+{
+    data.clear();
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (st.st_size > 0)
+        data.reserve(static_cast<size_t>(st.st_size));
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            data.clear();
+            return false;
+        }
+        if (n == 0)
+            return true;
+        data.append(buf, static_cast<size_t>(n));
+    }
+}
+
+void SyncFolderOf(const std::string& path)
+{
+    const std::string folder = FolderOf(path);
+    TFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0)
+        (void)::fsync(dir.Get());
 }
 
 bool IsSaveFileName(const std::string& name, const std::string& base)
@@ -124,17 +151,101 @@ bool IsSaveFileName(const std::string& name, const std::string& base)
     return true;
 }
 
+enum class TInPlace
+{
+    Done,
+    Untouched, // refused before a byte of the file changed
+    Failed,    // the file may hold a mix now
+};
+
 // The last resort of a folder that takes no new file: the file's own bytes are replaced. Room for a
 // longer content is taken first, so a full disk refuses the save before anything is overwritten.
-bool RewriteInPlace(int fd, std::string_view data, off_t oldSize)
+TInPlace RewriteInPlace(int fd, std::string_view data, off_t oldSize)
 {
     const auto newSize = static_cast<off_t>(data.size());
     if (newSize > oldSize) {
         int rc = ::posix_fallocate(fd, 0, newSize);
         if (rc != 0 && rc != EOPNOTSUPP && rc != EINVAL)
-            return false;
+            return TInPlace::Untouched;
     }
-    return WriteAllAt(fd, data) && ::ftruncate(fd, newSize) == 0 && ::fsync(fd) == 0;
+    if (!WriteAllAt(fd, data))
+        return TInPlace::Failed;
+    NoteSaveStep(TSaveStep::ContentWritten);
+    if (::ftruncate(fd, newSize) != 0)
+        return TInPlace::Failed;
+    NoteSaveStep(TSaveStep::Truncated);
+    return ::fsync(fd) == 0 ? TInPlace::Done : TInPlace::Failed;
+}
+
+std::string HashHex(std::string_view text)
+{
+    std::uint64_t hash = kFnvOffset;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= kFnvPrime;
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex(kHashHexDigits, '0');
+    for (int i = kHashHexDigits - 1; i >= 0; --i, hash >>= 4)
+        hex[static_cast<std::size_t>(i)] = kDigits[hash & 0xF];
+    return hex;
+}
+
+// Where the journal of an in-place save of `target` goes; empty without a state folder of the user's own.
+std::string JournalPath(const std::string& target, bool make)
+{
+    const std::string folder = PrivateStateFolder(make);
+    return folder.empty() ? std::string() : folder + NameOf(target) + "." + HashHex(target) + kJournalSuffix;
+}
+
+// The file it was made for is recorded with the content: a journal only ever completes that file.
+std::string JournalText(const std::string& target, const struct stat& file, std::string_view data)
+{
+    std::string text(kJournalMagic);
+    for (auto number : {static_cast<std::uint64_t>(file.st_dev), static_cast<std::uint64_t>(file.st_ino),
+                        static_cast<std::uint64_t>(target.size()), static_cast<std::uint64_t>(data.size())})
+        text += " " + std::to_string(number);
+    text += "\n";
+    text += target;
+    text += data;
+    return text;
+}
+
+struct TJournal
+{
+    std::uint64_t device = 0, inode = 0;
+    std::string target;
+    std::string_view data;
+};
+
+std::optional<TJournal> ParseJournal(std::string_view text)
+{
+    const auto end = text.find('\n');
+    if (end == std::string_view::npos || text.substr(0, kJournalMagic.size()) != kJournalMagic)
+        return std::nullopt;
+    std::uint64_t numbers[4] = {};
+    const char* at = text.data() + kJournalMagic.size();
+    const char* const headEnd = text.data() + end;
+    for (std::uint64_t& number : numbers) {
+        if (at == headEnd || *at != ' ')
+            return std::nullopt;
+        auto [next, ec] = std::from_chars(at + 1, headEnd, number);
+        if (ec != std::errc())
+            return std::nullopt;
+        at = next;
+    }
+    std::string_view rest = text.substr(end + 1);
+    if (at != headEnd || numbers[2] > rest.size() || rest.size() - numbers[2] != numbers[3])
+        return std::nullopt;
+    TJournal journal{numbers[0], numbers[1], std::string(rest.substr(0, numbers[2])), rest.substr(numbers[2])};
+    return journal;
+}
+
+void RemoveJournal(const std::string& journal, int fd)
+{
+    if (NamesOpenFile(journal, fd))
+        (void)::unlink(journal.c_str());
+    SyncFolderOf(journal);
 }
 
 // Gives a new save file the permissions (and, where we may, the owner) of the file it replaces.
@@ -149,6 +260,66 @@ void CopyAccess(int fd, const struct stat* old)
     mode_t mask = ::umask(0);
     ::umask(mask);
     (void)::fchmod(fd, kNewFileMode & ~mask);
+}
+
+enum class TNewFile
+{
+    Written,
+    FolderRefused, // the folder takes no new file
+    Failed,
+};
+
+// Writes `data` into a new file beside `target` (never through a link), flushes it and renames it over
+// `target`, so the name holds the old or the new content whatever happens. With `keep`, the new file
+// stays open and write-locked there.
+TNewFile WriteAndRename(const std::string& target, std::string_view data, const struct stat* old, TFd* keep)
+{
+    const std::string suffix = kSaveFileSuffix;
+    for (int attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
+        std::string temp = target + "." + kSaveFileRandom + suffix;
+        TFd fd(::mkostemps(temp.data(), static_cast<int>(suffix.size()), O_CLOEXEC));
+        if (fd.Get() < 0)
+            return (errno == EACCES || errno == EPERM) ? TNewFile::FolderRefused : TNewFile::Failed;
+        // Between its creation and the lock, a starting copy may have taken the file for one left
+        // behind and removed it; the name must still be ours.
+        if (LockWholeFile(fd.Get()) == TLockResult::Busy || !NamesOpenFile(temp, fd.Get()))
+            continue;
+        CopyAccess(fd.Get(), old);
+        if (WriteAllAt(fd.Get(), data) && ::fsync(fd.Get()) == 0 && ::rename(temp.c_str(), target.c_str()) == 0) {
+            SyncFolderOf(target);
+            if (keep)
+                keep->Reset(fd.Release());
+            return TNewFile::Written;
+        }
+        ::unlink(temp.c_str());
+        return TNewFile::Failed;
+    }
+    return TNewFile::Failed;
+}
+
+// A kill between the write and the truncation of an in-place save would leave the new text followed by
+// the old file's tail. The new content goes to a journal in the user's state folder first, flushed; the
+// next start completes the rewrite from it when this one did not finish. Without a journal the file is
+// left as it is.
+bool RewriteInPlaceWithJournal(const std::string& target, int fd, const struct stat& old, std::string_view data)
+{
+    const std::string journal = JournalPath(target, true);
+    TFd held;
+    if (journal.empty() || WriteAndRename(journal, JournalText(target, old, data), nullptr, &held) != TNewFile::Written)
+        return false;
+    NoteSaveStep(TSaveStep::JournalWritten);
+    switch (RewriteInPlace(fd, data, old.st_size)) {
+    case TInPlace::Done:
+        RemoveJournal(journal, held.Get());
+        NoteSaveStep(TSaveStep::JournalRemoved);
+        return true;
+    case TInPlace::Untouched:
+        RemoveJournal(journal, held.Get());
+        return false;
+    case TInPlace::Failed:
+        break;
+    }
+    return false;
 }
 
 } // namespace
@@ -179,12 +350,6 @@ bool FileExists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool LockFileExists(const std::string& path)
-{
-    struct stat st;
-    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool ReadWholeFile(const std::string& path, std::string& data, bool* missing)
 {
     data.clear();
@@ -197,24 +362,7 @@ bool ReadWholeFile(const std::string& path, std::string& data, bool* missing)
             *missing = (errno == ENOENT);
         return false;
     }
-    struct stat st;
-    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    if (st.st_size > 0)
-        data.reserve(static_cast<size_t>(st.st_size));
-    char buf[1 << 16];
-    for (;;) {
-        ssize_t n = ::read(fd.Get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            data.clear();
-            return false;
-        }
-        if (n == 0)
-            return true;
-        data.append(buf, static_cast<size_t>(n));
-    }
+    return ReadRegularFile(fd.Get(), data);
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view data)
@@ -240,33 +388,14 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view data)
         return false;
     }
 
-    const std::string suffix = kSaveFileSuffix;
-    for (int attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
-        std::string temp = *target + "." + kSaveFileRandom + suffix;
-        TFd fd(::mkostemps(temp.data(), static_cast<int>(suffix.size()), O_CLOEXEC));
-        if (fd.Get() < 0) {
-            // A folder that takes no new file: Windows would still rewrite the file itself.
-            if (exists && (errno == EACCES || errno == EPERM))
-                return RewriteInPlace(existing.Get(), data, old.st_size);
-            return false;
-        }
-        // Between its creation and the lock, a starting copy may have taken the file for one left
-        // behind and removed it; the name must still be ours.
-        const TLockResult lock = LockWholeFile(fd.Get());
-        struct stat mine, named;
-        if (lock == TLockResult::Busy || ::fstat(fd.Get(), &mine) != 0 || ::lstat(temp.c_str(), &named) != 0 ||
-            !SameFile(mine, named))
-            continue;
-        CopyAccess(fd.Get(), exists ? &old : nullptr);
-        if (WriteAllAt(fd.Get(), data) && ::fsync(fd.Get()) == 0 && ::rename(temp.c_str(), target->c_str()) == 0) {
-            const std::string folder = FolderOf(*target);
-            TFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (dir.Get() >= 0)
-                (void)::fsync(dir.Get());
-            return true;
-        }
-        ::unlink(temp.c_str());
-        return false;
+    switch (WriteAndRename(*target, data, exists ? &old : nullptr, nullptr)) {
+    case TNewFile::Written:
+        return true;
+    case TNewFile::FolderRefused:
+        // A folder that takes no new file: Windows would still rewrite the file itself.
+        return exists && RewriteInPlaceWithJournal(*target, existing.Get(), old, data);
+    case TNewFile::Failed:
+        break;
     }
     return false;
 }
@@ -304,25 +433,78 @@ void RemoveAbandonedSaveFiles(const std::string& path)
     ::closedir(dir);
 }
 
-bool CreateEmptyFile(const std::string& path)
+void FinishInterruptedSave(const std::string& path)
 {
-    // Two rounds: the first may find a link or pipe of that name, which is removed (never opened).
-    for (int round = 0; round < 2; ++round) {
-        TFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY,
-                      kNewFileMode));
-        if (fd.Get() >= 0)
-            return true;
-        if (errno != EEXIST)
-            return false;
-        struct stat st;
-        if (::lstat(path.c_str(), &st) != 0)
-            continue;
-        if (S_ISREG(st.st_mode))
-            return true;
-        if (S_ISDIR(st.st_mode) || ::unlink(path.c_str()) != 0)
-            return false;
+    RemoveAbandonedSaveFiles(path);
+    const std::optional<std::string> target = ResolveLinks(path);
+    const std::string journal = target ? JournalPath(*target, false) : std::string();
+    if (journal.empty())
+        return;
+    RemoveAbandonedSaveFiles(journal);
+    TFd fd(::open(journal.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    std::string text;
+    // A journal whose writer still runs is that save's own business.
+    if (fd.Get() < 0 || LockWholeFile(fd.Get()) == TLockResult::Busy || !ReadRegularFile(fd.Get(), text))
+        return;
+    const std::optional<TJournal> entry = ParseJournal(text);
+    struct stat named, opened;
+    // Only the very file the journal was made for is completed; one replaced since keeps what it holds.
+    if (entry && entry->target == *target && ::lstat(target->c_str(), &named) == 0 && S_ISREG(named.st_mode) &&
+        named.st_dev == entry->device && named.st_ino == entry->inode) {
+        TFd file(::open(target->c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (file.Get() < 0 || ::fstat(file.Get(), &opened) != 0 || !SameFile(named, opened) ||
+            RewriteInPlace(file.Get(), entry->data, opened.st_size) != TInPlace::Done)
+            return;
     }
-    return false;
+    RemoveJournal(journal, fd.Get());
+}
+
+TWriterLock::TWriterLock(std::string path) : path_(std::move(path))
+{
+    TFd fd;
+    if (!path_.empty() && WriteAndRename(path_, std::to_string(::getpid()) + "\n", nullptr, &fd) == TNewFile::Written)
+        fd_ = fd.Release();
+}
+
+TWriterLock::~TWriterLock()
+{
+    if (fd_ < 0)
+        return;
+    if (NamesOpenFile(path_, fd_))
+        (void)::unlink(path_.c_str());
+    ::close(fd_);
+}
+
+TLockFileState LockFileState(const std::string& path)
+{
+    struct stat st;
+    // A link or anything else that is no regular file is no lock another copy made.
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return TLockFileState::None;
+    TFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.Get() < 0)
+        return errno == ENOENT ? TLockFileState::None : TLockFileState::Live;
+    switch (posix::WholeFileLockHolder(fd.Get())) {
+    case posix::TLockHolder::Another:
+        return TLockFileState::Live;
+    case posix::TLockHolder::Nobody:
+        return TLockFileState::Abandoned;
+    case posix::TLockHolder::Unknown:
+        break;
+    }
+    // A file system without locks: the process the file names tells, if it names one.
+    char text[kMaxPidText];
+    const ssize_t n = ::read(fd.Get(), text, sizeof text);
+    int pid = 0;
+    if (n > 0 && std::from_chars(text, text + n, pid).ec == std::errc() && pid > 0 && ::kill(pid, 0) != 0 &&
+        errno == ESRCH)
+        return TLockFileState::Abandoned;
+    return TLockFileState::Live;
+}
+
+void WatchSaveSteps(TSaveStepWatcher watcher)
+{
+    saveStepWatcher.store(watcher);
 }
 
 bool RemoveFile(const std::string& path)

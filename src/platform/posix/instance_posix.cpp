@@ -1,43 +1,83 @@
 #include "platform/instance.h"
 
-#include <cerrno>
-#include <cstddef>
+#include "platform/posix/fd_posix.h"
+#include "platform/userdirs.h"
+
 #include <cstdlib>
 #include <cstring>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 namespace platform {
 
-// The lock is a socket bound to a name in the abstract namespace: the kernel frees the name the
-// moment the holder exits, however it exits, so a crash never leaves a stale lock behind.
+namespace {
+
+constexpr mode_t kLockFileMode = 0600;
+constexpr const char* kLockSuffix = ".lock";
+constexpr const char* kChannelSuffix = ".socket";
+constexpr int kChannelBacklog = 8;
+
+// The session's runtime folder lives in memory and goes with the session; without one, the state folder
+// in the user's home serves, which every session of the user sees.
+std::string LockFolder()
+{
+    std::string folder = PrivateRuntimeFolder();
+    return folder.empty() ? PrivateStateFolder(true) : folder;
+}
+
+// A socket bound to a path, listening. The path is free to take: only the holder of the lock binds it,
+// so whatever stands there is a socket a killed holder left.
+int OpenChannel(const std::string& path)
+{
+    sockaddr_un addr{};
+    if (path.size() + 1 > sizeof addr.sun_path)
+        return -1;
+    posix::TFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.Get() < 0)
+        return -1;
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    (void)::unlink(path.c_str());
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd.Get(), kChannelBacklog) != 0)
+        return -1;
+    return fd.Release();
+}
+
+} // namespace
+
+// The lock is flock on a file in the private folder: the kernel drops it the moment the holder exits,
+// however it exits, so a crash never leaves a stale lock behind, and the folder keeps other users out.
 InstanceLock::Result InstanceLock::Acquire(const std::string& name)
 {
     Release();
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    const std::string folder = LockFolder();
+    if (folder.empty() || name.empty() || name.find('/') != std::string::npos)
         return Result::Unavailable;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::string key = "korvan-" + name + "-" + std::to_string(::getuid());
-    if (key.size() + 1 > sizeof addr.sun_path) {
-        ::close(fd);
+    const std::string path = folder + name + kLockSuffix;
+    posix::TFd fd(
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, kLockFileMode));
+    struct stat st;
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return Result::Unavailable;
-    }
-    std::memcpy(addr.sun_path + 1, key.data(), key.size());
-    auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + key.size());
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0) {
-        handle_ = fd;
-        return Result::Acquired;
-    }
-    int err = errno;
-    ::close(fd);
-    return err == EADDRINUSE ? Result::HeldElsewhere : Result::Unavailable;
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? Result::HeldElsewhere : Result::Unavailable;
+    handle_ = fd.Release();
+    channelPath_ = folder + name + kChannelSuffix;
+    channel_ = OpenChannel(channelPath_);
+    return Result::Acquired;
 }
 
 void InstanceLock::Release()
 {
+    if (channel_ >= 0) {
+        // Still under the lock, so the name removed is ours and not a new holder's.
+        (void)::unlink(channelPath_.c_str());
+        ::close(channel_);
+        channel_ = -1;
+    }
     if (handle_ >= 0) {
         ::close(handle_);
         handle_ = -1;

@@ -13,11 +13,40 @@ namespace platform {
 namespace {
 
 constexpr mode_t kPrivateFolderMode = 0700;
+constexpr mode_t kGroupAndOthers = 077;
+constexpr const char* kRuntimeVariable = "XDG_RUNTIME_DIR";
+constexpr const char* kStateVariable = "XDG_STATE_HOME";
+constexpr const char* kDefaultStateHome = "/.local/state";
 
 bool IsFolder(const std::string& path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A folder of this user's alone: really a folder (a link to one would let whoever owns the link's place
+// swap it), owned by the effective user, which the files in it get as their owner.
+bool IsOwnFolder(const std::string& folder, struct stat& st)
+{
+    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+std::string OwnPrivateFolder(const std::string& parent, bool make)
+{
+    if (parent.empty() || parent.front() != '/')
+        return {};
+    std::string folder = parent;
+    if (folder.back() != '/')
+        folder += '/';
+    folder += kUserFolderName;
+    if (make && !MakePrivateFolders(folder))
+        return {};
+    struct stat st;
+    if (!IsOwnFolder(folder, st))
+        return {};
+    if ((st.st_mode & kGroupAndOthers) != 0 && ::chmod(folder.c_str(), kPrivateFolderMode) != 0)
+        return {};
+    return folder + "/";
 }
 
 } // namespace
@@ -62,6 +91,25 @@ bool MakePrivateFolders(const std::string& folder)
             return false;
     }
     return IsFolder(folder);
+}
+
+std::string PrivateRuntimeFolder()
+{
+    // The desktop rule asks the runtime folder to be the user's alone; one that is not may be anyone's.
+    const std::string runtime = EnvironmentValue(kRuntimeVariable);
+    struct stat st;
+    if (runtime.empty() || runtime.front() != '/' || !IsOwnFolder(runtime, st) || (st.st_mode & kGroupAndOthers) != 0)
+        return {};
+    return OwnPrivateFolder(runtime, true);
+}
+
+std::string PrivateStateFolder(bool make)
+{
+    const std::string state = EnvironmentValue(kStateVariable);
+    if (!state.empty() && state.front() == '/')
+        return OwnPrivateFolder(state, make);
+    const std::string home = HomeFolder();
+    return home.empty() ? std::string() : OwnPrivateFolder(home + kDefaultStateHome, make);
 }
 
 } // namespace platform
