@@ -141,6 +141,10 @@ void TUpdateDownload::Abandon()
 {
     ended_ = true;
     deadline_->stop();
+    // Later, not now: this may run inside the report of the very fetch that answers to it.
+    if (fetch_)
+        fetch_->deleteLater();
+    fetch_ = nullptr;
     if (versionCheck_) {
         versionCheck_->disconnect(this);
         versionCheck_->kill();
@@ -204,9 +208,12 @@ void TUpdateDownload::Next()
     TDownloadLimits limits;
     limits.MaxBytes = kMaxUpdateFileBytes;
     limits.RefuseHttpsToHttp = true;
-    limits.DeadlineMs = static_cast<int>(std::max<qint64>(1, deadline_->remainingTime()));
+    // The whole download's deadline bounds each file too; the fetch ends with the context it answers to.
+    if (fetch_)
+        fetch_->deleteLater();
+    fetch_ = new QObject(this);
     DownloadToStream(
-        QString::fromStdString(source.FetchUrl), part_.get(), this, [this](bool ok) { FileDone(ok); }, limits);
+        QString::fromStdString(source.FetchUrl), part_.get(), fetch_, [this](bool ok) { FileDone(ok); }, limits);
 }
 
 void TUpdateDownload::FileDone(bool ok)

@@ -108,6 +108,7 @@ private:
     std::vector<std::string> downloaded_;
     TResult result_ = TResult::Done;
     QTimer* deadline_ = nullptr;
+    QObject* fetch_ = nullptr; // what the running file's fetch answers to
     QProcess* versionCheck_ = nullptr;
     bool folderMade_ = false;
     bool ended_ = false;
