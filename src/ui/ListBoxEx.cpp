@@ -42,9 +42,9 @@ QString TListBoxEx::Item(int index) const
 void TListBoxEx::SetItems(const QStringList& items)
 {
     items_ = items;
-    itemIndex_ = std::min(itemIndex_, Count() - 1);
     topIndex_ = std::clamp(topIndex_, 0, MaxTopIndex());
     update();
+    SetSelection(std::min(itemIndex_, Count() - 1));
 }
 
 void TListBoxEx::AddItem(const QString& text)
@@ -66,20 +66,20 @@ void TListBoxEx::DeleteItem(int index)
     if (index < 0 || index >= Count())
         return;
     items_.removeAt(index);
-    if (itemIndex_ == index)
-        itemIndex_ = -1;
-    else if (itemIndex_ > index)
-        --itemIndex_;
     topIndex_ = std::clamp(topIndex_, 0, MaxTopIndex());
     update();
+    if (itemIndex_ == index)
+        SetSelection(-1);
+    else if (itemIndex_ > index)
+        SetSelection(itemIndex_ - 1);
 }
 
 void TListBoxEx::Clear()
 {
     items_.clear();
-    itemIndex_ = -1;
     topIndex_ = 0;
     update();
+    SetSelection(-1);
 }
 
 void TListBoxEx::ExchangeItems(int a, int b)
@@ -103,6 +103,11 @@ void TListBoxEx::MoveSelection(int index)
 {
     if (index >= 0)
         MakeVisible(index);
+    SetSelection(index);
+}
+
+void TListBoxEx::SetSelection(int index)
+{
     if (index == itemIndex_)
         return;
     itemIndex_ = index;

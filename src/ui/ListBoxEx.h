@@ -56,7 +56,7 @@ public:
     void RowsChanged();
 
 signals:
-    // The selection or the top row moved (by keys, mouse, wheel or a call).
+    // The selected row changed, whatever moved it: keys, mouse, a call, rows removed or replaced.
     void ItemIndexChanged(int index);
     void TopIndexChanged(int top);
     // Raw input, handed to the owner before (key down, mouse down) or after (key up) the list acts.
@@ -78,6 +78,8 @@ protected:
 private:
     void MakeVisible(int index);
     void MoveSelection(int index);
+    // Every change of the selected row passes here, so none goes unsignalled.
+    void SetSelection(int index);
     int MaxTopIndex() const;
 
     QStringList items_;

@@ -22,8 +22,10 @@ constexpr const char* kWebSite = "https://korvan.example/";
 constexpr int kTextBy = 5003;
 constexpr int kTextEmail = 5004;
 constexpr int kTextMessenger = 5005;
-constexpr int kTextMessengerContact = 5006;
 constexpr int kTextOk = 5007;
+// "none": the table's word for a contact the maker does not have, as the messenger.
+constexpr int kTextNoContact = 5006;
+constexpr const char* kNoneWord = "none";
 
 constexpr const char* kTextFontFamily = "Tahoma";
 constexpr int kTextFontPoints = 8;
@@ -79,6 +81,16 @@ QFont TitleFont()
 
 } // namespace
 
+bool AboutValueShown(const QString& value, const QString& noneWord)
+{
+    const QString trimmed = value.trimmed();
+    if (trimmed.isEmpty())
+        return false;
+    if (trimmed.compare(QLatin1String(kNoneWord), Qt::CaseInsensitive) == 0)
+        return false;
+    return noneWord.trimmed().isEmpty() || trimmed.compare(noneWord.trimmed(), Qt::CaseInsensitive) != 0;
+}
+
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName("AboutForm");
@@ -106,7 +118,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
                                     QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress), this),
                       "LnkLabel1");
     Label5 = Bold(Named(new QLabel(Text(kTextMessenger), this), "Label5"));
-    Label6 = Named(new QLabel(Text(kTextMessengerContact), this), "Label6");
+    Label6 = Named(new QLabel(Text(kTextNoContact), this), "Label6");
     Label6->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     LabWeb = Bold(Named(new QLabel(this), "LabWeb"));
     LnkLabel2 = Named(new TLnkLabel(QString::fromLatin1(kWebSite), QString::fromLatin1(kWebSite), this), "LnkLabel2");
@@ -130,6 +142,19 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     contacts->addWidget(Label6, 2, 1);
     contacts->addWidget(LabWeb, 3, 0);
     contacts->addWidget(LnkLabel2, 3, 1);
+
+    // A contact row with nothing to show is left out rather than printed as "none".
+    const QString noneWord = Text(kTextNoContact);
+    const struct
+    {
+        QLabel* Caption;
+        QLabel* Value;
+    } rows[] = {{Label4, LnkLabel1}, {Label5, Label6}, {LabWeb, LnkLabel2}};
+    for (const auto& row : rows) {
+        const bool shown = AboutValueShown(row.Value->text(), noneWord);
+        row.Caption->setVisible(shown);
+        row.Value->setVisible(shown);
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);

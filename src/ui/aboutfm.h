@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 class QFrame;
 class QLabel;
@@ -10,6 +11,9 @@ class TLnkLabel;
 
 inline constexpr int kAboutFormWidth = 337;
 inline constexpr int kAboutFormHeight = 212;
+
+// False for a contact the maker does not have: an empty value, or "none" in English or in the table's words.
+bool AboutValueShown(const QString& value, const QString& noneWord);
 
 class TAboutForm : public QDialog
 {

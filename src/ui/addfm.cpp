@@ -33,6 +33,7 @@ constexpr int kTextNameReserved = 3026;
 constexpr int kTextAddressLineBreak = 3027;
 constexpr int kTextLineBreak = 3028;
 constexpr int kTextNameUnstorable = 3030;
+constexpr int kTextNameTaken = 3031;
 
 // Indent of an edit that belongs to the check box above it.
 constexpr int kDependentIndent = 20;
@@ -362,6 +363,10 @@ void TAddForm::UpdateAddButton()
     case TServerTextProblem::None:
         break;
     }
+    // The store keeps one server per name (letters compared in any case); a new server is refused here,
+    // where what was typed survives, and not after the dialog has gone.
+    if (!problemText && EditServerName->isEnabled() && !name.isEmpty() && ServerExists(FromQString(name)))
+        problemText = kTextNameTaken;
     if (!problemText && HoldsLineBreak(address))
         problemText = kTextAddressLineBreak;
     if (!problemText)

@@ -417,9 +417,6 @@ void TInfoPanel::ClearValues()
 void TInfoPanel::UpdateInfoPanel()
 {
     const int index = selectedIndex_ ? selectedIndex_() : -1;
-    if (index != lastSeenIndex_)
-        news_->ResetPage();
-    lastSeenIndex_ = index;
     if (index < 0 || Servers.empty() || static_cast<std::size_t>(index) >= Servers.size()) {
         news_->Clear();
         ClearValues();

@@ -68,7 +68,6 @@ private:
 
     std::function<int()> selectedIndex_;
     int currentPage_ = 1;
-    int lastSeenIndex_ = 0;
 
     QWidget* Panel0 = nullptr;
     QWidget* Panel1 = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/mainfm.h"
 
+#include "buildconfig.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
@@ -51,9 +52,9 @@ QStringList LiveServerNames()
             names.append(ToQString(server.Name));
     return names;
 }
-// The taskbar caption is the window layout's own text, the same in every edition and not derived from the
-// version number (which the about box and the update check use).
-constexpr const char* kMainFormCaption = "Korvan 2.06.1";
+// The taskbar caption is the same in every edition; its version is the build's, as the about box and
+// --version show it.
+constexpr const char* kMainFormCaption = "Korvan " KORVAN_VERSION_TEXT;
 
 } // namespace
 
@@ -93,6 +94,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
         ListKeyUp(key->key(), modifiers);
     });
     connect(List, &TListBoxEx::MouseDown, this, [this] { ListMouseDown(); });
+    connect(List, &TListBoxEx::ItemIndexChanged, this, &TMainForm::SelectedServerChanged);
     SetupFrameControls();
 
     FormCreate();
@@ -122,6 +124,7 @@ void TMainForm::FormCreate()
 void TMainForm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    shownOnce_ = true;
     FormShow();
 }
 
@@ -310,6 +313,24 @@ void TMainForm::SelectIndex(int index)
 void TMainForm::ReloadServerList()
 {
     serverList_->SetNames(LiveServerNames());
+    // The same row may now hold another server.
+    SelectedServerChanged();
+}
+
+void TMainForm::SelectedServerChanged()
+{
+    const int index = SelectedIndex();
+    const std::uint64_t id = index >= 0 && index < static_cast<int>(Servers.size())
+                                 ? Servers[static_cast<std::size_t>(index)].Id
+                                 : kNoServer;
+    // A server moved up or down is still the one shown.
+    if (id == shownServerId_)
+        return;
+    shownServerId_ = id;
+    // Until the first show fills it, the panel waits: a window never shown (--play) fetches no news.
+    if (shownOnce_)
+        UpdateInfoPanel();
+    RefreshServerVisibleStatus();
 }
 
 void TMainForm::ServerRowsChanged()

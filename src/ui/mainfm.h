@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QSet>
 #include <QWidget>
+#include <cstdint>
 #include <string>
 
 class QAbstractButton;
@@ -49,6 +50,9 @@ public:
     void UpdateList();
     // The selection step: what selecting a server by mouse or arrow key sets off.
     void ListMouseDown();
+    // Whatever moved the selection (keys, mouse, a move, a removal, a call): when it now rests on
+    // another server, the status line, the tray's tooltip and the information panel show that one.
+    void SelectedServerChanged();
     void ListKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void ListKeyPress(int key, Qt::KeyboardModifiers modifiers);
     void ListKeyUp(int key, Qt::KeyboardModifiers modifiers);
@@ -137,6 +141,10 @@ private:
     QAbstractButton* BtnClose = nullptr;
     TImgBtn* BtnMenu = nullptr;
     int infoPanelPage_ = kDefaultPanel;
+    // The server the status line and the panel show; identity, not row, so a move is no change.
+    static constexpr std::uint64_t kNoServer = 0;
+    std::uint64_t shownServerId_ = kNoServer;
+    bool shownOnce_ = false;
     // Keys that went down with Alt held and have not come up yet.
     QSet<int> altKeys_;
     bool destroyed_ = false;

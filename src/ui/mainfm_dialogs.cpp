@@ -39,17 +39,21 @@ void TMainForm::BtnAddClick()
     TAddForm dialog(this);
     LocalizeAddForm(dialog, false);
     dialog.FillNew();
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    const TServer values = dialog.Values();
-    if (!AddServerValues(values)) {
+    TServer values;
+    // The dialog refuses the names it knows the store would; should the store still refuse, the
+    // dialog comes back with what was typed rather than losing it.
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        values = dialog.Values();
+        if (AddServerValues(values))
+            break;
         ShowError(&dialog, Msg(kMsgNotAdded));
-        return;
     }
     List->AddItem(ToQString(values.Name));
     UpdateList();
+    // Selecting the new row shows it in the status line and the panel.
     SelectIndex(List->Count() - 1);
-    UpdateInfoPanel();
     StartProbe(FindServer(values.Name));
     SaveServersNow();
 }

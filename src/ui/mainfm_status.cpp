@@ -234,14 +234,12 @@ void TMainForm::BtnRefreshAllClick()
 
 void TMainForm::ListMouseDown()
 {
-    UpdateInfoPanel();
+    // The panel and the status line already follow the selection (SelectedServerChanged); this step
+    // adds a fresh probe and starts the refresh period anew.
     RefreshTimer->stop();
     const int index = SelectedIndex();
     if (index >= 0)
         StartProbe(index);
-    else
-        // Nothing selected any more: the labels of the server that was must not stay up.
-        RefreshServerVisibleStatus();
     RefreshTimer->setInterval(kRefreshPeriodMs);
     RefreshTimer->start();
 }

@@ -383,12 +383,14 @@ void TNewsView::UpdateRSSBrowser()
         return;
     }
     const TServer& server = Servers[static_cast<std::size_t>(index)];
+    FollowServer(server);
     if (server.RSSState == rssLoaded) {
         const int count = static_cast<int>(server.RSSData.size());
+        NewsPage = std::clamp(NewsPage, 0, std::max(count - 1, 0));
         if (count < 1)
             RSSBrowser->Clear();
         else
-            RSSBrowser->LoadPage(server.RSSData[static_cast<std::size_t>(std::clamp(NewsPage, 0, count - 1))]);
+            RSSBrowser->LoadPage(server.RSSData[static_cast<std::size_t>(NewsPage)]);
         LabPage->setText(NewsPageCaption(NewsPage, count));
         SetPagingVisible(NewsPagingFor(NewsPage, count));
         FitWidth();
@@ -426,15 +428,29 @@ void TNewsView::FitWidth()
 
 void TNewsView::Clear()
 {
+    // No server shown: whichever comes next starts at its first item.
+    pageServerId_ = 0;
+    NewsPage = 0;
     RSSBrowser->Clear();
+}
+
+void TNewsView::FollowServer(const TServer& server)
+{
+    if (server.Id == pageServerId_)
+        return;
+    pageServerId_ = server.Id;
+    NewsPage = 0;
 }
 
 void TNewsView::BtnNextClick()
 {
     const int index = selectedIndex_ ? selectedIndex_() : -1;
-    const int count = index >= 0 && static_cast<std::size_t>(index) < Servers.size()
-                          ? static_cast<int>(Servers[static_cast<std::size_t>(index)].RSSData.size())
-                          : 0;
+    int count = 0;
+    if (index >= 0 && static_cast<std::size_t>(index) < Servers.size()) {
+        const TServer& server = Servers[static_cast<std::size_t>(index)];
+        FollowServer(server);
+        count = static_cast<int>(server.RSSData.size());
+    }
     if (NewsPage < count - 1)
         ++NewsPage;
     UpdateRSSBrowser();
@@ -442,6 +458,9 @@ void TNewsView::BtnNextClick()
 
 void TNewsView::BtnPrevClick()
 {
+    const int index = selectedIndex_ ? selectedIndex_() : -1;
+    if (index >= 0 && static_cast<std::size_t>(index) < Servers.size())
+        FollowServer(Servers[static_cast<std::size_t>(index)]);
     if (NewsPage > 0)
         --NewsPage;
     UpdateRSSBrowser();

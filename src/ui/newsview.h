@@ -92,8 +92,6 @@ public:
     void BtnPrevClick();
     void RSSBrowserHotSpotClick(const QString& src);
     void RSSBrowserEnter();
-    // Back to the first item: the selected server changed.
-    void ResetPage() { NewsPage = 0; }
     void Clear();
     // The paging hints from the text table.
     void Localize();
@@ -112,9 +110,13 @@ private:
     void ShowStatus(std::uint8_t state);
     void SetPagingVisible(const TNewsPaging& paging);
     void FitWidth();
+    // The page belongs to one server: showing another one starts at its first item.
+    void FollowServer(const TServer& server);
 
     std::function<int()> selectedIndex_;
     int NewsPage = 0;
+    // Identity of the server NewsPage belongs to; rows move and vanish, identities do not.
+    std::uint64_t pageServerId_ = 0;
     QWidget* RSSBrowserPanel = nullptr;
     TRSSBrowser* RSSBrowser = nullptr;
     TImgBtn* BtnPrev = nullptr;

@@ -32,6 +32,8 @@ class TestLocalization : public QObject
 private slots:
     void bothTablesHoldEveryIdOnce();
     void englishWordingAsShipped();
+    void englishTextsHoldNoKnownMisspelling();
+    void czechAcceleratorsStayWhereTheLayoutHasThem();
     void lookupCutsAndMisses();
     void languageIds();
     void startUpFillsMessagesAndTypeName();
@@ -61,10 +63,33 @@ void TestLocalization::englishWordingAsShipped()
     auto en = [](int id) { return LoadTextFrom(EnglishTextTable().entries, EnglishTextTable().count, id, 255); };
     QCOMPARE(en(1), std::string("en"));
     QCOMPARE(en(1027), std::string("In the WTF folder are stored the game and addons settings. If you clear it, all "
-                                   "the settings will be lost.\nDo you wish to continue??"));
+                                   "the settings will be lost.\nDo you wish to continue?"));
     QCOMPARE(en(1032), std::string("Game version: %s (build %s)"));
-    QCOMPARE(en(4012), std::string("Chect program updates automatically:"));
+    QCOMPARE(en(2000), std::string("Minimize"));
+    QCOMPARE(en(4004), std::string("Connection timeout (milliseconds):"));
+    QCOMPARE(en(4012), std::string("Check program updates automatically:"));
     QCOMPARE(en(6000), std::string("Program update"));
+}
+
+void TestLocalization::englishTextsHoldNoKnownMisspelling()
+{
+    // Mistakes the table once shipped with; none may come back in any text.
+    const char* const misspellings[] = {"occured",    "availible", "miliseconds",        "Chect",
+                                        "Minimalize", "??",        "is not valid World", "run, if"};
+    const TTextTable table = EnglishTextTable();
+    for (std::size_t i = 0; i < table.count; ++i)
+        for (const char* wrong : misspellings)
+            QVERIFY2(std::string(table.entries[i].text).find(wrong) == std::string::npos,
+                     qPrintable(QString("%1 holds \"%2\"").arg(table.entries[i].id).arg(QLatin1String(wrong))));
+}
+
+void TestLocalization::czechAcceleratorsStayWhereTheLayoutHasThem()
+{
+    auto cz = [](int id) { return LoadTextFrom(CzechTextTable().entries, CzechTextTable().count, id, 255); };
+    QCOMPARE(cz(3015), std::string("&Navštívit"));
+    QCOMPARE(cz(3016), std::string("&Vlastní patchlist"));
+    QCOMPARE(cz(3005), std::string("Po&užívá preloader/C-D"));
+    QCOMPARE(cz(3019), std::string("Auto&maticky mazat cache (WDB)"));
 }
 
 void TestLocalization::lookupCutsAndMisses()

@@ -155,7 +155,7 @@ void TestGetVer::messages()
     QCOMPARE(GameVersionMessage(missing), "File " + missing + " was not found.");
     std::string batch = scratch_.path().toStdString() + "/preloader.bat";
     WriteBytes(batch, "@echo off\r\nstart WoW.exe\r\n");
-    QCOMPARE(GameVersionMessage(batch), std::string("This is not valid World of Warcraft exe-file."));
+    QCOMPARE(GameVersionMessage(batch), std::string("This is not a valid World of Warcraft exe-file."));
     std::string empty = scratch_.path().toStdString() + "/empty.exe";
     WriteBytes(empty, "");
     QCOMPARE(GameVersionMessage(empty), Msg(1031));

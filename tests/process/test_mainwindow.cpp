@@ -3,6 +3,7 @@
 #include "support/korvanproc.h"
 
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QtTest>
 
 namespace {
@@ -22,6 +23,45 @@ constexpr int kButtonsY = 252;
 constexpr int kHeight = 268;
 constexpr int kHeightWithPanel = 386;
 constexpr int kWindowWaitMs = 30000;
+
+// The status line's state word, the first row's ball and the information panel, in the window.
+constexpr QRect kStatusWord{61, 210, 54, 18};
+constexpr QRect kFirstBall{220, 56, 23, 20};
+constexpr QRect kPanel{0, 268, 258, 118};
+// Far less than the 10 s of the refresh cycle, which would show the new server on its own.
+constexpr int kAtOnceMs = 2500;
+
+enum class TInk
+{
+    Green,
+    Red
+};
+
+// Whether some pixels of `area` are drawn in the status colour (lime for online, red for offline).
+bool Holds(const QImage& shot, const QRect& area, TInk ink)
+{
+    constexpr int kStrong = 180;
+    constexpr int kWeak = 100;
+    constexpr int kEnoughPixels = 4;
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom() && y < shot.height(); ++y)
+        for (int x = area.left(); x <= area.right() && x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            const bool green = c.green() > kStrong && c.red() < kWeak && c.blue() < kWeak;
+            const bool red = c.red() > kStrong && c.green() < kWeak && c.blue() < kWeak;
+            if (ink == TInk::Green ? green : red)
+                ++count;
+        }
+    return count >= kEnoughPixels;
+}
+
+// The status line shows online (lime) and not offline, or the other way round.
+bool StatusShows(TKorvanProcess& korvan, TInk ink)
+{
+    const QImage shot = korvan.Grab();
+    const TInk other = ink == TInk::Green ? TInk::Red : TInk::Green;
+    return !shot.isNull() && Holds(shot, kStatusWord, ink) && !Holds(shot, kStatusWord, other);
+}
 
 QByteArray Servers(int count)
 {
@@ -60,6 +100,7 @@ private slots:
     void scrollBarArrowsAndThumb();
     void hoverOpensTheMenuOnlyWhenAsked();
     void draggingTheSkinMovesTheWindow();
+    void statusAndPanelFollowEveryMoveOfTheSelection();
 
 private:
     // Visible windows of the program: the main window, and the menu while it is open.
@@ -225,6 +266,34 @@ void TestMainWindow::draggingTheSkinMovesTheWindow()
     const QByteArray ini = CloseWithEscape(korvan);
     QCOMPARE(Key(ini, "WindowPosX"), 100);
     QCOMPARE(Key(ini, "WindowPosY"), 70);
+}
+
+void TestMainWindow::statusAndPanelFollowEveryMoveOfTheSelection()
+{
+    QTcpServer up;
+    QVERIFY(up.listen(QHostAddress::LocalHost));
+    const QByteArray ini =
+        "[Main]\r\nTimeout=500\r\nServerIndex=1\r\nFullInfo=1\r\nPanel=1\r\n[Up]\r\nAddress=127.0.0.1:" +
+        QByteArray::number(up.serverPort()) + "\r\n[Down]\r\nAddress=127.0.0.1:1\r\n";
+    TKorvanProcess korvan;
+    QVERIFY2(Open(korvan, ini), qPrintable(korvan.Error() + korvan.StdErr()));
+    // Both servers probed: the first row's ball is green, the status line shows the selected one offline.
+    QTRY_VERIFY_WITH_TIMEOUT(Holds(korvan.Grab(), kFirstBall, TInk::Green) && StatusShows(korvan, TInk::Red),
+                             kWindowWaitMs);
+    const QImage downPanel = korvan.Grab().copy(kPanel);
+
+    // Home selects the first server without a probe of its own: what is known of it shows at once.
+    QVERIFY(korvan.Key(QStringLiteral("Home")));
+    QTRY_VERIFY_WITH_TIMEOUT(StatusShows(korvan, TInk::Green), kAtOnceMs);
+    QVERIFY(korvan.Grab().copy(kPanel) != downPanel);
+    QVERIFY(korvan.Key(QStringLiteral("End")));
+    QTRY_VERIFY_WITH_TIMEOUT(StatusShows(korvan, TInk::Red), kAtOnceMs);
+    QTRY_VERIFY_WITH_TIMEOUT(korvan.Grab().copy(kPanel) == downPanel, kAtOnceMs);
+    QVERIFY(korvan.Key(QStringLiteral("Prior")));
+    QTRY_VERIFY_WITH_TIMEOUT(StatusShows(korvan, TInk::Green), kAtOnceMs);
+    QVERIFY(korvan.Key(QStringLiteral("Next")));
+    QTRY_VERIFY_WITH_TIMEOUT(StatusShows(korvan, TInk::Red), kAtOnceMs);
+    QVERIFY(!CloseWithEscape(korvan).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestMainWindow)

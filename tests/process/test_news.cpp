@@ -34,6 +34,16 @@ QByteArray Channel(const QString& base)
            "</channel></rss>";
 }
 
+// A channel of `count` items whose links name the server: "<base>/<server>/itemN".
+QByteArray ServerChannel(const QString& base, const QByteArray& server, int count)
+{
+    QByteArray items;
+    for (int i = 1; i <= count; ++i)
+        items += "<item><title>" + server + " " + QByteArray::number(i) + "</title><link>" + base.toUtf8() + "/" +
+                 server + "/item" + QByteArray::number(i) + "</link><description>text</description></item>";
+    return "<?xml version=\"1.0\"?><rss><channel><title>News</title>" + items + "</channel></rss>";
+}
+
 } // namespace
 
 class TestNews : public QObject
@@ -45,6 +55,7 @@ private slots:
     void failedChannelIsRetriedByItsLink();
     void closingWhileLoadingEndsAtOnce();
     void panelStateSurvivesARestart();
+    void pageStaysWithItsServerWhenRowsMove();
 
 private:
     // Puts a stand-in opener first on the program's PATH; it writes each address it gets to the returned file.
@@ -224,6 +235,48 @@ void TestNews::panelStateSurvivesARestart()
     QVERIFY(korvan.WaitForExit());
     ini = korvan.ReadFile(QStringLiteral("tavix.ini"));
     QVERIFY2(ini.contains("Panel=0\r\n") && ini.contains("FullInfo=1\r\n"), ini.constData());
+}
+
+void TestNews::pageStaysWithItsServerWhenRowsMove()
+{
+    TLoopbackHttpServer server;
+    QVERIFY(server.Listen());
+    const QString base = server.Url(QString());
+    server.Serve("/alpha", ServerChannel(base, "alpha", 2));
+    server.Serve("/beta", ServerChannel(base, "beta", 4));
+
+    TKorvanProcess korvan;
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    const QString opened = InstallOpener(korvan);
+    QVERIFY(!opened.isEmpty());
+    QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"),
+                             "[Main]\r\nFullInfo=1\r\nPanel=0\r\nTimeout=500\r\nServerIndex=0\r\n"
+                             "[Alpha]\r\nAddress=127.0.0.1:1\r\nRSSUrl=" +
+                                 server.Url("/alpha").toUtf8() + "\r\n[Beta]\r\nAddress=127.0.0.1:2\r\nRSSUrl=" +
+                                 server.Url("/beta").toUtf8() + "\r\n"));
+    QVERIFY(korvan.Start());
+    QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
+    QTRY_COMPARE_WITH_TIMEOUT(server.Hits("/alpha"), 1, kWaitMs);
+    QVERIFY(korvan.Key(QStringLiteral("Down")));
+    QTRY_COMPARE_WITH_TIMEOUT(server.Hits("/beta"), 1, kWaitMs);
+    QTest::qWait(500);
+
+    // Beta's fourth item, then Beta moves above Alpha and the selection goes down to Alpha's row.
+    QVERIFY(korvan.Key(QStringLiteral("alt+Right alt+Right alt+Right")));
+    QVERIFY(korvan.Key(QStringLiteral("alt+Up")));
+    QVERIFY(korvan.Key(QStringLiteral("Down")));
+    QTest::qWait(300);
+    // Alpha's news starts at its own first item, not at Beta's fourth.
+    QVERIFY(korvan.Click(kOnTitleLink.x(), kOnTitleLink.y()));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(opened), kWaitMs);
+    QTest::qWait(300);
+    QFile log(opened);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll().trimmed(), base.toUtf8() + "/alpha/item1");
+
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QVERIFY(korvan.WaitForExit());
+    QCOMPARE(korvan.ExitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestNews)

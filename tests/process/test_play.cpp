@@ -10,6 +10,8 @@
 namespace {
 
 constexpr int kFileWaitMs = 10000;
+// The window's title carries the same version as the about box and --version.
+const QString kMainTitle = QStringLiteral("Korvan " KORVAN_VERSION_TEXT);
 
 // A shell script standing in for a program: it writes its arguments, one per line, into `out`.
 QByteArray Recorder(const QString& out)
@@ -76,7 +78,7 @@ private slots:
         // The taskbar shows the window's own title and nothing appended to it.
         QStringList titles = korvan.WindowTitles();
         titles.removeAll(QString()); // the toolkit's own unnamed helper window
-        QCOMPARE(titles, QStringList{QStringLiteral("Korvan 2.06.1")});
+        QCOMPARE(titles, QStringList{kMainTitle});
 
         QVERIFY(korvan.Key(QStringLiteral("Down Return")));
         QVERIFY2(korvan.WaitForExit(), "the program kept running after a successful Play");
@@ -94,7 +96,7 @@ private slots:
 
         // The next start is a normal one, not refused as a second copy.
         QVERIFY(korvan.Start());
-        const QString again = WindowTitled(korvan, QStringLiteral("Korvan 2.06.1"));
+        const QString again = WindowTitled(korvan, kMainTitle);
         QVERIFY2(!again.isEmpty(), qPrintable(korvan.WindowTitles().join(QLatin1Char('|'))));
         QVERIFY(!korvan.WindowTitles().contains(QStringLiteral("Information")));
         QVERIFY(korvan.Key(QStringLiteral("Escape"), again));

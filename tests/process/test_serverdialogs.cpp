@@ -33,6 +33,7 @@ class TestServerDialogs : public QObject
 private slots:
     void addedServerIsOnDiskBeforeExitAndSurvivesAKill();
     void refusedNameKeepsTheDialogOpen();
+    void nameAlreadyInTheListKeepsWhatWasTyped();
     void settingsFromARefusedLaunchSurviveARestart();
     void removedServerLeavesTheFileAtOnce();
     void aboutFromTheMenuClosesWithEscape();
@@ -115,6 +116,38 @@ void TestServerDialogs::refusedNameKeepsTheDialogOpen()
     QCOMPARE(korvan.ExitCode(), 0);
     const QByteArray ini = korvan.ReadFile(QStringLiteral("tavix.ini"));
     QVERIFY(!ini.toUpper().contains("[MAIN]\r\nADDRESS"));
+}
+
+void TestServerDialogs::nameAlreadyInTheListKeepsWhatWasTyped()
+{
+    TKorvanProcess korvan;
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), kOneServer));
+    QVERIFY(korvan.Start());
+    QVERIFY(!korvan.MainWindow().isEmpty());
+
+    QVERIFY(korvan.Key(QStringLiteral("KP_Add")));
+    const QString dialog = korvan.WaitForWindow(QStringLiteral("^Add server"));
+    QVERIFY(!dialog.isEmpty());
+    QVERIFY(korvan.Type(QStringLiteral("ALPHA"), dialog));
+    QVERIFY(korvan.Key(QStringLiteral("Tab"), dialog));
+    QVERIFY(korvan.Type(QStringLiteral("127.0.0.1:7"), dialog));
+    // Enter is refused in the dialog: no error box, the dialog and what was typed stay.
+    QVERIFY(korvan.Key(QStringLiteral("Return"), dialog));
+    QTest::qWait(1000);
+    QVERIFY2(!korvan.WindowTitles().contains(QStringLiteral("Error")), qPrintable(korvan.WindowTitles().join('|')));
+    QVERIFY(!korvan.WaitForWindow(QStringLiteral("^Add server"), 1000).isEmpty());
+    // Another name, and the address typed before goes in with it.
+    QVERIFY(korvan.Key(QStringLiteral("shift+Tab ctrl+a"), dialog));
+    QVERIFY(korvan.Type(QStringLiteral("Alpha Two"), dialog));
+    QVERIFY(korvan.Key(QStringLiteral("Return"), dialog));
+    const QByteArray ini = WaitForIni(korvan, "[Alpha Two]");
+    QVERIFY2(ini.contains("[Alpha Two]\r\nAddress=127.0.0.1:7\r\n"), ini.constData());
+    QVERIFY(ini.contains("[Alpha]\r\nAddress=127.0.0.1:1\r\n"));
+
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QVERIFY(korvan.WaitForExit());
+    QCOMPARE(korvan.ExitCode(), 0);
 }
 
 void TestServerDialogs::settingsFromARefusedLaunchSurviveARestart()

@@ -13,12 +13,16 @@
 #ifndef KORVAN_EXE
 #error "KORVAN_EXE names the built program"
 #endif
+#ifndef KORVAN_XGRAB
+#error "KORVAN_XGRAB names the screen grabber"
+#endif
 
 namespace {
 
 constexpr int kPollMs = 50;
 constexpr int kXvfbStartMs = 15000;
 constexpr int kSettleMs = 150;
+constexpr int kGrabMs = 10000;
 const char* const kScreen = "1280x1024x24";
 const char* const kMainTitle = "^Korvan [0-9]";
 
@@ -342,6 +346,22 @@ TKorvanProcess::TGeometry TKorvanProcess::Geometry(const QString& window) const
             geometry.height = value;
     }
     return geometry;
+}
+
+QImage TKorvanProcess::Grab(const QString& window) const
+{
+    const TGeometry at = Geometry(window);
+    if (at.width <= 0 || at.height <= 0 || display_.isEmpty())
+        return {};
+    QProcess grab;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display_);
+    grab.setProcessEnvironment(env);
+    grab.start(QStringLiteral(KORVAN_XGRAB),
+               {QString::number(at.x), QString::number(at.y), QString::number(at.width), QString::number(at.height)});
+    if (!grab.waitForFinished(kGrabMs) || grab.exitStatus() != QProcess::NormalExit || grab.exitCode() != 0)
+        return {};
+    return QImage::fromData(grab.readAllStandardOutput(), "PNG");
 }
 
 bool TKorvanProcess::WaitForExit(int timeoutMs)

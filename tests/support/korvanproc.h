@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -81,6 +82,9 @@ public:
         int x = 0, y = 0, width = -1, height = -1;
     };
     TGeometry Geometry(const QString& window = {}) const;
+    // What the screen shows of the window (the main window when empty), as a user would see it; a null
+    // image when it could not be taken.
+    QImage Grab(const QString& window = {}) const;
 
     // Waits for the program to end; true when it did. Then ExitCode(), ExitedNormally(), output.
     bool WaitForExit(int timeoutMs = 15000);

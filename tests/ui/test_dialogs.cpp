@@ -84,6 +84,7 @@ private slots:
     void settingsUnknownUpdatePeriodIsKept();
 
     void aboutShowsTitleVersionAndLinks();
+    void aboutLeavesOutContactsThatAreNone();
     void pickerFiltersMatchAnyCase_data();
     void pickerFiltersMatchAnyCase();
 
@@ -549,8 +550,26 @@ void TestDialogs::aboutShowsTitleVersionAndLinks()
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     QVERIFY(f.width() >= kAboutFormWidth && f.height() >= kAboutFormHeight);
+    // The messenger row has no contact ("none"): it is left out, the others stay.
+    QVERIFY(!f.Label5->isVisible() && !f.Label6->isVisible());
+    for (QWidget* shown : {static_cast<QWidget*>(f.Label4), static_cast<QWidget*>(f.LnkLabel1),
+                           static_cast<QWidget*>(f.LabWeb), static_cast<QWidget*>(f.LnkLabel2)})
+        QVERIFY(shown->isVisible());
     QTest::keyClick(&f, Qt::Key_Escape);
     QVERIFY(!f.isVisible());
+}
+
+void TestDialogs::aboutLeavesOutContactsThatAreNone()
+{
+    const QString czechNone = QString::fromUtf8("není");
+    QVERIFY(AboutValueShown("support@korvan.example", czechNone));
+    QVERIFY(AboutValueShown("123456", czechNone));
+    QVERIFY(!AboutValueShown("", czechNone));
+    QVERIFY(!AboutValueShown("  ", czechNone));
+    QVERIFY(!AboutValueShown("none", czechNone));
+    QVERIFY(!AboutValueShown("None", QString()));
+    QVERIFY(!AboutValueShown(czechNone, czechNone));
+    QVERIFY(AboutValueShown("nonesuch.example", "none"));
 }
 
 void TestDialogs::pickerFiltersMatchAnyCase_data()

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -165,18 +166,34 @@ void TestMainFormDialogs::addDuplicateInOtherCaseIsRefused()
 {
     MakeForm({"Alpha"});
     const std::string before = ini_->Read();
-    driver_.Arm(TypeServer("ALPHA", "other.example"));
+    bool confirmable = true;
+    QString reason;
+    driver_.Arm([&](QDialog& d) {
+        auto& f = dynamic_cast<TAddForm&>(d);
+        f.EditServerName->setText("ALPHA");
+        f.EditServerAddress->setText("other.example");
+        f.EditServerInfo->setText("typed with care");
+        confirmable = f.BtnAdd->isEnabled();
+        reason = f.LabProblem->text();
+        // Enter goes to the default button, which is disabled: nothing typed is lost.
+        QTest::keyClick(f.EditServerAddress, Qt::Key_Return);
+        QVERIFY(f.isVisible());
+        QCOMPARE(f.EditServerInfo->text(), QString("typed with care"));
+        QCOMPARE(f.EditServerAddress->text(), QString("other.example"));
+        f.EditServerName->setText("Alpha 2");
+        QVERIFY(f.BtnAdd->isEnabled());
+        QVERIFY(f.LabProblem->text().isEmpty());
+        f.BtnAdd->click();
+    });
     form_->BtnAddClick();
-    QCOMPARE(shown_.size(), std::size_t(1));
-    QCOMPARE(shown_[0].text, QString("Server was not added."));
-    QCOMPARE(shown_[0].caption, QString("Error"));
-    QCOMPARE(shown_[0].owner, QString("AddForm"));
-    QCOMPARE(ListNames(), QStringList{"Alpha"});
-    QCOMPARE(Servers.size(), std::size_t(1));
-    QCOMPARE(Servers[0].Address, std::string(kLoopback));
-    QCOMPARE(ini_->Read(), before);
-    // The dialog is not offered again.
+    QVERIFY(!confirmable);
+    QCOMPARE(reason, ToQString(LoadText(3031)));
+    QVERIFY(shown_.empty());
     QCOMPARE(driver_.Met().size(), 1);
+    QCOMPARE(ListNames(), (QStringList{"Alpha", "Alpha 2"}));
+    QCOMPARE(Servers[0].Address, std::string(kLoopback));
+    QCOMPARE(Servers[1].Comments, std::string("typed with care"));
+    QVERIFY(ini_->Read() != before);
 }
 
 void TestMainFormDialogs::addOfRefusedNameCannotBeConfirmed()

@@ -340,7 +340,7 @@ void TestMainFormGame::gameThatDoesNotStartIsReported()
     WoWPath = game;
     form_->BtnPlayClick();
     QCOMPARE(shown_.size(), std::size_t(1));
-    QCOMPARE(shown_[0].text, QString("A problem occured while executing the game."));
+    QCOMPARE(shown_[0].text, QString("A problem occurred while executing the game."));
     QCOMPARE(int(shown_[0].icon), int(TMsgIcon::Error));
     QVERIFY(form_->isVisible());
     QVERIFY(!AppClosing);
@@ -418,7 +418,7 @@ void TestMainFormGame::secondProgramThatDoesNotStartIsReported()
     form_->BtnPlayClick();
     QVERIFY(!WaitForFile(Root() + "game.out").empty());
     QCOMPARE(shown_.size(), std::size_t(1));
-    QCOMPARE(shown_[0].text, QString("A problem occured while executing the program."));
+    QCOMPARE(shown_[0].text, QString("A problem occurred while executing the program."));
     QCOMPARE(shown_[0].caption, QString("Error"));
     QVERIFY(form_->isVisible());
     QVERIFY(!AppClosing);
@@ -527,7 +527,7 @@ void TestMainFormGame::clearingOutcomes()
     shown_.clear();
     form_->ItemClearWTFClick();
     QCOMPARE(shown_.size(), std::size_t(2));
-    QCOMPARE(shown_[1].text, QString("An error occured."));
+    QCOMPARE(shown_[1].text, QString("An error occurred."));
     QCOMPARE(shown_[1].caption, QString("Error"));
     QVERIFY(platform::FileExists(locked));
     QVERIFY(!platform::FileExists(Root() + "game/wtf/Account/cache.md5"));

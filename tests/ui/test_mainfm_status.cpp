@@ -6,6 +6,7 @@
 #include "monitor/connection_u.h"
 #include "monitor/status_u.h"
 #include "support/testsupport.h"
+#include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
 
 #include <QAbstractButton>
@@ -57,6 +58,7 @@ private slots:
     void minimizingWithoutSelectionShowsTheEmblem();
     void trayToolTipFollowsTheSelectedServer();
     void minimizingFromTheTaskbarGoesToTheTray();
+    void everyMoveOfTheSelectionShowsTheNewServerAtOnce();
     void refreshTimerReprobesOnlyASelectedServer();
     void refreshAllProbesEveryServer();
     void firstShowAndIdleStartTheCycle();
@@ -311,6 +313,66 @@ void TestMainFormStatus::trayToolTipFollowsTheSelectedServer()
     form->SelectIndex(-1);
     form->RefreshServerVisibleStatus();
     QVERIFY(form->TrayIcon->toolTip().isEmpty());
+}
+
+void TestMainFormStatus::everyMoveOfTheSelectionShowsTheNewServerAtOnce()
+{
+    TMainForm* form = MakeForm({"127.0.0.1:1", "127.0.0.1:2", "127.0.0.1:3", "127.0.0.1:4"});
+    // Shown as after start-up, without the first show's probes, which would change the states set below.
+    FirstShow = false;
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    const std::uint8_t states[] = {ssOnline, ssOffline, ssOnline, ssOffline};
+    for (std::size_t i = 0; i < Servers.size(); ++i) {
+        Servers[i].Status = states[i];
+        Servers[i].Ping = 20;
+    }
+    const QLabel* realmlist = form->findChild<QLabel*>("Realmlist");
+    QVERIFY(realmlist);
+    // What the window shows for the selected server: status line, tray tooltip, panel.
+    auto shows = [&](int server) {
+        const bool online = states[server] == ssOnline;
+        return form->Status->text() == QString(online ? "Online" : "Offline") && !form->Status->isHidden() &&
+               form->TrayIcon->toolTip().startsWith(QString("Server %1\n").arg(server)) &&
+               realmlist->toolTip() == QString("127.0.0.1:%1").arg(server + 1);
+    };
+    form->SelectIndex(1);
+    QVERIFY(shows(1));
+    TListBoxEx* list = form->ServerList();
+    // Keys the list moves the selection by without the selection step; no probe runs in between.
+    QTest::keyClick(list, Qt::Key_Home);
+    QVERIFY(shows(0));
+    QTest::keyClick(list, Qt::Key_End);
+    QVERIFY(shows(3));
+    QTest::keyClick(list, Qt::Key_PageUp);
+    QVERIFY(shows(0));
+    QTest::keyClick(list, Qt::Key_PageDown);
+    QVERIFY(shows(3));
+    QVERIFY(RunningProbes.isEmpty());
+
+    // A move keeps the same server on show, now one row higher.
+    QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
+    QCOMPARE(form->SelectedIndex(), 2);
+    QVERIFY(shows(3));
+    // The row the moved server left now holds another one: selecting it is a change.
+    QTest::keyPress(list, Qt::Key_Down);
+    QVERIFY(shows(2));
+    QTest::keyRelease(list, Qt::Key_Down);
+    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+
+    // The list read again with another server in the selected row.
+    form->SelectIndex(0);
+    QVERIFY(shows(0));
+    QVERIFY(RemoveServer("Server 0"));
+    form->ReloadServerList();
+    QCOMPARE(form->SelectedIndex(), 0);
+    QVERIFY(form->TrayIcon->toolTip().startsWith("Server 1\n"));
+    QCOMPARE(realmlist->toolTip(), QString("127.0.0.1:2"));
+
+    form->SelectIndex(-1);
+    QVERIFY(form->Status->isHidden());
+    QVERIFY(form->TrayIcon->toolTip().isEmpty());
+    QVERIFY(realmlist->text().isEmpty());
 }
 
 void TestMainFormStatus::refreshTimerReprobesOnlyASelectedServer()

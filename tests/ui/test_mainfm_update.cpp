@@ -127,7 +127,7 @@ void TestMainFormUpdate::newerVersionOpensTheWindow()
     // The window checks once more itself, then asks; the answer No closes it.
     QTRY_COMPARE_WITH_TIMEOUT(messages_.size(), 1, kWaitMs);
     QCOMPARE(messages_[0],
-             QString("Question: There's a new program version availible (9.00.0). Do you want to update?"));
+             QString("Question: There's a new program version available (9.00.0). Do you want to update?"));
     QCOMPARE(server_.Hits(kListPath), hits + 2);
     QVERIFY(UpdateFromBackground);
     QTRY_VERIFY_WITH_TIMEOUT(!form_->findChild<TUpdateForm*>(), kWaitMs);

@@ -63,6 +63,7 @@ private slots:
     void notLoadedStartsTheFetch();
     void retryLinkLoadsAgain();
     void pagesThroughTheNews();
+    void pageBelongsToTheServerNotItsRow();
     void oneItemShowsNoPaging();
     void noSelectionClearsOnly();
     void statusMessageIsCentred();
@@ -297,6 +298,40 @@ void TestNewsView::pagesThroughTheNews()
     selected_ = -1;
     view_->BtnNextClick();
     QCOMPARE(view_->Page(), 0);
+}
+
+void TestNewsView::pageBelongsToTheServerNotItsRow()
+{
+    Add("A", rssLoaded, {"<b>a1</b>", "<b>a2</b>"});
+    Add("B", rssLoaded, {"<b>b1</b>", "<b>b2</b>", "<b>b3</b>", "<b>b4</b>"});
+    selected_ = 1;
+    view_->UpdateRSSBrowser();
+    for (int i = 0; i < 3; ++i)
+        view_->BtnNextClick();
+    QCOMPARE(Label("LabPage")->text(), QString("4 of 4"));
+
+    // B moves up a row and stays on its fourth item.
+    QVERIFY(SwapServers(0, 1));
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    QCOMPARE(ViewText().trimmed(), QString("b4"));
+    QCOMPARE(Label("LabPage")->text(), QString("4 of 4"));
+
+    // A now holds the row B had: it starts at its own first item.
+    selected_ = 1;
+    view_->UpdateRSSBrowser();
+    QCOMPARE(view_->Page(), 0);
+    QCOMPARE(ViewText().trimmed(), QString("a1"));
+    QCOMPARE(Label("LabPage")->text(), QString("1 of 2"));
+    view_->BtnNextClick();
+    QCOMPARE(Label("LabPage")->text(), QString("2 of 2"));
+
+    // Removing the server above moves A up a row; its page does not pass to another server.
+    QVERIFY(RemoveServer("B"));
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    QCOMPARE(ViewText().trimmed(), QString("a2"));
+    QCOMPARE(Label("LabPage")->text(), QString("2 of 2"));
 }
 
 void TestNewsView::oneItemShowsNoPaging()

@@ -149,8 +149,8 @@ void TestUpdateForm::checkOutcomes_data()
     const QByteArray same = "2\n6\n2\n0\n";
     const QByteArray newer = "2\n6\n3\n0\nkorvan\nhttp://127.0.0.1:9/korvan\n";
     const QString failed = "Error: Checking for a new version failed.";
-    const QString none = "Information: There's no newer version availible.";
-    const QString ask = "Question: There's a new program version availible (2.06.3). Do you want to update?";
+    const QString none = "Information: There's no newer version available.";
+    const QString ask = "Question: There's a new program version available (2.06.3). Do you want to update?";
     const QString unsigned_ = "Error: The update list is not signed by the program's publisher, so it was not used.";
     QTest::newRow("no list, asked by the user") << 404 << QByteArray() << false << QStringList{failed} << true;
     QTest::newRow("no list, background") << 404 << QByteArray() << true << QStringList{} << true;
