@@ -1,9 +1,15 @@
 // A channel of 10,000 items: the time and peak memory of reading it into news pages, next to
 // `xmllint --noout` on the same file, each in a process of its own, in the same run; then the time to
-// show pages in the news view (the first one, and paging through all of them).
-// Usage: bench_news [--parse FILE | --render FILE]
+// show pages in the news view (the first one, and paging through all of them). Then hostile channels
+// beside it, each fetched from a loopback server into the news view in a process of its own: the
+// longest stall of the main loop while the channel loads and while the user pages, the peak memory,
+// and what the server got to send.
+// Usage: bench_news [--parse FILE | --render FILE | --hostile NAME]
+#include "common/stallmeter.h"
 #include "core/localization_u.h"
+#include "core/servers_u.h"
 #include "news/rss_u.h"
+#include "support/httpserver.h"
 #include "ui/newsview.h"
 
 #include <QApplication>
@@ -15,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <sys/resource.h>
@@ -22,10 +29,34 @@
 #include <unistd.h>
 #include <vector>
 
+// The skin's pictures live in the interface library; outside any namespace, as the macro needs.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(korvan);
+}
+
 namespace {
 
 constexpr int kItemCount = 10000;
 constexpr int kRounds = 5;
+// A hostile channel that has not loaded and been paged through by then counts as a frozen window.
+constexpr int kHostileLimitMs = 60000;
+constexpr int kChildPollMs = 50;
+constexpr int kPageChanges = 5;
+constexpr int kEntityChars = 4000;
+constexpr int kEntityReferences = 6000;
+constexpr int kWordBytes = 1024 * 1024;
+constexpr int kNestedItems = 300000;
+constexpr int kTextNestedItems = 200;
+constexpr int kNestedTextBytes = 5 * 1024 * 1024;
+constexpr int kEndlessChunkBytes = 64 * 1024;
+constexpr int kMarkupItems = 20;
+constexpr int kNestedTables = 40;
+constexpr int kNestedLists = 3000;
+constexpr double kMiB = 1024.0 * 1024.0;
+
+const char* const kHostileNames[] = {"items-10000",         "entity-6000",     "word-1MB",      "nested-300000",
+                                     "nested-200-text-5MB", "endless-chunked", "markup-tables", "markup-lists"};
 
 QByteArray MakeChannel()
 {
@@ -131,6 +162,157 @@ int Render(int argc, char** argv, const char* path)
     return 0;
 }
 
+QByteArray Repeated(const QByteArray& piece, int times)
+{
+    QByteArray out;
+    out.reserve(piece.size() * times);
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
+// The answer the loopback server gives for each hostile channel.
+THttpRoute HostileRoute(const std::string& name)
+{
+    THttpRoute route;
+    route.Headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/xml")));
+    if (name == "items-10000") {
+        route.Body = MakeChannel();
+    } else if (name == "entity-6000") {
+        route.Body = "<?xml version=\"1.0\"?><!DOCTYPE rss [<!ENTITY e \"" + QByteArray(kEntityChars, 'a') +
+                     "\">]><rss><channel><item><title>Entities</title><description>" +
+                     Repeated("&e;", kEntityReferences) + "</description></item></channel></rss>";
+    } else if (name == "word-1MB") {
+        route.Body = "<rss><channel><item><title>Word</title><description>" + QByteArray(kWordBytes, 'w') +
+                     "</description></item></channel></rss>";
+    } else if (name == "nested-300000") {
+        route.Body = "<rss><channel>" + Repeated("<item>", kNestedItems) + Repeated("</item>", kNestedItems) +
+                     "</channel></rss>";
+    } else if (name == "nested-200-text-5MB") {
+        route.Body = "<rss>" + Repeated("<item><description>", kTextNestedItems) +
+                     Repeated("word ", kNestedTextBytes / 5) + Repeated("</description></item>", kTextNestedItems) +
+                     "</rss>";
+    } else if (name == "markup-tables" || name == "markup-lists") {
+        // Layouts that grow faster than their text: tables in tables; lists in lists and a row of many cells.
+        const QByteArray description = name == "markup-tables"
+                                           ? Repeated("<table><tr><td>", kNestedTables)
+                                           : Repeated("<ul><li>x", kNestedLists) + "<table><tr>" +
+                                                 Repeated("<td>c</td>", kNestedLists) + "</tr></table>";
+        route.Body =
+            "<rss><channel>" +
+            Repeated("<item><title>Markup</title><description><![CDATA[" + description + "]]></description></item>",
+                     kMarkupItems) +
+            "</channel></rss>";
+    } else if (name == "endless-chunked") {
+        route.Endless = true;
+        route.Body = QByteArray(kEndlessChunkBytes, ' ');
+    }
+    return route;
+}
+
+void Pump()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, kChildPollMs);
+}
+
+// Child: the channel fetched into a news view as the window would, then paged through.
+int Hostile(int argc, char** argv, const std::string& name)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    InitResources();
+    InitLocalization();
+    TLoopbackHttpServer server;
+    if (!server.Listen())
+        return 1;
+    const THttpRoute route = HostileRoute(name);
+    server.Route(QStringLiteral("/feed"), route);
+    if (!AddServer("Bench", "127.0.0.1", "", "", "", "", "", 0, false,
+                   server.Url(QStringLiteral("/feed")).toStdString()))
+        return 1;
+
+    QWidget panel;
+    panel.resize(258, 118);
+    QWidget page(&panel);
+    page.setGeometry(2, 0, 254, 94);
+    TNewsView view(&page, &panel, [] { return 0; });
+    QObject context;
+    SetNewsDisplay({&context, [] { return 0; }, [&view] { view.UpdateRSSBrowser(); }});
+    panel.show();
+    QCoreApplication::processEvents();
+
+    QElapsedTimer clock;
+    clock.start();
+    double loadStallMs = 0;
+    {
+        TStallMeter meter;
+        view.UpdateRSSBrowser();
+        while (Servers[0].RSSState == rssLoading || RunningRSSFetches() > 0)
+            Pump();
+        meter.Note();
+        panel.repaint();
+        meter.Note();
+        loadStallMs = meter.LongestMs();
+    }
+    const double loadMs = clock.nsecsElapsed() / 1e6;
+    const std::size_t pages = Servers[0].RSSData.size();
+    std::size_t largestPage = 0;
+    for (const std::string& text : Servers[0].RSSData)
+        largestPage = std::max(largestPage, text.size());
+
+    double pageStallMs = 0;
+    {
+        TStallMeter meter;
+        for (int i = 0; i < kPageChanges; ++i) {
+            view.BtnNextClick();
+            panel.repaint();
+            meter.Note();
+        }
+        view.BtnPrevClick();
+        panel.repaint();
+        meter.Note();
+        pageStallMs = meter.LongestMs();
+    }
+    const char* state = Servers[0].RSSState == rssLoaded ? "loaded" : Servers[0].RSSState == rssFailed ? "failed" : "?";
+    std::printf("%-20s %s in %.0f ms, %zu pages (largest %.1f KiB); longest stall: %.1f ms loading, %.1f ms paging; "
+                "server sent %.1f MiB\n",
+                name.c_str(), state, loadMs, pages, largestPage / 1024.0, loadStallMs, pageStallMs,
+                server.BytesSent() / kMiB);
+    std::fflush(stdout);
+    SetNewsDisplay({});
+    return 0;
+}
+
+// Runs one hostile channel in a child of its own, which is ended once it runs past the limit.
+void RunHostile(const std::string& self, const char* name)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl(self.c_str(), self.c_str(), "--hostile", name, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    bool killed = false;
+    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
+        if (clock.elapsed() > kHostileLimitMs) {
+            kill(pid, SIGKILL);
+            wait4(pid, &status, 0, &usage);
+            killed = true;
+            break;
+        }
+        usleep(kChildPollMs * 1000);
+    }
+    if (killed)
+        std::printf("%-20s not done after %d s (ended by the bench); ", name, kHostileLimitMs / 1000);
+    else
+        std::printf("%-20s ", "");
+    std::printf("process peak memory %.0f MiB, %.1f s in all\n", usage.ru_maxrss / 1024.0, clock.elapsed() / 1000.0);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -139,6 +321,14 @@ int main(int argc, char** argv)
         return ParseOnly(argv[2]);
     if (argc == 3 && std::string(argv[1]) == "--render")
         return Render(argc, argv, argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--hostile")
+        return Hostile(argc, argv, argv[2]);
+    if (argc == 2 && std::string(argv[1]) == "--hostile") {
+        const std::string self = QFile::decodeName(argv[0]).toStdString();
+        for (const char* name : kHostileNames)
+            RunHostile(self, name);
+        return 0;
+    }
 
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("channel.xml"));
@@ -172,5 +362,8 @@ int main(int argc, char** argv)
         std::printf("xmllint not found (Debian package libxml2-utils): no comparison\n");
     }
     std::fflush(stdout);
-    return RunChild({self, "--render", path}).Status;
+    const int status = RunChild({self, "--render", path}).Status;
+    for (const char* name : kHostileNames)
+        RunHostile(self, name);
+    return status;
 }

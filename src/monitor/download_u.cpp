@@ -13,6 +13,9 @@
 namespace {
 
 constexpr int kHttpOk = 200;
+// What the network side may hold for us before it stops reading the socket: without a bound it takes in
+// all it can while the main thread is busy, and a cap is only checked once the bytes have piled up.
+constexpr qint64 kReadBufferBytes = 256 * 1024;
 
 bool IsWebScheme(const QUrl& url)
 {
@@ -128,9 +131,14 @@ private:
         accepting_ = false;
         rejected_ = false;
         reply_ = manager_.get(request);
+        reply_->setReadBufferSize(kReadBufferBytes);
         connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { OnMetaData(); });
         connect(reply_, &QNetworkReply::readyRead, this, [this] { OnReadyRead(); });
-        connect(reply_, &QNetworkReply::downloadProgress, this, [this] { timer_.start(); });
+        connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 bytesReceived) {
+            timer_.start();
+            if (limits_.MaxBytes >= 0 && bytesReceived > limits_.MaxBytes)
+                Finish(false);
+        });
         connect(reply_, &QNetworkReply::finished, this, [this] { OnFinished(); });
         timer_.start();
     }

@@ -1,27 +1,30 @@
 #include "news/rss_u.h"
 
+#include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/download_u.h"
 
 #include <QFutureWatcher>
 #include <QObject>
-#include <QXmlStreamReader>
 #include <QtConcurrent/QtConcurrentRun>
-#include <optional>
+#include <atomic>
+#include <memory>
 #include <unordered_map>
 
 namespace {
 
 constexpr const char* kHttpPrefix = "http://";
 constexpr const char* kHttpsPrefix = "https://";
-constexpr const char* kPageLineBreak = "\n";
 constexpr int kRSSFetchDeadlineMs = 60000;
+// "The rest of this item was left out": closes a page cut at its bound.
+constexpr int kTextPageCut = 1110;
+
+class TRSSFetch;
 
 TNewsDisplay Display;
 int RunningFetches = 0;
-// The newest fetch of each server: an older one that ends later must not put back superseded news.
-std::unordered_map<std::uint64_t, std::uint64_t> LatestFetch;
-std::uint64_t NextFetchTicket = 1;
+// The running fetch of each server; one that is superseded is abandoned, so it can never put back old news.
+std::unordered_map<std::uint64_t, TRSSFetch*> LatestFetch;
 
 bool StartsWithNoCase(const std::string& text, const char* prefix)
 {
@@ -37,94 +40,44 @@ bool StartsWithNoCase(const std::string& text, const char* prefix)
     return true;
 }
 
-std::string Utf8(const QString& text)
+// Runs on a worker: it touches nothing but its own text and the flag its fetch may set.
+TRSSParseResult ParseOnWorker(QByteArray document, std::string cutMark, std::shared_ptr<std::atomic<bool>> cancel)
 {
-    return text.toUtf8().toStdString();
+    TRSSParseOptions options;
+    options.CutMark = std::move(cutMark);
+    options.Cancel = cancel.get();
+    return ParseRSS(document, options);
 }
 
-enum class TField : std::uint8_t
-{
-    None,
-    Title,
-    Description,
-    Link,
-    Summary,
-    Content,
-};
-
-// An item (or Atom entry) whose end tag has not come yet; items may nest, so there may be several.
-struct TOpenItem
-{
-    int Depth = 0;
-    std::size_t Slot = 0; // its place in document order
-    TRSSItem Item;
-    std::string Summary;
-    std::string Content;
-    bool HavePageLink = false;
-    // The child element whose text is being collected, at any depth below it.
-    TField Field = TField::None;
-    int FieldDepth = -1;
-    QString Text;
-};
-
-TField FieldOf(QStringView name, bool atom)
-{
-    if (name == QLatin1String("title"))
-        return TField::Title;
-    if (name == QLatin1String("link"))
-        return TField::Link;
-    if (!atom)
-        return name == QLatin1String("description") ? TField::Description : TField::None;
-    if (name == QLatin1String("summary"))
-        return TField::Summary;
-    if (name == QLatin1String("content"))
-        return TField::Content;
-    return TField::None;
-}
-
-void Store(TOpenItem& open)
-{
-    std::string text = Utf8(open.Text);
-    switch (open.Field) {
-    case TField::Title:
-        open.Item.Title = std::move(text);
-        break;
-    case TField::Description:
-        open.Item.Description = std::move(text);
-        break;
-    case TField::Link:
-        open.Item.Link = std::move(text);
-        break;
-    case TField::Summary:
-        open.Summary = std::move(text);
-        break;
-    case TField::Content:
-        open.Content = std::move(text);
-        break;
-    case TField::None:
-        break;
-    }
-    open.Field = TField::None;
-    open.FieldDepth = -1;
-    open.Text.clear();
-}
-
-// Runs on a worker: it touches nothing but its own text.
-TRSSParseResult ParseOnWorker(QByteArray document)
-{
-    return ParseRSS(document);
-}
-
-// One fetch of one server's channel, from its start to its hand-over on the main thread.
+// One fetch of one server's channel, from its start to its hand-over on the main thread. Destroying it
+// abandons the download and tells the parse to stop; the worker then ends within a few tokens.
 class TRSSFetch : public QObject
 {
 public:
-    TRSSFetch(std::uint64_t serverId, std::uint64_t ticket, QObject* parent)
-        : QObject(parent), serverId_(serverId), ticket_(ticket)
+    TRSSFetch(std::uint64_t serverId, QObject* parent) : QObject(parent), serverId_(serverId)
     {
         ++RunningFetches;
+        if (const auto latest = LatestFetch.find(serverId_); latest != LatestFetch.end())
+            latest->second->Abandon();
+        LatestFetch[serverId_] = this;
     }
-    ~TRSSFetch() override { --RunningFetches; }
+    ~TRSSFetch() override
+    {
+        cancel_->store(true, std::memory_order_relaxed);
+        const auto latest = LatestFetch.find(serverId_);
+        if (latest != LatestFetch.end() && latest->second == this)
+            LatestFetch.erase(latest);
+        --RunningFetches;
+    }
+
+    // Superseded: nothing of it reaches the server any more.
+    void Abandon()
+    {
+        cancel_->store(true, std::memory_order_relaxed);
+        LatestFetch.erase(serverId_);
+        abandoned_ = true;
+        deleteLater();
+    }
 
     void Start(const std::string& url)
     {
@@ -138,6 +91,8 @@ public:
         DownloadToBytes(
             QString::fromStdString(url), this,
             [this](bool ok, const QByteArray& document) {
+                if (abandoned_)
+                    return;
                 if (!ok) {
                     HandOver(rssFailed, {});
                     return;
@@ -147,7 +102,7 @@ public:
                     TRSSParseResult result = watcher->result();
                     HandOver(result.Ok ? rssLoaded : rssFailed, std::move(result.Pages));
                 });
-                watcher->setFuture(QtConcurrent::run(ParseOnWorker, document));
+                watcher->setFuture(QtConcurrent::run(ParseOnWorker, document, cutMark_, cancel_));
             },
             limits);
     }
@@ -156,12 +111,9 @@ private:
     void HandOver(TRSSState state, TRSSDataList pages)
     {
         deleteLater();
-        if (AppClosing)
+        if (AppClosing || abandoned_)
             return;
-        const auto latest = LatestFetch.find(serverId_);
-        if (latest == LatestFetch.end() || latest->second != ticket_)
-            return;
-        LatestFetch.erase(latest);
+        LatestFetch.erase(serverId_);
         const int index = IndexOfServerId(serverId_);
         if (index < 0)
             return;
@@ -173,7 +125,9 @@ private:
     }
 
     const std::uint64_t serverId_;
-    const std::uint64_t ticket_;
+    const std::string cutMark_ = LoadText(kTextPageCut);
+    const std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
+    bool abandoned_ = false;
 };
 
 } // namespace
@@ -183,120 +137,6 @@ std::string AddHttpPrefix(const std::string& address)
     if (StartsWithNoCase(address, kHttpPrefix) || StartsWithNoCase(address, kHttpsPrefix))
         return address;
     return kHttpPrefix + address;
-}
-
-std::vector<std::string> RSSPageLines(const TRSSItem& item)
-{
-    std::vector<std::string> lines;
-    lines.reserve(5);
-    lines.emplace_back("<html><body>");
-    if (!item.Link.empty()) {
-        lines.push_back("<a href=\"" + item.Link + "\">");
-        lines.push_back(item.Title.empty() ? item.Link : "<b>" + item.Title + "</b>");
-        lines.emplace_back("</a><br />");
-    } else {
-        lines.push_back("<b>" + item.Title + "</b><br />");
-    }
-    lines.push_back(item.Description);
-    lines.emplace_back("</body></html>");
-    return lines;
-}
-
-std::string RSSPage(const TRSSItem& item)
-{
-    std::string page;
-    for (const std::string& line : RSSPageLines(item)) {
-        page += line;
-        page += kPageLineBreak;
-    }
-    return page;
-}
-
-TRSSParseResult ParseRSS(const QByteArray& document)
-{
-    // One pass over the document instead of a tree of it: the same reader a DOM would be built with (it
-    // takes the encoding from the document's own declaration), at a fraction of the time and memory.
-    // Whitespace-only text between tags is left out and CDATA kept, as a DOM's text content has it.
-    TRSSParseResult result;
-    QXmlStreamReader reader(document);
-    reader.setNamespaceProcessing(false);
-    std::vector<std::optional<std::string>> pagesInOrder;
-    std::vector<TOpenItem> open;
-    bool atom = false;
-    int depth = 0;
-    while (!reader.atEnd()) {
-        switch (reader.readNext()) {
-        case QXmlStreamReader::StartElement: {
-            const QStringView name = reader.qualifiedName();
-            if (depth == 0)
-                atom = name == QLatin1String("feed");
-            // A child of the innermost open item: one of the texts that make its page?
-            if (!open.empty() && open.back().Depth == depth - 1) {
-                TOpenItem& item = open.back();
-                const TField field = FieldOf(name, atom);
-                if (field == TField::Link && atom) {
-                    // Atom gives the address as an attribute; the alternate link (or one without a rel) is
-                    // the item's page, another kind of link counts only while there is none.
-                    if (!item.HavePageLink) {
-                        const QStringView rel = reader.attributes().value(QLatin1String("rel"));
-                        const QStringView href = reader.attributes().value(QLatin1String("href"));
-                        item.HavePageLink = rel.isEmpty() || rel == QLatin1String("alternate");
-                        if (!href.isEmpty()) {
-                            item.Item.Link = Utf8(href.toString());
-                        } else {
-                            item.Field = field;
-                            item.FieldDepth = depth;
-                        }
-                    }
-                } else if (field != TField::None) {
-                    item.Field = field;
-                    item.FieldDepth = depth;
-                    item.Text.clear();
-                }
-            }
-            if (depth > 0 && name == (atom ? QLatin1String("entry") : QLatin1String("item"))) {
-                TOpenItem item;
-                item.Depth = depth;
-                item.Slot = pagesInOrder.size();
-                pagesInOrder.emplace_back();
-                open.push_back(std::move(item));
-            }
-            ++depth;
-            break;
-        }
-        case QXmlStreamReader::Characters:
-            if (reader.isWhitespace() && !reader.isCDATA())
-                break;
-            for (TOpenItem& item : open)
-                if (item.FieldDepth >= 0)
-                    item.Text += reader.text();
-            break;
-        case QXmlStreamReader::EndElement:
-            --depth;
-            for (TOpenItem& item : open)
-                if (item.FieldDepth == depth)
-                    Store(item);
-            if (!open.empty() && open.back().Depth == depth) {
-                TOpenItem& item = open.back();
-                if (atom)
-                    item.Item.Description = item.Summary.empty() ? item.Content : item.Summary;
-                if (!item.Item.Title.empty() || !item.Item.Description.empty() || !item.Item.Link.empty())
-                    pagesInOrder[item.Slot] = RSSPage(item.Item);
-                open.pop_back();
-            }
-            break;
-        default:
-            break;
-        }
-    }
-    if (reader.hasError())
-        return result;
-    result.Ok = true;
-    result.Pages.reserve(pagesInOrder.size());
-    for (std::optional<std::string>& page : pagesInOrder)
-        if (page)
-            result.Pages.push_back(std::move(*page));
-    return result;
 }
 
 void SetNewsDisplay(TNewsDisplay display)
@@ -312,13 +152,12 @@ void StartRSSLoad(int index)
     FreeRSSDataList(server.RSSData);
     if (!server.RSSUrl.empty()) {
         server.RSSState = rssLoading;
-        const std::uint64_t ticket = NextFetchTicket++;
-        LatestFetch[server.Id] = ticket;
-        auto* fetch = new TRSSFetch(server.Id, ticket, Display.Context.data());
+        auto* fetch = new TRSSFetch(server.Id, Display.Context.data());
         fetch->Start(AddHttpPrefix(server.RSSUrl));
     } else {
         server.RSSState = rssNotSet;
-        LatestFetch.erase(server.Id);
+        if (const auto latest = LatestFetch.find(server.Id); latest != LatestFetch.end())
+            latest->second->Abandon();
     }
     if (!AppClosing && Display.Context && Display.SelectedIndex && Display.SelectedIndex() == index &&
         Display.UpdateRSSBrowser)

@@ -9,6 +9,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
+#include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -59,6 +60,19 @@ QString Text(int id)
 QString Message(int id)
 {
     return ToQString(Msg(id));
+}
+
+// What the view gets for every image, style sheet or other resource a page names. Not an empty value: for
+// that the document would look in the file system itself, and for an image that did not decode it would
+// load the named file directly (a FIFO or a terminal device would then hold the window forever).
+QVariant BlankResource()
+{
+    static const QImage blank = [] {
+        QImage image(1, 1, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        return image;
+    }();
+    return blank;
 }
 
 QString Joined(const std::vector<std::string>& lines)
@@ -147,6 +161,8 @@ TRSSBrowser::TRSSBrowser(QWidget* parent) : QTextBrowser(parent)
     setFont(font);
     document()->setDefaultFont(font);
     document()->setDocumentMargin(0);
+    // Asked before anything else for every resource: nothing the page names is ever opened or fetched.
+    document()->setResourceProvider([](const QUrl&) { return BlankResource(); });
     document()->setDefaultStyleSheet(QStringLiteral("a { color: %1; } tt, pre, code { font-family: \"%2\"; }")
                                          .arg(kNewsTextColor.name(), QString::fromLatin1(kFixedFontFamily)));
     QPalette colours = palette();
@@ -172,7 +188,7 @@ TRSSBrowser::TRSSBrowser(QWidget* parent) : QTextBrowser(parent)
 QVariant TRSSBrowser::loadResource(int, const QUrl&)
 {
     // Whatever the news names (images, style sheets, local files), nothing is read or fetched.
-    return {};
+    return BlankResource();
 }
 
 void TRSSBrowser::LoadLines(const std::vector<std::string>& lines, bool centred)

@@ -49,6 +49,7 @@ private slots:
     void streamGetsExactlyTheBody();
     void streamIsLeftAloneOnFailure();
     void streamFailsPastItsCap();
+    void capHoldsWhileTheMainThreadIsBusy();
     void goneContextIsNeverCalled();
     void reportComesOnTheContextsThread();
 
@@ -375,6 +376,37 @@ void TestDownload::streamFailsPastItsCap()
         4999);
     QTRY_COMPARE_WITH_TIMEOUT(calls, 1, kWaitMs);
     QVERIFY(!ok);
+}
+
+void TestDownload::capHoldsWhileTheMainThreadIsBusy()
+{
+    // An endless body at loopback speed while the main thread does something else for a while: the
+    // network side must stop taking bytes in, not pile up all it can before the cap is looked at.
+    constexpr qint64 kCap = 1024 * 1024;
+    // The socket buffers of both ends and the network side's own buffer, with room to spare.
+    constexpr qint64 kMostTakenIn = 32 * 1024 * 1024;
+    THttpRoute endless;
+    endless.Endless = true;
+    endless.Body = Repeat('e', 64 * 1024);
+    server_->Route("/endless", endless);
+    TDownloadLimits limits;
+    limits.MaxBytes = kCap;
+    TResult result;
+    QObject context;
+    DownloadToBytes(
+        server_->Url("/endless"), &context,
+        [&result](bool ok, const QByteArray& body) {
+            ++result.Calls;
+            result.Ok = ok;
+            result.Body = body;
+        },
+        limits);
+    QVERIFY(QTest::qWaitFor([this] { return server_->BytesSent() > 0; }, kWaitMs));
+    QThread::msleep(500);
+    QTRY_COMPARE_WITH_TIMEOUT(result.Calls, 1, kWaitMs);
+    QVERIFY(!result.Ok);
+    QTest::qWait(200);
+    QVERIFY2(server_->BytesSent() < kMostTakenIn, QByteArray::number(server_->BytesSent()).constData());
 }
 
 void TestDownload::goneContextIsNeverCalled()

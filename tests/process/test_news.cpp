@@ -3,6 +3,7 @@
 // nothing fetched or opened that the user did not ask for.
 #include "support/httpserver.h"
 #include "support/korvanproc.h"
+#include "support/testsupport.h"
 
 #include <QFile>
 #include <QtTest>
@@ -19,6 +20,16 @@ constexpr int kRetryBelowCentre = 7;
 constexpr QPoint kOnTitleLink{kNewsViewOrigin.x() + 12, kNewsViewOrigin.y() + 6};
 constexpr int kHeightWithPanel = 386;
 constexpr int kHeightWithoutPanel = 268;
+// The program ends within a second of Esc; as much again for a busy test machine.
+constexpr int kPromptEndMs = 2000;
+// Time for a channel's body to arrive and its parse to get under way.
+constexpr int kParseUnderWayMs = 300;
+
+QByteArray Ini(const QString& feedUrl)
+{
+    return "[Main]\r\nFullInfo=1\r\nPanel=0\r\nTimeout=500\r\n[Alpha]\r\nAddress=127.0.0.1:1\r\nRSSUrl=" +
+           feedUrl.toUtf8() + "\r\n";
+}
 
 QByteArray Channel(const QString& base)
 {
@@ -54,6 +65,9 @@ private slots:
     void showsPagesAndOpensALinkOnlyWhenClicked();
     void failedChannelIsRetriedByItsLink();
     void closingWhileLoadingEndsAtOnce();
+    void newsOpensNoFileItNames();
+    void endsPromptlyWhateverTheChannel_data();
+    void endsPromptlyWhateverTheChannel();
     void panelStateSurvivesARestart();
     void pageStaysWithItsServerWhenRowsMove();
 
@@ -198,6 +212,76 @@ void TestNews::closingWhileLoadingEndsAtOnce()
     QVERIFY2(korvan.WaitForExit(3000), "the program waited for the news");
     QCOMPARE(korvan.ExitCode(), 0);
     QVERIFY(korvan.ReadFile(QStringLiteral("tavix.ini")).contains("RSSUrl=" + server.Url("/feed").toUtf8()));
+}
+
+void TestNews::newsOpensNoFileItNames()
+{
+    TKorvanProcess korvan;
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    // Opening a FIFO waits for a writer: a window that tried would stand still, as on a terminal device.
+    TFifoWatch watch;
+    const QString fifo = korvan.Root() + QStringLiteral("/fifo");
+    QVERIFY(watch.Start(fifo));
+    const QByteArray path = fifo.toUtf8();
+    const QByteArray url = QUrl::fromLocalFile(fifo).toEncoded();
+    TLoopbackHttpServer server;
+    QVERIFY(server.Listen());
+    server.Serve("/feed", "<rss><channel><item><title>Pictures</title><description><![CDATA[<link rel=\"stylesheet\" "
+                          "href=\"" +
+                              path + "\"><img src=\"" + path + "\"><img src=\"" + url + "\"><table background=\"" +
+                              path + "\"><tr><td style=\"background-image: url(" + url +
+                              ")\">cell</td></tr></table>]]></description></item></channel></rss>");
+    QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), Ini(server.Url("/feed"))));
+    QVERIFY(korvan.Start());
+    QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
+    QTRY_COMPARE_WITH_TIMEOUT(server.Hits("/feed"), 1, kWaitMs);
+    QTest::qWait(1000);
+    QVERIFY2(!watch.Opened(), "the news view opened a file the news names");
+    // The window answers: Space hides the panel.
+    QVERIFY(korvan.Key(QStringLiteral("space")));
+    QTRY_COMPARE_WITH_TIMEOUT(korvan.Geometry().height, kHeightWithoutPanel, kWaitMs);
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QVERIFY(korvan.WaitForExit());
+    QVERIFY(!watch.Opened());
+}
+
+void TestNews::endsPromptlyWhateverTheChannel_data()
+{
+    QTest::addColumn<QByteArray>("channel");
+    QTest::addColumn<bool>("endless");
+    QTest::newRow("one entity named 6,000 times")
+        << "<!DOCTYPE rss [<!ENTITY e \"" + QByteArray(4000, 'a') + "\">]><rss><item><title>" +
+               QByteArray("&e;").repeated(6000) + "</title></item></rss>"
+        << false;
+    QTest::newRow("300,000 nested items")
+        << "<rss>" + QByteArray("<item>").repeated(300000) + QByteArray("</item>").repeated(300000) + "</rss>" << false;
+    QTest::newRow("200 nested items around 5 MB of text")
+        << "<rss>" + QByteArray("<item><description>").repeated(200) + QByteArray("word ").repeated(1024 * 1024) +
+               QByteArray("</description></item>").repeated(200) + "</rss>"
+        << false;
+    QTest::newRow("an endless body") << QByteArray(64 * 1024, ' ') << true;
+}
+
+void TestNews::endsPromptlyWhateverTheChannel()
+{
+    QFETCH(QByteArray, channel);
+    QFETCH(bool, endless);
+    TLoopbackHttpServer server;
+    QVERIFY(server.Listen());
+    THttpRoute route;
+    route.Body = channel;
+    route.Endless = endless;
+    server.Route("/feed", route);
+    TKorvanProcess korvan;
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), Ini(server.Url("/feed"))));
+    QVERIFY(korvan.Start());
+    QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
+    QTRY_COMPARE_WITH_TIMEOUT(server.Hits("/feed"), 1, kWaitMs);
+    QTest::qWait(kParseUnderWayMs);
+    QVERIFY(korvan.Key(QStringLiteral("Escape")));
+    QVERIFY2(korvan.WaitForExit(kPromptEndMs), "the program went on after Escape");
+    QCOMPARE(korvan.ExitCode(), 0);
 }
 
 void TestNews::panelStateSurvivesARestart()

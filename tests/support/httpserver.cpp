@@ -10,6 +10,8 @@ namespace {
 
 constexpr qsizetype kMaxRequestHead = 64 * 1024;
 constexpr int kStopCheckMs = 10;
+// An endless body is written a piece at a time, topped up while less than this waits in the socket.
+constexpr qint64 kEndlessBacklog = 256 * 1024;
 
 QByteArray ReasonPhrase(int status)
 {
@@ -84,18 +86,31 @@ private:
         QByteArray head = "HTTP/1.1 " + QByteArray::number(route_.Status) + ' ' + ReasonPhrase(route_.Status) + "\r\n";
         for (const auto& header : route_.Headers)
             head += header.first + ": " + header.second + "\r\n";
-        if (!route_.OmitLength)
+        if (route_.Endless)
+            head += "Transfer-Encoding: chunked\r\n";
+        else if (!route_.OmitLength)
             head += "Content-Length: " + QByteArray::number(route_.Body.size()) + "\r\n";
         head += "Connection: close\r\n\r\n";
-        socket_->write(head);
+        Write(head);
+        if (route_.Endless) {
+            const QByteArray chunk = QByteArray::number(route_.Body.size(), 16) + "\r\n" + route_.Body + "\r\n";
+            auto topUp = [this, chunk] {
+                while (!closing_ && socket_->state() == QAbstractSocket::ConnectedState &&
+                       socket_->bytesToWrite() < kEndlessBacklog && Write(chunk)) {
+                }
+            };
+            connect(socket_, &QTcpSocket::bytesWritten, this, topUp);
+            topUp();
+            return;
+        }
         if (route_.ChunkBytes <= 0) {
-            socket_->write(route_.Body);
+            Write(route_.Body);
             FinishBody();
             return;
         }
         auto* timer = new QTimer(this);
         connect(timer, &QTimer::timeout, this, [this, timer] {
-            socket_->write(route_.Body.mid(sent_, route_.ChunkBytes));
+            Write(route_.Body.mid(sent_, route_.ChunkBytes));
             sent_ += route_.ChunkBytes;
             if (sent_ >= route_.Body.size()) {
                 timer->stop();
@@ -103,6 +118,16 @@ private:
             }
         });
         timer->start(route_.ChunkIntervalMs);
+    }
+
+    bool Write(const QByteArray& bytes)
+    {
+        const qint64 written = socket_->write(bytes);
+        if (written <= 0)
+            return false;
+        std::lock_guard<std::mutex> locker(shared_->Lock);
+        shared_->BytesSent += written;
+        return true;
     }
 
     void FinishBody()
@@ -245,4 +270,10 @@ QStringList TLoopbackHttpServer::Requests() const
 int TLoopbackHttpServer::Hits(const QString& path) const
 {
     return Requests().count(path);
+}
+
+qint64 TLoopbackHttpServer::BytesSent() const
+{
+    std::lock_guard<std::mutex> locker(shared_->Lock);
+    return shared_->BytesSent;
 }

@@ -29,6 +29,8 @@ struct THttpRoute
     int ChunkIntervalMs = 0;
     // No Content-Length: the body ends where the connection closes.
     bool OmitLength = false;
+    // A chunked body that never ends: Body again and again, as fast as the client takes it, until it hangs up.
+    bool Endless = false;
 };
 
 class TLoopbackHttpServer
@@ -53,12 +55,15 @@ public:
     // Requests so far, as their targets in order of arrival.
     QStringList Requests() const;
     int Hits(const QString& path) const;
+    // Bytes of answer (head and body) handed to the connections so far, all paths together.
+    qint64 BytesSent() const;
 
     struct TShared
     {
         mutable std::mutex Lock;
         QList<QPair<QString, THttpRoute>> Routes;
         QStringList Requests;
+        qint64 BytesSent = 0;
     };
 
 private:

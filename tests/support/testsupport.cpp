@@ -5,12 +5,16 @@
 #include "platform/files.h"
 
 #include <QtTest>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,6 +89,38 @@ int RunInChild(const std::function<int()>& body, bool unprivileged, int timeoutM
         }
         ::usleep(kPollMs * 1000);
     }
+}
+
+namespace {
+constexpr auto kFifoPollInterval = std::chrono::milliseconds(1);
+}
+
+bool TFifoWatch::Start(const QString& path)
+{
+    path_ = path;
+    if (mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
+        return false;
+    thread_ = std::thread([this, name = QFile::encodeName(path)] {
+        while (!stopping_) {
+            // Without a reader this fails with ENXIO at once; with one it succeeds and releases that reader.
+            const int fd = open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                opened_ = true;
+                close(fd);
+            }
+            std::this_thread::sleep_for(kFifoPollInterval);
+        }
+    });
+    return true;
+}
+
+TFifoWatch::~TFifoWatch()
+{
+    stopping_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (!path_.isEmpty())
+        QFile::remove(path_);
 }
 
 TOtherUser::TOtherUser(const std::function<bool()>& hold)

@@ -71,6 +71,7 @@ private slots:
     void linksOpenOnlyThroughAClick();
     void clickOnALinkInTheView();
     void viewFetchesNothingThePageNames();
+    void viewOpensNoFileThePageNames();
     void wheelScrollsTheViewByArrowSteps();
     void linkUnderTheMouseTurnsWhite();
 
@@ -456,8 +457,37 @@ void TestNewsView::viewFetchesNothingThePageNames()
     view_->Browser()->grab();
     QTest::qWait(300);
     QCOMPARE(server_->Requests(), QStringList());
-    QVERIFY(view_->Browser()->loadResource(QTextDocument::ImageResource, QUrl("file:///etc/hostname")).isNull());
     QVERIFY(catcher_.Urls.isEmpty());
+}
+
+void TestNewsView::viewOpensNoFileThePageNames()
+{
+    // A FIFO: whoever opens it waits for a writer, as the window would wait on a terminal device.
+    QTemporaryDir dir;
+    TFifoWatch watch;
+    QVERIFY(watch.Start(dir.filePath("fifo")));
+    const std::string path = dir.filePath("fifo").toStdString();
+    const std::string url = QUrl::fromLocalFile(dir.filePath("fifo")).toString().toStdString();
+    const std::string page = "<html><head><link rel=\"stylesheet\" href=\"" + path + "\"><style>@import url(" + url +
+                             "); p { background-image: url(" + path + "); }</style></head><body background=\"" + path +
+                             "\"><img src=\"" + path + "\"><img src=\"" + url +
+                             "\"><img src=\"fifo\"><img src=\"fifo\" width=\"10\" height=\"10\">"
+                             "<table background=\"" +
+                             path + "\"><tr><td background=\"" + url +
+                             "\">cell</td></tr></table>"
+                             "<p style=\"background-image: url(" +
+                             url + ")\">text</p></body></html>";
+    // A name without a folder is looked for in the working folder.
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    Add("A", rssLoaded, {page});
+    selected_ = 0;
+    view_->UpdateRSSBrowser();
+    view_->Browser()->grab();
+    QTest::qWait(100);
+    QDir::setCurrent(previous);
+    QVERIFY2(!watch.Opened(), "the view opened a file the page names");
+    QVERIFY(view_->Browser()->toPlainText().contains("cell"));
 }
 
 void TestNewsView::wheelScrollsTheViewByArrowSteps()
