@@ -41,5 +41,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6core6 libqt6widgets6 libc6 libqt6svg6; do
     grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends" >&2; exit 1; }
 done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+grep -q "qt6-wayland" <<<"$recommends" || { echo "Recommends lacks qt6-wayland: $recommends" >&2; exit 1; }
 "$tree/usr/bin/korvan" --version | grep -q "^Korvan II [0-9]"
 echo "package: $deb, $(stat -c %s "$deb") bytes; Depends: $depends"

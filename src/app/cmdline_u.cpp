@@ -133,14 +133,40 @@ void Write(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-// A name or address with a tab or a line break in it would break the line's columns.
+// A control character of a name or address, raw in a terminal, could move its cursor, change its state or
+// break the line's columns. Each one (C0, DEL, C1) is printed as "\x" and its two hex digits, and a
+// backslash as "\\", so what is printed reads back as exactly one text.
 std::string Field(std::string_view bytes)
 {
-    std::string text = DisplayText(bytes);
-    for (char& c : text)
-        if (c == kFieldSeparator || c == '\n' || c == '\r')
-            c = ' ';
-    return text;
+    constexpr char kEscape = '\\';
+    constexpr std::string_view kHexDigits = "0123456789ABCDEF";
+    constexpr unsigned char kLastC0 = 0x1F, kDelete = 0x7F, kC1Lead = 0xC2, kFirstC1 = 0x80, kLastC1 = 0x9F;
+    constexpr unsigned kNibbleBits = 4, kNibbleMask = 0xF;
+    const std::string text = DisplayText(bytes);
+    std::string out;
+    out.reserve(text.size());
+    auto escape = [&](unsigned char code) {
+        out += kEscape;
+        out += 'x';
+        out += kHexDigits[code >> kNibbleBits];
+        out += kHexDigits[code & kNibbleMask];
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c == kEscape) {
+            out += {kEscape, kEscape};
+        } else if (c <= kLastC0 || c == kDelete) {
+            escape(c);
+        } else if (c == kC1Lead && next >= kFirstC1 && next <= kLastC1) {
+            // Text shown is UTF-8, where U+0080..U+009F are these two bytes; the code point is the second.
+            escape(next);
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 const char* StateWord(std::uint8_t status)

@@ -8,6 +8,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
+#include "platform/erroroutput.h"
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "platform/termination.h"
@@ -26,7 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -70,23 +70,27 @@ void ReportNoDisplay()
 }
 
 // A display that is named but does not answer is fatal inside the toolkit, which then aborts. While the
-// application object connects, that end is turned into our own message and exit status, and the toolkit's
-// other messages are held back; once it stands they are passed on.
-std::vector<QString> heldMessages;
+// application object connects, that end is turned into our own message and exit status. What the toolkit
+// and the libraries under it (a display protocol's own client library writes to standard error directly)
+// say meanwhile is held back: dropped when we explain the failure ourselves, passed on once the
+// application stands.
+platform::TErrorOutputHold* connectingOutput = nullptr;
 
 void ConnectingMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
     if (type == QtFatalMsg) {
+        if (connectingOutput)
+            connectingOutput->Drop();
         ReportNoDisplay();
         std::_Exit(kExitNoDisplay);
     }
-    heldMessages.push_back(text);
+    std::fprintf(stderr, "%s\n", qUtf8Printable(text));
 }
 
 class TDisplayConnection
 {
 public:
-    TDisplayConnection() : previous_(qInstallMessageHandler(ConnectingMessageHandler)) {}
+    TDisplayConnection() : previous_(qInstallMessageHandler(ConnectingMessageHandler)) { connectingOutput = &held_; }
     ~TDisplayConnection() { Done(); }
 
     void Done()
@@ -95,12 +99,12 @@ public:
             return;
         done_ = true;
         qInstallMessageHandler(previous_);
-        for (const QString& text : heldMessages)
-            std::fprintf(stderr, "%s\n", qUtf8Printable(text));
-        heldMessages.clear();
+        connectingOutput = nullptr;
+        held_.Pass();
     }
 
 private:
+    platform::TErrorOutputHold held_;
     QtMessageHandler previous_;
     bool done_ = false;
 };

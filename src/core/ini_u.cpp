@@ -505,20 +505,6 @@ std::vector<TIniFile::Section> TIniFile::TakeSections(std::string_view section)
     return taken;
 }
 
-std::vector<TIniFile::Section> TIniFile::TakeLaterSections(std::string_view section)
-{
-    std::vector<Section> taken;
-    auto it = byName_.find(UpperAscii(section));
-    if (it == byName_.end() || it->second.size() < 2)
-        return taken;
-    for (auto i = std::next(it->second.begin()); i != it->second.end(); ++i) {
-        taken.push_back(sections_[*i]);
-        sections_[*i].erased = true;
-    }
-    it->second.resize(1);
-    return taken;
-}
-
 void TIniFile::AppendSection(Section section)
 {
     section.erased = false;

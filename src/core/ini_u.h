@@ -83,8 +83,6 @@ public:
     bool EraseSection(std::string_view section);
     // Removes every section of that name and hands them over in file order.
     std::vector<Section> TakeSections(std::string_view section);
-    // The same for all of them but the first, which stays where it is.
-    std::vector<Section> TakeLaterSections(std::string_view section);
     // Puts a section taken out earlier back at the end of the file, unchanged.
     void AppendSection(Section section);
 

@@ -3,6 +3,7 @@
 #include "buildconfig.h"
 #include "core/globaltypes_u.h"
 #include "platform/files.h"
+#include "platform/gamefs.h"
 #include "platform/userdirs.h"
 
 namespace {
@@ -75,15 +76,19 @@ bool InitIniPath(bool makeFolder)
     IniPath = location.Folder + kIniFileName;
     if (location.Folder == WithSeparator(programFolder))
         return true;
+    // The first start is the one that makes the configuration folder. From then on the list there is the
+    // user's, also when it is missing: a list beside the program is no longer theirs to read or take.
+    const bool firstStart = !platform::FolderExists(location.Folder);
     if (!makeFolder) {
         // A look that only reads sees the list the first start would take over.
-        if (!platform::FileExists(IniPath) && platform::FileExists(programFolder + kIniFileName))
+        if (firstStart && platform::FileExists(programFolder + kIniFileName))
             IniPath = programFolder + kIniFileName;
         return true;
     }
     if (!platform::MakePrivateFolders(location.Folder))
         return false;
-    TakeOverBesideProgram(programFolder, IniPath);
+    if (firstStart)
+        TakeOverBesideProgram(programFolder, IniPath);
     return true;
 }
 

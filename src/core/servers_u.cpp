@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -223,24 +224,30 @@ bool SaveServers()
         return false;
     const platform::TWriterLock writing(LockPath());
 
+    // Every section of an entry's name is taken out, so the servers go back in list order whatever stood
+    // where. The entry's own section is written afresh from the entry, but one without keys (loaded as a
+    // server all the same) may hold nothing but the user's comments: those lines move with it.
     // A second section of an entry's name was never loaded; it is kept, unchanged, behind the entry's
     // own section so the entry still comes first when the file is read again.
-    // A section that holds no key does not exist for the save, as for the profile functions: it is not
-    // erased, and the entry's keys go into it beside its other lines.
+    std::unordered_map<std::string, TIniFile::Section> keyless;
     std::vector<TIniFile::Section> shadowed;
     for (const TServer& s : Servers) {
-        if (!ini.SectionExists(s.Name)) {
-            for (auto& later : ini.TakeLaterSections(s.Name))
-                shadowed.push_back(std::move(later));
-            continue;
-        }
+        const bool hasKeys = ini.SectionExists(s.Name);
         auto taken = ini.TakeSections(s.Name);
+        if (taken.empty())
+            continue;
+        if (!hasKeys && !s.Deleted)
+            keyless.emplace(UpperAscii(s.Name), std::move(taken.front()));
         for (std::size_t i = 1; i < taken.size(); ++i)
             shadowed.push_back(std::move(taken[i]));
     }
-    for (const TServer& s : Servers)
-        if (!s.Deleted)
-            WriteServer(ini, s);
+    for (const TServer& s : Servers) {
+        if (s.Deleted)
+            continue;
+        if (auto own = keyless.find(UpperAscii(s.Name)); own != keyless.end())
+            ini.AppendSection(std::move(own->second));
+        WriteServer(ini, s);
+    }
     for (auto& section : shadowed)
         ini.AppendSection(std::move(section));
 

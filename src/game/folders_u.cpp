@@ -278,21 +278,44 @@ std::optional<std::string> ResolveFolderNoCase(const std::string& base, const st
     return path;
 }
 
+std::string GameFilePathIn(const std::string& folder, std::string_view fileName)
+{
+    std::vector<std::string> names;
+    for (const platform::TDirEntry& e : platform::ListFolder(folder))
+        if (e.kind != platform::TEntryKind::Folder)
+            names.push_back(e.name);
+    auto existing = PickNameNoCase(names, fileName);
+    return folder + (existing ? *existing : std::string(fileName));
+}
+
+bool ReplaceGameFile(const std::string& folder, std::string_view fileName, std::string_view content)
+{
+    const std::string path = GameFilePathIn(folder, fileName);
+    const std::string target = platform::FinalPathOf(path);
+    if (target.empty())
+        return false;
+    if (target != path &&
+        (!EqualNames(target.substr(platform::FolderOf(target).size()), fileName) || !platform::FileExists(target)))
+        return false;
+    // What a write killed part-way left (a new file beside the old one, a journal) goes before this one.
+    platform::FinishInterruptedSave(target);
+    // What was looked at is replaced as named: a link put there since is refused, not followed.
+    return platform::ReplaceFileAtomicallyNoFollow(target, content);
+}
+
 std::string GameFolderOf(const TServer& server, const std::string& wowPath)
 {
     return platform::FolderOf(server.AltPath.empty() ? wowPath : server.AltPath);
 }
 
-std::optional<std::string> EnterTargetFolder(const std::string& gameFolder, const TClearTarget& target)
+std::optional<std::string> FindTargetFolder(const std::string& gameFolder, const TClearTarget& target)
 {
     // Without a game folder there is nothing to clear: the current folder is not a stand-in for it.
     if (gameFolder.empty())
         return std::nullopt;
-    for (const std::vector<std::string>& candidate : target.candidates) {
-        auto folder = ResolveFolderNoCase(gameFolder, candidate);
-        if (folder && platform::SetCurrentFolder(*folder))
+    for (const std::vector<std::string>& candidate : target.candidates)
+        if (auto folder = ResolveFolderNoCase(gameFolder, candidate))
             return folder;
-    }
     return std::nullopt;
 }
 

@@ -49,13 +49,26 @@ std::optional<std::string> PickNameNoCase(const std::vector<std::string>& names,
 // are entered, never a symbolic link, so what is found lies inside `base`. Ends with a separator.
 std::optional<std::string> ResolveFolderNoCase(const std::string& base, const std::vector<std::string>& parts);
 
+// The file `fileName` of `folder` as the game finds it: an existing entry of that name in any letter case
+// (not a folder), else a new one of that spelling.
+std::string GameFilePathIn(const std::string& folder, std::string_view fileName);
+
+// Writes `content` as the file `fileName` of `folder` (found as GameFilePathIn finds it). The name is
+// replaced atomically, as tavix.ini is saved: another hard link to the old file keeps the old content, a
+// crash leaves the old or the new content, and the file keeps its permissions. A symbolic link is followed
+// only when it leads to a regular file of the same name (in any letter case), which is then replaced while
+// the link stays: a link that came with an archive must not destroy some other file of the user's.
+// Refused without a change: a read-only file (also for root), and anything that is not a regular file,
+// which is never opened, so nothing can block.
+bool ReplaceGameFile(const std::string& folder, std::string_view fileName, std::string_view content);
+
 // The game folder of a server: the folder of its AltPath when it has one, else of `wowPath`, ending
 // with a separator; empty when that path names no folder.
 std::string GameFolderOf(const TServer& server, const std::string& wowPath);
 
-// Finds the first existing candidate folder of `target` under `gameFolder` and makes it the current
-// folder, which programs started later inherit. Nothing changes when none exists.
-std::optional<std::string> EnterTargetFolder(const std::string& gameFolder, const TClearTarget& target);
+// The first existing candidate folder of `target` under `gameFolder`. The process's current folder is left
+// alone: the clearing opens the folder by handle, and nothing started later lands in it.
+std::optional<std::string> FindTargetFolder(const std::string& gameFolder, const TClearTarget& target);
 
 // Called now and then during a long clearing, so that the window keeps repainting.
 using TProgressStep = std::function<void()>;

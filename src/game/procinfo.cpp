@@ -3,6 +3,7 @@
 #include "core/ini_u.h"
 #include "core/servers_u.h"
 #include "platform/files.h"
+#include "platform/gamefs.h"
 #include "platform/process.h"
 
 #include <array>
@@ -172,24 +173,48 @@ std::vector<std::string> CommandFor(const std::string& path, const std::string& 
     return {path};
 }
 
-std::vector<std::string> CommandLineFor(const std::string& commandLine, const std::string& wineCommand)
+namespace {
+
+// The program a stored command line names (a bare name not in the current folder found in PATH, as Windows
+// looks there too) and its arguments.
+TCommandLine ResolveStoredCommandLine(const std::string& commandLine)
 {
     TCommandLine line = ResolveCommandLine(commandLine, NamesProgramFile);
-    // A bare name not in the current folder is a program from PATH, as Windows looks there too.
     if (line.program.find('/') == std::string::npos && !platform::FileExists(line.program))
         if (std::string found = platform::FindProgram(line.program); !found.empty())
             line.program = found;
+    return line;
+}
+
+std::vector<std::string> CommandWithArguments(const TCommandLine& line, const std::string& wineCommand)
+{
     std::vector<std::string> command = CommandFor(line.program, wineCommand);
     command.insert(command.end(), line.arguments.begin(), line.arguments.end());
     return command;
 }
 
-bool RunProgram(const std::string& path, const std::string& wineCommand)
+} // namespace
+
+std::string AbsolutePathOf(const std::string& path)
 {
-    return platform::StartProgram(CommandFor(path, wineCommand));
+    // A Windows path meant for Wine, or a name that names nothing here, is left for the start to judge.
+    if (path.empty() || path.front() == '/' || !platform::FileExists(path))
+        return path;
+    const std::string here = platform::CurrentFolder();
+    return here.empty() ? path : here + "/" + path;
+}
+
+bool RunProgram(const std::string& path, const std::string& wineCommand, const std::string& workingFolder)
+{
+    // The program, and Wine for a Windows program, must find the file from the other folder too.
+    return platform::StartProgram(CommandFor(AbsolutePathOf(path), wineCommand), workingFolder);
 }
 
 bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand)
 {
-    return !commandLine.empty() && platform::StartProgram(CommandLineFor(commandLine, wineCommand));
+    if (commandLine.empty())
+        return false;
+    TCommandLine line = ResolveStoredCommandLine(commandLine);
+    line.program = AbsolutePathOf(line.program);
+    return platform::StartProgram(CommandWithArguments(line, wineCommand), platform::FolderOf(line.program));
 }

@@ -50,11 +50,14 @@ bool NamesProgramFile(const std::string& name);
 // The argument list that starts `path`: the file alone, or the Wine command with the file. The Wine command
 // is a command line of its own ("/opt/wine staging/bin/wine", "env WINEDEBUG=-all wine64").
 std::vector<std::string> CommandFor(const std::string& path, const std::string& wineCommand);
-// The argument list that starts a stored command line (the program to run with the game).
-std::vector<std::string> CommandLineFor(const std::string& commandLine, const std::string& wineCommand);
 
-// Starts `path` (through Wine when it is a Windows program) with no arguments and no shell; the program
-// inherits the current folder. True when it was started.
-bool RunProgram(const std::string& path, const std::string& wineCommand);
-// Starts a stored command line, resolved as above, with its arguments; no shell.
+// `path` as an absolute path when it names a file of this system relative to the current folder; anything
+// else (already absolute, a Windows path for Wine, a name that names nothing) as it is.
+std::string AbsolutePathOf(const std::string& path);
+
+// Starts `path` (through Wine when it is a Windows program) with no arguments and no shell, in
+// `workingFolder` (the current folder when empty). True when it was started.
+bool RunProgram(const std::string& path, const std::string& wineCommand, const std::string& workingFolder = {});
+// Starts a stored command line, resolved as above, with its arguments and no shell, in the folder of the
+// program it names, as a shortcut to that program would.
 bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand);

@@ -70,26 +70,7 @@ std::string RealmlistFolder(const std::string& gamePath)
     return folder;
 }
 
-std::string RealmlistPathIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const platform::TDirEntry& e : platform::ListFolder(folder))
-        if (e.kind != platform::TEntryKind::Folder)
-            names.push_back(e.name);
-    auto existing = PickNameNoCase(names, kRealmlistFileName);
-    return folder + (existing ? *existing : std::string(kRealmlistFileName));
-}
-
 bool WriteRealmlist(const std::string& folder, const TServer& server)
 {
-    const std::string path = RealmlistPathIn(folder);
-    const std::string target = platform::FinalPathOf(path);
-    if (target.empty())
-        return false;
-    if (target != path) {
-        const std::string name = target.substr(platform::FolderOf(target).size());
-        if (!EqualNames(name, kRealmlistFileName) || !platform::FileExists(target))
-            return false;
-    }
-    return platform::WriteFileTruncating(target, RealmlistContent(server.Address, server.Patchlist));
+    return ReplaceGameFile(folder, kRealmlistFileName, RealmlistContent(server.Address, server.Patchlist));
 }

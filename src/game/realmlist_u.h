@@ -44,11 +44,5 @@ std::string FindLocaleFolder(const std::string& gameFolder);
 // game versions 3 and later. When no version can be read, the game's folder.
 std::string RealmlistFolder(const std::string& gamePath);
 
-// The file in `folder` to write: an existing realmlist.wtf in any letter case, else a new one.
-std::string RealmlistPathIn(const std::string& folder);
-
-// Creates or truncates the realm list file of `folder` and writes the server's lines. A symbolic link is
-// written through only when it leads to a regular file that is itself a realmlist.wtf (in any letter
-// case): a link that came with an archive must not destroy some other file of the user's. Anything that
-// is not a regular file is refused without being opened.
+// Writes the server's lines as the realm list file of `folder`, by the rules of ReplaceGameFile.
 bool WriteRealmlist(const std::string& folder, const TServer& server);

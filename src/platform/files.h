@@ -30,6 +30,9 @@ bool ReadWholeFile(const std::string& path, std::string& data, bool* missing = n
 // new content has gone to a journal in the user's state folder (see FinishInterruptedSave); without such
 // a folder the save is refused.
 bool ReplaceFileAtomically(const std::string& path, std::string_view data);
+// The same for a name that must itself be the file: a symbolic link there is refused, never followed, so
+// a link put in the file's place after the caller looked at it is not written through.
+bool ReplaceFileAtomicallyNoFollow(const std::string& path, std::string_view data);
 
 // The file `path` finally names: itself, or the end of the chain of symbolic links it starts (which
 // need not exist). Empty for a loop of links or a link that cannot be read.

@@ -73,14 +73,9 @@ std::vector<TDirEntry> ListFolder(const std::string& path);
 // True when `path` is a folder (through links).
 bool FolderExists(const std::string& path);
 
-// Makes `path` the process's current folder; programs started later inherit it.
-bool SetCurrentFolder(const std::string& path);
+// The process's current folder, which relative paths of the settings are taken from. It never changes:
+// the game commands address folders by handle and give started programs a folder of their own.
 std::string CurrentFolder();
-
-// Creates `path` or truncates it, and writes `data`. Refused without a change: an existing read-only file
-// (also for root), and anything that is not a regular file, a symbolic link included: a pipe or device is
-// never opened, so nothing can block.
-bool WriteFileTruncating(const std::string& path, const std::string& data);
 
 // A regular file opened for bounded reads at any offset; nothing is read until asked for.
 class TReadOnlyFile

@@ -7,9 +7,11 @@
 namespace platform {
 
 // Starts argv[0] with the given arguments, no shell involved; argv[0] without a separator is looked up in
-// PATH. The program inherits the current folder and outlives this process. True when it was started: the
-// file could be executed.
-bool StartProgram(const std::vector<std::string>& argv);
+// PATH. The program starts in `workingFolder`, or in this process's current folder when that is empty (a
+// relative argv[0] and folder are taken from this process's current folder either way); this process's own
+// current folder never changes. The program outlives this process. True when it was started: the folder
+// could be entered and the file executed.
+bool StartProgram(const std::vector<std::string>& argv, const std::string& workingFolder = {});
 
 // Runs the program at `argv[0]` in place of this one: the same process, environment and folder. Returns
 // only when that failed.

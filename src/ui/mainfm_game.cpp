@@ -106,7 +106,8 @@ void TMainForm::BtnPlayClick()
 
     hide();
     const std::string wine = WineCommandOrDefault(WineCommand);
-    if (!RunProgram(plan.runPath, wine)) {
+    // The game, or its preloader, starts in the game's folder, as a shortcut to the game would start it.
+    if (!RunProgram(plan.runPath, wine, GameFolderOf(server, WoWPath))) {
         show();
         ShowError(this, Msg(kMsgGameNotStarted));
         return;
@@ -147,7 +148,7 @@ void TMainForm::ClearGameFolder(const TClearTarget& target, bool silent)
         return;
     if (!silent && !AskYesNo(this, Msg(target.questionId), target.noIsDefault))
         return;
-    auto folder = EnterTargetFolder(GameFolderOf(Servers[static_cast<std::size_t>(index)], WoWPath), target);
+    auto folder = FindTargetFolder(GameFolderOf(Servers[static_cast<std::size_t>(index)], WoWPath), target);
     if (!folder) {
         if (!silent)
             ShowError(this, Msg(kMsgFolderNotFound));

@@ -204,8 +204,27 @@ void TestCmdline::lines_data()
                                            << QByteArray("C\tc") << QByteArray("C\tc\toffline\t-");
     QTest::newRow("probe not ended") << QByteArray("D") << QByteArray("") << int(ssChecking) << 0 << QByteArray("D\t")
                                      << QByteArray("D\t\tchecking\t-");
-    QTest::newRow("tab in a name keeps the columns") << QByteArray("E\tF") << QByteArray("g") << int(ssOffline) << -1
-                                                     << QByteArray("E F\tg") << QByteArray("E F\tg\toffline\t-");
+    QTest::newRow("tab in a name keeps the columns")
+        << QByteArray("E\tF") << QByteArray("g") << int(ssOffline) << -1 << QByteArray("E\\x09F\tg")
+        << QByteArray("E\\x09F\tg\toffline\t-");
+    QTest::newRow("line breaks keep the line")
+        << QByteArray("A\rB\nC") << QByteArray("x\r\n") << int(ssOffline) << -1
+        << QByteArray("A\\x0DB\\x0AC\tx\\x0D\\x0A") << QByteArray("A\\x0DB\\x0AC\tx\\x0D\\x0A\toffline\t-");
+    // Nothing a terminal acts on reaches it: escape sequences, DEL, the C1 controls (CSI among them).
+    QTest::newRow("terminal controls are escaped") << QByteArray("\x1b]0;owned\x07\x1b[2J\x7f\xc2\x9b"
+                                                                 "31m")
+                                                   << QByteArray("\x1b[1A") << int(ssOffline) << -1
+                                                   << QByteArray("\\x1B]0;owned\\x07\\x1B[2J\\x7F\\x9B"
+                                                                 "31m\t\\x1B[1A")
+                                                   << QByteArray("\\x1B]0;owned\\x07\\x1B[2J\\x7F\\x9B"
+                                                                 "31m\t\\x1B[1A\toffline\t-");
+    QTest::newRow("a backslash is doubled, so escapes read back")
+        << QByteArray("C:\\x1B") << QByteArray("h") << int(ssOffline) << -1 << QByteArray("C:\\\\x1B\th")
+        << QByteArray("C:\\\\x1B\th\toffline\t-");
+    QTest::newRow("other characters stay")
+        << QByteArray("\xc2\xa0" "Caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x90\x89") << QByteArray("h") << int(ssOffline) << -1
+        << QByteArray("\xc2\xa0" "Caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x90\x89\th")
+        << QByteArray("\xc2\xa0" "Caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x90\x89\th\toffline\t-");
     QTest::newRow("legacy code page shown as UTF-8")
         << QByteArray("Caf\xe9") << QByteArray("h") << int(ssOffline) << -1 << QByteArray("Caf\xc3\xa9\th")
         << QByteArray("Caf\xc3\xa9\th\toffline\t-");

@@ -51,6 +51,7 @@ private slots:
     void namesThatCannotComeBackAreRefused();
     void bracketsInNamesSurviveRestart();
     void sectionWithoutKeysKeepsItsLines();
+    void sectionWithoutKeysKeepsItsPlaceInTheList();
 };
 
 void TestServers::addFindChangeRemove()
@@ -294,6 +295,30 @@ void TestServers::sectionWithoutKeysKeepsItsLines()
     QVERIFY(SaveServers());
     QCOMPARE(scratch.Read(), std::string("[Alpha]\r\n; my notes on Alpha\r\nAddress=a.example\r\n\r\n"
                                          "[Beta]\r\nAddress=b\r\n"));
+}
+
+void TestServers::sectionWithoutKeysKeepsItsPlaceInTheList()
+{
+    TScratchIni scratch;
+    scratch.Write("[Main]\nTimeout=3000\n[A]\nAddress=a\n[Empty]\n; a note\n[B]\nAddress=b\n[Bare]\n[C]\nAddress=c\n");
+    QVERIFY(LoadServers());
+    QCOMPARE(LiveNames(), (QStringList{"A", "Empty", "B", "Bare", "C"}));
+    QVERIFY(SaveServers());
+    QCOMPARE(scratch.Read(), std::string("[Main]\nTimeout=3000\n[A]\nAddress=a\n[Empty]\n; a note\nAddress=\n"
+                                         "[B]\nAddress=b\n[Bare]\nAddress=\n[C]\nAddress=c\n"));
+
+    // Moved, and removed: the file follows the list, and a removed server does not come back.
+    scratch.Write("[A]\nAddress=a\n[Empty]\n; a note\n[B]\nAddress=b\n[Bare]\n[C]\nAddress=c\n");
+    ResetServers();
+    QVERIFY(LoadServers());
+    QVERIFY(SwapServers(1, 2)); // Empty below B
+    QVERIFY(RemoveServer("Bare"));
+    QVERIFY(SaveServers());
+    ResetServers();
+    QVERIFY(LoadServers());
+    QCOMPARE(LiveNames(), (QStringList{"A", "B", "Empty", "C"}));
+    QCOMPARE(scratch.Read(), std::string("[A]\nAddress=a\n[B]\nAddress=b\n[Empty]\n; a note\nAddress=\n"
+                                         "[C]\nAddress=c\n"));
 }
 
 QTEST_GUILESS_MAIN(TestServers)

@@ -20,15 +20,15 @@ namespace {
 
 using TTree = TScratchTree;
 
-// Restores the current folder the clearing commands change.
+// Restores the current folder a test moves into.
 class TKeepCurrentFolder
 {
 public:
-    TKeepCurrentFolder() : saved_(platform::CurrentFolder()) {}
-    ~TKeepCurrentFolder() { platform::SetCurrentFolder(saved_); }
+    TKeepCurrentFolder() : saved_(QDir::currentPath()) {}
+    ~TKeepCurrentFolder() { QDir::setCurrent(saved_); }
 
 private:
-    std::string saved_;
+    QString saved_;
 };
 
 // A chain of `depth` folders named "d" under `root`, with a file at the bottom; made by handle, since
@@ -325,47 +325,47 @@ void TestFolders::wideAndDeepTreeKeepsItsRules()
 
 void TestFolders::targetSearchOrderAndCase()
 {
-    TKeepCurrentFolder keep;
+    // Finding (and emptying) a folder never moves the current folder, which started programs would inherit.
+    const std::string before = platform::CurrentFolder();
     TTree both;
     both.Folder("Cache/WDB");
     both.Folder("WDB");
-    auto found = EnterTargetFolder(both.Root(), WDBTarget());
+    both.File("Cache/WDB/creature.wdb");
+    auto found = FindTargetFolder(both.Root(), WDBTarget());
     QCOMPARE(found.value_or(""), both.Path("Cache/WDB/"));
-    QCOMPARE(platform::CurrentFolder() + "/",
-             QDir(QString::fromStdString(both.Path("Cache/WDB"))).canonicalPath().toStdString() + "/");
+    QVERIFY(EmptyFolder(*found + kAllFilesPattern));
+    QCOMPARE(both.Names("Cache/WDB"), QStringList());
 
     TTree onlyWdb;
     onlyWdb.Folder("wdb");
-    QCOMPARE(EnterTargetFolder(onlyWdb.Root(), WDBTarget()).value_or(""), onlyWdb.Path("wdb/"));
+    QCOMPARE(FindTargetFolder(onlyWdb.Root(), WDBTarget()).value_or(""), onlyWdb.Path("wdb/"));
 
     TTree lower;
     lower.Folder("cache/wdb");
     lower.Folder("wtf");
     lower.Folder("SCREENSHOTS");
-    QCOMPARE(EnterTargetFolder(lower.Root(), WDBTarget()).value_or(""), lower.Path("cache/wdb/"));
-    QCOMPARE(EnterTargetFolder(lower.Root(), WTFTarget()).value_or(""), lower.Path("wtf/"));
-    QCOMPARE(EnterTargetFolder(lower.Root(), ScreenshotsTarget()).value_or(""), lower.Path("SCREENSHOTS/"));
+    QCOMPARE(FindTargetFolder(lower.Root(), WDBTarget()).value_or(""), lower.Path("cache/wdb/"));
+    QCOMPARE(FindTargetFolder(lower.Root(), WTFTarget()).value_or(""), lower.Path("wtf/"));
+    QCOMPARE(FindTargetFolder(lower.Root(), ScreenshotsTarget()).value_or(""), lower.Path("SCREENSHOTS/"));
 
-    // A file of the name is not a folder; the current folder stays where it was.
+    // A file of the name is not a folder.
     TTree none;
     none.File("WTF");
-    std::string before = platform::CurrentFolder();
-    QVERIFY(!EnterTargetFolder(none.Root(), WTFTarget()));
-    QVERIFY(!EnterTargetFolder(none.Root(), WDBTarget()));
+    QVERIFY(!FindTargetFolder(none.Root(), WTFTarget()));
+    QVERIFY(!FindTargetFolder(none.Root(), WDBTarget()));
     QCOMPARE(platform::CurrentFolder(), before);
 }
 
 void TestFolders::targetThatIsALinkIsNotEntered()
 {
-    TKeepCurrentFolder keep;
     TTree outside;
     outside.File("cache/file");
     TTree t;
     t.Folder("Cache");
     t.Link(outside.Path("cache"), "Cache/WDB");
-    QVERIFY(!EnterTargetFolder(t.Root(), WDBTarget()));
+    QVERIFY(!FindTargetFolder(t.Root(), WDBTarget()));
     t.Folder("WDB");
-    QCOMPARE(EnterTargetFolder(t.Root(), WDBTarget()).value_or(""), t.Path("WDB/"));
+    QCOMPARE(FindTargetFolder(t.Root(), WDBTarget()).value_or(""), t.Path("WDB/"));
     QCOMPARE(outside.Names("cache"), QStringList({"file"}));
 }
 
@@ -374,9 +374,9 @@ void TestFolders::noGameFolderFindsNothing()
     TKeepCurrentFolder keep;
     TTree t;
     t.Folder("WTF");
-    QVERIFY(platform::SetCurrentFolder(t.Root()));
+    QVERIFY(QDir::setCurrent(QString::fromStdString(t.Root())));
     // No game path set: the current folder is not searched in its place.
-    QVERIFY(!EnterTargetFolder("", WTFTarget()));
+    QVERIFY(!FindTargetFolder("", WTFTarget()));
 }
 
 void TestFolders::gameFolderOfServer()

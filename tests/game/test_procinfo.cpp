@@ -23,6 +23,7 @@ private slots:
     void fileNamesAndKinds();
     void wineCommandFromSettings();
     void startsNativeProgramWithoutShell();
+    void startsInTheFolderItIsGiven();
     void startsWindowsProgramThroughWine();
     void failedStartsAreReported();
     void findsRunningProcesses();
@@ -108,14 +109,43 @@ void TestProcInfo::startsNativeProgramWithoutShell()
     QDir().mkpath(QString::fromStdString(root_ + "My Games/it's \"here\"; touch pwned"));
     std::string out = root_ + "native.out";
     std::string program = MakeRecorder(root_ + "My Games/it's \"here\"; touch pwned/game run", out);
-    std::string saved = platform::CurrentFolder();
-    QVERIFY(platform::SetCurrentFolder(root_ + "My Games"));
+    const QString saved = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(QString::fromStdString(root_ + "My Games")));
     QVERIFY(RunProgram(program, "wine-is-not-used"));
-    platform::SetCurrentFolder(saved);
+    QDir::setCurrent(saved);
     std::string got = WaitForFile(out);
     QCOMPARE(got, "arg:" + program + "\ncwd:" + root_ + "My Games\n");
     QVERIFY(!QFile::exists(QString::fromStdString(root_ + "My Games/pwned")));
     QVERIFY(!QFile::exists("pwned"));
+}
+
+void TestProcInfo::startsInTheFolderItIsGiven()
+{
+    // A game named relative to the current folder starts in its own folder and is still found there.
+    const QString saved = QDir::currentPath();
+    const std::string out = root_ + "folder.out";
+    MakeRecorder(root_ + "Games/wow/run game", out);
+    QDir().mkpath(QString::fromStdString(root_ + "Games/wow/Cache"));
+    QVERIFY(QDir::setCurrent(QString::fromStdString(root_ + "Games")));
+    const bool started = RunProgram("wow/run game", "wine-is-not-used", "wow/Cache");
+    QCOMPARE(platform::CurrentFolder(), root_ + "Games");
+    QDir::setCurrent(saved);
+    QVERIFY(started);
+    QCOMPARE(WaitForFile(out), "arg:" + root_ + "Games/wow/run game\ncwd:" + root_ + "Games/wow/Cache\n");
+
+    // Wine gets the Windows program by a path that holds from the game's folder.
+    const std::string wineOut = root_ + "folderwine.out";
+    const std::string wine = MakeRecorder(root_ + "folder wine", wineOut);
+    platform::ReplaceFileAtomically(root_ + "Games/wow/WoW.exe", "MZ");
+    QVERIFY(QDir::setCurrent(QString::fromStdString(root_ + "Games")));
+    const bool wineStarted = RunProgram("wow/WoW.exe", wine, root_ + "Games/wow");
+    QDir::setCurrent(saved);
+    QVERIFY(wineStarted);
+    QCOMPARE(WaitForFile(wineOut),
+             "arg:" + wine + "\narg:" + root_ + "Games/wow/WoW.exe\ncwd:" + root_ + "Games/wow\n");
+
+    // A folder that cannot be entered is a start that failed.
+    QVERIFY(!RunProgram(root_ + "Games/wow/run game", "wine", root_ + "Games/no such folder"));
 }
 
 void TestProcInfo::startsWindowsProgramThroughWine()
@@ -260,8 +290,8 @@ void TestProcInfo::commandLineStartsProgramWithItsArguments()
     std::string out = root_ + "voice.out";
     std::string voice = MakeRecorder(root_ + "My Voice/voice.sh", out);
     QVERIFY(RunCommandLine(voice + " --minimized \"two words\"", "wine-is-not-used"));
-    QCOMPARE(WaitForFile(out).substr(0, ("arg:" + voice + "\narg:--minimized\narg:two words\n").size()),
-             "arg:" + voice + "\narg:--minimized\narg:two words\n");
+    // It starts in its own folder, as a shortcut to it would.
+    QCOMPARE(WaitForFile(out), "arg:" + voice + "\narg:--minimized\narg:two words\ncwd:" + root_ + "My Voice\n");
     // A Windows program with arguments, through a Wine command that has a blank in its own path.
     std::string wineOut = root_ + "voicewine.out";
     std::string wine = MakeRecorder(root_ + "wine staging/bin/wine", wineOut);

@@ -1,6 +1,7 @@
 // The launch decisions: the realm list file's bytes, the run and game paths, and the folder that
 // receives the file, on game folders laid out the way Windows installations are.
 #include "core/localization_u.h"
+#include "game/folders_u.h"
 #include "game/gametree.h"
 #include "game/realmlist_u.h"
 #include "platform/files.h"
@@ -48,6 +49,7 @@ private slots:
     void gameFolderForOlderOrUnknownVersions();
     void existingFileInAnotherCaseIsRewritten();
     void writeTruncatesAndRefusesReadOnly();
+    void hardLinkedFileIsReplacedNotWrittenThrough();
     void linkedRealmlist_data();
     void linkedRealmlist();
     void pipeOrDeviceNeverBlocks_data();
@@ -177,15 +179,15 @@ void TestRealmlist::existingFileInAnotherCaseIsRewritten()
 {
     TGameTree tree;
     tree.File("Realmlist.WTF", "set realmlist old");
-    QCOMPARE(RealmlistPathIn(tree.Root()), tree.Path("Realmlist.WTF"));
+    QCOMPARE(GameFilePathIn(tree.Root(), kRealmlistFileName), tree.Path("Realmlist.WTF"));
     QVERIFY(WriteRealmlist(tree.Root(), ServerWith("new")));
     QCOMPARE(ReadBytes(tree.Path("Realmlist.WTF")), std::string("set realmlist new"));
     QVERIFY(!QFile::exists(QString::fromStdString(tree.Path("realmlist.wtf"))));
     // The exact spelling wins over another case.
     tree.File("realmlist.wtf", "x");
-    QCOMPARE(RealmlistPathIn(tree.Root()), tree.Path("realmlist.wtf"));
+    QCOMPARE(GameFilePathIn(tree.Root(), kRealmlistFileName), tree.Path("realmlist.wtf"));
     TGameTree empty;
-    QCOMPARE(RealmlistPathIn(empty.Root()), empty.Path("realmlist.wtf"));
+    QCOMPARE(GameFilePathIn(empty.Root(), kRealmlistFileName), empty.Path("realmlist.wtf"));
 }
 
 void TestRealmlist::writeTruncatesAndRefusesReadOnly()
@@ -198,6 +200,33 @@ void TestRealmlist::writeTruncatesAndRefusesReadOnly()
     QVERIFY(!WriteRealmlist(tree.Root(), ServerWith("other")));
     QCOMPARE(ReadBytes(file), std::string("set realmlist short"));
     QVERIFY(!WriteRealmlist(tree.Path("no/such/folder/"), ServerWith("a")));
+}
+
+void TestRealmlist::hardLinkedFileIsReplacedNotWrittenThrough()
+{
+    TGameTree tree;
+    const std::string file = tree.File("realmlist.wtf", "set realmlist before");
+    QCOMPARE(::chmod(file.c_str(), 0640), 0);
+    // What a write killed part-way leaves, taken away by the next one.
+    tree.File("realmlist.wtf.Ab12Cd.saving", "set realmlist half");
+    // Another name of the same file, such as a second installation made with hard links.
+    tree.Folder("copy");
+    QCOMPARE(::link(file.c_str(), tree.Path("copy/realmlist.wtf").c_str()), 0);
+    QVERIFY(WriteRealmlist(tree.Root(), ServerWith("new")));
+    QCOMPARE(ReadBytes(file), std::string("set realmlist new"));
+    QCOMPARE(ReadBytes(tree.Path("copy/realmlist.wtf")), std::string("set realmlist before"));
+    struct stat st;
+    QVERIFY(::stat(file.c_str(), &st) == 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0640));
+    QCOMPARE(tree.Names(""), (QStringList{"copy", "realmlist.wtf"}));
+
+    // Any game file the same way, found in any letter case.
+    tree.File("WTF/CONFIG.wtf", "SET realmList \"old\"\n");
+    QCOMPARE(::link(tree.Path("WTF/CONFIG.wtf").c_str(), tree.Path("copy/Config.wtf").c_str()), 0);
+    QVERIFY(ReplaceGameFile(tree.Path("WTF/"), "Config.wtf", "SET gxWindow \"1\"\n"));
+    QCOMPARE(tree.Names("WTF"), QStringList{"CONFIG.wtf"});
+    QCOMPARE(ReadBytes(tree.Path("WTF/CONFIG.wtf")), std::string("SET gxWindow \"1\"\n"));
+    QCOMPARE(ReadBytes(tree.Path("copy/Config.wtf")), std::string("SET realmList \"old\"\n"));
 }
 
 void TestRealmlist::linkedRealmlist_data()

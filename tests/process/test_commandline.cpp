@@ -102,6 +102,7 @@ private slots:
     void playFailureIsShownAndTold();
     void playWhileAnotherCopyRunsIsRefused();
     void installedCopyKeepsSettingsInConfigFolder();
+    void listPrintsControlCharactersEscaped();
 };
 
 void TestCommandLine::helpAndVersionWithoutDisplay()
@@ -328,6 +329,40 @@ void TestCommandLine::installedCopyKeepsSettingsInConfigFolder()
     saved.close();
     QVERIFY(korvan.Run({"--list"}, kPatientMs));
     QCOMPARE(korvan.StdOut(), QByteArray("Kept\t127.0.0.1:3725\nAdded\t127.0.0.1:3726\n"));
+
+    // The user's list is the user's also when it is gone: the old one beside the program is stale now, and
+    // neither a listing nor a start goes back to it.
+    QVERIFY(saved.remove());
+    QVERIFY(korvan.Run({"--list"}, kPatientMs));
+    QCOMPARE(korvan.ExitCode(), 0);
+    QCOMPARE(korvan.StdOut(), QByteArray());
+    QVERIFY(korvan.Start());
+    QVERIFY2(!korvan.MainWindow(kPatientMs).isEmpty(), korvan.StdErr().constData());
+    QVERIFY(korvan.Key("Escape"));
+    QVERIFY(korvan.WaitForExit(kPatientMs));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray fresh = saved.readAll();
+    QVERIFY2(!fresh.contains("[Kept]") && fresh.contains("LastRun="), fresh.constData());
+}
+
+void TestCommandLine::listPrintsControlCharactersEscaped()
+{
+    TKorvanProcess korvan(TKorvanProcess::Display::None);
+    QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+    // Names that would retitle the terminal, clear it, or move its cursor; a lone carriage return ends a
+    // line of the file, as it does for the Windows edition, so it cannot split a listed line either.
+    const QByteArray ini = "[Main]\nTimeout=1000\n[Evil\x1b]0;owned\x07]\nAddress=127.0.0.1:1\x1b[2J\n"
+                           "[C1 \xc2\x9b"
+                           "2J and \\x41]\nAddress=h\r[Next]\rAddress=127.0.0.1:2\r\n"
+                           "[Tab\there]\nAddress=127.0.0.1:3\n";
+    QVERIFY(korvan.WriteFile("tavix.ini", ini));
+    QVERIFY(korvan.Run({"--list"}, kPatientMs));
+    QCOMPARE(korvan.ExitCode(), 0);
+    QCOMPARE(korvan.StdOut(), QByteArray("Evil\\x1B]0;owned\\x07\t127.0.0.1:1\\x1B[2J\n"
+                                         "C1 \\x9B"
+                                         "2J and \\\\x41\th\n"
+                                         "Next\t127.0.0.1:2\n"
+                                         "Tab\\x09here\t127.0.0.1:3\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

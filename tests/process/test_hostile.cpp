@@ -146,6 +146,28 @@ private slots:
         QVERIFY(kind == "fifo" ? S_ISFIFO(LStat(realmlist).st_mode) : S_ISLNK(LStat(realmlist).st_mode));
     }
 
+    void hardLinkedRealmlistIsNotWrittenThrough()
+    {
+        // Two game installations sharing their files through hard links, as a copy made with `cp -l` does.
+        TKorvanProcess korvan;
+        QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+        QVERIFY(korvan.WriteFile(QStringLiteral("game/wow.sh"), "#!/bin/sh\n"));
+        QVERIFY(QFile::setPermissions(korvan.Folder() + QStringLiteral("/game/wow.sh"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(korvan.WriteFile(QStringLiteral("other/realmlist.wtf"), "set realmlist other.example"));
+        QVERIFY(::link((korvan.Folder() + QStringLiteral("/other/realmlist.wtf")).toLocal8Bit().constData(),
+                       (korvan.Folder() + QStringLiteral("/game/realmlist.wtf")).toLocal8Bit().constData()) == 0);
+        QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), "[Main]\nWoWPath=" + korvan.Folder().toLocal8Bit() +
+                                                                  "/game/wow.sh\nServerIndex=0\n" + kList.mid(6)));
+        QVERIFY(korvan.Start());
+        QVERIFY2(!korvan.MainWindow(kWindowMs).isEmpty(), NoWindow(korvan).constData());
+        QVERIFY(korvan.Key(QStringLiteral("Return")));
+        QVERIFY2(korvan.WaitForExit(), NoWindow(korvan).constData());
+        QCOMPARE(korvan.ExitCode(), 0);
+        QCOMPARE(korvan.ReadFile(QStringLiteral("game/realmlist.wtf")), QByteArray("set realmlist 127.0.0.1:1"));
+        QCOMPARE(korvan.ReadFile(QStringLiteral("other/realmlist.wtf")), QByteArray("set realmlist other.example"));
+    }
+
     void leftoversOfAKilledSaveGoAtStart()
     {
         TKorvanProcess korvan;

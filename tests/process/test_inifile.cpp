@@ -40,6 +40,43 @@ private slots:
         QVERIFY2(back.contains(QStringLiteral("[Notes]\r\n; kept by hand\r\nAddress=\r\n")), qPrintable(back));
         QVERIFY(back.contains(QStringLiteral("LastRun=")));
     }
+
+    void serversWithoutKeysStayInListOrder()
+    {
+        // A server added by hand as a bare header, between two others, selected at start.
+        TKorvanProcess korvan;
+        QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+        QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"),
+                                 "[Main]\nTimeout=500\nServerIndex=1\n[Alpha]\nAddress=127.0.0.1:1\n[Empty]\n"
+                                 "[Beta]\nAddress=127.0.0.1:2\n[Gamma]\nAddress=127.0.0.1:3\n"));
+        QVERIFY(korvan.Start());
+        QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
+        QVERIFY(korvan.Key(QStringLiteral("Escape")));
+        QVERIFY(korvan.WaitForExit());
+        QCOMPARE(korvan.ExitCode(), 0);
+        QCOMPARE(SectionOrder(korvan.ReadFile(QStringLiteral("tavix.ini"))),
+                 (QList<QByteArray>{"[Main]", "[Alpha]", "[Empty]", "[Beta]", "[Gamma]"}));
+
+        // Moved down once in the window: so it is in the file.
+        QVERIFY(korvan.Start());
+        QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
+        QVERIFY(korvan.Key(QStringLiteral("alt+Down")));
+        QVERIFY(korvan.Key(QStringLiteral("Escape")));
+        QVERIFY(korvan.WaitForExit());
+        QCOMPARE(korvan.ExitCode(), 0);
+        QCOMPARE(SectionOrder(korvan.ReadFile(QStringLiteral("tavix.ini"))),
+                 (QList<QByteArray>{"[Main]", "[Alpha]", "[Beta]", "[Empty]", "[Gamma]"}));
+    }
+
+private:
+    static QList<QByteArray> SectionOrder(const QByteArray& ini)
+    {
+        QList<QByteArray> headers;
+        for (const QByteArray& line : ini.split('\n'))
+            if (line.startsWith('['))
+                headers << line.trimmed();
+        return headers;
+    }
 };
 
 QTEST_GUILESS_MAIN(TestIniFile)

@@ -104,6 +104,38 @@ private slots:
         QCOMPARE(korvan.ExitCode(), 0);
     }
 
+    void programsStartInTheirOwnFoldersAfterAClearing()
+    {
+        TKorvanProcess korvan;
+        QVERIFY2(korvan.IsReady(), qPrintable(korvan.Error()));
+        const QString folder = korvan.Folder() + QLatin1Char('/');
+        // Stand-ins that write the folder they were started in.
+        const auto whereAmI = [](const QString& out) {
+            return "#!/bin/sh\npwd -P > '" + out.toUtf8() + ".tmp'\nmv '" + out.toUtf8() + ".tmp' '" + out.toUtf8() +
+                   "'\n";
+        };
+        QVERIFY(MakeExecutable(korvan, QStringLiteral("game/wow.sh"), whereAmI(folder + "game.out")));
+        QVERIFY(MakeExecutable(korvan, QStringLiteral("tools/voice.sh"), whereAmI(folder + "voice.out")));
+        QVERIFY(korvan.WriteFile(QStringLiteral("game/Cache/WDB/itemcache.wdb"), "x"));
+        QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"),
+                                 "[Main]\nWoWPath=" + folder.toUtf8() +
+                                     "game/wow.sh\nProgramToRunOnWoWLaunch=" + folder.toUtf8() +
+                                     "tools/voice.sh\n[Alpha]\nAddress=127.0.0.1:1\nAutoCacheClear=1\n"));
+        QVERIFY(korvan.Start());
+        QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
+        QVERIFY(korvan.Key(QStringLiteral("Return")));
+        QVERIFY2(korvan.WaitForExit(), "the program kept running after a successful Play");
+        QCOMPARE(korvan.ExitCode(), 0);
+        QVERIFY(!korvan.Exists(QStringLiteral("game/Cache/WDB/itemcache.wdb")));
+
+        // The game in its own folder, not in the cache folder just cleared; the second program in its own.
+        const QString real = QDir(korvan.Folder()).canonicalPath() + QLatin1Char('/');
+        QVERIFY(WaitForFile(korvan, QStringLiteral("game.out")));
+        QCOMPARE(korvan.ReadFile(QStringLiteral("game.out")), (real + "game\n").toUtf8());
+        QVERIFY(WaitForFile(korvan, QStringLiteral("voice.out")));
+        QCOMPARE(korvan.ReadFile(QStringLiteral("voice.out")), (real + "tools\n").toUtf8());
+    }
+
     void messageBoxTitlesAreTheirOwn()
     {
         TKorvanProcess korvan;

@@ -102,7 +102,7 @@ private:
     std::vector<TShown> shown_;
     std::deque<int> answers_;
     std::string root_;
-    std::string savedFolder_;
+    QString savedFolder_;
     std::unique_ptr<QTemporaryDir> dir_;
 };
 
@@ -124,7 +124,7 @@ void TestMainFormGame::initTestCase()
 
 void TestMainFormGame::init()
 {
-    savedFolder_ = platform::CurrentFolder();
+    savedFolder_ = QDir::currentPath();
     ini_ = std::make_unique<TScratchIni>();
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
@@ -138,7 +138,7 @@ void TestMainFormGame::init()
 void TestMainFormGame::cleanup()
 {
     form_.reset();
-    platform::SetCurrentFolder(savedFolder_);
+    QDir::setCurrent(savedFolder_);
     dir_.reset();
     ini_.reset();
 }
@@ -264,12 +264,13 @@ void TestMainFormGame::playsNativeGameAndCloses()
     s.Patchlist = "patch.example.net";
     MakeForm(s);
     WoWPath = Root() + "My Game/WoW run";
-    QVERIFY(platform::SetCurrentFolder(Root()));
+    QVERIFY(QDir::setCurrent(QString::fromStdString(Root())));
     form_->BtnPlayClick();
     QVERIFY(shown_.empty());
     QCOMPARE(ReadBytes(Root() + "My Game/realmlist.wtf"),
              std::string("set realmlist logon.example.net\r\nset patchlist patch.example.net"));
-    QCOMPARE(WaitForFile(out), "arg:" + WoWPath + "\ncwd:" + Root().substr(0, Root().size() - 1) + "\n");
+    // The game starts in its own folder, whatever folder the launcher runs in.
+    QCOMPARE(WaitForFile(out), "arg:" + WoWPath + "\ncwd:" + Root() + "My Game\n");
     QVERIFY(!form_->isVisible());
     QVERIFY(AppClosing);
 }
@@ -444,8 +445,8 @@ void TestMainFormGame::autoCacheClearIsSilentAndSetsTheFolder()
     QCOMPARE(QDir(QString::fromStdString(Root() + "game/Cache/WDB")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList());
     QVERIFY(platform::FileExists(Root() + "game/WDB/keep.wdb"));
-    // The game inherits the cleared cache folder as its current folder.
-    QVERIFY(WaitForFile(out).ends_with("cwd:" + Root() + "game/Cache/WDB\n"));
+    // The clearing leaves no trace in the folder the game starts in: its own.
+    QVERIFY(WaitForFile(out).ends_with("cwd:" + Root() + "game\n"));
 }
 
 void TestMainFormGame::autoCacheClearWithoutFolderStillPlays()
@@ -480,7 +481,7 @@ void TestMainFormGame::clearingQuestionsAndAnswers()
     TServer s = NamedServer("a");
     MakeForm(s);
     WoWPath = Root() + "game/WoW";
-    QVERIFY(platform::SetCurrentFolder(Root()));
+    QVERIFY(QDir::setCurrent(QString::fromStdString(Root())));
     answers_ = {IDNO, IDNO, IDNO};
     form_->ItemClearWDBClick();
     form_->ItemClearWTFClick();
@@ -522,7 +523,7 @@ void TestMainFormGame::clearingOutcomes()
     QCOMPARE(shown_[1].caption, QString("Information"));
     QCOMPARE(int(shown_[1].icon), int(TMsgIcon::Information));
     QVERIFY(!platform::FileExists(Root() + "game/screenshots/WoWScrnShot_1.jpg"));
-    QCOMPARE(platform::CurrentFolder(), Root() + "game/screenshots");
+    QCOMPARE(platform::CurrentFolder(), savedFolder_.toStdString());
 
     shown_.clear();
     form_->ItemClearWTFClick();

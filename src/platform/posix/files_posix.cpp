@@ -365,9 +365,11 @@ bool ReadWholeFile(const std::string& path, std::string& data, bool* missing)
     return ReadRegularFile(fd.Get(), data);
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view data)
+namespace {
+
+// The save itself, of `target` as named: a link there is not a regular file and is refused.
+bool ReplaceTarget(const std::optional<std::string>& target, std::string_view data)
 {
-    const std::optional<std::string> target = ResolveLinks(path);
     if (!target || target->empty() || target->back() == '/')
         return false;
 
@@ -398,6 +400,18 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view data)
         break;
     }
     return false;
+}
+
+} // namespace
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view data)
+{
+    return ReplaceTarget(ResolveLinks(path), data);
+}
+
+bool ReplaceFileAtomicallyNoFollow(const std::string& path, std::string_view data)
+{
+    return ReplaceTarget(path, data);
 }
 
 std::string FinalPathOf(const std::string& path)

@@ -13,7 +13,6 @@ namespace platform {
 namespace {
 
 constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
-constexpr mode_t kNewFileMode = 0666;
 
 TEntryKind KindOfMode(mode_t mode)
 {
@@ -190,53 +189,10 @@ bool FolderExists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool SetCurrentFolder(const std::string& path)
-{
-    return !path.empty() && ::chdir(path.c_str()) == 0;
-}
-
 std::string CurrentFolder()
 {
     char buf[PATH_MAX];
     return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
-}
-
-bool WriteFileTruncating(const std::string& path, const std::string& data)
-{
-    constexpr int kWriteFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    struct stat before;
-    int fd = -1;
-    if (::lstat(path.c_str(), &before) == 0) {
-        if (!S_ISREG(before.st_mode) || (before.st_mode & kAnyWriteBit) == 0)
-            return false;
-        fd = ::open(path.c_str(), kWriteFlags);
-        struct stat opened;
-        // What was looked at must be what was opened; only then is it emptied.
-        if (fd >= 0 && (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_ino != before.st_ino ||
-                        opened.st_dev != before.st_dev || ::ftruncate(fd, 0) != 0)) {
-            ::close(fd);
-            return false;
-        }
-    } else if (errno == ENOENT) {
-        fd = ::open(path.c_str(), kWriteFlags | O_CREAT | O_EXCL, kNewFileMode);
-    }
-    if (fd < 0)
-        return false;
-    const char* p = data.data();
-    std::size_t left = data.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return (::close(fd) == 0) && ok;
 }
 
 TReadOnlyFile::~TReadOnlyFile()

@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -105,19 +106,27 @@ std::string FindProgram(const std::string& name)
     }
 }
 
-bool StartProgram(const std::vector<std::string>& argv)
+bool StartProgram(const std::vector<std::string>& argv, const std::string& workingFolder)
 {
     if (argv.empty() || argv[0].empty())
         return false;
     std::string file = FindProgram(argv[0]);
     if (file.empty())
         return false;
+    // The child changes its folder before it runs the file, so a relative name must not depend on that.
+    if (!workingFolder.empty() && file.front() != '/') {
+        char here[PATH_MAX];
+        if (!::getcwd(here, sizeof here))
+            return false;
+        file = std::string(here) + "/" + file;
+    }
     // Everything the child needs is prepared here: between fork and exec only async-signal-safe calls.
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    const char* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
 
     // The exec result comes back through a pipe that closes on a successful exec.
     int report[2];
@@ -136,7 +145,8 @@ bool StartProgram(const std::vector<std::string>& argv)
         ::setsid();
         pid_t grandchild = ::fork();
         if (grandchild == 0) {
-            ::execve(file.c_str(), args.data(), environ);
+            if (folder == nullptr || ::chdir(folder) == 0)
+                ::execve(file.c_str(), args.data(), environ);
             int err = errno;
             (void)WriteAllFd(report[1], &err, sizeof err);
             ::_exit(127);
