@@ -1,6 +1,7 @@
 #include "app/startup_u.h"
+#include "updatekey.h"
 
 int main(int argc, char** argv)
 {
-    return RunKorvan(argc, argv);
+    return RunKorvan(argc, argv, KORVAN_UPDATE_PUBLIC_KEY);
 }

@@ -127,7 +127,7 @@ bool EnsureSingleInstance(platform::InstanceLock& lock)
     return false;
 }
 
-int RunKorvan(int argc, char** argv)
+int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
 {
     // Unit initialisation, before any window: the texts first (the options are described with them),
     // then where tavix.ini lives.
@@ -138,6 +138,7 @@ int RunKorvan(int argc, char** argv)
     const bool iniFolderReady = InitIniPath(!console);
     // An installed copy is updated by the package manager: it replaces no files of its own.
     SetSelfUpdateEnabled(UpdatesAllowed());
+    SetUpdatePublicKey(std::string(updatePublicKey));
     const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName() : QString();
     if (console) {
         QCoreApplication app(argc, argv);

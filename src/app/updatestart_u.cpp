@@ -9,31 +9,76 @@
 #include "update/install_u.h"
 #include "update/updatelist_u.h"
 
+#include "update/updatecheck_u.h"
+
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
 
 constexpr int kLockPollMs = 100;
+constexpr int kMsgInformation = 1026;
 constexpr int kMsgUpdateFailed = 1036;
+constexpr int kTextWaitingForOldCopy = 7352;
 
-// True once this copy holds the lock; false when the old copy still held it at the deadline, or the
-// system makes no locks at all.
+// True once this copy holds the lock. While the old copy still holds it, this copy waits as long as it
+// takes, and after a moment says so in a small window; closing that window gives up, and whatever was
+// downloaded stays in the update folder, uninstalled. A system that makes no locks cannot tell whether
+// the old copy still runs, so nothing is installed then either.
 bool WaitForOldCopy(platform::InstanceLock& lock)
 {
-    QDeadlineTimer deadline(kOldCopyWaitMs);
-    for (;;) {
-        const auto result = lock.Acquire(kSingleInstanceName);
-        if (result != platform::InstanceLock::Result::HeldElsewhere)
-            return result == platform::InstanceLock::Result::Acquired;
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(kLockPollMs);
+    using TResult = platform::InstanceLock::Result;
+    TResult result = lock.Acquire(kSingleInstanceName);
+    if (result != TResult::HeldElsewhere)
+        return result == TResult::Acquired;
+
+    QMessageBox box(QMessageBox::Information, ToQString(Msg(kMsgInformation)),
+                    ToQString(LoadText(kTextWaitingForOldCopy)), QMessageBox::Cancel);
+    box.setObjectName(QStringLiteral("WaitForOldCopy"));
+    QEventLoop loop;
+    bool gaveUp = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        result = lock.Acquire(kSingleInstanceName);
+        if (result != TResult::HeldElsewhere)
+            loop.quit();
+    });
+    QObject::connect(&box, &QMessageBox::finished, &loop, [&] {
+        gaveUp = true;
+        loop.quit();
+    });
+    // A copy that ends at once, as after every hand-over, is not worth a window.
+    QTimer::singleShot(kOldCopyQuietMs, &box, [&box] { box.show(); });
+    poll.start(kLockPollMs);
+    loop.exec();
+    box.disconnect(&loop);
+    box.hide();
+    if (gaveUp && result == TResult::HeldElsewhere)
+        return false;
+    return result == TResult::Acquired;
+}
+
+// The program in the update folder must be newer than this one: an update never goes back, nor sideways.
+bool NewProgramIsNewer(const std::string& newProgram)
+{
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QFile::decodeName(QByteArray::fromStdString(newProgram)), {QStringLiteral("--version")});
+    if (!process.waitForFinished(kVersionAnswerMs)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
     }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return false;
+    const auto version = VersionFromAnswer(process.readAllStandardOutput().left(kMaxVersionAnswerBytes).toStdString());
+    return version && IsNewerVersion(*version, {ProgramVersion.Major, ProgramVersion.Minor, ProgramVersion.Release, 0});
 }
 
 } // namespace
@@ -45,12 +90,21 @@ void CompleteUpdate(platform::InstanceLock& lock)
     // The copy that started this one has ended or is ending, and with it the reader of our output.
     platform::IgnoreClosedPipes();
     // The normal start after this finds the lock held by this copy, or tells the user another copy runs.
-    (void)WaitForOldCopy(lock);
+    if (!WaitForOldCopy(lock))
+        return;
 
     // Taken before the move: once the program file is replaced, this process's own path names a deleted file.
     const QString programPath = QCoreApplication::applicationFilePath();
     const std::string programName = QFile::encodeName(QFileInfo(programPath).fileName()).toStdString();
-    const TInstallResult result = InstallPendingUpdate(platform::ExecutableDir(), programName);
+    const std::string programDir = platform::ExecutableDir();
+    const std::string newProgram = programDir + kUpdateFolderName + "/" + programName;
+    if (platform::FileExists(newProgram) && !NewProgramIsNewer(newProgram)) {
+        // Nothing of it is installed: old and new files never mix.
+        RemovePendingUpdate(programDir);
+        ShowError(nullptr, Msg(kMsgUpdateFailed));
+        return;
+    }
+    const TInstallResult result = InstallPendingUpdate(programDir, programName);
     if (!result.FolderFound)
         return;
     if (!result.Left.empty() || !result.FolderRemoved)

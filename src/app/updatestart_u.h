@@ -6,11 +6,14 @@ namespace platform {
 class InstanceLock;
 }
 
-// How long this copy waits for the old one to let go of the single-instance lock.
-inline constexpr int kOldCopyWaitMs = 20000;
+// How long this copy waits for the old one quietly before it tells the user it is waiting.
+inline constexpr int kOldCopyQuietMs = 2000;
 
-// Waits until the old copy's lock is free (within kOldCopyWaitMs) and keeps it, so no other copy comes
-// between; moves the downloaded files into the program's folder and removes the update folder. When the
+// Waits until the old copy's lock is free and keeps it, so no other copy comes between; it never replaces
+// the files of a copy that still runs (the user may give up the wait, and the files then stay in the
+// update folder). A new program in the update folder must answer --version with a version newer than
+// this one within kVersionAnswerMs, or the whole update folder is removed and message 1036 says so.
+// Otherwise moves the downloaded files into the program's folder and removes the update folder. When the
 // program itself was replaced, the new program is run in this process's place for a normal start;
 // otherwise this returns to the normal start. Whatever could not be moved stays in the update folder,
 // and message 1036 says so.

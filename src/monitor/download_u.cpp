@@ -118,6 +118,7 @@ public:
             QTimer::singleShot(0, this, [this] { Finish(false); });
             return;
         }
+        currentUrl_ = url;
         Request(url);
     }
 
@@ -225,11 +226,14 @@ private:
     void Redirect(const QUrl& target)
     {
         DropReply();
-        if (++redirects_ > limits_.MaxRedirects || !IsWebScheme(target)) {
+        const bool downgrade = limits_.RefuseHttpsToHttp && currentUrl_.scheme() == QLatin1String("https") &&
+                               target.scheme() != QLatin1String("https");
+        if (++redirects_ > limits_.MaxRedirects || !IsWebScheme(target) || downgrade) {
             Finish(false);
             return;
         }
         received_ = 0;
+        currentUrl_ = target;
         Request(target);
     }
 
@@ -273,6 +277,7 @@ private:
     QTimer timer_{this};
     QTimer deadline_{this};
     QNetworkReply* reply_ = nullptr;
+    QUrl currentUrl_;
     std::unique_ptr<TBodySink> sink_;
     TDownloadLimits limits_;
     QPointer<QObject> context_;
@@ -347,10 +352,16 @@ void DownloadToStrings(const QString& url, QObject* context,
 void DownloadToStream(const QString& url, QIODevice* stream, QObject* context, std::function<void(bool ok)> done,
                       qint64 maxBytes)
 {
-    if (!context)
-        return;
     TDownloadLimits limits;
     limits.MaxBytes = maxBytes;
+    DownloadToStream(url, stream, context, std::move(done), limits);
+}
+
+void DownloadToStream(const QString& url, QIODevice* stream, QObject* context, std::function<void(bool ok)> done,
+                      const TDownloadLimits& limits)
+{
+    if (!context)
+        return;
     QPointer<QObject> target(context);
     auto* job = new TDownloadJob(std::make_unique<TDeviceSink>(stream), limits, context,
                                  [target, done = std::move(done)](bool ok) {

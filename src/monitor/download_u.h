@@ -24,6 +24,9 @@ struct TDownloadLimits
     int MaxRedirects = kMaxDownloadRedirects;
     // > 0: the whole download, redirects included, ends by then, however steadily the data trickles in.
     int DeadlineMs = 0;
+    // A redirect from an https address to a plain http one fails the download: what was asked for over a
+    // protected connection is never taken over an open one.
+    bool RefuseHttpsToHttp = false;
 };
 
 // One GET of an http or https address on the calling thread's event loop (never blocks it). 30000 ms
@@ -38,6 +41,9 @@ void DownloadToStrings(const QString& url, QObject* context,
 // and may hold part of the body after a failure that came later (a cut connection, the cap).
 void DownloadToStream(const QString& url, QIODevice* stream, QObject* context, std::function<void(bool ok)> done,
                       qint64 maxBytes = -1);
+// The same with limits of the caller's choice.
+void DownloadToStream(const QString& url, QIODevice* stream, QObject* context, std::function<void(bool ok)> done,
+                      const TDownloadLimits& limits);
 
 // The same GET with limits of the caller's choice; the body whole, empty on failure.
 void DownloadToBytes(const QString& url, QObject* context, std::function<void(bool ok, const QByteArray& body)> done,

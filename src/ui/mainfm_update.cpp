@@ -15,6 +15,13 @@
 #include <QAction>
 #include <QTimer>
 
+namespace {
+
+// A build made without the publisher's key could not tell a true update from a forged one.
+constexpr int kTextUpdatesWithoutKey = 7351;
+
+} // namespace
+
 void TMainForm::CheckUpdateSchedule()
 {
     if (CheckUpdates == cuNever || UpdateChecked || !SelfUpdateEnabled())
@@ -38,10 +45,10 @@ void TMainForm::BackgroundCheckUpdate()
         return;
     updateCheckRunning_ = true;
     SetItemUpdateEnabled(false);
-    LoadUpdateList(CurrentUpdateListUrl(), this, [this](std::optional<TUpdateInfo> info) {
+    LoadUpdateList(CurrentUpdateListUrl(), UpdatePublicKey(), this, [this](TListResult result) {
         updateCheckRunning_ = false;
         SetItemUpdateEnabled(true);
-        BGUpdateThreadTerminate(info && IsNewerVersion(info->Version));
+        BGUpdateThreadTerminate(result.Info && IsNewerVersion(result.Info->Version));
     });
 }
 
@@ -53,9 +60,15 @@ void TMainForm::BGUpdateThreadTerminate(bool updateAvailable)
 
 void TMainForm::ItemUpdateClick()
 {
-    if (!SelfUpdateEnabled()) {
+    switch (UpdateOffer()) {
+    case TUpdateOffer::ByPackageManager:
         ShowInformation(this, LoadText(kTextUpdatesByPackageManager));
         return;
+    case TUpdateOffer::NoKey:
+        ShowInformation(this, LoadText(kTextUpdatesWithoutKey));
+        return;
+    case TUpdateOffer::Offered:
+        break;
     }
     OpenUpdateWindow(false);
 }

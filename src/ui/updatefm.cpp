@@ -7,11 +7,13 @@
 #include "platform/instance.h"
 #include "ui/msgbox_u.h"
 #include "ui/skinfont.h"
+#include "update/install_u.h"
 #include "update/updatecheck_u.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QShowEvent>
 #include <QTimer>
 
@@ -21,6 +23,11 @@ constexpr int kPanelLeft = 8;
 constexpr int kPanelTop = 8;
 constexpr int kPanelWidth = 262;
 constexpr int kPanelHeight = 47;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 23;
+constexpr int kButtonGap = 8;
+constexpr int kButtonTop = kPanelTop + kPanelHeight + kButtonGap;
+constexpr int kTextCancel = 6001;
 constexpr int kStartDelayMs = 100;
 // Between two looks at the running probes before the data are saved.
 constexpr int kProbeWaitSliceMs = 50;
@@ -32,6 +39,7 @@ constexpr int kMsgUpdateFailed = 1036;
 constexpr int kMsgNoNewerVersion = 1037;
 constexpr int kMsgCheckFailed = 1038;
 constexpr int kMsgPreparing = 1039;
+constexpr int kMsgListNotSigned = 7350;
 constexpr const char* kUpdateParameter = "update";
 
 } // namespace
@@ -55,6 +63,8 @@ std::string FillMessage(const std::string& text, const std::vector<std::string>&
 void LocalizeUpdateForm(TUpdateForm& form)
 {
     form.setWindowTitle(ToQString(LoadText(kTextCaption)));
+    if (auto* cancel = form.findChild<QPushButton*>(QStringLiteral("BtnCancel")))
+        cancel->setText(ToQString(LoadText(kTextCancel)));
 }
 
 TUpdateForm::TUpdateForm(QWidget* mainWindow, TUpdateHost host)
@@ -71,6 +81,11 @@ TUpdateForm::TUpdateForm(QWidget* mainWindow, TUpdateHost host)
     Panel->setAlignment(Qt::AlignCenter);
     Panel->setWordWrap(true);
     Panel->setFont(SkinFont(kSkinStatusPx, true));
+
+    BtnCancel = new QPushButton(this);
+    BtnCancel->setObjectName("BtnCancel");
+    BtnCancel->setGeometry(kUpdateFormWidth - kPanelLeft - kButtonWidth, kButtonTop, kButtonWidth, kButtonHeight);
+    connect(BtnCancel, &QPushButton::clicked, this, &TUpdateForm::BtnCancelClick);
 
     Timer = new QTimer(this);
     Timer->setObjectName("Timer");
@@ -122,31 +137,50 @@ void TUpdateForm::SetStatus(const std::string& text)
 
 void TUpdateForm::reject()
 {
-    if (busy_)
+    BtnCancelClick();
+}
+
+void TUpdateForm::BtnCancelClick()
+{
+    if (handingOver_)
         return;
-    QDialog::reject();
+    Timer->stop();
+    delete check_;
+    check_ = nullptr;
+    if (download_) {
+        download_->Cancel();
+        download_->deleteLater();
+        download_ = nullptr;
+        if (host_.ResumeRefresh)
+            host_.ResumeRefresh();
+    }
+    Finish(Rejected);
 }
 
 void TUpdateForm::Finish(int result)
 {
-    busy_ = false;
     done(result);
 }
 
 void TUpdateForm::RunUpdate()
 {
-    info_ = {};
     SetStatus(Msg(kMsgChecking));
-    LoadUpdateList(CurrentUpdateListUrl(), this,
-                   [this](std::optional<TUpdateInfo> info) { CheckDone(std::move(info)); });
+    delete check_;
+    check_ = new QObject(this);
+    LoadUpdateList(CurrentUpdateListUrl(), UpdatePublicKey(), check_,
+                   [this](TListResult result) { CheckDone(std::move(result)); });
 }
 
-void TUpdateForm::CheckDone(std::optional<TUpdateInfo> info)
+void TUpdateForm::CheckDone(TListResult result)
 {
+    check_->deleteLater();
+    check_ = nullptr;
     hide();
+    const std::optional<TUpdateInfo>& info = result.Info;
     if (!info) {
         if (!UpdateFromBackground)
-            ShowError(this, Msg(kMsgCheckFailed));
+            ShowError(this,
+                      result.Failure == TListFailure::Signature ? LoadText(kMsgListNotSigned) : Msg(kMsgCheckFailed));
         Finish(Rejected);
         return;
     }
@@ -162,19 +196,18 @@ void TUpdateForm::CheckDone(std::optional<TUpdateInfo> info)
         Finish(Rejected);
         return;
     }
-    info_ = std::move(*info);
-    DownloadFiles();
+    DownloadFiles(std::move(*result.Info));
 }
 
-void TUpdateForm::DownloadFiles()
+void TUpdateForm::DownloadFiles(TUpdateInfo info)
 {
     show();
-    busy_ = true;
     if (host_.StopRefresh)
         host_.StopRefresh();
     const QString program = QCoreApplication::applicationFilePath();
-    download_ = new TUpdateDownload(platform::ExecutableDir(),
-                                    QFile::encodeName(QFileInfo(program).fileName()).toStdString(), info_.Files, this);
+    download_ =
+        new TUpdateDownload(platform::ExecutableDir(), QFile::encodeName(QFileInfo(program).fileName()).toStdString(),
+                            std::move(info), this);
     connect(download_, &TUpdateDownload::fileStarted, this, [this](int number, int count) {
         SetStatus(FillMessage(Msg(kMsgDownloading), {std::to_string(number), std::to_string(count)}));
     });
@@ -184,17 +217,17 @@ void TUpdateForm::DownloadFiles()
 
 void TUpdateForm::DownloadDone()
 {
-    const TUpdateDownload::TOutcome outcome = download_->Outcome();
+    const TUpdateDownload::TResult outcome = download_->Result();
     download_->deleteLater();
     download_ = nullptr;
-    if (outcome.Stopped) {
+    // Whatever went wrong, the download has removed what it fetched: the user hears of it once, and this
+    // copy goes on as it was.
+    if (outcome != TUpdateDownload::TResult::Done) {
         UpdateFailed();
         return;
     }
-    // A name that would have been written outside the update folder was refused: the user hears of it,
-    // and the rest of the update goes on as it does past a file that could not be fetched.
-    if (!outcome.Refused.empty())
-        ShowError(this, Msg(kMsgUpdateFailed));
+    handingOver_ = true;
+    BtnCancel->setEnabled(false);
     SetStatus(Msg(kMsgPreparing));
     WaitForProbes();
 }
@@ -226,16 +259,15 @@ void TUpdateForm::HandOver()
     // The saves complete while this copy still holds the lock, so the new copy, which cannot start before
     // the lock is free, never reads a half-written file, and nothing is written here afterwards.
     if (!host_.SaveData || !host_.SaveData()) {
+        RemovePendingUpdate(platform::ExecutableDir());
         UpdateFailed();
         return;
     }
-    if (MutexHandle)
-        MutexHandle->Release();
+    // This copy keeps its lock until it has ended: the new copy waits for it, so no file of a copy that
+    // still runs is replaced.
     const std::string program = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
     if (!host_.StartProgram || !host_.StartProgram({program, kUpdateParameter})) {
-        // This copy goes on running, so it takes its lock back.
-        if (MutexHandle)
-            (void)MutexHandle->Acquire(kSingleInstanceName);
+        RemovePendingUpdate(platform::ExecutableDir());
         UpdateFailed();
         return;
     }
@@ -245,6 +277,7 @@ void TUpdateForm::HandOver()
 
 void TUpdateForm::UpdateFailed()
 {
+    handingOver_ = false;
     ShowError(this, Msg(kMsgUpdateFailed));
     HaltAfterUpdate = false;
     if (host_.ResumeRefresh)

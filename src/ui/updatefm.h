@@ -1,6 +1,7 @@
 // The update window: checks for a newer version, asks, downloads it, and hands over to the new copy.
 #pragma once
 
+#include "update/updatecheck_u.h"
 #include "update/updatelist_u.h"
 
 #include <QDialog>
@@ -10,11 +11,12 @@
 #include <vector>
 
 class QLabel;
+class QPushButton;
 class QTimer;
 class TUpdateDownload;
 
 inline constexpr int kUpdateFormWidth = 278;
-inline constexpr int kUpdateFormHeight = 63;
+inline constexpr int kUpdateFormHeight = 94;
 
 // What the update asks of the window that opened it.
 struct TUpdateHost
@@ -45,15 +47,17 @@ public:
     // Checks, asks, and on Yes downloads and hands over; the window closes with Accepted only when the
     // new copy was started, and HaltAfterUpdate is then set.
     void RunUpdate();
+    // Cancel, Escape and the close box: the check or the download stops and leaves nothing behind. Once
+    // the data are being saved for the hand-over it is too late, and they do nothing.
+    void BtnCancelClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
-    // Escape and the close box do nothing while files are being fetched or the data saved.
     void reject() override;
 
 private:
-    void CheckDone(std::optional<TUpdateInfo> info);
-    void DownloadFiles();
+    void CheckDone(TListResult result);
+    void DownloadFiles(TUpdateInfo info);
     void DownloadDone();
     void WaitForProbes();
     void HandOver();
@@ -64,11 +68,13 @@ private:
     QWidget* mainWindow_;
     TUpdateHost host_;
     QLabel* Panel = nullptr;
+    QPushButton* BtnCancel = nullptr;
     QTimer* Timer = nullptr;
     QTimer* probeWait_ = nullptr;
-    TUpdateInfo info_;
+    // The running list check answers to this; deleting it abandons the check.
+    QObject* check_ = nullptr;
     TUpdateDownload* download_ = nullptr;
-    bool busy_ = false;
+    bool handingOver_ = false;
 };
 
 // Puts the window's texts in place, right after each creation.

@@ -2,10 +2,12 @@
 
 #include "core/globaltypes_u.h"
 #include "core/ini_u.h"
+#include "update/updatelist_u.h"
 
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -85,6 +87,23 @@ TFileSource ParseFileSource(std::string_view url)
     std::transform(lower.begin(), lower.end(), lower.begin(), LowerAscii);
     source.Sha256 = std::move(lower);
     return source;
+}
+
+bool UpdateFilesAcceptable(const std::vector<TUpdateFile>& files, bool digestRequired)
+{
+    if (files.size() > kMaxUpdateFiles)
+        return false;
+    std::set<std::string> seen;
+    for (const TUpdateFile& file : files) {
+        if (!IsSafeUpdateName(file.Name))
+            return false;
+        const TFileSource source = ParseFileSource(file.URL);
+        if (source.DigestMalformed || (digestRequired && !source.Sha256))
+            return false;
+        if (!seen.insert(UpperAscii(file.Name)).second)
+            return false;
+    }
+    return true;
 }
 
 std::string UpdaterBatchText(std::string_view programFileName)
@@ -186,4 +205,10 @@ TInstallResult InstallPendingUpdate(const std::string& programDir, const std::st
     }
     result.FolderRemoved = fs::remove(folder, error) && !error;
     return result;
+}
+
+void RemovePendingUpdate(const std::string& programDir)
+{
+    std::error_code error;
+    fs::remove_all(fs::path(programDir) / kUpdateFolderName, error);
 }

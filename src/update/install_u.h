@@ -29,6 +29,16 @@ struct TFileSource
 };
 TFileSource ParseFileSource(std::string_view url);
 
+struct TUpdateFile;
+
+// More files than a program of this kind ever ships: a list that names more is not taken.
+inline constexpr std::size_t kMaxUpdateFiles = 1000;
+
+// The whole list is checked before anything is fetched: every name safe and named once (in any letter
+// case, as the Windows edition's folder would take them), every digest well formed, and, when required,
+// one given for every file. A single file that fails refuses the whole list.
+bool UpdateFilesAcceptable(const std::vector<TUpdateFile>& files, bool digestRequired);
+
 // The twelve lines of _updater.bat, each ended by CR LF, that start `programFileName` when done.
 std::string UpdaterBatchText(std::string_view programFileName);
 
@@ -49,3 +59,7 @@ struct TInstallResult
 // files there, then removes the update folder. Half-downloaded ".part" files are dropped; anything that is
 // not a plain file with a safe name, or cannot be moved, stays and is listed in Left.
 TInstallResult InstallPendingUpdate(const std::string& programDir, const std::string& programFileName);
+
+// Removes the update folder of `programDir` (ending with a separator) and all it holds, so that nothing of
+// an update that was given up is installed later. A link in the folder's place is removed, not followed.
+void RemovePendingUpdate(const std::string& programDir);

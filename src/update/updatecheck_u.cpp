@@ -4,9 +4,14 @@
 #include "monitor/download_u.h"
 #include "update/install_u.h"
 
+#include "update/signature_u.h"
+
 #include <QCryptographicHash>
 #include <QFile>
+#include <QPointer>
+#include <QProcess>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -62,37 +67,69 @@ std::string CurrentUpdateListUrl()
     return UpdateListUrl(UpdateBaseAddress(), LanguageCode);
 }
 
-void LoadUpdateList(const std::string& url, QObject* context, std::function<void(std::optional<TUpdateInfo> info)> done)
+void LoadUpdateList(const std::string& url, const std::string& keyLine, QObject* context,
+                    std::function<void(TListResult result)> done)
 {
-    DownloadToStrings(QString::fromStdString(url), context,
-                      [done = std::move(done)](bool ok, const QList<QByteArray>& lines) {
-                          if (!ok) {
-                              done(std::nullopt);
-                              return;
-                          }
-                          std::vector<std::string> text;
-                          text.reserve(static_cast<std::size_t>(lines.size()));
-                          for (const QByteArray& line : lines)
-                              text.push_back(line.toStdString());
-                          done(ParseUpdateList(text));
-                      });
+    TDownloadLimits listLimits;
+    listLimits.MaxBytes = kMaxDownloadToStringsBytes;
+    listLimits.RefuseHttpsToHttp = true;
+    TDownloadLimits signatureLimits = listLimits;
+    signatureLimits.MaxBytes = static_cast<qint64>(kMaxSignatureFileBytes);
+    const QString listUrl = QString::fromStdString(url);
+    QPointer<QObject> target(context);
+    DownloadToBytes(
+        listUrl, context,
+        [=, done = std::move(done)](bool ok, const QByteArray& list) {
+            if (!ok || !target) {
+                done({std::nullopt, TListFailure::Fetch});
+                return;
+            }
+            DownloadToBytes(
+                listUrl + QLatin1String(kSignatureSuffix), target,
+                [=](bool signatureOk, const QByteArray& signature) {
+                    if (!signatureOk) {
+                        // A list served without its signature is as good as a forged one.
+                        done({std::nullopt, TListFailure::Signature});
+                        return;
+                    }
+                    if (!VerifyMinisign(keyLine, std::string_view(list.constData(), std::size_t(list.size())),
+                                        std::string_view(signature.constData(), std::size_t(signature.size())))) {
+                        done({std::nullopt, TListFailure::Signature});
+                        return;
+                    }
+                    std::vector<std::string> text;
+                    for (const QByteArray& line : SplitLines(list))
+                        text.push_back(line.toStdString());
+                    std::optional<TUpdateInfo> info = ParseUpdateList(text);
+                    const TListFailure failure = info ? TListFailure::None : TListFailure::Unusable;
+                    done({std::move(info), failure});
+                },
+                signatureLimits);
+        },
+        listLimits);
 }
 
-TUpdateDownload::TUpdateDownload(std::string programDir, std::string programFileName, std::vector<TUpdateFile> files,
-                                 QObject* parent)
+TUpdateDownload::TUpdateDownload(std::string programDir, std::string programFileName, TUpdateInfo offered,
+                                 QObject* parent, int deadlineMs)
     : QObject(parent), programDir_(std::move(programDir)), programFileName_(std::move(programFileName)),
-      files_(std::move(files))
+      offered_(std::move(offered))
 {
+    // As they are used: the list's blanks around a name or an address are no part of it.
+    for (TUpdateFile& file : offered_.Files) {
+        file.Name = Trimmed(file.Name);
+        file.URL = Trimmed(file.URL);
+    }
+    deadline_ = new QTimer(this);
+    deadline_->setSingleShot(true);
+    deadline_->setInterval(deadlineMs);
+    connect(deadline_, &QTimer::timeout, this, [this] { Finish(TResult::TimedOut); });
 }
 
 TUpdateDownload::~TUpdateDownload()
 {
-    // Cut off in the middle of a file: no half of it stays behind.
-    if (part_) {
-        const QString path = part_->fileName();
-        part_.reset();
-        QFile::remove(path);
-    }
+    // Cut off in the middle: nothing of this update stays behind.
+    if (!ended_)
+        Abandon();
 }
 
 std::string TUpdateDownload::Folder() const
@@ -100,88 +137,155 @@ std::string TUpdateDownload::Folder() const
     return programDir_ + kUpdateFolderName + "/";
 }
 
+void TUpdateDownload::Abandon()
+{
+    ended_ = true;
+    deadline_->stop();
+    // Later, not now: this may run inside the report of the very fetch that answers to it.
+    if (fetch_)
+        fetch_->deleteLater();
+    fetch_ = nullptr;
+    if (versionCheck_) {
+        versionCheck_->disconnect(this);
+        versionCheck_->kill();
+        versionCheck_->waitForFinished();
+    }
+    part_.reset();
+    if (folderMade_) {
+        RemovePendingUpdate(programDir_);
+        folderMade_ = false;
+    }
+}
+
 void TUpdateDownload::Start()
 {
     current_ = 0;
-    outcome_ = {};
+    downloaded_.clear();
+    ended_ = false;
+    if (!UpdateFilesAcceptable(offered_.Files, true)) {
+        QTimer::singleShot(0, this, [this] { Finish(TResult::Refused); });
+        return;
+    }
+    // What an earlier update left is not part of this one.
+    RemovePendingUpdate(programDir_);
+    std::error_code error;
+    fs::create_directory(fs::path(Folder()).parent_path(), error);
+    if (!IsRealFolder(Folder())) {
+        QTimer::singleShot(0, this, [this] { Finish(TResult::FolderFailed); });
+        return;
+    }
+    folderMade_ = true;
+    deadline_->start();
     QTimer::singleShot(0, this, &TUpdateDownload::Next);
+}
+
+void TUpdateDownload::Cancel()
+{
+    if (!ended_)
+        Abandon();
 }
 
 void TUpdateDownload::Next()
 {
-    if (current_ >= files_.size()) {
-        Finish();
+    if (ended_)
+        return;
+    if (current_ >= offered_.Files.size()) {
+        CheckNewProgram();
         return;
     }
-    emit fileStarted(static_cast<int>(current_ + 1), static_cast<int>(files_.size()));
-    const std::string name = Trimmed(files_[current_].Name);
-    const TFileSource source = ParseFileSource(Trimmed(files_[current_].URL));
-    auto skip = [this](std::vector<std::string>& list, const std::string& name) {
-        list.push_back(name);
-        ++current_;
-        QTimer::singleShot(0, this, &TUpdateDownload::Next);
-    };
-    if (!IsSafeUpdateName(name)) {
-        skip(outcome_.Refused, name);
-        return;
-    }
-    if (source.DigestMalformed) {
-        skip(outcome_.Failed, name);
-        return;
-    }
-
-    const std::string folder = Folder();
-    std::error_code error;
-    fs::create_directory(folder, error);
-    if (!IsRealFolder(folder)) {
-        outcome_.Stopped = true;
-        Finish();
-        return;
-    }
-    fs::remove(folder + name, error);
-    const std::string partPath = folder + name + kPartSuffix;
-    fs::remove(partPath, error);
+    emit fileStarted(static_cast<int>(current_ + 1), static_cast<int>(offered_.Files.size()));
+    const std::string& name = offered_.Files[current_].Name;
+    const TFileSource source = ParseFileSource(offered_.Files[current_].URL);
+    const std::string partPath = Folder() + name + kPartSuffix;
     part_ = std::make_unique<QFile>(PathText(partPath));
     // A new file only: whatever stands in its place now was put there by someone else.
     if (!part_->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         part_.reset();
-        outcome_.Stopped = true;
-        Finish();
+        Finish(TResult::FolderFailed);
         return;
     }
     digest_ = source.Sha256;
+    TDownloadLimits limits;
+    limits.MaxBytes = kMaxUpdateFileBytes;
+    limits.RefuseHttpsToHttp = true;
+    // The whole download's deadline bounds each file too; the fetch ends with the context it answers to.
+    if (fetch_)
+        fetch_->deleteLater();
+    fetch_ = new QObject(this);
     DownloadToStream(
-        QString::fromStdString(source.FetchUrl), part_.get(), this, [this](bool ok) { FileDone(ok); },
-        kMaxUpdateFileBytes);
+        QString::fromStdString(source.FetchUrl), part_.get(), fetch_, [this](bool ok) { FileDone(ok); }, limits);
 }
 
 void TUpdateDownload::FileDone(bool ok)
 {
-    const std::string name = Trimmed(files_[current_].Name);
+    if (ended_)
+        return;
+    const std::string& name = offered_.Files[current_].Name;
     const std::string partPath = Folder() + name + kPartSuffix;
     part_->close();
     ok = ok && part_->error() == QFileDevice::NoError;
     part_.reset();
-    if (ok && digest_)
-        ok = Sha256Of(partPath) == *digest_;
+    if (!ok || !digest_ || Sha256Of(partPath) != *digest_) {
+        Finish(TResult::Failed);
+        return;
+    }
+    // The program is started from this file later, so it needs its modes before it takes its place.
+    (void)TakeOverPermissions(partPath, programDir_ + name, name == programFileName_);
     std::error_code error;
-    if (ok) {
-        // The program is started from this file later, so it needs its modes before it takes its place.
-        (void)TakeOverPermissions(partPath, programDir_ + name, name == programFileName_);
-        fs::rename(partPath, Folder() + name, error);
-        ok = !error;
+    fs::rename(partPath, Folder() + name, error);
+    if (error) {
+        Finish(TResult::FolderFailed);
+        return;
     }
-    if (ok) {
-        outcome_.Downloaded.push_back(name);
-    } else {
-        fs::remove(partPath, error);
-        outcome_.Failed.push_back(name);
-    }
+    downloaded_.push_back(name);
     ++current_;
     QTimer::singleShot(0, this, &TUpdateDownload::Next);
 }
 
-void TUpdateDownload::Finish()
+void TUpdateDownload::CheckNewProgram()
 {
+    if (std::find(downloaded_.begin(), downloaded_.end(), programFileName_) == downloaded_.end()) {
+        Finish(TResult::Done);
+        return;
+    }
+    // The file that will replace this program must at least start and say it is the version offered: an
+    // empty or cut body with a matching digest, or a program for another system, stops here.
+    versionCheck_ = new QProcess(this);
+    versionCheck_->setProgram(PathText(Folder() + programFileName_));
+    versionCheck_->setArguments({QStringLiteral("--version")});
+    versionCheck_->setStandardInputFile(QProcess::nullDevice());
+    versionCheck_->setProcessChannelMode(QProcess::SeparateChannels);
+    auto* timer = new QTimer(versionCheck_);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, [this] { Finish(TResult::ProgramBroken); });
+    connect(versionCheck_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            Finish(TResult::ProgramBroken);
+    });
+    connect(versionCheck_, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        // Only the first bytes matter; a program that floods its output is not the one offered anyway.
+        const QByteArray answer = versionCheck_->readAllStandardOutput().left(kMaxVersionAnswerBytes);
+        const auto version = VersionFromAnswer(answer.toStdString());
+        const bool answered = status == QProcess::NormalExit && code == 0 && version &&
+                              VersionText(*version) == VersionText(offered_.Version);
+        Finish(answered ? TResult::Done : TResult::ProgramBroken);
+    });
+    timer->start(kVersionAnswerMs);
+    versionCheck_->start();
+}
+
+void TUpdateDownload::Finish(TResult result)
+{
+    if (ended_)
+        return;
+    result_ = result;
+    if (result == TResult::Done) {
+        ended_ = true;
+        deadline_->stop();
+        if (versionCheck_)
+            versionCheck_->disconnect(this);
+    } else {
+        Abandon();
+    }
     emit finished();
 }

@@ -2,7 +2,9 @@
 
 #include "buildconfig.h"
 #include "core/ini_u.h"
+#include "update/signature_u.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,22 +16,42 @@ bool HaltAfterUpdate = false;
 
 namespace {
 bool selfUpdateEnabled = true;
-}
+std::string updatePublicKey;
+} // namespace
 
 void SetSelfUpdateEnabled(bool enabled)
 {
     selfUpdateEnabled = enabled;
 }
 
+void SetUpdatePublicKey(std::string keyLine)
+{
+    updatePublicKey = std::move(keyLine);
+}
+
+const std::string& UpdatePublicKey()
+{
+    return updatePublicKey;
+}
+
+TUpdateOffer UpdateOffer()
+{
+    if (!selfUpdateEnabled)
+        return TUpdateOffer::ByPackageManager;
+    if (!ParseMinisignKey(updatePublicKey))
+        return TUpdateOffer::NoKey;
+    return TUpdateOffer::Offered;
+}
+
 bool SelfUpdateEnabled()
 {
-    return selfUpdateEnabled;
+    return UpdateOffer() == TUpdateOffer::Offered;
 }
 
 namespace {
 
 constexpr int kVersionLineCount = 4;
-constexpr std::uint32_t kByteMask = 0xFF;
+constexpr std::int32_t kVersionPartMax = 255;
 constexpr const char* kListPathBefore = "/download/update/";
 constexpr const char* kListPathAfter = "/update.txt";
 
@@ -58,12 +80,33 @@ bool IsIgnoredLine(const std::string& line)
     return true;
 }
 
-std::uint8_t VersionPart(const std::string& line)
+// Written as a number, whether or not it fits 32 bits.
+bool LooksNumeric(std::string_view text)
 {
+    auto digits = [](std::string_view rest, bool hex) {
+        return !rest.empty() && std::all_of(rest.begin(), rest.end(), [hex](char c) {
+            return (c >= '0' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+        });
+    };
+    if (!text.empty() && text.front() == '$')
+        return digits(text.substr(1), true);
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        return digits(text.substr(2), true);
+    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+        text.remove_prefix(1);
+    return digits(text, false);
+}
+
+// Nothing when the number does not fit a byte; a line that is no number at all counts as 0.
+std::optional<std::uint8_t> VersionPart(const std::string& line)
+{
+    const std::string text = Trimmed(line);
     std::int32_t value = 0;
-    if (!ParseIniInteger(Trimmed(line), value))
-        value = 0;
-    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) & kByteMask);
+    if (!ParseIniInteger(text, value))
+        return LooksNumeric(text) ? std::nullopt : std::optional<std::uint8_t>(0);
+    if (value < 0 || value > kVersionPartMax)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(value);
 }
 
 } // namespace
@@ -87,6 +130,36 @@ std::string VersionText(const TVersion& version)
     return text;
 }
 
+std::optional<TVersion> VersionFromAnswer(std::string_view answer)
+{
+    std::string text = Trimmed(answer);
+    const auto space = text.find_last_of(" \t\r\n");
+    if (space != std::string::npos)
+        text.erase(0, space + 1);
+    std::uint8_t parts[3] = {};
+    std::size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t end = i < 2 ? text.find('.', at) : text.size();
+        if (end == std::string::npos || end == at || end - at > 3)
+            return std::nullopt;
+        unsigned value = 0;
+        for (std::size_t k = at; k < end; ++k) {
+            if (text[k] < '0' || text[k] > '9')
+                return std::nullopt;
+            value = value * 10 + static_cast<unsigned>(text[k] - '0');
+        }
+        if (value > static_cast<unsigned>(kVersionPartMax))
+            return std::nullopt;
+        parts[i] = static_cast<std::uint8_t>(value);
+        at = end + 1;
+    }
+    TVersion version{parts[0], parts[1], parts[2], 0};
+    // Only what VersionText writes: "2.6.3" or "2.006.3" are not this program's way of saying 2.06.3.
+    if (VersionText(version) != text)
+        return std::nullopt;
+    return version;
+}
+
 std::optional<TUpdateInfo> ParseUpdateList(const std::vector<std::string>& lines)
 {
     std::vector<const std::string*> usable;
@@ -97,8 +170,14 @@ std::optional<TUpdateInfo> ParseUpdateList(const std::vector<std::string>& lines
     if (usable.size() < kVersionLineCount)
         return std::nullopt;
 
+    std::optional<std::uint8_t> parts[kVersionLineCount];
+    for (int i = 0; i < kVersionLineCount; ++i) {
+        parts[i] = VersionPart(*usable[i]);
+        if (!parts[i])
+            return std::nullopt;
+    }
     TUpdateInfo info;
-    info.Version = {VersionPart(*usable[0]), VersionPart(*usable[1]), VersionPart(*usable[2]), VersionPart(*usable[3])};
+    info.Version = {*parts[0], *parts[1], *parts[2], *parts[3]};
     for (std::size_t i = kVersionLineCount; i + 1 < usable.size(); i += 2)
         info.Files.push_back({Trimmed(*usable[i]), Trimmed(*usable[i + 1])});
     return info;

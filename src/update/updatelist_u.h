@@ -27,6 +27,10 @@ bool IsNewerVersion(const TVersion& published, const TVersion& own = ProgramVers
 // "2.06.3": the minor with at least two digits, the build left out.
 std::string VersionText(const TVersion& version);
 
+// The version a program gives in its answer to --version: its last word, as VersionText writes it (the
+// build byte is not shown and reads 0). Nothing when the answer ends with no such word.
+std::optional<TVersion> VersionFromAnswer(std::string_view answer);
+
 struct TUpdateFile
 {
     std::string Name; // the file's name in the program's folder, trimmed
@@ -40,9 +44,9 @@ struct TUpdateInfo
 };
 
 // Lines whose first character is ';' are comments; empty and blank-only lines are dropped. Of the rest,
-// the first four are the version (integers as tavix.ini writes them; anything else counts as 0; only the
-// low eight bits are kept), then name and URL in pairs; a last odd line is ignored. Nothing when fewer
-// than four lines remain.
+// the first four are the version (integers as tavix.ini writes them; anything else counts as 0), then
+// name and URL in pairs; a last odd line is ignored. Nothing when fewer than four lines remain, or when a
+// version part lies outside 0..255: a list that means another version than it says is no list.
 std::optional<TUpdateInfo> ParseUpdateList(const std::vector<std::string>& lines);
 
 // Where the list of this edition lies under the update server's base address; empty when the base is.
@@ -58,7 +62,18 @@ extern bool UpdateFromBackground; // the update window was opened by the backgro
 extern bool HaltAfterUpdate;      // the hand-over is done: the program ends without saving again
 
 // Whether this copy updates itself. A copy in a folder it does not own (installed by a package) leaves
-// updates to whoever installed it: no scheduled check, no update window, no update start, and the menu's
-// update item disabled. Set at start-up, before the main window is made.
+// updates to whoever installed it, and a build without the publisher's key could not tell a true list
+// from a forged one: either way no scheduled check, no update window, no update start, and the menu's
+// update item tells why. Set at start-up, before the main window is made.
 void SetSelfUpdateEnabled(bool enabled);
+// The key line of the publisher's minisign public key, fixed when the program is built; empty: none.
+void SetUpdatePublicKey(std::string keyLine);
+const std::string& UpdatePublicKey();
+enum class TUpdateOffer
+{
+    Offered,
+    ByPackageManager,
+    NoKey,
+};
+TUpdateOffer UpdateOffer();
 bool SelfUpdateEnabled();

@@ -46,7 +46,7 @@ bool WaitForFileText(const QString& path, QByteArray& text, int timeoutMs)
 
 } // namespace
 
-TKorvanProcess::TKorvanProcess(Display display)
+TKorvanProcess::TKorvanProcess(Display display, const QString& build)
     : root_(std::make_unique<QTemporaryDir>()), env_(QProcessEnvironment::systemEnvironment())
 {
     if (!root_->isValid()) {
@@ -60,7 +60,7 @@ TKorvanProcess::TKorvanProcess(Display display)
     folder_ = root.filePath(QStringLiteral("app"));
     // A hard link keeps the program's own path in /proc/self/exe; a symbolic link would lead it back to
     // the build folder and its tavix.ini.
-    const QByteArray exe = QByteArrayLiteral(KORVAN_EXE);
+    const QByteArray exe = build.isEmpty() ? QByteArrayLiteral(KORVAN_EXE) : QFile::encodeName(build);
     if (::link(exe.constData(), QFile::encodeName(Program()).constData()) != 0 &&
         !QFile::copy(QString::fromLocal8Bit(exe), Program())) {
         error_ = QStringLiteral("cannot place the program in ") + folder_;

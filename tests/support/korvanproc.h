@@ -20,8 +20,9 @@ public:
 
     // Makes a scratch folder with the program in it (a hard link, or a copy where linking fails) and,
     // for Display::Xvfb, starts an X server of its own. HOME and XDG_CONFIG_HOME point into the scratch
-    // folder, so nothing of the real user is touched.
-    explicit TKorvanProcess(Display display = Display::Xvfb);
+    // folder, so nothing of the real user is touched. `build` names another build of the program to place
+    // there (one that trusts a test key for its updates, say); empty: the program the tests were built for.
+    explicit TKorvanProcess(Display display = Display::Xvfb, const QString& build = {});
     ~TKorvanProcess();
     TKorvanProcess(const TKorvanProcess&) = delete;
     TKorvanProcess& operator=(const TKorvanProcess&) = delete;

@@ -5,12 +5,14 @@
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
 #include "support/httpserver.h"
+#include "support/minisign.h"
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
 #include "ui/mainframe.h"
 #include "ui/msgbox_u.h"
 #include "ui/updatefm.h"
 #include "update/schedule_u.h"
+#include "update/updatecheck_u.h"
 #include "update/updatelist_u.h"
 
 #include <QAction>
@@ -37,12 +39,17 @@ private slots:
     void newerVersionOpensTheWindow();
     void scheduleDecidesOncePerRun_data();
     void scheduleDecidesOncePerRun();
+    void copyThatDoesNotUpdateItself_data();
     void copyThatDoesNotUpdateItself();
 
 private:
     QAction* ItemUpdate() const { return form_->Frame()->Item("ItemUpdate"); }
+    // The list and its signature by the test key.
+    void Publish(const QByteArray& list);
 
     TLoopbackHttpServer server_;
+    QTemporaryDir keys_;
+    minisign::TKeyPair key_;
     TScratchIni* scratch_ = nullptr;
     TMainForm* form_ = nullptr;
     QStringList messages_;
@@ -54,6 +61,17 @@ void TestMainFormUpdate::initTestCase()
     InitLocalization();
     QVERIFY(server_.Listen());
     qputenv("KORVAN_UPDATE_URL", server_.Url(QString()).toUtf8());
+    if (!minisign::Available())
+        QSKIP("minisign is not installed");
+    key_ = minisign::Generate(keys_.path());
+    QVERIFY(!key_.KeyLine.isEmpty());
+    SetUpdatePublicKey(key_.KeyLine.toStdString());
+}
+
+void TestMainFormUpdate::Publish(const QByteArray& list)
+{
+    server_.Serve(kListPath, list, "text/plain");
+    server_.Serve(kListPath + kSignatureSuffix, minisign::Sign(key_.SecretKeyFile, list, keys_.path()), "text/plain");
 }
 
 void TestMainFormUpdate::init()
@@ -80,6 +98,7 @@ void TestMainFormUpdate::cleanup()
 
 void TestMainFormUpdate::backgroundCheckDisablesTheItem()
 {
+    Publish(kOlder);
     THttpRoute slow;
     slow.Body = kOlder;
     slow.DelayMs = 300;
@@ -102,7 +121,7 @@ void TestMainFormUpdate::backgroundCheckDisablesTheItem()
 
 void TestMainFormUpdate::newerVersionOpensTheWindow()
 {
-    server_.Serve(kListPath, kNewer, "text/plain");
+    Publish(kNewer);
     const int hits = server_.Hits(kListPath);
     form_->BackgroundCheckUpdate();
     // The window checks once more itself, then asks; the answer No closes it.
@@ -141,7 +160,7 @@ void TestMainFormUpdate::scheduleDecidesOncePerRun()
 {
     QFETCH(int, checkUpdates);
     QFETCH(bool, checks);
-    server_.Serve(kListPath, kOlder, "text/plain");
+    Publish(kOlder);
     const int hits = server_.Hits(kListPath);
     CheckUpdates = static_cast<std::uint8_t>(checkUpdates);
     LastRun = kLastRunDefault;
@@ -153,12 +172,25 @@ void TestMainFormUpdate::scheduleDecidesOncePerRun()
     QCOMPARE(server_.Hits(kListPath), hits + (checks ? 1 : 0));
 }
 
+void TestMainFormUpdate::copyThatDoesNotUpdateItself_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<int>("text");
+    QTest::newRow("installed by a package") << true << kTextUpdatesByPackageManager;
+    // Without the publisher's key no list could be trusted.
+    QTest::newRow("built without a key") << false << 7351;
+}
+
 void TestMainFormUpdate::copyThatDoesNotUpdateItself()
 {
-    server_.Serve(kListPath, kNewer, "text/plain");
+    QFETCH(bool, installed);
+    QFETCH(int, text);
+    Publish(kNewer);
     const int hits = server_.Hits(kListPath);
     delete form_;
-    SetSelfUpdateEnabled(false);
+    SetSelfUpdateEnabled(!installed);
+    if (!installed)
+        SetUpdatePublicKey({});
     form_ = new TMainForm;
     CheckUpdates = cuDaily;
     LastRun = kLastRunDefault;
@@ -169,9 +201,10 @@ void TestMainFormUpdate::copyThatDoesNotUpdateItself()
     form_->ItemUpdateClick();
     QTest::qWait(200);
     SetSelfUpdateEnabled(true);
+    SetUpdatePublicKey(key_.KeyLine.toStdString());
     QVERIFY(!form_->findChild<TUpdateForm*>());
     QCOMPARE(server_.Hits(kListPath), hits);
-    QCOMPARE(messages_, QStringList{QString::fromStdString(Msg(1026) + ": " + LoadText(kTextUpdatesByPackageManager))});
+    QCOMPARE(messages_, QStringList{QString::fromStdString(Msg(1026) + ": " + LoadText(text))});
 }
 
 QTEST_MAIN(TestMainFormUpdate)

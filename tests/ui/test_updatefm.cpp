@@ -4,8 +4,10 @@
 #include "core/localization_u.h"
 #include "platform/instance.h"
 #include "support/httpserver.h"
+#include "support/minisign.h"
 #include "ui/msgbox_u.h"
 #include "ui/updatefm.h"
+#include "update/updatecheck_u.h"
 
 #include <QLabel>
 #include <QtTest>
@@ -37,13 +39,18 @@ private slots:
     void checkOutcomes();
     void handOver_data();
     void handOver();
+    void refusedNameRefusesTheWholeList();
     void centredOnMainWindow();
     void fillMessage();
 
 private:
     TRun Run(bool fromBackground, int answer, bool saves = true, bool starts = true);
+    // The list at kListPath with the answer `status`, and its signature by the test key beside it.
+    void Publish(const QByteArray& list, int status = 200, bool sign = true);
 
     TLoopbackHttpServer server_;
+    QTemporaryDir keys_;
+    minisign::TKeyPair key_;
     platform::InstanceLock lock_;
 };
 
@@ -53,6 +60,23 @@ void TestUpdateForm::initTestCase()
     QVERIFY(server_.Listen());
     qputenv("KORVAN_UPDATE_URL", server_.Url(QString()).toUtf8());
     MutexHandle = &lock_;
+    if (!minisign::Available())
+        QSKIP("minisign is not installed");
+    key_ = minisign::Generate(keys_.path());
+    QVERIFY(!key_.KeyLine.isEmpty());
+    SetUpdatePublicKey(key_.KeyLine.toStdString());
+}
+
+void TestUpdateForm::Publish(const QByteArray& list, int status, bool sign)
+{
+    THttpRoute route;
+    route.Status = status;
+    route.Body = list;
+    server_.Route(kListPath, route);
+    THttpRoute signature;
+    signature.Status = sign ? 200 : 404;
+    signature.Body = sign ? minisign::Sign(key_.SecretKeyFile, list, keys_.path()) : QByteArray();
+    server_.Route(kListPath + kSignatureSuffix, signature);
 }
 
 void TestUpdateForm::cleanupTestCase()
@@ -119,6 +143,7 @@ void TestUpdateForm::checkOutcomes_data()
     QTest::addColumn<QByteArray>("list");
     QTest::addColumn<bool>("fromBackground");
     QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<bool>("isSigned");
 
     const QByteArray older = "1\n99\n99\n99\n";
     const QByteArray same = "2\n6\n2\n0\n";
@@ -126,14 +151,20 @@ void TestUpdateForm::checkOutcomes_data()
     const QString failed = "Error: Checking for a new version failed.";
     const QString none = "Information: There's no newer version available.";
     const QString ask = "Question: There's a new program version available (2.06.3). Do you want to update?";
-    QTest::newRow("no list, asked by the user") << 404 << QByteArray() << false << QStringList{failed};
-    QTest::newRow("no list, background") << 404 << QByteArray() << true << QStringList{};
-    QTest::newRow("short list, asked by the user") << 200 << QByteArray("2\n6\n3\n") << false << QStringList{failed};
-    QTest::newRow("older, asked by the user") << 200 << older << false << QStringList{none};
-    QTest::newRow("same, asked by the user") << 200 << same << false << QStringList{none};
-    QTest::newRow("same, background") << 200 << same << true << QStringList{};
-    QTest::newRow("newer, answered No") << 200 << newer << false << QStringList{ask};
-    QTest::newRow("newer, background, answered No") << 200 << newer << true << QStringList{ask};
+    const QString unsigned_ = "Error: The update list is not signed by the program's publisher, so it was not used.";
+    QTest::newRow("no list, asked by the user") << 404 << QByteArray() << false << QStringList{failed} << true;
+    QTest::newRow("no list, background") << 404 << QByteArray() << true << QStringList{} << true;
+    QTest::newRow("short list, asked by the user")
+        << 200 << QByteArray("2\n6\n3\n") << false << QStringList{failed} << true;
+    QTest::newRow("a part that would wrap")
+        << 200 << QByteArray("2\n262\n3\n0\n") << false << QStringList{failed} << true;
+    QTest::newRow("older, asked by the user") << 200 << older << false << QStringList{none} << true;
+    QTest::newRow("same, asked by the user") << 200 << same << false << QStringList{none} << true;
+    QTest::newRow("same, background") << 200 << same << true << QStringList{} << true;
+    QTest::newRow("newer, answered No") << 200 << newer << false << QStringList{ask} << true;
+    QTest::newRow("newer, background, answered No") << 200 << newer << true << QStringList{ask} << true;
+    QTest::newRow("newer, not signed") << 200 << newer << false << QStringList{unsigned_} << false;
+    QTest::newRow("newer, not signed, background") << 200 << newer << true << QStringList{} << false;
 }
 
 void TestUpdateForm::checkOutcomes()
@@ -142,10 +173,8 @@ void TestUpdateForm::checkOutcomes()
     QFETCH(QByteArray, list);
     QFETCH(bool, fromBackground);
     QFETCH(QStringList, messages);
-    THttpRoute route;
-    route.Status = status;
-    route.Body = list;
-    server_.Route(kListPath, route);
+    QFETCH(bool, isSigned);
+    Publish(list, status, isSigned);
 
     const TRun run = Run(fromBackground, IDNO);
     QCOMPARE(run.result, int(QDialog::Rejected));
@@ -164,15 +193,16 @@ void TestUpdateForm::handOver_data()
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<QStringList>("errors");
     const QString refused = "Error: Updating failed.";
+    // The lock stays with this copy until it has ended: the new copy waits for it.
     QTest::newRow("handed over") << true << true
-                                 << QStringList{"stop refresh", "save, lock held", "start <program> update, lock free"}
-                                 << QStringList{refused};
+                                 << QStringList{"stop refresh", "save, lock held", "start <program> update, lock held"}
+                                 << QStringList{};
     QTest::newRow("data not saved") << false << true << QStringList{"stop refresh", "save, lock held", "resume refresh"}
-                                    << QStringList{refused, refused};
+                                    << QStringList{refused};
     QTest::newRow("new copy not started")
         << true << false
-        << QStringList{"stop refresh", "save, lock held", "start <program> update, lock free", "resume refresh"}
-        << QStringList{refused, refused};
+        << QStringList{"stop refresh", "save, lock held", "start <program> update, lock held", "resume refresh"}
+        << QStringList{refused};
 }
 
 void TestUpdateForm::handOver()
@@ -181,18 +211,32 @@ void TestUpdateForm::handOver()
     QFETCH(bool, starts);
     QFETCH(QStringList, calls);
     QFETCH(QStringList, errors);
-    // The one file has a folder part: it is refused without anything written, and the update goes on.
-    server_.Serve(kListPath, "; test\n3\n0\n0\n0\n../korvan\nhttp://127.0.0.1:9/korvan\n", "text/plain");
+    // A version only: nothing to fetch, straight to the hand-over.
+    Publish("; test\n3\n0\n0\n0\n");
 
     const TRun run = Run(false, IDYES, saves, starts);
     QCOMPARE(run.calls, calls);
     QCOMPARE(run.messages.mid(1), errors);
     QCOMPARE(run.result, int(saves && starts ? QDialog::Accepted : QDialog::Rejected));
     QCOMPARE(HaltAfterUpdate, saves && starts);
-    // Given up, this copy goes on running and keeps its lock.
-    QCOMPARE(lock_.Held(), !(saves && starts));
-    QCOMPARE(run.statuses,
-             (QStringList{"Checking for a new version...", "Downloading file 1 of 1...", "Preparing for update..."}));
+    QVERIFY(lock_.Held());
+    QCOMPARE(run.statuses, (QStringList{"Checking for a new version...", "Preparing for update..."}));
+}
+
+void TestUpdateForm::refusedNameRefusesTheWholeList()
+{
+    // A good file first, then one with a folder part: neither is fetched, and the update is over.
+    server_.Serve("/f/readme.txt", "new", "text/plain");
+    const QByteArray digest = "#sha256=" + QCryptographicHash::hash("new", QCryptographicHash::Sha256).toHex();
+    Publish("3\n0\n0\n0\nreadme.txt\n" + server_.Url("/f/readme.txt").toUtf8() + digest + "\n../korvan\n" +
+            server_.Url("/f/readme.txt").toUtf8() + digest + "\n");
+    const TRun run = Run(false, IDYES);
+    QCOMPARE(run.messages.mid(1), QStringList{"Error: Updating failed."});
+    QCOMPARE(run.calls, (QStringList{"stop refresh", "resume refresh"}));
+    QCOMPARE(run.result, int(QDialog::Rejected));
+    QVERIFY(!HaltAfterUpdate);
+    QCOMPARE(server_.Hits("/f/readme.txt"), 0);
+    QVERIFY(!QFileInfo::exists(QCoreApplication::applicationDirPath() + "/_update"));
 }
 
 void TestUpdateForm::centredOnMainWindow()
@@ -202,7 +246,7 @@ void TestUpdateForm::centredOnMainWindow()
     TUpdateForm form(&main, {});
     QCOMPARE(form.size(), QSize(kUpdateFormWidth, kUpdateFormHeight));
     // (261 - 278) / 2 truncates toward zero to -8.
-    QCOMPARE(form.pos(), QPoint(main.x() - 8, main.y() + (268 - 63) / 2));
+    QCOMPARE(form.pos(), QPoint(main.x() - 8, main.y() + (268 - kUpdateFormHeight) / 2));
     LocalizeUpdateForm(form);
     QCOMPARE(form.windowTitle(), QString("Program update"));
 }

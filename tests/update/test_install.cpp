@@ -2,11 +2,14 @@
 // and the batch text of the Windows edition.
 #include "filefixtures.h"
 #include "update/install_u.h"
+#include "update/updatelist_u.h"
 
 #include <QtTest>
 
 using updatetest::ModeOf;
 using updatetest::Read;
+
+Q_DECLARE_METATYPE(std::vector<TUpdateFile>)
 
 class TestInstall : public QObject
 {
@@ -17,6 +20,8 @@ private slots:
     void safeNames();
     void fileSource_data();
     void fileSource();
+    void wholeListChecked_data();
+    void wholeListChecked();
     void batchText();
     void installMovesFilesAndKeepsModes();
     void installWithoutFolder();
@@ -110,6 +115,44 @@ void TestInstall::fileSource()
     QCOMPARE(QString::fromStdString(source.FetchUrl), fetch);
     QCOMPARE(QString::fromStdString(source.Sha256.value_or("")), digest);
     QCOMPARE(source.DigestMalformed, malformed);
+}
+
+using TFiles = std::vector<TUpdateFile>;
+
+void TestInstall::wholeListChecked_data()
+{
+    QTest::addColumn<TFiles>("files");
+    QTest::addColumn<bool>("digestRequired");
+    QTest::addColumn<bool>("acceptable");
+    const std::string digest = "#sha256=" + std::string(64, 'a');
+    const TFiles good = {{"korvan", "http://h/k" + digest}, {"readme.txt", "http://h/r" + digest}};
+    QTest::newRow("every file named once with its digest") << good << true << true;
+    QTest::newRow("no files") << TFiles{} << true << true;
+    TFiles unsafe = good;
+    unsafe.push_back({"Data/x.bin", "http://h/x" + digest});
+    QTest::newRow("one name with a folder part") << unsafe << true << false;
+    TFiles twice = good;
+    twice.push_back({"README.TXT", "http://h/r2" + digest});
+    QTest::newRow("a name twice in another case") << twice << true << false;
+    TFiles plain = good;
+    plain.push_back({"notes.txt", "http://h/n"});
+    QTest::newRow("a file without a digest") << plain << true << false;
+    QTest::newRow("without a digest where none is required") << plain << false << true;
+    TFiles shortDigest = good;
+    shortDigest.push_back({"notes.txt", "http://h/n#sha256=abcd"});
+    QTest::newRow("a malformed digest where none is required") << shortDigest << false << false;
+    TFiles many;
+    for (std::size_t i = 0; i <= kMaxUpdateFiles; ++i)
+        many.push_back({"f" + std::to_string(i), "http://h/f" + digest});
+    QTest::newRow("more files than any update ships") << many << true << false;
+}
+
+void TestInstall::wholeListChecked()
+{
+    QFETCH(TFiles, files);
+    QFETCH(bool, digestRequired);
+    QFETCH(bool, acceptable);
+    QCOMPARE(UpdateFilesAcceptable(files, digestRequired), acceptable);
 }
 
 void TestInstall::batchText()

@@ -17,6 +17,8 @@ private slots:
     void newerThanOwn_data();
     void newerThanOwn();
     void versionText();
+    void versionFromAnswer_data();
+    void versionFromAnswer();
     void listAddress_data();
     void listAddress();
     void environmentNamesAnotherServer();
@@ -57,11 +59,17 @@ void TestUpdateList::parse_data()
         << TLines{"1", "0", "0", "0", "a", "http://h/a", "b"} << true << "1.0.0.0" << QStringList{"a=http://h/a"};
     QTest::newRow("names and urls trimmed") << TLines{"1", "0", "0", "0", "  a b.txt \t", "\thttp://h/a%20b  "} << true
                                             << "1.0.0.0" << QStringList{"a b.txt=http://h/a%20b"};
-    QTest::newRow("over 255 keeps the low byte")
-        << TLines{"300", "256", "511", "65535"} << true << "44.0.255.255" << QStringList{};
+    // A part that does not fit its byte would name another version than the list says: 300 is not 44.
+    QTest::newRow("major over 255") << TLines{"300", "0", "0", "0"} << false << "" << QStringList{};
+    QTest::newRow("minor 256") << TLines{"2", "256", "0", "0"} << false << "" << QStringList{};
+    QTest::newRow("build in hex over 255") << TLines{"2", "6", "2", "$100"} << false << "" << QStringList{};
+    QTest::newRow("negative") << TLines{"2", "-1", "0", "0"} << false << "" << QStringList{};
+    QTest::newRow("beyond 32 bits") << TLines{"2", "6", "2", "9999999999999"} << false << "" << QStringList{};
+    QTest::newRow("top of each byte") << TLines{"255", "$FF", "0xff", "+255"} << true << "255.255.255.255"
+                                      << QStringList{};
     QTest::newRow("hex and blanks around numbers")
-        << TLines{" $10 ", "0x1F", "0X2", "-1"} << true << "16.31.2.255" << QStringList{};
-    QTest::newRow("junk counts as zero") << TLines{"two", "6.1", "", "3", "", "9999999999999"} << true << "0.0.3.0"
+        << TLines{" $10 ", "0x1F", "0X2", "\t7"} << true << "16.31.2.7" << QStringList{};
+    QTest::newRow("junk counts as zero") << TLines{"two", "6.1", "", "3", "", "x9"} << true << "0.0.3.0"
                                          << QStringList{};
     QTest::newRow("crlf leftovers and tabs") << TLines{"2\t", "\t6", "1", "0"} << true << "2.6.1.0" << QStringList{};
 }
@@ -115,6 +123,44 @@ void TestUpdateList::versionText()
     QCOMPARE(VersionText({0, 0, 0, 0}), std::string("0.00.0"));
     // The title shows the same text the update question does.
     QCOMPARE(VersionText(ProgramVersion), std::string(KORVAN_VERSION_TEXT));
+}
+
+void TestUpdateList::versionFromAnswer_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("version"); // dotted four bytes; empty: none
+    QTest::newRow("as --version prints it") << "Korvan II 2.06.3\n"
+                                            << "2.6.3.0";
+    QTest::newRow("the version alone") << "10.12.0"
+                                       << "10.12.0.0";
+    QTest::newRow("three-digit minor") << "Korvan II 1.100.255\n"
+                                       << "1.100.255.0";
+    QTest::newRow("minor in one digit") << "Korvan II 2.6.3"
+                                        << "";
+    QTest::newRow("a part over 255") << "Korvan II 256.00.0"
+                                     << "";
+    QTest::newRow("a word after it") << "Korvan II 2.06.3 beta"
+                                     << "";
+    QTest::newRow("two parts") << "Korvan II 2.06"
+                               << "";
+    QTest::newRow("four parts") << "Korvan II 2.06.3.1"
+                                << "";
+    QTest::newRow("letters") << "Korvan II 2.0a.3"
+                             << "";
+    QTest::newRow("nothing") << ""
+                             << "";
+    QTest::newRow("leading zeros beyond the two digits") << "Korvan II 002.06.3"
+                                                         << "";
+}
+
+void TestUpdateList::versionFromAnswer()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, version);
+    const auto got = VersionFromAnswer(answer.toStdString());
+    QCOMPARE(got.has_value(), !version.isEmpty());
+    if (got)
+        QCOMPARE(QString("%1.%2.%3.%4").arg(got->Major).arg(got->Minor).arg(got->Release).arg(got->Build), version);
 }
 
 void TestUpdateList::listAddress_data()
