@@ -175,14 +175,16 @@ void TestCmdline::parsing()
 void TestCmdline::helpNamesEveryOption()
 {
     TStreams streams;
-    QCOMPARE(RunConsoleAction({TCommandAction::Help}, "korvan", streams.out.get(), streams.err.get()), kExitOk);
+    QCOMPARE(RunConsoleAction({.Action = TCommandAction::Help}, "korvan", streams.out.get(), streams.err.get()),
+             kExitOk);
     const QString help = QString::fromLocal8Bit(ReadStream(streams.out.get()));
     for (const char* option : {"--help", "--version", "--list", "--probe", "--play", "korvan", "update"})
         QVERIFY2(help.contains(option), option);
     QVERIFY(ReadStream(streams.err.get()).empty());
 
     TStreams version;
-    QCOMPARE(RunConsoleAction({TCommandAction::Version}, "korvan", version.out.get(), version.err.get()), kExitOk);
+    QCOMPARE(RunConsoleAction({.Action = TCommandAction::Version}, "korvan", version.out.get(), version.err.get()),
+             kExitOk);
     QVERIFY(QString::fromStdString(ReadStream(version.out.get())).startsWith(kApplicationTitle));
 }
 
@@ -221,10 +223,13 @@ void TestCmdline::lines_data()
     QTest::newRow("a backslash is doubled, so escapes read back")
         << QByteArray("C:\\x1B") << QByteArray("h") << int(ssOffline) << -1 << QByteArray("C:\\\\x1B\th")
         << QByteArray("C:\\\\x1B\th\toffline\t-");
-    QTest::newRow("other characters stay")
-        << QByteArray("\xc2\xa0" "Caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x90\x89") << QByteArray("h") << int(ssOffline) << -1
-        << QByteArray("\xc2\xa0" "Caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x90\x89\th")
-        << QByteArray("\xc2\xa0" "Caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x90\x89\th\toffline\t-");
+    QTest::newRow("other characters stay") << QByteArray("\xc2\xa0"
+                                                         "Caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x90\x89")
+                                           << QByteArray("h") << int(ssOffline) << -1
+                                           << QByteArray("\xc2\xa0"
+                                                         "Caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x90\x89\th")
+                                           << QByteArray("\xc2\xa0"
+                                                         "Caf\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x90\x89\th\toffline\t-");
     QTest::newRow("legacy code page shown as UTF-8")
         << QByteArray("Caf\xe9") << QByteArray("h") << int(ssOffline) << -1 << QByteArray("Caf\xc3\xa9\th")
         << QByteArray("Caf\xc3\xa9\th\toffline\t-");
@@ -282,7 +287,8 @@ void TestCmdline::listReadsOnly()
     struct stat before;
     QCOMPARE(::stat(ini.Path().c_str(), &before), 0);
     TStreams streams;
-    QCOMPARE(RunConsoleAction({TCommandAction::List}, "korvan", streams.out.get(), streams.err.get()), kExitOk);
+    QCOMPARE(RunConsoleAction({.Action = TCommandAction::List}, "korvan", streams.out.get(), streams.err.get()),
+             kExitOk);
     QCOMPARE(QByteArray::fromStdString(ReadStream(streams.out.get())), QByteArray("Zeta\tz:1\nAlpha\ta\n"));
     QVERIFY(ReadStream(streams.err.get()).empty());
     QCOMPARE(ini.Read(), bytes);
@@ -299,7 +305,8 @@ void TestCmdline::unreadableListFails()
     // A folder where the file should be: it exists and cannot be read.
     QVERIFY(QDir().mkpath(QString::fromStdString(ini.Path())));
     TStreams streams;
-    QCOMPARE(RunConsoleAction({TCommandAction::List}, "korvan", streams.out.get(), streams.err.get()), kExitFailed);
+    QCOMPARE(RunConsoleAction({.Action = TCommandAction::List}, "korvan", streams.out.get(), streams.err.get()),
+             kExitFailed);
     QVERIFY(ReadStream(streams.out.get()).empty());
     QVERIFY(ReadStream(streams.err.get()).find(ini.Path()) != std::string::npos);
 }
