@@ -18,6 +18,7 @@ clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
     -I"$build/generated" "$root/src/update/updatelist_u.cpp" "$root/src/update/install_u.cpp" \
     "$root/src/update/signature_u.cpp" "$root/src/core/ini_u.cpp" "$root/src/core/textcodec_u.cpp" \
     "$root/src/core/globaltypes_u.cpp" "$root/src/platform/posix/files_posix.cpp" \
+    "$root/src/platform/posix/userdirs_posix.cpp" \
     "$root/tests/update/fuzz/fuzz_updatelist.cpp" -lsodium -o "$out/fuzz_updatelist"
 # -rss_limit_mb and -timeout turn a runaway allocation or a hang on one input into a failure.
 "$out/fuzz_updatelist" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -max_len=65536 \
