@@ -203,8 +203,10 @@ std::string JournalText(const std::string& target, const struct stat& file, std:
 {
     std::string text(kJournalMagic);
     for (auto number : {static_cast<std::uint64_t>(file.st_dev), static_cast<std::uint64_t>(file.st_ino),
-                        static_cast<std::uint64_t>(target.size()), static_cast<std::uint64_t>(data.size())})
-        text += " " + std::to_string(number);
+                        static_cast<std::uint64_t>(target.size()), static_cast<std::uint64_t>(data.size())}) {
+        text += ' ';
+        text += std::to_string(number);
+    }
     text += "\n";
     text += target;
     text += data;
