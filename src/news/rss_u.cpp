@@ -17,7 +17,6 @@ constexpr const char* kHttpPrefix = "http://";
 constexpr const char* kHttpsPrefix = "https://";
 constexpr int kRSSFetchDeadlineMs = 60000;
 // "The rest of this item was left out": closes a page cut at its bound.
-constexpr int kTextPageCut = 1110;
 
 class TRSSFetch;
 
@@ -125,7 +124,7 @@ private:
     }
 
     const std::uint64_t serverId_;
-    const std::string cutMark_ = LoadText(kTextPageCut);
+    const std::string cutMark_ = LoadText(TTextId::NewsItemCut);
     const std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
     bool abandoned_ = false;
 };

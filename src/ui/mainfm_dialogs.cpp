@@ -14,12 +14,6 @@
 
 namespace {
 
-constexpr int kMsgNotAdded = 1000;
-constexpr int kMsgNotRemoved = 1002;
-constexpr int kMsgRemoveQuestion = 1003;
-constexpr int kMsgNotChanged = 1005;
-constexpr int kTextListNotWritten = 3029;
-
 bool AddServerValues(const TServer& v)
 {
     return AddServer(v.Name, v.Address, v.Comments, v.Preloader, v.AltPath, v.Patchlist, v.Website, v.ServerType,
@@ -48,7 +42,7 @@ void TMainForm::BtnAddClick()
         values = dialog.Values();
         if (AddServerValues(values))
             break;
-        ShowError(&dialog, Msg(kMsgNotAdded));
+        ShowError(&dialog, Msg(TTextId::ServerNotAdded));
     }
     List->AddItem(ToQString(values.Name));
     UpdateList();
@@ -71,7 +65,7 @@ void TMainForm::BtnEditClick()
         return;
     const TServer values = dialog.Values();
     if (!ChangeServerValues(values)) {
-        ShowError(&dialog, Msg(kMsgNotChanged));
+        ShowError(&dialog, Msg(TTextId::ServerNotChanged));
         return;
     }
     const int changed = FindServer(values.Name);
@@ -90,7 +84,7 @@ void TMainForm::BtnRemoveClick()
         return;
     // The store's bytes, not the list's text: a name in a legacy code page must match itself.
     const std::string name = Servers[static_cast<std::size_t>(index)].Name;
-    const QString question = ToQString(Msg(kMsgRemoveQuestion)) + u' ' + ToQString(name) + u'?';
+    const QString question = ToQString(Msg(TTextId::RemoveServerQuestion)) + u' ' + ToQString(name) + u'?';
     if (!AskYesNo(this, FromQString(question), false))
         return;
     const bool removed = RemoveServer(name);
@@ -102,7 +96,7 @@ void TMainForm::BtnRemoveClick()
         else
             SelectIndex(index - 1);
     } else {
-        ShowError(this, Msg(kMsgNotRemoved));
+        ShowError(this, Msg(TTextId::ServerNotRemoved));
     }
     RefreshServerVisibleStatus();
     UpdateInfoPanel();
@@ -134,7 +128,7 @@ bool TMainForm::SaveServersNow()
         return true;
     if (!saveFailureShown_) {
         saveFailureShown_ = true;
-        ShowWarning(this, LoadText(kTextListNotWritten));
+        ShowWarning(this, LoadText(TTextId::ListNotWritten));
     }
     return false;
 }

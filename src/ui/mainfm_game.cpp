@@ -8,23 +8,11 @@
 #include "game/realmlist_u.h"
 #include "ui/ImgBtn.h"
 #include "ui/msgbox_u.h"
+#include "ui/skinstyle.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTimer>
-
-namespace {
-
-constexpr int kMsgWoWPathNotSet = 1013;
-constexpr int kMsgWoWPathInvalid = 1015;
-constexpr int kMsgPreloaderInvalid = 1016;
-constexpr int kMsgRealmlistFailed = 1017;
-constexpr int kMsgGameNotStarted = 1018;
-constexpr int kMsgProgramNotStarted = 1041;
-
-constexpr QRect kPlayRect{89, 239, 86, 27};
-
-} // namespace
 
 // While a folder is being emptied the window only repaints; a close request from the window manager waits
 // until the clearing is done, as keys and clicks do, and is then carried out.
@@ -76,19 +64,19 @@ void TMainForm::BtnPlayClick()
     TLaunchPlan plan = PlanLaunch(server, WoWPath);
     switch (plan.check) {
     case TLaunchCheck::WoWPathEmpty:
-        ShowWarning(this, Msg(kMsgWoWPathNotSet));
+        ShowWarning(this, Msg(TTextId::GamePathNotSet));
         ItemSettingsClick();
         return;
     case TLaunchCheck::WoWPathMissing:
-        ShowError(this, Msg(kMsgWoWPathInvalid));
+        ShowError(this, Msg(TTextId::GamePathInvalid));
         ItemSettingsClick();
         return;
     case TLaunchCheck::PreloaderMissing:
-        ShowError(this, Msg(kMsgPreloaderInvalid));
+        ShowError(this, Msg(TTextId::PreloaderPathInvalid));
         BtnEditClick();
         return;
     case TLaunchCheck::AltPathMissing:
-        ShowError(this, Msg(kMsgWoWPathInvalid));
+        ShowError(this, Msg(TTextId::GamePathInvalid));
         BtnEditClick();
         return;
     case TLaunchCheck::Ok:
@@ -96,7 +84,7 @@ void TMainForm::BtnPlayClick()
     }
 
     if (!WriteRealmlist(RealmlistFolder(plan.gamePath), server)) {
-        ShowError(this, Msg(kMsgRealmlistFailed));
+        ShowError(this, Msg(TTextId::RealmlistFailed));
         return;
     }
     if (server.AutoCacheClear) {
@@ -109,7 +97,7 @@ void TMainForm::BtnPlayClick()
     // The game, or its preloader, starts in the game's folder, as a shortcut to the game would start it.
     if (!RunProgram(plan.runPath, wine, GameFolderOf(server, WoWPath))) {
         show();
-        ShowError(this, Msg(kMsgGameNotStarted));
+        ShowError(this, Msg(TTextId::GameNotStarted));
         return;
     }
     // The setting may carry arguments; only the program's own file name tells whether it already runs.
@@ -118,7 +106,7 @@ void TMainForm::BtnPlayClick()
           IsProcessRunning(FileNameOf(ResolveCommandLine(ProgramToRunOnWoWLaunch, NamesProgramFile).program)))) {
         if (!RunCommandLine(ProgramToRunOnWoWLaunch, wine)) {
             show();
-            ShowError(this, Msg(kMsgProgramNotStarted));
+            ShowError(this, Msg(TTextId::ProgramNotStarted));
             return;
         }
     }
@@ -146,21 +134,21 @@ void TMainForm::ClearGameFolder(const TClearTarget& target, bool silent)
     int index = SelectedIndex();
     if (index < 0 || index >= static_cast<int>(Servers.size()) || gameBusy_)
         return;
-    if (!silent && !AskYesNo(this, Msg(target.questionId), target.noIsDefault))
+    if (!silent && !AskYesNo(this, Msg(target.question), target.noIsDefault))
         return;
     auto folder = FindTargetFolder(GameFolderOf(Servers[static_cast<std::size_t>(index)], WoWPath), target);
     if (!folder) {
         if (!silent)
-            ShowError(this, Msg(kMsgFolderNotFound));
+            ShowError(this, Msg(TTextId::FolderNotFound));
         return;
     }
     bool cleared = Vyprazdnit(*folder + kAllFilesPattern);
     if (silent)
         return;
     if (cleared)
-        ShowInformation(this, Msg(kMsgFolderCleared));
+        ShowInformation(this, Msg(TTextId::FolderCleared));
     else
-        ShowError(this, Msg(kMsgClearFailed));
+        ShowError(this, Msg(TTextId::ClearFailed));
 }
 
 bool TMainForm::Vyprazdnit(const std::string& mask)

@@ -8,6 +8,7 @@
 #include "ui/ImgBtn.h"
 #include "ui/msgbox_u.h"
 #include "ui/skinfont.h"
+#include "ui/skinstyle.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -25,13 +26,6 @@ constexpr int kPingLeft = 149;
 constexpr const char* kWordStatus = "Status:";
 constexpr const char* kWordPing = "Ping:";
 
-constexpr int kMinimizeLeft = 212;
-constexpr int kMinimizeTop = 16;
-constexpr int kMinimizeSize = 16;
-constexpr int kRefreshAllLeft = 223;
-constexpr int kRefreshAllTop = 210;
-constexpr int kRefreshAllSize = 22;
-
 constexpr int kFirstRefreshMs = 1000;
 constexpr int kRefreshPeriodMs = 10000;
 
@@ -48,11 +42,6 @@ constexpr const char* kTrayImages[kTrayImageCount] = {
     ":/artwork/tray_emblem.svg",
 };
 
-QColor FromColorRef(TColorRef color)
-{
-    return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
-}
-
 QLabel* MakeLabel(QWidget* parent, const char* name, int left, bool bold)
 {
     auto* label = new QLabel(parent);
@@ -63,10 +52,10 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, bool bold)
     return label;
 }
 
-void SetLabelColor(QLabel* label, TColorRef color)
+void SetLabelColor(QLabel* label, const QColor& color)
 {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, FromColorRef(color));
+    palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
 }
 
@@ -86,19 +75,16 @@ void TMainForm::SetupStatusControls()
     Ping = MakeLabel(this, "Ping", kPingLeft, true);
     SetLabelText(LabStatus, QString::fromLatin1(kWordStatus));
     SetLabelText(labPing, QString::fromLatin1(kWordPing));
-    SetLabelColor(LabStatus, kColorCaption);
-    SetLabelColor(labPing, kColorCaption);
+    SetLabelColor(LabStatus, kSkinCaptionColor);
+    SetLabelColor(labPing, kSkinCaptionColor);
     // The caption sits on the dark panel; the others lie over the window's background.
     QPalette panel = LabStatus->palette();
-    panel.setColor(QPalette::Window, FromColorRef(kColorPanel));
+    panel.setColor(QPalette::Window, kSkinPanelColor);
     LabStatus->setPalette(panel);
     LabStatus->setAutoFillBackground(true);
 
-    BtnMinimize = MakeImageButton("BtnMinimize", {kMinimizeLeft, kMinimizeTop, kMinimizeSize, kMinimizeSize},
-                                  &TMainForm::BtnMinimizeClick);
-    BtnRefreshAll =
-        MakeImageButton("BtnRefreshAll", {kRefreshAllLeft, kRefreshAllTop, kRefreshAllSize, kRefreshAllSize},
-                        &TMainForm::BtnRefreshAllClick);
+    BtnMinimize = MakeImageButton("BtnMinimize", kMinimizeRect, &TMainForm::BtnMinimizeClick);
+    BtnRefreshAll = MakeImageButton("BtnRefreshAll", kRefreshAllRect, &TMainForm::BtnRefreshAllClick);
 
     RefreshTimer = new QTimer(this);
     RefreshTimer->setObjectName("RefreshTimer");
@@ -188,12 +174,12 @@ void TMainForm::RefreshServerVisibleStatus()
     const std::uint8_t state = entry.Status;
     const TStatusView view = StatusViewOf(state, entry.Ping);
     SetLabelText(Status, ToQString(view.StatusText));
-    SetLabelColor(Status, view.StatusColor);
+    SetLabelColor(Status, SkinStatusColor(view.StatusColor));
     LabStatus->show();
     Status->show();
     if (view.PingVisible) {
         SetLabelText(Ping, ToQString(view.PingText));
-        SetLabelColor(Ping, view.PingColor);
+        SetLabelColor(Ping, SkinStatusColor(view.PingColor));
         labPing->show();
         Ping->show();
     } else {
@@ -202,8 +188,8 @@ void TMainForm::RefreshServerVisibleStatus()
     }
     SetTrayImage(view.TrayImage);
     if (state == ssOffline || state == ssOnline) {
-        if (int message = AnnouncementFor(state, LastAnnouncedStatus, TrayShown()))
-            Announce(ToQString(entry.Name), ToQString(Msg(message)), state);
+        if (std::optional<TTextId> message = AnnouncementFor(state, LastAnnouncedStatus, TrayShown()))
+            Announce(ToQString(entry.Name), ToQString(Msg(*message)), state);
         LastAnnouncedStatus = state;
     }
     RefreshTrayToolTip();

@@ -18,7 +18,6 @@
 namespace {
 
 // A build made without the publisher's key could not tell a true update from a forged one.
-constexpr int kTextUpdatesWithoutKey = 7351;
 
 } // namespace
 
@@ -62,10 +61,10 @@ void TMainForm::ItemUpdateClick()
 {
     switch (UpdateOffer()) {
     case TUpdateOffer::ByPackageManager:
-        ShowInformation(this, LoadText(kTextUpdatesByPackageManager));
+        ShowInformation(this, LoadText(TTextId::UpdatesByPackageManager));
         return;
     case TUpdateOffer::NoKey:
-        ShowInformation(this, LoadText(kTextUpdatesWithoutKey));
+        ShowInformation(this, LoadText(TTextId::UpdatesWithoutKey));
         return;
     case TUpdateOffer::Offered:
         break;
