@@ -17,6 +17,7 @@ class QTimer;
 class TBusyCloseGuard;
 class TImgBtn;
 class TListBoxEx;
+class TNewsService;
 class TServerListView;
 struct TClearTarget;
 
@@ -25,7 +26,8 @@ class TMainForm : public QWidget
     Q_OBJECT
 
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // The window shows what `news` fetches; the service outlives the window.
+    explicit TMainForm(TNewsService& news, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // -- life cycle (mainfm.cpp) --
@@ -42,6 +44,8 @@ public:
     TListBoxEx* ServerList() const;
     // Selected server index, -1 when none.
     int SelectedIndex() const;
+    // Identity of the selected server, kNoServer when none.
+    std::uint64_t SelectedServerId() const;
     void SelectIndex(int index);
     // The server array changed (added, removed, renamed, reordered): the rows are read again.
     void ReloadServerList();
@@ -156,6 +160,7 @@ private:
 
     // -- information panel and news (mainfm_info.cpp) --
     void SetupInfoPanel();
+    TNewsService& news_;
     class TInfoPanel* InfoPanel = nullptr;
 
     // -- game (mainfm_game.cpp) --

@@ -4,6 +4,7 @@
 #include "core/localization_u.h"
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
+#include "news/newsservice.h"
 #include "support/httpserver.h"
 #include "support/minisign.h"
 #include "support/testsupport.h"
@@ -51,6 +52,7 @@ private:
     QTemporaryDir keys_;
     minisign::TKeyPair key_;
     TScratchIni* scratch_ = nullptr;
+    TNewsService news_;
     TMainForm* form_ = nullptr;
     QStringList messages_;
 };
@@ -78,7 +80,7 @@ void TestMainFormUpdate::init()
 {
     scratch_ = new TScratchIni;
     scratch_->Write("[Main]\nCheckUpdates=0\n");
-    form_ = new TMainForm;
+    form_ = new TMainForm(news_);
     UpdateChecked = false;
     messages_.clear();
     SetMessageHook([this](const TMessageRequest& request) {
@@ -191,7 +193,7 @@ void TestMainFormUpdate::copyThatDoesNotUpdateItself()
     SetSelfUpdateEnabled(!installed);
     if (!installed)
         SetUpdatePublicKey({});
-    form_ = new TMainForm;
+    form_ = new TMainForm(news_);
     CheckUpdates = cuDaily;
     LastRun = kLastRunDefault;
     form_->CheckUpdateSchedule();
