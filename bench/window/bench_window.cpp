@@ -8,6 +8,7 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "news/newsservice.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
 #include "ui/serverlist.h"
@@ -90,7 +91,8 @@ int StartKorvan(int argc, char** argv, const QString& ini)
     QApplication app(argc, argv);
     InitLocalization();
     IniPath = ini.toStdString();
-    auto* form = new TMainForm;
+    TNewsService news;
+    auto* form = new TMainForm(news);
     ReportFirstPaint(form);
     form->show();
     return app.exec();
@@ -117,7 +119,8 @@ double Median(std::vector<double> values)
 double PaintFigure(const QString& ini)
 {
     IniPath = ini.toStdString();
-    TMainForm form;
+    TNewsService news;
+    TMainForm form(news);
     form.show();
     QWidget* list = form.findChild<QWidget*>("ListPanel");
     QWidget* bar = form.findChild<QWidget*>("ScrollBarPanel");

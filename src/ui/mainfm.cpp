@@ -67,7 +67,7 @@ constexpr const char* kMainFormCaption = "Korvan " KORVAN_VERSION_TEXT;
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
+TMainForm::TMainForm(TNewsService& news, QWidget* parent) : QWidget(parent), news_(news)
 {
     setObjectName("MainForm");
     setWindowTitle(QString::fromLatin1(kMainFormCaption));

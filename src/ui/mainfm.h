@@ -19,6 +19,7 @@ class TGameLaunch;
 class TImgBtn;
 class TListBoxEx;
 class TMainDialogs;
+class TNewsService;
 class TServerListView;
 class TUpdateControl;
 
@@ -27,7 +28,8 @@ class TMainForm : public QWidget
     Q_OBJECT
 
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // The window shows what `news` fetches; the service outlives the window.
+    explicit TMainForm(TNewsService& news, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // -- life cycle (mainfm.cpp) --
@@ -44,7 +46,7 @@ public:
     TListBoxEx* ServerList() const;
     // Selected server index, -1 when none.
     int SelectedIndex() const;
-    // The selected server's identity; 0 when none.
+    // Identity of the selected server, kNoServer when none.
     std::uint64_t SelectedServerId() const;
     void SelectIndex(int index);
     // The server array changed (added, removed, renamed, reordered): the rows are read again.
@@ -168,6 +170,7 @@ private:
 
     // -- information panel and news (mainfm_info.cpp) --
     void SetupInfoPanel();
+    TNewsService& news_;
     class TInfoPanel* InfoPanel = nullptr;
 
     // -- monitoring (mainfm_status.cpp) --

@@ -2,6 +2,7 @@
 // Play button's pictures.
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ImgBtn.h"
 #include "ui/localizemain.h"
@@ -43,7 +44,8 @@ void TestLocalizeMain::initTestCase()
 void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
 {
     TScratchIni scratch;
-    TMainForm form;
+    TNewsService news;
+    TMainForm form(news);
     const struct
     {
         const char* name;

@@ -5,6 +5,7 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"
 #include "ui/addfm.h"
@@ -87,6 +88,7 @@ private:
     QStringList ListNames() const;
 
     std::unique_ptr<TScratchIni> ini_;
+    TNewsService news_;
     std::unique_ptr<TMainForm> form_;
     std::vector<TShown> shown_;
     std::deque<int> answers_;
@@ -131,7 +133,7 @@ void TestMainFormDialogs::MakeForm(const QStringList& names)
     for (const QString& n : names)
         file += "[" + n.toStdString() + "]\nAddress=" + kLoopback + "\n";
     ini_->Write(file);
-    form_ = std::make_unique<TMainForm>();
+    form_ = std::make_unique<TMainForm>(news_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }

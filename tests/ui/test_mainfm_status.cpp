@@ -5,6 +5,7 @@
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
 #include "monitor/status_u.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
@@ -70,6 +71,7 @@ private:
     TMainForm* MakeForm(const std::vector<std::string>& addresses);
 
     TScratchIni* scratch_ = nullptr;
+    TNewsService news_;
     TMainForm* form_ = nullptr;
 };
 
@@ -79,7 +81,7 @@ TMainForm* TestMainFormStatus::MakeForm(const std::vector<std::string>& addresse
     for (std::size_t i = 0; i < addresses.size(); ++i)
         ini += "[Server " + std::to_string(i) + "]\nAddress=" + addresses[i] + "\n";
     scratch_->Write(ini);
-    form_ = new TMainForm;
+    form_ = new TMainForm(news_);
     Timeout = kTestTimeoutMs;
     return form_;
 }

@@ -4,6 +4,7 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "news/newsservice.h"
 #include "tools/screenshots/dialog_screenshots.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
@@ -171,7 +172,8 @@ int main(int argc, char** argv)
         FirstIdle = false;
         AppClosing = false;
         {
-            TMainForm form;
+            TNewsService news;
+            TMainForm form(news);
             SetStates();
             form.move(100, 100);
             form.show();
