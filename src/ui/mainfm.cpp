@@ -8,14 +8,16 @@
 #include "platform/compositor.h"
 #include "ui/ImgBtn.h"
 #include "ui/ListBoxEx.h"
+#include "ui/gamelaunch.h"
 #include "ui/imgfrm.h"
 #include "ui/listkeys.h"
 #include "ui/localizemain.h"
+#include "ui/maindialogs.h"
 #include "ui/msgbox_u.h"
 #include "ui/serverlist.h"
 #include "ui/skinfont.h"
 #include "ui/skinstyle.h"
-#include "update/updatelist_u.h"
+#include "ui/updatecontrol.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -93,6 +95,7 @@ TMainForm::TMainForm(TNewsService& news, QWidget* parent) : QWidget(parent), new
     connect(List, &TListBoxEx::MouseDown, this, [this] { ListMouseDown(); });
     connect(List, &TListBoxEx::ItemIndexChanged, this, &TMainForm::SelectedServerChanged);
     SetupFrameControls();
+    SetupComponents();
 
     FormCreate();
 }
@@ -104,7 +107,6 @@ TMainForm::~TMainForm()
 
 void TMainForm::FormCreate()
 {
-    SetupGameControls();
     SetupStatusControls();
     SetupInfoPanel();
     LocalizeMainForm(this);
@@ -188,7 +190,7 @@ void TMainForm::FormDestroy()
     // Probes finishing while the box below is up must not reach a window that is going away.
     SetProbeDisplay({});
     // After an update's hand-over the new copy owns the file; both were saved before it started.
-    if (HaltAfterUpdate)
+    if (updates_->HandedOver())
         return;
     // Both go to the same file; when the settings cannot be written the servers are not tried either.
     if (SaveSettings() && SaveServers())
@@ -263,6 +265,8 @@ void TMainForm::SetupFrameControls()
     MakeImageButton("BtnDown", kDownRect, &TMainForm::BtnDownClick);
     MakeImageButton("BtnUp", kUpRect, &TMainForm::BtnUpClick);
     MakeImageButton("btnInfoPanel", kInfoPanelButtonRect, &TMainForm::ItemInfoPanelClick);
+    // Its pictures are the edition's; the window's texts bring them.
+    MakeImageButton("BtnPlay", kPlayRect, &TMainForm::BtnPlayClick);
 
     frame_->SetMenuButton(BtnMenu);
     connect(BtnMenu, &TImgBtn::MouseEntered, this, &TMainForm::BtnMenuMouseEnter);
@@ -284,6 +288,30 @@ void TMainForm::SetupFrameControls()
     };
     for (const auto& [item, handler] : items)
         connect(frame_->Item(item), &QAction::triggered, this, handler);
+}
+
+void TMainForm::SetupComponents()
+{
+    game_ = new TGameLaunch(this);
+    closeGuard_ = new TBusyCloseGuard(this);
+    dialogs_ = new TMainDialogs(this);
+    updates_ = new TUpdateControl(this, frame_->Item("ItemUpdate"), [this] { return SaveSettings() && SaveServers(); });
+
+    connect(game_, &TGameLaunch::busyChanged, closeGuard_, &TBusyCloseGuard::SetBusy);
+    connect(game_, &TGameLaunch::gamePathRefused, this, &TMainForm::ItemSettingsClick);
+    connect(game_, &TGameLaunch::serverPathRefused, this, &TMainForm::BtnEditClick);
+    connect(game_, &TGameLaunch::launchBegan, this, &QWidget::hide);
+    connect(game_, &TGameLaunch::launchFailed, this, &QWidget::show);
+    connect(game_, &TGameLaunch::gameStarted, this, &QWidget::close);
+
+    connect(dialogs_, &TMainDialogs::serverAdded, this, &TMainForm::ServerAdded);
+    connect(dialogs_, &TMainDialogs::serverChanged, this, &TMainForm::ServerChanged);
+    connect(dialogs_, &TMainDialogs::serverRemoved, this, &TMainForm::ServerRemoved);
+    connect(dialogs_, &TMainDialogs::settingsChanged, this, &TMainForm::UpdateInfoPanel);
+
+    connect(updates_, &TUpdateControl::downloadStarted, this, &TMainForm::PauseRefresh);
+    connect(updates_, &TUpdateControl::updateAbandoned, this, &TMainForm::ResumeRefresh);
+    connect(updates_, &TUpdateControl::handedOver, this, &QWidget::close);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -424,7 +452,7 @@ void TMainForm::BtnUpClick()
     if (index <= 0 || !SwapServers(index, index - 1))
         return;
     List->ExchangeItems(index, index - 1);
-    SaveServersNow();
+    dialogs_->SaveServersNow();
     UpdateRSSBrowser();
 }
 
@@ -434,7 +462,7 @@ void TMainForm::BtnDownClick()
     if (index < 0 || index + 1 >= List->Count() || !SwapServers(index, index + 1))
         return;
     List->ExchangeItems(index, index + 1);
-    SaveServersNow();
+    dialogs_->SaveServersNow();
     UpdateRSSBrowser();
 }
 
@@ -496,4 +524,107 @@ void TMainForm::ItemInfoPanelClick()
 bool TMainForm::InfoPanelVisible() const
 {
     return frame_->InfoPanelVisible();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Game
+
+void TMainForm::BtnPlayClick()
+{
+    game_->Play(SelectedServerId());
+}
+
+void TMainForm::ItemClearWDBClick()
+{
+    game_->ClearWDB(SelectedServerId());
+}
+
+void TMainForm::ItemClearWTFClick()
+{
+    game_->ClearWTF(SelectedServerId());
+}
+
+void TMainForm::ItemClearScreenshotsClick()
+{
+    game_->ClearScreenshots(SelectedServerId());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dialogs
+
+void TMainForm::BtnAddClick()
+{
+    dialogs_->Add();
+}
+
+void TMainForm::BtnEditClick()
+{
+    dialogs_->Edit(SelectedServerId());
+}
+
+void TMainForm::BtnRemoveClick()
+{
+    dialogs_->Remove(SelectedServerId());
+}
+
+void TMainForm::ItemSettingsClick()
+{
+    dialogs_->EditSettings();
+}
+
+void TMainForm::ItemAboutClick()
+{
+    dialogs_->ShowAbout();
+}
+
+void TMainForm::ServerAdded(std::uint64_t serverId)
+{
+    const int index = IndexOfServerId(serverId);
+    List->AddItem(ToQString(Servers[static_cast<std::size_t>(index)].Name));
+    UpdateList();
+    // Selecting the new row shows it in the status line and the panel.
+    SelectIndex(List->Count() - 1);
+    StartProbe(index);
+}
+
+void TMainForm::ServerChanged(std::uint64_t serverId)
+{
+    UpdateInfoPanel();
+    StartProbe(IndexOfServerId(serverId));
+}
+
+void TMainForm::ServerRemoved(int row)
+{
+    List->DeleteItem(row);
+    UpdateList();
+    SelectIndex(row > 0 ? row - 1 : (List->Count() > 0 ? 0 : -1));
+    RefreshServerVisibleStatus();
+    UpdateInfoPanel();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Update
+
+void TMainForm::CheckUpdateSchedule()
+{
+    updates_->CheckUpdateSchedule();
+}
+
+void TMainForm::ItemUpdateClick()
+{
+    updates_->ItemUpdateClick();
+}
+
+void TMainForm::PauseRefresh()
+{
+    // A probe that ends re-arms the timer; with its signal blocked no tick starts another.
+    RefreshTimer->stop();
+    RefreshTimer->blockSignals(true);
+}
+
+void TMainForm::ResumeRefresh()
+{
+    RefreshTimer->blockSignals(false);
+    if (!RefreshTimer->isActive())
+        RefreshTimer->start();
 }

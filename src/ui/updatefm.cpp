@@ -41,8 +41,9 @@ void LocalizeUpdateForm(TUpdateForm& form)
         cancel->setText(ToQString(LoadText(TTextId::UpdateCancel)));
 }
 
-TUpdateForm::TUpdateForm(QWidget* mainWindow, TUpdateHost host)
-    : QDialog(mainWindow), mainWindow_(mainWindow), host_(std::move(host))
+TUpdateForm::TUpdateForm(QWidget* mainWindow, TUpdateHost host, TUpdateStart start)
+    : QDialog(mainWindow), mainWindow_(mainWindow), host_(std::move(host)),
+      fromBackground_(start == TUpdateStart::ByBackgroundCheck)
 {
     setObjectName("UpdateForm");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -152,19 +153,19 @@ void TUpdateForm::CheckDone(TListResult result)
     hide();
     const std::optional<TUpdateInfo>& info = result.Info;
     if (!info) {
-        if (!UpdateFromBackground)
+        if (!fromBackground_)
             ShowError(this, result.Failure == TListFailure::Signature ? LoadText(TTextId::ListNotSigned)
                                                                       : Msg(TTextId::UpdateCheckFailed));
         Finish(Rejected);
         return;
     }
     if (!IsNewerVersion(info->Version)) {
-        if (!UpdateFromBackground)
+        if (!fromBackground_)
             ShowInformation(this, Msg(TTextId::NoNewerVersion));
         Finish(Rejected);
         return;
     }
-    if (UpdateFromBackground)
+    if (fromBackground_)
         show();
     if (!AskYesNo(this, FillText(TTextId::AskToUpdate, {VersionText(info->Version)}), false)) {
         Finish(Rejected);
@@ -245,7 +246,6 @@ void TUpdateForm::HandOver()
         UpdateFailed();
         return;
     }
-    HaltAfterUpdate = true;
     Finish(Accepted);
 }
 
@@ -253,7 +253,6 @@ void TUpdateForm::UpdateFailed()
 {
     handingOver_ = false;
     ShowError(this, Msg(TTextId::UpdateFailed));
-    HaltAfterUpdate = false;
     if (host_.ResumeRefresh)
         host_.ResumeRefresh();
     Finish(Rejected);
