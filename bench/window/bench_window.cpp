@@ -8,6 +8,8 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
 #include "ui/serverlist.h"
@@ -90,7 +92,8 @@ int StartKorvan(int argc, char** argv, const QString& ini)
     QApplication app(argc, argv);
     InitLocalization();
     IniPath = ini.toStdString();
-    auto* form = new TMainForm;
+    TProbeService probes([] { return Timeout; });
+    auto* form = new TMainForm(probes);
     ReportFirstPaint(form);
     form->show();
     return app.exec();
@@ -117,7 +120,8 @@ double Median(std::vector<double> values)
 double PaintFigure(const QString& ini)
 {
     IniPath = ini.toStdString();
-    TMainForm form;
+    TProbeService probes([] { return Timeout; });
+    TMainForm form(probes);
     form.show();
     QWidget* list = form.findChild<QWidget*>("ListPanel");
     QWidget* bar = form.findChild<QWidget*>("ScrollBarPanel");

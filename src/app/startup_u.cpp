@@ -7,7 +7,8 @@
 #include "core/inipath_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "monitor/connection_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "platform/erroroutput.h"
 #include "platform/files.h"
 #include "platform/instance.h"
@@ -194,7 +195,9 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     QApplication::setStyle(new TToolTipStyle);
     QApplication::setQuitOnLastWindowClosed(true);
 
-    auto form = std::make_unique<TMainForm>();
+    // Outlives the window: probes under way at its close still hand their results in.
+    TProbeService probes([] { return Timeout; });
+    auto form = std::make_unique<TMainForm>(probes);
     MutexHandle = lock.get();
     // Logout, shutdown or Ctrl+C close the window as its close button does, so nothing is lost.
     std::unique_ptr<QSocketNotifier> termination;
@@ -218,7 +221,7 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
         QApplication::exec();
     }
     // Probes that have not started are of no use any more; only those under way are waited for below.
-    DropWaitingProbes();
+    probes.DropWaitingProbes();
 
     form->hide();
     // Destroying the window writes settings and servers; only then may another copy start and read them.
@@ -228,7 +231,7 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     // A probe hands its last results to the main thread, so the loop keeps turning until each is done.
     QTimer tick;
     tick.start(kShutdownWaitSliceMs);
-    while (!RunningProbes.isEmpty())
+    while (probes.RunningCount() > 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     FinalizeLocalization();
     return status;

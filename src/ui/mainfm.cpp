@@ -3,7 +3,7 @@
 #include "buildconfig.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "platform/compositor.h"
 #include "ui/ImgBtn.h"
 #include "ui/ListBoxEx.h"
@@ -64,7 +64,7 @@ constexpr const char* kMainFormCaption = "Korvan " KORVAN_VERSION_TEXT;
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
+TMainForm::TMainForm(TProbeService& probes, QWidget* parent) : QWidget(parent), probes_(probes)
 {
     setObjectName("MainForm");
     setWindowTitle(QString::fromLatin1(kMainFormCaption));
@@ -101,6 +101,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
     });
     connect(List, &TListBoxEx::MouseDown, this, [this] { ListMouseDown(); });
     connect(List, &TListBoxEx::ItemIndexChanged, this, &TMainForm::SelectedServerChanged);
+    // Results that arrive together repaint the list once: the repaints are coalesced.
+    connect(&probes_, &TProbeService::serverProbed, List, &TListBoxEx::RowsChanged);
     SetupFrameControls();
 
     FormCreate();
@@ -164,7 +166,7 @@ void TMainForm::ApplicationEventsIdle()
         return;
     FirstIdle = false;
     QCoreApplication::processEvents();
-    ProbeAllServers();
+    probes_.ProbeAllServers();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -195,7 +197,8 @@ void TMainForm::FormDestroy()
         return;
     destroyed_ = true;
     // Probes finishing while the box below is up must not reach a window that is going away.
-    SetProbeDisplay({});
+    probes_.disconnect(this);
+    probes_.disconnect(List);
     // After an update's hand-over the new copy owns the file; both were saved before it started.
     if (HaltAfterUpdate)
         return;

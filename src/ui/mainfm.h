@@ -17,6 +17,7 @@ class QTimer;
 class TBusyCloseGuard;
 class TImgBtn;
 class TListBoxEx;
+class TProbeService;
 class TServerListView;
 struct TClearTarget;
 
@@ -25,7 +26,8 @@ class TMainForm : public QWidget
     Q_OBJECT
 
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // The probes are the program's; the window starts them and shows what they find.
+    explicit TMainForm(TProbeService& probes, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // -- life cycle (mainfm.cpp) --
@@ -134,6 +136,7 @@ private:
     // The wheel over the news view scrolls the view by one arrow key; true when it did.
     bool WheelOverNewsView(class QWheelEvent* event);
 
+    TProbeService& probes_;
     TMainFrame* frame_ = nullptr;
     TServerListView* serverList_ = nullptr;
     TListBoxEx* List = nullptr;

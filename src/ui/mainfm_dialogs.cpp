@@ -4,7 +4,7 @@
 
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "ui/ListBoxEx.h"
 #include "ui/aboutfm.h"
 #include "ui/addfm.h"
@@ -54,7 +54,8 @@ void TMainForm::BtnAddClick()
     UpdateList();
     // Selecting the new row shows it in the status line and the panel.
     SelectIndex(List->Count() - 1);
-    StartProbe(FindServer(values.Name));
+    if (const int added = FindServer(values.Name); added >= 0)
+        probes_.StartProbe(Servers[static_cast<std::size_t>(added)].Id);
     SaveServersNow();
 }
 
@@ -79,7 +80,7 @@ void TMainForm::BtnEditClick()
     if (changed >= 0 && values.RSSUrl != oldRSSUrl)
         Servers[static_cast<std::size_t>(changed)].RSSState = rssNotLoaded;
     UpdateInfoPanel();
-    StartProbe(SelectedIndex());
+    probes_.StartProbe(shownServerId_);
     SaveServersNow();
 }
 

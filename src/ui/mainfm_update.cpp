@@ -90,6 +90,7 @@ void TMainForm::OpenUpdateWindow(bool fromBackground)
         if (!RefreshTimer->isActive())
             RefreshTimer->start();
     };
+    host.Probes = &probes_;
     host.SaveData = [this] { return SaveSettings() && SaveServers(); };
     host.StartProgram = [](const std::vector<std::string>& argv) { return platform::StartProgram(argv); };
 

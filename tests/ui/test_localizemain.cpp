@@ -2,6 +2,8 @@
 // Play button's pictures.
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "support/testsupport.h"
 #include "ui/ImgBtn.h"
 #include "ui/localizemain.h"
@@ -43,7 +45,8 @@ void TestLocalizeMain::initTestCase()
 void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
 {
     TScratchIni scratch;
-    TMainForm form;
+    TProbeService probes([] { return Timeout; });
+    TMainForm form(probes);
     const struct
     {
         const char* name;

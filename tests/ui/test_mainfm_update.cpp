@@ -3,7 +3,7 @@
 #include "core/inipath_u.h"
 #include "core/localization_u.h"
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "support/httpserver.h"
 #include "support/minisign.h"
 #include "support/testsupport.h"
@@ -51,6 +51,8 @@ private:
     QTemporaryDir keys_;
     minisign::TKeyPair key_;
     TScratchIni* scratch_ = nullptr;
+    // Outlives every window the tests make, as the program's does.
+    TProbeService probes_{[] { return Timeout; }};
     TMainForm* form_ = nullptr;
     QStringList messages_;
 };
@@ -78,7 +80,7 @@ void TestMainFormUpdate::init()
 {
     scratch_ = new TScratchIni;
     scratch_->Write("[Main]\nCheckUpdates=0\n");
-    form_ = new TMainForm;
+    form_ = new TMainForm(probes_);
     UpdateChecked = false;
     messages_.clear();
     SetMessageHook([this](const TMessageRequest& request) {
@@ -89,7 +91,7 @@ void TestMainFormUpdate::init()
 
 void TestMainFormUpdate::cleanup()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, kWaitMs);
     delete form_;
     form_ = nullptr;
     delete scratch_;
@@ -191,7 +193,7 @@ void TestMainFormUpdate::copyThatDoesNotUpdateItself()
     SetSelfUpdateEnabled(!installed);
     if (!installed)
         SetUpdatePublicKey({});
-    form_ = new TMainForm;
+    form_ = new TMainForm(probes_);
     CheckUpdates = cuDaily;
     LastRun = kLastRunDefault;
     form_->CheckUpdateSchedule();

@@ -4,6 +4,8 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "tools/screenshots/dialog_screenshots.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
@@ -171,7 +173,8 @@ int main(int argc, char** argv)
         FirstIdle = false;
         AppClosing = false;
         {
-            TMainForm form;
+            TProbeService probes([] { return Timeout; });
+            TMainForm form(probes);
             SetStates();
             form.move(100, 100);
             form.show();
