@@ -10,6 +10,7 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "monitor/probeservice.h"
+#include "news/newsservice.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
 #include "ui/serverlist.h"
@@ -93,7 +94,8 @@ int StartKorvan(int argc, char** argv, const QString& ini)
     InitLocalization();
     IniPath = ini.toStdString();
     TProbeService probes([] { return Timeout; });
-    auto* form = new TMainForm(probes);
+    TNewsService news;
+    auto* form = new TMainForm(probes, news);
     ReportFirstPaint(form);
     form->show();
     return app.exec();
@@ -121,7 +123,8 @@ double PaintFigure(const QString& ini)
 {
     IniPath = ini.toStdString();
     TProbeService probes([] { return Timeout; });
-    TMainForm form(probes);
+    TNewsService news;
+    TMainForm form(probes, news);
     form.show();
     QWidget* list = form.findChild<QWidget*>("ListPanel");
     QWidget* bar = form.findChild<QWidget*>("ScrollBarPanel");

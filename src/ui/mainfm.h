@@ -17,6 +17,7 @@ class QTimer;
 class TBusyCloseGuard;
 class TImgBtn;
 class TListBoxEx;
+class TNewsService;
 class TProbeService;
 class TServerListView;
 struct TClearTarget;
@@ -26,8 +27,9 @@ class TMainForm : public QWidget
     Q_OBJECT
 
 public:
-    // The probes are the program's; the window starts them and shows what they find.
-    explicit TMainForm(TProbeService& probes, QWidget* parent = nullptr);
+    // The services are the program's and outlive the window: it starts probes and fetches, and shows
+    // what they find.
+    TMainForm(TProbeService& probes, TNewsService& news, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // -- life cycle (mainfm.cpp) --
@@ -44,6 +46,8 @@ public:
     TListBoxEx* ServerList() const;
     // Selected server index, -1 when none.
     int SelectedIndex() const;
+    // Identity of the selected server, kNoServer when none.
+    std::uint64_t SelectedServerId() const;
     void SelectIndex(int index);
     // The server array changed (added, removed, renamed, reordered): the rows are read again.
     void ReloadServerList();
@@ -159,6 +163,7 @@ private:
 
     // -- information panel and news (mainfm_info.cpp) --
     void SetupInfoPanel();
+    TNewsService& news_;
     class TInfoPanel* InfoPanel = nullptr;
 
     // -- game (mainfm_game.cpp) --

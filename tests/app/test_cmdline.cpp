@@ -6,6 +6,7 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "monitor/probeservice.h"
+#include "news/newsservice.h"
 #include "platform/files.h"
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
@@ -379,7 +380,8 @@ void TestCmdline::play()
     TDialogCanceller user;
     {
         TProbeService probes([] { return Timeout; });
-        TMainForm form(probes);
+        TNewsService news;
+        TMainForm form(probes, news);
         result = PlayServer(form, typed, streams.err.get());
         // Only a game or program that did not start brings the window back, as Play does.
         QCOMPARE(form.isVisible(), messageId == 1018 || messageId == 1041);
@@ -418,7 +420,8 @@ void TestCmdline::closedWhileAFailureIsShownIsNoSuccess()
     EchoMessagesTo(streams.err.get());
     TDialogCanceller user;
     TProbeService probes([] { return Timeout; });
-    TMainForm form(probes);
+    TNewsService news;
+    TMainForm form(probes, news);
     // Logout or Ctrl+C while the message is up closes the window as the game's start would.
     SetMessageHook([&form](const TMessageRequest&) {
         form.close();

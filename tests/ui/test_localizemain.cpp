@@ -4,6 +4,7 @@
 #include "core/localization_u.h"
 #include "core/settings_u.h"
 #include "monitor/probeservice.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ImgBtn.h"
 #include "ui/localizemain.h"
@@ -46,7 +47,8 @@ void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
 {
     TScratchIni scratch;
     TProbeService probes([] { return Timeout; });
-    TMainForm form(probes);
+    TNewsService news;
+    TMainForm form(probes, news);
     const struct
     {
         const char* name;

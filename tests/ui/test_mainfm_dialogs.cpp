@@ -5,6 +5,7 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "monitor/probeservice.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"
 #include "ui/addfm.h"
@@ -89,6 +90,7 @@ private:
     std::unique_ptr<TScratchIni> ini_;
     // Outlives every window the tests make, as the program's does.
     TProbeService probes_{[] { return Timeout; }};
+    TNewsService news_;
     std::unique_ptr<TMainForm> form_;
     std::vector<TShown> shown_;
     std::deque<int> answers_;
@@ -133,7 +135,7 @@ void TestMainFormDialogs::MakeForm(const QStringList& names)
     for (const QString& n : names)
         file += "[" + n.toStdString() + "]\nAddress=" + kLoopback + "\n";
     ini_->Write(file);
-    form_ = std::make_unique<TMainForm>(probes_);
+    form_ = std::make_unique<TMainForm>(probes_, news_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }

@@ -7,6 +7,7 @@
 #include "game/folders_u.h"
 #include "game/gametree.h"
 #include "monitor/probeservice.h"
+#include "news/newsservice.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"
 #include "support/testsupport.h"
@@ -101,6 +102,7 @@ private:
     std::unique_ptr<TScratchIni> ini_;
     // Outlives every window the tests make, as the program's does.
     TProbeService probes_{[] { return Timeout; }};
+    TNewsService news_;
     std::unique_ptr<TMainForm> form_;
     std::vector<TShown> shown_;
     std::deque<int> answers_;
@@ -148,7 +150,7 @@ void TestMainFormGame::cleanup()
 
 void TestMainFormGame::MakeForm(const TServer& server)
 {
-    form_ = std::make_unique<TMainForm>(probes_);
+    form_ = std::make_unique<TMainForm>(probes_, news_);
     Servers.clear();
     Servers.push_back(server);
     form_->ReloadServerList();

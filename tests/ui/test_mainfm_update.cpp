@@ -4,6 +4,7 @@
 #include "core/localization_u.h"
 #include "core/settings_u.h"
 #include "monitor/probeservice.h"
+#include "news/newsservice.h"
 #include "support/httpserver.h"
 #include "support/minisign.h"
 #include "support/testsupport.h"
@@ -53,6 +54,7 @@ private:
     TScratchIni* scratch_ = nullptr;
     // Outlives every window the tests make, as the program's does.
     TProbeService probes_{[] { return Timeout; }};
+    TNewsService news_;
     TMainForm* form_ = nullptr;
     QStringList messages_;
 };
@@ -80,7 +82,7 @@ void TestMainFormUpdate::init()
 {
     scratch_ = new TScratchIni;
     scratch_->Write("[Main]\nCheckUpdates=0\n");
-    form_ = new TMainForm(probes_);
+    form_ = new TMainForm(probes_, news_);
     UpdateChecked = false;
     messages_.clear();
     SetMessageHook([this](const TMessageRequest& request) {
@@ -193,7 +195,7 @@ void TestMainFormUpdate::copyThatDoesNotUpdateItself()
     SetSelfUpdateEnabled(!installed);
     if (!installed)
         SetUpdatePublicKey({});
-    form_ = new TMainForm(probes_);
+    form_ = new TMainForm(probes_, news_);
     CheckUpdates = cuDaily;
     LastRun = kLastRunDefault;
     form_->CheckUpdateSchedule();

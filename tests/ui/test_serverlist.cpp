@@ -4,6 +4,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/probeservice.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"
 #include "ui/listkeys.h"
@@ -72,6 +73,7 @@ private:
     TProbeService probes_{[] { return Timeout; }};
 
     std::unique_ptr<TScratchIni> scratch_;
+    TNewsService news_;
     std::unique_ptr<TMainForm> form_;
 };
 
@@ -100,7 +102,7 @@ void TestServerList::cleanup()
 TMainForm* TestServerList::MakeForm(int servers)
 {
     scratch_->Write(ServersIni(servers));
-    form_ = std::make_unique<TMainForm>(probes_);
+    form_ = std::make_unique<TMainForm>(probes_, news_);
     form_->show();
     form_->ServerList()->setFocus();
     return form_.get();
@@ -258,7 +260,7 @@ void TestServerList::tooltipOnlyForShortenedNames()
 {
     scratch_->Write("[Short]\nAddress=127.0.0.1:1\n[A name far too long to fit in the list's row width]\n"
                     "Address=127.0.0.1:1\n");
-    form_ = std::make_unique<TMainForm>(probes_);
+    form_ = std::make_unique<TMainForm>(probes_, news_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     TListBoxEx* list = form_->ServerList();

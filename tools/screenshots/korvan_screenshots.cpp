@@ -6,6 +6,7 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "monitor/probeservice.h"
+#include "news/newsservice.h"
 #include "tools/screenshots/dialog_screenshots.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
@@ -174,7 +175,8 @@ int main(int argc, char** argv)
         AppClosing = false;
         {
             TProbeService probes([] { return Timeout; });
-            TMainForm form(probes);
+            TNewsService news;
+            TMainForm form(probes, news);
             SetStates();
             form.move(100, 100);
             form.show();
