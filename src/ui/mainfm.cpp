@@ -7,13 +7,15 @@
 #include "platform/compositor.h"
 #include "ui/ImgBtn.h"
 #include "ui/ListBoxEx.h"
+#include "ui/gamelaunch.h"
 #include "ui/imgfrm.h"
 #include "ui/listkeys.h"
 #include "ui/localizemain.h"
+#include "ui/maindialogs.h"
 #include "ui/msgbox_u.h"
 #include "ui/serverlist.h"
 #include "ui/skinfont.h"
-#include "update/updatelist_u.h"
+#include "ui/updatecontrol.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -36,6 +38,7 @@ constexpr QRect kRemoveRect{204, 239, 27, 27};
 constexpr QRect kEditRect{232, 239, 27, 27};
 constexpr QRect kDownRect{5, 239, 27, 27};
 constexpr QRect kUpRect{33, 239, 27, 27};
+constexpr QRect kPlayRect{89, 239, 86, 27};
 constexpr QRect kInfoPanelButtonRect{199, 210, 22, 22};
 constexpr int kInfoPageCount = 3;
 constexpr int kTextNotSaved = 1090;
@@ -105,6 +108,7 @@ TMainForm::TMainForm(TProbeService& probes, TNewsService& news, QWidget* parent)
     // Results that arrive together repaint the list once: the repaints are coalesced.
     connect(&probes_, &TProbeService::serverProbed, List, &TListBoxEx::RowsChanged);
     SetupFrameControls();
+    SetupComponents();
 
     FormCreate();
 }
@@ -116,7 +120,6 @@ TMainForm::~TMainForm()
 
 void TMainForm::FormCreate()
 {
-    SetupGameControls();
     SetupStatusControls();
     SetupInfoPanel();
     LocalizeMainForm(this);
@@ -201,7 +204,7 @@ void TMainForm::FormDestroy()
     probes_.disconnect(this);
     probes_.disconnect(List);
     // After an update's hand-over the new copy owns the file; both were saved before it started.
-    if (HaltAfterUpdate)
+    if (updates_->HandedOver())
         return;
     // Both go to the same file; when the settings cannot be written the servers are not tried either.
     if (SaveSettings() && SaveServers())
@@ -279,6 +282,8 @@ void TMainForm::SetupFrameControls()
     MakeImageButton("BtnDown", kDownRect, &TMainForm::BtnDownClick);
     MakeImageButton("BtnUp", kUpRect, &TMainForm::BtnUpClick);
     MakeImageButton("btnInfoPanel", kInfoPanelButtonRect, &TMainForm::ItemInfoPanelClick);
+    // Its pictures are the edition's; the window's texts bring them.
+    MakeImageButton("BtnPlay", kPlayRect, &TMainForm::BtnPlayClick);
 
     frame_->SetMenuButton(BtnMenu);
     connect(BtnMenu, &TImgBtn::MouseEntered, this, &TMainForm::BtnMenuMouseEnter);
@@ -300,6 +305,31 @@ void TMainForm::SetupFrameControls()
     };
     for (const auto& [item, handler] : items)
         connect(frame_->Item(item), &QAction::triggered, this, handler);
+}
+
+void TMainForm::SetupComponents()
+{
+    game_ = new TGameLaunch(this);
+    closeGuard_ = new TBusyCloseGuard(this);
+    dialogs_ = new TMainDialogs(this);
+    updates_ = new TUpdateControl(this, frame_->Item("ItemUpdate"), &probes_,
+                                  [this] { return SaveSettings() && SaveServers(); });
+
+    connect(game_, &TGameLaunch::busyChanged, closeGuard_, &TBusyCloseGuard::SetBusy);
+    connect(game_, &TGameLaunch::gamePathRefused, this, &TMainForm::ItemSettingsClick);
+    connect(game_, &TGameLaunch::serverPathRefused, this, &TMainForm::BtnEditClick);
+    connect(game_, &TGameLaunch::launchBegan, this, &QWidget::hide);
+    connect(game_, &TGameLaunch::launchFailed, this, &QWidget::show);
+    connect(game_, &TGameLaunch::gameStarted, this, &QWidget::close);
+
+    connect(dialogs_, &TMainDialogs::serverAdded, this, &TMainForm::ServerAdded);
+    connect(dialogs_, &TMainDialogs::serverChanged, this, &TMainForm::ServerChanged);
+    connect(dialogs_, &TMainDialogs::serverRemoved, this, &TMainForm::ServerRemoved);
+    connect(dialogs_, &TMainDialogs::settingsChanged, this, &TMainForm::UpdateInfoPanel);
+
+    connect(updates_, &TUpdateControl::downloadStarted, this, &TMainForm::PauseRefresh);
+    connect(updates_, &TUpdateControl::updateAbandoned, this, &TMainForm::ResumeRefresh);
+    connect(updates_, &TUpdateControl::handedOver, this, &QWidget::close);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -440,7 +470,7 @@ void TMainForm::BtnUpClick()
     if (index <= 0 || !SwapServers(index, index - 1))
         return;
     List->ExchangeItems(index, index - 1);
-    SaveServersNow();
+    dialogs_->SaveServersNow();
     UpdateRSSBrowser();
 }
 
@@ -450,7 +480,7 @@ void TMainForm::BtnDownClick()
     if (index < 0 || index + 1 >= List->Count() || !SwapServers(index, index + 1))
         return;
     List->ExchangeItems(index, index + 1);
-    SaveServersNow();
+    dialogs_->SaveServersNow();
     UpdateRSSBrowser();
 }
 
@@ -512,4 +542,107 @@ void TMainForm::ItemInfoPanelClick()
 bool TMainForm::InfoPanelVisible() const
 {
     return frame_->InfoPanelVisible();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Game
+
+void TMainForm::BtnPlayClick()
+{
+    game_->Play(SelectedServerId());
+}
+
+void TMainForm::ItemClearWDBClick()
+{
+    game_->ClearWDB(SelectedServerId());
+}
+
+void TMainForm::ItemClearWTFClick()
+{
+    game_->ClearWTF(SelectedServerId());
+}
+
+void TMainForm::ItemClearScreenshotsClick()
+{
+    game_->ClearScreenshots(SelectedServerId());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dialogs
+
+void TMainForm::BtnAddClick()
+{
+    dialogs_->Add();
+}
+
+void TMainForm::BtnEditClick()
+{
+    dialogs_->Edit(SelectedServerId());
+}
+
+void TMainForm::BtnRemoveClick()
+{
+    dialogs_->Remove(SelectedServerId());
+}
+
+void TMainForm::ItemSettingsClick()
+{
+    dialogs_->EditSettings();
+}
+
+void TMainForm::ItemAboutClick()
+{
+    dialogs_->ShowAbout();
+}
+
+void TMainForm::ServerAdded(std::uint64_t serverId)
+{
+    const int index = IndexOfServerId(serverId);
+    List->AddItem(ToQString(Servers[static_cast<std::size_t>(index)].Name));
+    UpdateList();
+    // Selecting the new row shows it in the status line and the panel.
+    SelectIndex(List->Count() - 1);
+    probes_.StartProbe(serverId);
+}
+
+void TMainForm::ServerChanged(std::uint64_t serverId)
+{
+    UpdateInfoPanel();
+    probes_.StartProbe(serverId);
+}
+
+void TMainForm::ServerRemoved(int row)
+{
+    List->DeleteItem(row);
+    UpdateList();
+    SelectIndex(row > 0 ? row - 1 : (List->Count() > 0 ? 0 : -1));
+    RefreshServerVisibleStatus();
+    UpdateInfoPanel();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Update
+
+void TMainForm::CheckUpdateSchedule()
+{
+    updates_->CheckUpdateSchedule();
+}
+
+void TMainForm::ItemUpdateClick()
+{
+    updates_->ItemUpdateClick();
+}
+
+void TMainForm::PauseRefresh()
+{
+    // A probe that ends re-arms the timer; with its signal blocked no tick starts another.
+    RefreshTimer->stop();
+    RefreshTimer->blockSignals(true);
+}
+
+void TMainForm::ResumeRefresh()
+{
+    RefreshTimer->blockSignals(false);
+    if (!RefreshTimer->isActive())
+        RefreshTimer->start();
 }
