@@ -8,6 +8,8 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
@@ -91,8 +93,9 @@ int StartKorvan(int argc, char** argv, const QString& ini)
     QApplication app(argc, argv);
     InitLocalization();
     IniPath = ini.toStdString();
+    TProbeService probes([] { return Timeout; });
     TNewsService news;
-    auto* form = new TMainForm(news);
+    auto* form = new TMainForm(probes, news);
     ReportFirstPaint(form);
     form->show();
     return app.exec();
@@ -119,8 +122,9 @@ double Median(std::vector<double> values)
 double PaintFigure(const QString& ini)
 {
     IniPath = ini.toStdString();
+    TProbeService probes([] { return Timeout; });
     TNewsService news;
-    TMainForm form(news);
+    TMainForm form(probes, news);
     form.show();
     QWidget* list = form.findChild<QWidget*>("ListPanel");
     QWidget* bar = form.findChild<QWidget*>("ScrollBarPanel");

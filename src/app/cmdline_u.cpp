@@ -6,7 +6,7 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "core/textcodec_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "ui/mainfm.h"
 #include "ui/msgbox_u.h"
 
@@ -165,13 +165,14 @@ const char* StateWord(std::uint8_t status)
 // One probe of every server, waited for as long as the time-out allows.
 void RunProbeRound()
 {
-    ProbeAllServers();
+    TProbeService probes([] { return Timeout; });
+    probes.ProbeAllServers();
     QTimer tick;
     tick.start(kProbeWaitSliceMs);
     QElapsedTimer waited;
     waited.start();
     const qint64 bound = 2LL * std::clamp(Timeout, kMinTimeout, kMaxTimeout) + kProbeRoundSlackMs;
-    while (!RunningProbes.isEmpty() && waited.elapsed() < bound)
+    while (probes.RunningCount() > 0 && waited.elapsed() < bound)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 

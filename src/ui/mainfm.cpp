@@ -4,7 +4,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "platform/compositor.h"
 #include "ui/ImgBtn.h"
 #include "ui/ListBoxEx.h"
@@ -57,7 +57,8 @@ constexpr const char* kMainFormCaption = "Korvan " KORVAN_VERSION_TEXT;
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
-TMainForm::TMainForm(TNewsService& news, QWidget* parent) : QWidget(parent), news_(news)
+TMainForm::TMainForm(TProbeService& probes, TNewsService& news, QWidget* parent)
+    : QWidget(parent), probes_(probes), news_(news)
 {
     setObjectName("MainForm");
     setWindowTitle(QString::fromLatin1(kMainFormCaption));
@@ -94,6 +95,8 @@ TMainForm::TMainForm(TNewsService& news, QWidget* parent) : QWidget(parent), new
     });
     connect(List, &TListBoxEx::MouseDown, this, [this] { ListMouseDown(); });
     connect(List, &TListBoxEx::ItemIndexChanged, this, &TMainForm::SelectedServerChanged);
+    // Results that arrive together repaint the list once: the repaints are coalesced.
+    connect(&probes_, &TProbeService::serverProbed, List, &TListBoxEx::RowsChanged);
     SetupFrameControls();
     SetupComponents();
 
@@ -157,7 +160,7 @@ void TMainForm::ApplicationEventsIdle()
         return;
     FirstIdle = false;
     QCoreApplication::processEvents();
-    ProbeAllServers();
+    probes_.ProbeAllServers();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -188,7 +191,8 @@ void TMainForm::FormDestroy()
         return;
     destroyed_ = true;
     // Probes finishing while the box below is up must not reach a window that is going away.
-    SetProbeDisplay({});
+    probes_.disconnect(this);
+    probes_.disconnect(List);
     // After an update's hand-over the new copy owns the file; both were saved before it started.
     if (updates_->HandedOver())
         return;
@@ -295,7 +299,8 @@ void TMainForm::SetupComponents()
     game_ = new TGameLaunch(this);
     closeGuard_ = new TBusyCloseGuard(this);
     dialogs_ = new TMainDialogs(this);
-    updates_ = new TUpdateControl(this, frame_->Item("ItemUpdate"), [this] { return SaveSettings() && SaveServers(); });
+    updates_ = new TUpdateControl(this, frame_->Item("ItemUpdate"), &probes_,
+                                  [this] { return SaveSettings() && SaveServers(); });
 
     connect(game_, &TGameLaunch::busyChanged, closeGuard_, &TBusyCloseGuard::SetBusy);
     connect(game_, &TGameLaunch::gamePathRefused, this, &TMainForm::ItemSettingsClick);
@@ -584,13 +589,13 @@ void TMainForm::ServerAdded(std::uint64_t serverId)
     UpdateList();
     // Selecting the new row shows it in the status line and the panel.
     SelectIndex(List->Count() - 1);
-    StartProbe(index);
+    probes_.StartProbe(serverId);
 }
 
 void TMainForm::ServerChanged(std::uint64_t serverId)
 {
     UpdateInfoPanel();
-    StartProbe(IndexOfServerId(serverId));
+    probes_.StartProbe(serverId);
 }
 
 void TMainForm::ServerRemoved(int row)

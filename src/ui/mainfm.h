@@ -20,6 +20,7 @@ class TImgBtn;
 class TListBoxEx;
 class TMainDialogs;
 class TNewsService;
+class TProbeService;
 class TServerListView;
 class TUpdateControl;
 
@@ -28,8 +29,9 @@ class TMainForm : public QWidget
     Q_OBJECT
 
 public:
-    // The window shows what `news` fetches; the service outlives the window.
-    explicit TMainForm(TNewsService& news, QWidget* parent = nullptr);
+    // The services are the program's and outlive the window: it starts probes and fetches, and shows
+    // what they find.
+    TMainForm(TProbeService& probes, TNewsService& news, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // -- life cycle (mainfm.cpp) --
@@ -147,6 +149,7 @@ private:
     void PauseRefresh();
     void ResumeRefresh();
 
+    TProbeService& probes_;
     TMainFrame* frame_ = nullptr;
     TServerListView* serverList_ = nullptr;
     TListBoxEx* List = nullptr;

@@ -19,8 +19,8 @@ namespace {
 
 } // namespace
 
-TUpdateControl::TUpdateControl(QWidget* window, QAction* item, std::function<bool()> saveData)
-    : QObject(window), window_(window), item_(item), saveData_(std::move(saveData)),
+TUpdateControl::TUpdateControl(QWidget* window, QAction* item, TProbeService* probes, std::function<bool()> saveData)
+    : QObject(window), window_(window), item_(item), probes_(probes), saveData_(std::move(saveData)),
       check_(new TBackgroundUpdateCheck(this))
 {
     connect(check_, &TBackgroundUpdateCheck::updateChecked, this, &TUpdateControl::BackgroundCheckDone);
@@ -80,6 +80,7 @@ void TUpdateControl::OpenUpdateWindow(TUpdateStart start)
     TUpdateHost host;
     host.StopRefresh = [this] { emit downloadStarted(); };
     host.ResumeRefresh = [this] { emit updateAbandoned(); };
+    host.Probes = probes_;
     host.SaveData = [this] { return saveData_ && saveData_(); };
     host.StartProgram = [](const std::vector<std::string>& argv) { return platform::StartProgram(argv); };
 

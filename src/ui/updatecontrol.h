@@ -11,6 +11,7 @@
 class QAction;
 class QWidget;
 class TBackgroundUpdateCheck;
+class TProbeService;
 
 class TUpdateControl : public QObject
 {
@@ -18,8 +19,9 @@ class TUpdateControl : public QObject
 
 public:
     // `window` owns the update window and the messages; `item` is the menu's update item, null when the
-    // menu has none; `saveData` writes settings and servers before the hand-over, false when it could not.
-    TUpdateControl(QWidget* window, QAction* item, std::function<bool()> saveData);
+    // menu has none; `probes` are what the hand-over waits for, none when null; `saveData` writes settings
+    // and servers before the hand-over, false when it could not.
+    TUpdateControl(QWidget* window, QAction* item, TProbeService* probes, std::function<bool()> saveData);
 
     // The refresh timer's look at the schedule; it decides once per run.
     void CheckUpdateSchedule();
@@ -49,6 +51,7 @@ private:
 
     QWidget* window_;
     QAction* item_;
+    TProbeService* probes_;
     std::function<bool()> saveData_;
     TBackgroundUpdateCheck* check_;
     TUpdateForm* updateForm_ = nullptr;

@@ -4,6 +4,8 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "platform/files.h"
 #include "support/testsupport.h"
@@ -378,8 +380,9 @@ void TestCmdline::play()
     int result = -1;
     TDialogCanceller user;
     {
+        TProbeService probes([] { return Timeout; });
         TNewsService news;
-        TMainForm form(news);
+        TMainForm form(probes, news);
         result = PlayServer(form, typed, streams.err.get());
         // Only a game or program that did not start brings the window back, as Play does.
         QCOMPARE(form.isVisible(), messageId == 1018 || messageId == 1041);
@@ -417,8 +420,9 @@ void TestCmdline::closedWhileAFailureIsShownIsNoSuccess()
     TStreams streams;
     EchoMessagesTo(streams.err.get());
     TDialogCanceller user;
+    TProbeService probes([] { return Timeout; });
     TNewsService news;
-    TMainForm form(news);
+    TMainForm form(probes, news);
     // Logout or Ctrl+C while the message is up closes the window as the game's start would.
     SetMessageHook([&form](const TMessageRequest&) {
         form.close();

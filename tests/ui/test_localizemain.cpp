@@ -2,6 +2,8 @@
 // Play button's pictures.
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ImgBtn.h"
@@ -44,8 +46,9 @@ void TestLocalizeMain::initTestCase()
 void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
 {
     TScratchIni scratch;
+    TProbeService probes([] { return Timeout; });
     TNewsService news;
-    TMainForm form(news);
+    TMainForm form(probes, news);
     const struct
     {
         const char* name;

@@ -6,6 +6,7 @@
 #include "core/settings_u.h"
 #include "game/folders_u.h"
 #include "game/gametree.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"
@@ -104,6 +105,8 @@ private:
     std::string Root() const { return root_; }
 
     std::unique_ptr<TScratchIni> ini_;
+    // Outlives every window the tests make, as the program's does.
+    TProbeService probes_{[] { return Timeout; }};
     TNewsService news_;
     std::unique_ptr<TMainForm> form_;
     std::vector<TShown> shown_;
@@ -151,7 +154,7 @@ void TestMainFormGame::cleanup()
 
 void TestMainFormGame::MakeForm(const TServer& server)
 {
-    form_ = std::make_unique<TMainForm>(news_);
+    form_ = std::make_unique<TMainForm>(probes_, news_);
     Servers.clear();
     Servers.push_back(server);
     form_->ReloadServerList();

@@ -4,6 +4,8 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "tools/screenshots/dialog_screenshots.h"
 #include "ui/ListBoxEx.h"
@@ -172,8 +174,9 @@ int main(int argc, char** argv)
         FirstIdle = false;
         AppClosing = false;
         {
+            TProbeService probes([] { return Timeout; });
             TNewsService news;
-            TMainForm form(news);
+            TMainForm form(probes, news);
             SetStates();
             form.move(100, 100);
             form.show();
