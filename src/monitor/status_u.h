@@ -13,8 +13,8 @@ enum class TStatusColor
 {
     Unknown, // being checked, or no round trip known
     Bad,     // offline, or a slow round trip
-    Fair,
-    Good, // online, or a quick round trip
+    Fair,    // a round trip between the two bounds
+    Good,    // online, or a quick round trip
 };
 
 // Round trips above these are drawn yellow, then red.
@@ -49,6 +49,3 @@ TStatusColor PingColorOf(std::int32_t ping);
 std::optional<TTextId> AnnouncementFor(std::uint8_t status, std::uint8_t lastAnnounced, bool trayShown);
 // The text the icon shows for the selected server when pointed at.
 TTextId TrayHintFor(std::uint8_t status);
-
-// The state (offline or online) last shown for the selected server; 0 until the first one.
-extern std::uint8_t LastAnnouncedStatus;
