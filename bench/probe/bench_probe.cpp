@@ -118,7 +118,7 @@ TProbeRun ProbeRound()
 
     QElapsedTimer clock;
     clock.start();
-    ProbeAllServers();
+    ProbeAllServers(kDefaultTimeout);
     while (!RunningProbes.isEmpty())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     run.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
@@ -176,7 +176,6 @@ int main(int argc, char** argv)
             AddServer("Server " + std::to_string(i), HostOf(i), "", "", "", "", "", 0, false, "");
         }
     }
-    Timeout = kDefaultTimeout;
 
     std::vector<TProbeRun> probes;
     std::vector<TNmapRun> scans;

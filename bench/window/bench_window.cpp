@@ -90,7 +90,8 @@ int StartKorvan(int argc, char** argv, const QString& ini)
     QApplication app(argc, argv);
     InitLocalization();
     IniPath = ini.toStdString();
-    auto* form = new TMainForm;
+    TSettings settings;
+    auto* form = new TMainForm(settings);
     ReportFirstPaint(form);
     form->show();
     return app.exec();
@@ -117,7 +118,8 @@ double Median(std::vector<double> values)
 double PaintFigure(const QString& ini)
 {
     IniPath = ini.toStdString();
-    TMainForm form;
+    TSettings settings;
+    TMainForm form(settings);
     form.show();
     QWidget* list = form.findChild<QWidget*>("ListPanel");
     QWidget* bar = form.findChild<QWidget*>("ScrollBarPanel");

@@ -182,28 +182,28 @@ const char* StateWord(std::uint8_t status)
 }
 
 // One probe of every server, waited for as long as the time-out allows.
-void RunProbeRound()
+void RunProbeRound(std::int32_t timeoutMs)
 {
-    ProbeAllServers();
+    ProbeAllServers(timeoutMs);
     QTimer tick;
     tick.start(kProbeWaitSliceMs);
     QElapsedTimer waited;
     waited.start();
-    const qint64 bound = 2LL * std::clamp(Timeout, kMinTimeout, kMaxTimeout) + kProbeRoundSlackMs;
+    const qint64 bound = 2LL * std::clamp(timeoutMs, kMinTimeout, kMaxTimeout) + kProbeRoundSlackMs;
     while (!RunningProbes.isEmpty() && waited.elapsed() < bound)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-int ListServers(bool probe, std::FILE* out, std::FILE* err)
+int ListServers(bool probe, TSettings& settings, std::FILE* out, std::FILE* err)
 {
     if (!LoadServers()) {
         Write(err, Fill(kTextListUnreadable, QString::fromStdString(IniPath)) + QLatin1Char('\n'));
         return kExitFailed;
     }
     TWindowSettings window;
-    (void)ReadSettingsFrom(IniPath, window);
+    (void)settings.Read(IniPath, window);
     if (probe)
-        RunProbeRound();
+        RunProbeRound(settings.Values().Timeout);
     for (const TServer& server : Servers) {
         if (server.Deleted)
             continue;
@@ -255,7 +255,8 @@ std::string ServerLine(const TServer& server, bool withState)
     return line;
 }
 
-int RunConsoleAction(const TProgramOptions& command, const QString& program, std::FILE* out, std::FILE* err)
+int RunConsoleAction(const TProgramOptions& command, TSettings& settings, const QString& program, std::FILE* out,
+                     std::FILE* err)
 {
     switch (command.Action) {
     case TCommandAction::Help:
@@ -265,7 +266,7 @@ int RunConsoleAction(const TProgramOptions& command, const QString& program, std
         Write(out, VersionText());
         return kExitOk;
     case TCommandAction::List:
-        return ListServers(command.Probe, out, err);
+        return ListServers(command.Probe, settings, out, err);
     case TCommandAction::Invalid:
         Write(err, command.Error + QLatin1Char('\n') + Fill(kTextSeeHelp, program) + QLatin1Char('\n'));
         return kExitUsage;

@@ -7,6 +7,7 @@
 #include "core/inipath_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings_u.h"
 #include "monitor/connection_u.h"
 #include "platform/erroroutput.h"
 #include "platform/files.h"
@@ -140,9 +141,11 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     SetSelfUpdateEnabled(UpdatesAllowed());
     SetUpdatePublicKey(std::string(updatePublicKey));
     const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName() : QString();
+    // Section Main of tavix.ini, for everything that reads or changes a setting from here on.
+    TSettings settings;
     if (console) {
         QCoreApplication app(argc, argv);
-        return RunConsoleAction(ParseCommandLine(argc, argv, true), program, stdout, stderr);
+        return RunConsoleAction(ParseCommandLine(argc, argv, true), settings, program, stdout, stderr);
     }
     if (!platform::HasDisplay()) {
         ReportNoDisplay();
@@ -163,7 +166,7 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     // Now that the application has taken its own options out, anything else unknown is a mistake.
     command = ParseCommandLine(QCoreApplication::arguments(), true);
     if (command.Action == TCommandAction::Invalid)
-        return RunConsoleAction(command, program, stdout, stderr);
+        return RunConsoleAction(command, settings, program, stdout, stderr);
     const bool play = command.Action == TCommandAction::Play;
     if (play)
         EchoMessagesTo(stderr);
@@ -194,7 +197,7 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     QApplication::setStyle(new TToolTipStyle);
     QApplication::setQuitOnLastWindowClosed(true);
 
-    auto form = std::make_unique<TMainForm>();
+    auto form = std::make_unique<TMainForm>(settings);
     MutexHandle = lock.get();
     // Logout, shutdown or Ctrl+C close the window as its close button does, so nothing is lost.
     std::unique_ptr<QSocketNotifier> termination;

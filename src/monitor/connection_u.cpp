@@ -191,9 +191,9 @@ TProbeEngine& ProbeEngine()
 }
 
 // A probe needs a sensible bound even when the value was set around the settings store.
-std::int32_t ProbeTimeout()
+std::int32_t ProbeTimeout(std::int32_t timeoutMs)
 {
-    return std::clamp(Timeout, kMinTimeout, kMaxTimeout);
+    return std::clamp(timeoutMs, kMinTimeout, kMaxTimeout);
 }
 
 } // namespace
@@ -225,9 +225,9 @@ TServerAddress SplitServerAddress(int index)
     return SplitServerAddress(Servers[static_cast<std::size_t>(index)].Address);
 }
 
-TSocketThread::TSocketThread(int index)
+TSocketThread::TSocketThread(int index, std::int32_t timeoutMs)
     : Index(index), ServerId(Servers[static_cast<std::size_t>(index)].Id), Ticket(NextTicket()),
-      address_(SplitServerAddress(index)), timeoutMs_(ProbeTimeout())
+      address_(SplitServerAddress(index)), timeoutMs_(ProbeTimeout(timeoutMs))
 {
     TServer& entry = Servers[static_cast<std::size_t>(index)];
     entry.Status = ssChecking;
@@ -319,9 +319,9 @@ void ResetEntry(int index)
     entry.Ping = kPingReset;
 }
 
-TSocketThread* NewProbe(int index)
+TSocketThread* NewProbe(int index, std::int32_t timeoutMs)
 {
-    auto* probe = new TSocketThread(index);
+    auto* probe = new TSocketThread(index, timeoutMs);
     RunningPosition.insert(probe, RunningProbes.size());
     RunningProbes.append(probe);
     ProbesByTicket.insert(probe->Ticket, probe);
@@ -341,7 +341,7 @@ void RenewIdleEngine()
 
 } // namespace
 
-void StartProbe(int index)
+void StartProbe(int index, std::int32_t timeoutMs)
 {
     if (index < 0 || index >= static_cast<int>(Servers.size()))
         return;
@@ -350,10 +350,10 @@ void StartProbe(int index)
     InvalidateList();
     if (SelectedListIndex() == index)
         RefreshStatus();
-    NewProbe(index)->Execute();
+    NewProbe(index, timeoutMs)->Execute();
 }
 
-void ProbeAllServers()
+void ProbeAllServers(std::int32_t timeoutMs)
 {
     // Started in slices: each slice's connects go to the engine together and the window repaints once
     // for it; between slices the window takes its messages, so a long list never freezes it.
@@ -369,7 +369,7 @@ void ProbeAllServers()
         bool selectedStarted = false;
         for (; i < static_cast<int>(Servers.size()) && !slice.hasExpired(kSliceNs / 1'000'000); ++i) {
             ResetEntry(i);
-            orders.push_back(NewProbe(i)->Order());
+            orders.push_back(NewProbe(i, timeoutMs)->Order());
             selectedStarted = selectedStarted || i == selected;
         }
         ProbeEngine().Connect(std::exchange(orders, {}));

@@ -31,7 +31,8 @@ TServerAddress SplitServerAddress(int index);
 class TSocketThread
 {
 public:
-    explicit TSocketThread(int index);
+    // `timeoutMs` bounds each step; outside the settings' bounds it is brought within them.
+    TSocketThread(int index, std::int32_t timeoutMs);
     TSocketThread(const TSocketThread&) = delete;
     TSocketThread& operator=(const TSocketThread&) = delete;
 
@@ -61,7 +62,6 @@ private:
     void Forget();
 
     TServerAddress address_;
-    // Read here on the main thread: the settings are not for other threads.
     std::int32_t timeoutMs_;
 };
 
@@ -69,9 +69,10 @@ private:
 // until it is empty.
 extern QList<TSocketThread*> RunningProbes;
 
-// Main thread only. Out-of-range indices are ignored.
-void StartProbe(int index);
-void ProbeAllServers();
+// Main thread only. Out-of-range indices are ignored. `timeoutMs` is the Timeout setting, passed in by
+// the caller on the main thread: the settings are not for other threads.
+void StartProbe(int index, std::int32_t timeoutMs);
+void ProbeAllServers(std::int32_t timeoutMs);
 // For the program's end: probes whose connect has not started, and every echo, are given up, so the
 // wait for RunningProbes lasts at most one time-out. Later probes start a fresh round.
 void DropWaitingProbes();

@@ -211,8 +211,8 @@ QString GameVersionCaption(const std::string& gamePath)
     return QStringLiteral("%1.%2.%3").arg(version.major).arg(version.minor).arg(version.release);
 }
 
-TInfoPanel::TInfoPanel(QWidget* parent, std::function<int()> selectedIndex)
-    : QWidget(parent), selectedIndex_(std::move(selectedIndex))
+TInfoPanel::TInfoPanel(QWidget* parent, const TSettings& settings, std::function<int()> selectedIndex)
+    : QWidget(parent), settings_(settings), selectedIndex_(std::move(selectedIndex))
 {
     setObjectName("InfoPanel");
     setGeometry(0, 0, kInfoPanelWidth, kInfoPanelHeight);
@@ -419,7 +419,7 @@ void TInfoPanel::UpdateInfoPanel()
     if (Patchlist->text().isEmpty())
         Patchlist->setText(none);
 
-    WoWVersion->setText(GameVersionCaption(server.AltPath.empty() ? WoWPath : server.AltPath));
+    WoWVersion->setText(GameVersionCaption(server.AltPath.empty() ? settings_.Values().WoWPath : server.AltPath));
 
     QFont siteFont = ServerSite->font();
     if (server.Website.empty()) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 class QLabel;
+class TSettings;
 class TImgBtn;
 class TLnkLabel;
 class TNewsView;
@@ -32,7 +33,8 @@ class TInfoPanel : public QWidget
 
 public:
     // Fills `parent` (the place the window keeps for the panel, 258 x 118), whose visibility is the panel's.
-    TInfoPanel(QWidget* parent, std::function<int()> selectedIndex);
+    // `settings` (the game's path) outlives the panel.
+    TInfoPanel(QWidget* parent, const TSettings& settings, std::function<int()> selectedIndex);
 
     // Fills all three pages from the selected server.
     void UpdateInfoPanel();
@@ -66,6 +68,7 @@ private:
     };
     std::vector<TValuePlace> valuePlaces_;
 
+    const TSettings& settings_;
     std::function<int()> selectedIndex_;
     int currentPage_ = 1;
 

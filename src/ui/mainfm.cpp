@@ -64,7 +64,7 @@ constexpr const char* kMainFormCaption = "Korvan " KORVAN_VERSION_TEXT;
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
+TMainForm::TMainForm(TSettings& settings, QWidget* parent) : QWidget(parent), settings_(settings)
 {
     setObjectName("MainForm");
     setWindowTitle(QString::fromLatin1(kMainFormCaption));
@@ -116,6 +116,7 @@ void TMainForm::FormCreate()
     SetupGameControls();
     SetupStatusControls();
     SetupInfoPanel();
+    settingsFollowed_ = settings_.Subscribe([this] { UpdateInfoPanel(); });
     LocalizeMainForm(this);
     frame_->LayoutLoaded();
     // Keep the window alive while another copy finishes saving the file we are about to read.
@@ -164,7 +165,7 @@ void TMainForm::ApplicationEventsIdle()
         return;
     FirstIdle = false;
     QCoreApplication::processEvents();
-    ProbeAllServers();
+    ProbeAllServers(settings_.Values().Timeout);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -214,7 +215,7 @@ void TMainForm::ApplyWindowSettings(const TWindowSettings& window)
     frame_->SetInfoPanelVisible(window.FullInfo);
     SelectInfoPanel(window.Panel);
     SelectIndex(SelectedIndexFor(window.ServerIndex, List->Count()));
-    if (SaveWindowPos) {
+    if (settings_.Values().SaveWindowPos) {
         move(window.WindowPosX, window.WindowPosY);
     } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->geometry();
@@ -239,13 +240,13 @@ void TMainForm::LoadSettings()
     window.WindowPosX = x();
     window.WindowPosY = y();
     // A refused LastRun stamp does not stop the start.
-    (void)LoadSettingsFrom(IniPath, window);
+    (void)settings_.Load(IniPath, window);
     ApplyWindowSettings(window);
 }
 
 bool TMainForm::SaveSettings()
 {
-    return SaveSettingsTo(IniPath, CurrentWindowSettings());
+    return settings_.Save(IniPath, CurrentWindowSettings());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -483,7 +484,7 @@ void TMainForm::BtnMenuClick()
 
 void TMainForm::BtnMenuMouseEnter()
 {
-    frame_->MenuButtonEntered(MenuAutoPopup);
+    frame_->MenuButtonEntered(settings_.Values().MenuAutoPopup);
 }
 
 void TMainForm::BtnMenuMouseLeave()

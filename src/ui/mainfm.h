@@ -25,7 +25,8 @@ class TMainForm : public QWidget
     Q_OBJECT
 
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // `settings` outlives the window; it is read for every decision and followed when it changes.
+    explicit TMainForm(TSettings& settings, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // -- life cycle (mainfm.cpp) --
@@ -134,6 +135,9 @@ private:
     // The wheel over the news view scrolls the view by one arrow key; true when it did.
     bool WheelOverNewsView(class QWheelEvent* event);
 
+    TSettings& settings_;
+    // The panel shows the game's version, so a saved settings dialog repaints it.
+    TSettingsSubscription settingsFollowed_;
     TMainFrame* frame_ = nullptr;
     TServerListView* serverList_ = nullptr;
     TListBoxEx* List = nullptr;

@@ -54,7 +54,7 @@ void TMainForm::BtnAddClick()
     UpdateList();
     // Selecting the new row shows it in the status line and the panel.
     SelectIndex(List->Count() - 1);
-    StartProbe(FindServer(values.Name));
+    StartProbe(FindServer(values.Name), settings_.Values().Timeout);
     SaveServersNow();
 }
 
@@ -79,7 +79,7 @@ void TMainForm::BtnEditClick()
     if (changed >= 0 && values.RSSUrl != oldRSSUrl)
         Servers[static_cast<std::size_t>(changed)].RSSState = rssNotLoaded;
     UpdateInfoPanel();
-    StartProbe(SelectedIndex());
+    StartProbe(SelectedIndex(), settings_.Values().Timeout);
     SaveServersNow();
 }
 
@@ -114,11 +114,10 @@ void TMainForm::ItemSettingsClick()
 {
     TSettingsForm dialog(this);
     LocalizeSettingsForm(dialog);
-    dialog.Fill();
+    dialog.Fill(settings_.Values());
     if (dialog.exec() != QDialog::Accepted)
         return;
-    dialog.CopyBack();
-    UpdateInfoPanel();
+    settings_.Apply(dialog.Values());
 }
 
 void TMainForm::ItemAboutClick()

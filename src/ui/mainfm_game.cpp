@@ -73,7 +73,8 @@ void TMainForm::BtnPlayClick()
         return;
     // A copy: the dialogs opened on failure may change the array.
     const TServer server = Servers[static_cast<std::size_t>(index)];
-    TLaunchPlan plan = PlanLaunch(server, WoWPath);
+    const TMainSettings& settings = settings_.Values();
+    TLaunchPlan plan = PlanLaunch(server, settings.WoWPath);
     switch (plan.check) {
     case TLaunchCheck::WoWPathEmpty:
         ShowWarning(this, Msg(kMsgWoWPathNotSet));
@@ -105,18 +106,18 @@ void TMainForm::BtnPlayClick()
     }
 
     hide();
-    const std::string wine = WineCommandOrDefault(WineCommand);
+    const std::string wine = WineCommandOrDefault(settings.WineCommand);
     // The game, or its preloader, starts in the game's folder, as a shortcut to the game would start it.
-    if (!RunProgram(plan.runPath, wine, GameFolderOf(server, WoWPath))) {
+    if (!RunProgram(plan.runPath, wine, GameFolderOf(server, settings.WoWPath))) {
         show();
         ShowError(this, Msg(kMsgGameNotStarted));
         return;
     }
     // The setting may carry arguments; only the program's own file name tells whether it already runs.
-    if (!ProgramToRunOnWoWLaunch.empty() &&
-        !(OneInstanceOnly &&
-          IsProcessRunning(FileNameOf(ResolveCommandLine(ProgramToRunOnWoWLaunch, NamesProgramFile).program)))) {
-        if (!RunCommandLine(ProgramToRunOnWoWLaunch, wine)) {
+    const std::string& second = settings.ProgramToRunOnWoWLaunch;
+    if (!second.empty() && !(settings.OneInstanceOnly &&
+                             IsProcessRunning(FileNameOf(ResolveCommandLine(second, NamesProgramFile).program)))) {
+        if (!RunCommandLine(second, wine)) {
             show();
             ShowError(this, Msg(kMsgProgramNotStarted));
             return;
@@ -148,7 +149,8 @@ void TMainForm::ClearGameFolder(const TClearTarget& target, bool silent)
         return;
     if (!silent && !AskYesNo(this, Msg(target.questionId), target.noIsDefault))
         return;
-    auto folder = FindTargetFolder(GameFolderOf(Servers[static_cast<std::size_t>(index)], WoWPath), target);
+    auto folder =
+        FindTargetFolder(GameFolderOf(Servers[static_cast<std::size_t>(index)], settings_.Values().WoWPath), target);
     if (!folder) {
         if (!silent)
             ShowError(this, Msg(kMsgFolderNotFound));

@@ -9,7 +9,7 @@
 
 void TMainForm::SetupInfoPanel()
 {
-    InfoPanel = new TInfoPanel(frame_->InfoPanel(), [this] { return SelectedIndex(); });
+    InfoPanel = new TInfoPanel(frame_->InfoPanel(), settings_, [this] { return SelectedIndex(); });
     TNewsView* news = InfoPanel->News();
     // Queued: the focus moves back once the view has finished taking it.
     connect(

@@ -218,7 +218,7 @@ void TMainForm::RefreshTimerTimer()
     CheckUpdateSchedule();
     const int index = SelectedIndex();
     if (index >= 0)
-        StartProbe(index);
+        StartProbe(index, settings_.Values().Timeout);
 }
 
 void TMainForm::BtnRefreshAllClick()
@@ -226,7 +226,7 @@ void TMainForm::BtnRefreshAllClick()
     const bool selected = SelectedIndex() >= 0;
     if (selected)
         RefreshTimer->stop();
-    ProbeAllServers();
+    ProbeAllServers(settings_.Values().Timeout);
     if (selected)
         RefreshTimer->start();
 }
@@ -238,7 +238,7 @@ void TMainForm::ListMouseDown()
     RefreshTimer->stop();
     const int index = SelectedIndex();
     if (index >= 0)
-        StartProbe(index);
+        StartProbe(index, settings_.Values().Timeout);
     RefreshTimer->setInterval(kRefreshPeriodMs);
     RefreshTimer->start();
 }

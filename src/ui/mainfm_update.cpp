@@ -24,10 +24,11 @@ constexpr int kTextUpdatesWithoutKey = 7351;
 
 void TMainForm::CheckUpdateSchedule()
 {
-    if (CheckUpdates == cuNever || UpdateChecked || !SelfUpdateEnabled())
+    const TMainSettings& settings = settings_.Values();
+    if (settings.CheckUpdates == cuNever || UpdateChecked || !SelfUpdateEnabled())
         return;
     UpdateChecked = true;
-    if (ScheduledCheckDue(CheckUpdates, DatePartsOf(LastRun), DatePartsOf(NowAsDateTime())))
+    if (ScheduledCheckDue(settings.CheckUpdates, DatePartsOf(settings.LastRun), DatePartsOf(NowAsDateTime())))
         BackgroundCheckUpdate();
 }
 

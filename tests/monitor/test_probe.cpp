@@ -52,7 +52,6 @@ void TestProbe::init()
     scratch_ = new TScratchIni;
     recorder_ = new TDisplayRecorder;
     recorder_->Install();
-    Timeout = kTestTimeoutMs;
     SetProbeIcmpMode(platform::TIcmpMode::Auto);
 }
 
@@ -121,7 +120,7 @@ void TestProbe::acceptingServerIsOnlineWithPing()
     TLoopbackListener server;
     QVERIFY(server.IsValid());
     AddTestServer("up", server.Address());
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QCOMPARE(RunningProbes.size(), 1);
     QCOMPARE(int(Servers[0].Status), int(ssChecking));
     QCOMPARE(Servers[0].Ping, kPingNone);
@@ -137,7 +136,7 @@ void TestProbe::handsOffTwiceForTheSelectedServer()
     AddTestServer("other", "127.0.0.1:" + std::to_string(ClosedPort()));
     AddTestServer("selected", server.Address());
     recorder_->Selected = 1;
-    StartProbe(1);
+    StartProbe(1, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     // At the start (checking), after the connect (online, ping not known), after the echo.
     QCOMPARE(recorder_->Refreshes.size(), size_t(3));
@@ -153,7 +152,7 @@ void TestProbe::handsOffTwiceForTheSelectedServer()
     // completion arrive together and are shown together.
     recorder_->Refreshes.clear();
     recorder_->Repaints = 0;
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(recorder_->Refreshes.size(), size_t(1));
@@ -167,7 +166,7 @@ void TestProbe::ipv6ServerIsOnline()
     if (!server.IsValid())
         QSKIP("IPv6 loopback is not available here");
     AddTestServer("v6", server.Address());
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QVERIFY(PingAsExpected(Servers[0].Ping, platform::TAddressFamily::IPv6));
@@ -177,7 +176,7 @@ void TestProbe::refusedServerIsOffline()
 {
     AddTestServer("down", "127.0.0.1:" + std::to_string(ClosedPort()));
     recorder_->Selected = 0;
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(Servers[0].Ping, kPingNone);
@@ -199,7 +198,7 @@ void TestProbe::unreachableAddressesAreOfflineWithoutEcho()
 {
     QFETCH(QString, address);
     AddTestServer("bad", address.toStdString());
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(Servers[0].Ping, kPingNone);
@@ -212,7 +211,7 @@ void TestProbe::silentServerEndsWithinTheBound()
     server.FillBacklog(3);
     QTest::qWait(100);
     AddTestServer("silent", server.Address());
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QTest::qWait(kTestTimeoutMs / 2);
     QCOMPARE(int(Servers[0].Status), int(ssChecking));
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
@@ -223,7 +222,7 @@ void TestProbe::silentServerEndsWithinTheBound()
 void TestProbe::unresolvableNameEndsWithinTheBound()
 {
     AddTestServer("nowhere", "korvan-probe-test.invalid:3724");
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(Servers[0].Ping, kPingNone);
@@ -235,7 +234,7 @@ void TestProbe::missingEchoLeavesServerOnlineWithoutPing()
     TLoopbackListener server;
     AddTestServer("no echo", server.Address());
     recorder_->Selected = 0;
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QCOMPARE(Servers[0].Ping, kPingNone);
@@ -249,8 +248,8 @@ void TestProbe::resultFollowsAMovedServer()
     AddTestServer("down", "127.0.0.1:" + std::to_string(ClosedPort()));
     const std::uint64_t up = Servers[0].Id;
     const std::uint64_t down = Servers[1].Id;
-    StartProbe(0);
-    StartProbe(1);
+    StartProbe(0, kTestTimeoutMs);
+    StartProbe(1, kTestTimeoutMs);
     QVERIFY(SwapServers(0, 1));
     // Growing the array moves every entry in memory while the probes run.
     for (int i = 0; i < 100; ++i)
@@ -268,7 +267,7 @@ void TestProbe::removedEntryGetsNoHandOffsAndNoEcho()
     AddTestServer("kept", "127.0.0.1:" + std::to_string(ClosedPort()));
     AddTestServer("removed", server.Address());
     const std::uint64_t removed = Servers[1].Id;
-    StartProbe(1);
+    StartProbe(1, kTestTimeoutMs);
     recorder_->Repaints = 0;
     QVERIFY(RemoveServer("removed"));
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
@@ -282,8 +281,8 @@ void TestProbe::twoProbesOfOneServerBothComplete()
 {
     TLoopbackListener server;
     AddTestServer("twice", server.Address());
-    StartProbe(0);
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
+    StartProbe(0, kTestTimeoutMs);
     QCOMPARE(RunningProbes.size(), 2);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
@@ -304,7 +303,7 @@ void TestProbe::goneWindowIsNotTouched()
         display.RefreshStatus = [&calls] { ++calls; };
         display.EnableRefreshTimer = [&calls] { ++calls; };
         SetProbeDisplay(display);
-        StartProbe(0);
+        StartProbe(0, kTestTimeoutMs);
         calls = 0;
         delete context;
     }
@@ -316,8 +315,8 @@ void TestProbe::goneWindowIsNotTouched()
 void TestProbe::outOfRangeIndexIsIgnored()
 {
     AddTestServer("only", "127.0.0.1:1");
-    StartProbe(-1);
-    StartProbe(1);
+    StartProbe(-1, kTestTimeoutMs);
+    StartProbe(1, kTestTimeoutMs);
     QVERIFY(RunningProbes.isEmpty());
     QCOMPARE(Servers[0].Ping, kPingReset);
 }

@@ -53,7 +53,6 @@ void TestProbeLong::init()
     scratch_ = new TScratchIni;
     recorder_ = new TDisplayRecorder;
     recorder_->Install();
-    Timeout = kTestTimeoutMs;
     SetProbeIcmpMode(platform::TIcmpMode::Disabled);
 }
 
@@ -71,7 +70,7 @@ void TestProbeLong::resultsAreShownInBatches()
     for (int i = 0; i < kRefusedCount; ++i)
         AddTestServer("s" + std::to_string(i), refused);
     recorder_->Selected = kRefusedCount / 2;
-    ProbeAllServers();
+    ProbeAllServers(kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kRoundBoundMs);
     for (const TServer& s : Servers)
         QCOMPARE(int(s.Status), int(ssOffline));
@@ -96,7 +95,7 @@ void TestProbeLong::connectsBeyondTheLimitWaitTheirTurn()
         for (int i = 0; i < kPerListener; ++i)
             AddTestServer("s" + std::to_string(l) + "." + std::to_string(i), servers.back()->Address());
     }
-    ProbeAllServers();
+    ProbeAllServers(kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kRoundBoundMs);
     int online = 0;
     for (const TServer& s : Servers)
@@ -114,7 +113,7 @@ void TestProbeLong::endDropsWhatHasNotStarted()
     QTest::qWait(100);
     for (int i = 0; i < kSilentCount; ++i)
         AddTestServer("s" + std::to_string(i), silent.Address());
-    ProbeAllServers();
+    ProbeAllServers(kTestTimeoutMs);
     QVERIFY(!RunningProbes.isEmpty());
     QElapsedTimer clock;
     clock.start();
@@ -125,7 +124,7 @@ void TestProbeLong::endDropsWhatHasNotStarted()
     // A later round starts afresh.
     Servers.resize(1);
     AddTestServer("refused", "127.0.0.1:" + std::to_string(ClosedPort()));
-    StartProbe(1);
+    StartProbe(1, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kDropBoundMs);
     QCOMPARE(int(Servers[1].Status), int(ssOffline));
 }

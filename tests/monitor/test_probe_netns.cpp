@@ -118,7 +118,6 @@ void TestProbeNetns::initTestCase()
 void TestProbeNetns::init()
 {
     scratch_ = new TScratchIni;
-    Timeout = kTestTimeoutMs;
     // These settings belong to the namespace made above; the machine's own are never touched.
     QVERIFY(isolated_);
     WriteProc("/proc/sys/net/ipv4/icmp_echo_ignore_all", "0");
@@ -206,7 +205,7 @@ void TestProbeNetns::probesPingWithEitherSocketKind()
     TLoopbackListener server(host.toStdString());
     QVERIFY(server.IsValid());
     AddTestServer("pinged", server.Address());
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QVERIFY2(Servers[0].Ping >= 1, qPrintable(QString::number(Servers[0].Ping)));
@@ -217,7 +216,7 @@ void TestProbeNetns::serverThatDropsEchoStaysOnlineWithoutPing()
     QVERIFY(WriteProc("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1"));
     TLoopbackListener server("127.0.0.7");
     AddTestServer("quiet", server.Address());
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QCOMPARE(Servers[0].Ping, kPingNone);
@@ -228,7 +227,7 @@ void TestProbeNetns::hangingResolverEndsWithinTheBound()
     if (!resolverBound_)
         QSKIP("the resolver configuration could not be replaced here");
     AddTestServer("hanging", "korvan-resolver-test.example:3724");
-    StartProbe(0);
+    StartProbe(0, kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(Servers[0].Ping, kPingNone);

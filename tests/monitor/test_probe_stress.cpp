@@ -41,7 +41,6 @@ private slots:
 void TestProbeStress::resultsLandOnTheirServersWhileTheListChanges()
 {
     TScratchIni scratch;
-    Timeout = kTestTimeoutMs;
     TDisplayRecorder recorder;
     recorder.Install();
 
@@ -91,13 +90,13 @@ void TestProbeStress::resultsLandOnTheirServersWhileTheListChanges()
         default: {
             const int index = static_cast<int>(random() % live);
             if (!Servers[static_cast<std::size_t>(index)].Deleted)
-                StartProbe(index);
+                StartProbe(index, kTestTimeoutMs);
             break;
         }
         }
     });
     mutator.start(kMutationIntervalMs);
-    ProbeAllServers();
+    ProbeAllServers(kTestTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
     mutator.stop();
     QVERIFY(mutations > 0);

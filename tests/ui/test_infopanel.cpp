@@ -70,6 +70,7 @@ private:
     TImgBtn* Tab(int page) const { return panel_->findChild<TImgBtn*>(QStringLiteral("InfoBtn%1").arg(page)); }
 
     std::optional<TScratchIni> scratch_;
+    TSettings settings_;
     QWidget* window_ = nullptr;
     TInfoPanel* panel_ = nullptr;
     int selected_ = -1;
@@ -88,10 +89,10 @@ void TestInfoPanel::init()
 {
     scratch_.emplace();
     selected_ = -1;
-    WoWPath.clear();
+    settings_.Apply({});
     window_ = new QWidget;
     window_->resize(261, 386);
-    panel_ = new TInfoPanel(window_, [this] { return selected_; });
+    panel_ = new TInfoPanel(window_, settings_, [this] { return selected_; });
     panel_->show();
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_));
@@ -364,7 +365,9 @@ void TestInfoPanel::gameVersionCaptions()
     QCOMPARE(GameVersionCaption(scratch_->Folder()), QString("?"));
 
     // The server's own game path wins over the global one.
-    WoWPath = scratch_->Path();
+    TMainSettings values;
+    values.WoWPath = scratch_->Path();
+    settings_.Apply(values);
     Add("Global", {});
     selected_ = 0;
     panel_->UpdateInfoPanel();

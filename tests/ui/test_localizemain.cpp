@@ -43,7 +43,8 @@ void TestLocalizeMain::initTestCase()
 void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
 {
     TScratchIni scratch;
-    TMainForm form;
+    TSettings settings;
+    TMainForm form(settings);
     const struct
     {
         const char* name;

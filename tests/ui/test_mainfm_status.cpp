@@ -70,6 +70,7 @@ private:
     TMainForm* MakeForm(const std::vector<std::string>& addresses);
 
     TScratchIni* scratch_ = nullptr;
+    TSettings settings_;
     TMainForm* form_ = nullptr;
 };
 
@@ -79,8 +80,7 @@ TMainForm* TestMainFormStatus::MakeForm(const std::vector<std::string>& addresse
     for (std::size_t i = 0; i < addresses.size(); ++i)
         ini += "[Server " + std::to_string(i) + "]\nAddress=" + addresses[i] + "\n";
     scratch_->Write(ini);
-    form_ = new TMainForm;
-    Timeout = kTestTimeoutMs;
+    form_ = new TMainForm(settings_);
     return form_;
 }
 

@@ -46,11 +46,14 @@ private:
     QAction* ItemUpdate() const { return form_->Frame()->Item("ItemUpdate"); }
     // The list and its signature by the test key.
     void Publish(const QByteArray& list);
+    // The schedule as the settings dialog leaves it, the last start long ago.
+    void Schedule(std::uint8_t checkUpdates);
 
     TLoopbackHttpServer server_;
     QTemporaryDir keys_;
     minisign::TKeyPair key_;
     TScratchIni* scratch_ = nullptr;
+    TSettings settings_;
     TMainForm* form_ = nullptr;
     QStringList messages_;
 };
@@ -74,11 +77,19 @@ void TestMainFormUpdate::Publish(const QByteArray& list)
     server_.Serve(kListPath + kSignatureSuffix, minisign::Sign(key_.SecretKeyFile, list, keys_.path()), "text/plain");
 }
 
+void TestMainFormUpdate::Schedule(std::uint8_t checkUpdates)
+{
+    TMainSettings values = settings_.Values();
+    values.CheckUpdates = checkUpdates;
+    values.LastRun = kLastRunDefault;
+    settings_.Apply(values);
+}
+
 void TestMainFormUpdate::init()
 {
     scratch_ = new TScratchIni;
     scratch_->Write("[Main]\nCheckUpdates=0\n");
-    form_ = new TMainForm;
+    form_ = new TMainForm(settings_);
     UpdateChecked = false;
     messages_.clear();
     SetMessageHook([this](const TMessageRequest& request) {
@@ -162,8 +173,7 @@ void TestMainFormUpdate::scheduleDecidesOncePerRun()
     QFETCH(bool, checks);
     Publish(kOlder);
     const int hits = server_.Hits(kListPath);
-    CheckUpdates = static_cast<std::uint8_t>(checkUpdates);
-    LastRun = kLastRunDefault;
+    Schedule(static_cast<std::uint8_t>(checkUpdates));
     form_->CheckUpdateSchedule();
     QCOMPARE(UpdateChecked, checkUpdates != cuNever);
     QTRY_VERIFY_WITH_TIMEOUT(ItemUpdate()->isEnabled(), kWaitMs);
@@ -191,9 +201,8 @@ void TestMainFormUpdate::copyThatDoesNotUpdateItself()
     SetSelfUpdateEnabled(!installed);
     if (!installed)
         SetUpdatePublicKey({});
-    form_ = new TMainForm;
-    CheckUpdates = cuDaily;
-    LastRun = kLastRunDefault;
+    form_ = new TMainForm(settings_);
+    Schedule(cuDaily);
     form_->CheckUpdateSchedule();
     form_->BackgroundCheckUpdate();
     // The item stays, and says where the updates of an installed copy come from.

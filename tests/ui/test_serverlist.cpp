@@ -69,6 +69,7 @@ private slots:
 private:
     TMainForm* MakeForm(int servers);
     std::unique_ptr<TScratchIni> scratch_;
+    TSettings settings_;
     std::unique_ptr<TMainForm> form_;
 };
 
@@ -85,7 +86,6 @@ void TestServerList::init()
     FirstShow = false;
     FirstIdle = false;
     AppClosing = false;
-    MenuAutoPopup = true;
 }
 
 void TestServerList::cleanup()
@@ -97,7 +97,7 @@ void TestServerList::cleanup()
 TMainForm* TestServerList::MakeForm(int servers)
 {
     scratch_->Write(ServersIni(servers));
-    form_ = std::make_unique<TMainForm>();
+    form_ = std::make_unique<TMainForm>(settings_);
     form_->show();
     form_->ServerList()->setFocus();
     return form_.get();
@@ -255,7 +255,7 @@ void TestServerList::tooltipOnlyForShortenedNames()
 {
     scratch_->Write("[Short]\nAddress=127.0.0.1:1\n[A name far too long to fit in the list's row width]\n"
                     "Address=127.0.0.1:1\n");
-    form_ = std::make_unique<TMainForm>();
+    form_ = std::make_unique<TMainForm>(settings_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     TListBoxEx* list = form_->ServerList();
@@ -364,10 +364,13 @@ void TestServerList::hoverOpensTheMenuOnlyWithAutoPopup()
     TMainForm* form = MakeForm(1);
     QTimer* timer = form->Frame()->PopupTimer();
     QCOMPARE(timer->interval(), 700);
-    MenuAutoPopup = false;
+    TMainSettings values = settings_.Values();
+    values.MenuAutoPopup = false;
+    settings_.Apply(values);
     form->BtnMenuMouseEnter();
     QVERIFY(!timer->isActive());
-    MenuAutoPopup = true;
+    values.MenuAutoPopup = true;
+    settings_.Apply(values);
     form->BtnMenuMouseEnter();
     QVERIFY(timer->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(form->Frame()->Menu()->isVisible(), 3000);

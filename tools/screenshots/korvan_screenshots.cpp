@@ -171,7 +171,8 @@ int main(int argc, char** argv)
         FirstIdle = false;
         AppClosing = false;
         {
-            TMainForm form;
+            TSettings settings;
+            TMainForm form(settings);
             SetStates();
             form.move(100, 100);
             form.show();
