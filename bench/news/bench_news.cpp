@@ -8,7 +8,8 @@
 #include "common/stallmeter.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "news/rss_u.h"
+#include "news/newsservice.h"
+#include "news/rssparse_u.h"
 #include "support/httpserver.h"
 #include "ui/newsview.h"
 
@@ -231,13 +232,12 @@ int Hostile(int argc, char** argv, const std::string& name)
                    server.Url(QStringLiteral("/feed")).toStdString()))
         return 1;
 
+    TNewsService news;
     QWidget panel;
     panel.resize(258, 118);
     QWidget page(&panel);
     page.setGeometry(2, 0, 254, 94);
-    TNewsView view(&page, &panel, [] { return 0; });
-    QObject context;
-    SetNewsDisplay({&context, [] { return 0; }, [&view] { view.UpdateRSSBrowser(); }});
+    TNewsView view(&page, &panel, news);
     panel.show();
     QCoreApplication::processEvents();
 
@@ -246,8 +246,8 @@ int Hostile(int argc, char** argv, const std::string& name)
     double loadStallMs = 0;
     {
         TStallMeter meter;
-        view.UpdateRSSBrowser();
-        while (Servers[0].RSSState == rssLoading || RunningRSSFetches() > 0)
+        view.ShowServer(Servers[0].Id);
+        while (Servers[0].RSSState == rssLoading || news.RunningRSSFetches() > 0)
             Pump();
         meter.Note();
         panel.repaint();
@@ -279,7 +279,6 @@ int Hostile(int argc, char** argv, const std::string& name)
                 name.c_str(), state, loadMs, pages, largestPage / 1024.0, loadStallMs, pageStallMs,
                 server.BytesSent() / kMiB);
     std::fflush(stdout);
-    SetNewsDisplay({});
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "news/newsservice.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
 #include "ui/serverlist.h"
@@ -91,7 +92,8 @@ int StartKorvan(int argc, char** argv, const QString& ini)
     InitLocalization();
     IniPath = ini.toStdString();
     TSettings settings;
-    auto* form = new TMainForm(settings);
+    TNewsService news;
+    auto* form = new TMainForm(settings, news);
     ReportFirstPaint(form);
     form->show();
     return app.exec();
@@ -119,7 +121,8 @@ double PaintFigure(const QString& ini)
 {
     IniPath = ini.toStdString();
     TSettings settings;
-    TMainForm form(settings);
+    TNewsService news;
+    TMainForm form(settings, news);
     form.show();
     QWidget* list = form.findChild<QWidget*>("ListPanel");
     QWidget* bar = form.findChild<QWidget*>("ScrollBarPanel");

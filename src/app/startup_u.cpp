@@ -9,6 +9,7 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
+#include "news/newsservice.h"
 #include "platform/erroroutput.h"
 #include "platform/files.h"
 #include "platform/instance.h"
@@ -197,7 +198,9 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     QApplication::setStyle(new TToolTipStyle);
     QApplication::setQuitOnLastWindowClosed(true);
 
-    auto form = std::make_unique<TMainForm>(settings);
+    // The window holds on to the news service: the service comes first and goes after it.
+    auto news = std::make_unique<TNewsService>();
+    auto form = std::make_unique<TMainForm>(settings, *news);
     MutexHandle = lock.get();
     // Logout, shutdown or Ctrl+C close the window as its close button does, so nothing is lost.
     std::unique_ptr<QSocketNotifier> termination;
@@ -226,6 +229,8 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     form->hide();
     // Destroying the window writes settings and servers; only then may another copy start and read them.
     form.reset();
+    // Fetches still running are abandoned; a parse under way stops within a few tokens.
+    news.reset();
     lock->Release();
     MutexHandle = nullptr;
     // A probe hands its last results to the main thread, so the loop keeps turning until each is done.

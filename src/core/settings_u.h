@@ -20,20 +20,21 @@ using TDateTime = double;
 inline constexpr TDateTime kLastRunDefault = 2.0;
 
 // The values of section Main that are settings of their own; the defaults are those a missing key reads as.
+// Every member has an initializer, so a designated initializer may name only the values it sets.
 struct TMainSettings
 {
-    std::string WoWPath;
+    std::string WoWPath{};
     std::int32_t Timeout = kDefaultTimeout;
     bool SaveWindowPos = false;
     bool MenuAutoPopup = true;
-    std::string ProgramToRunOnWoWLaunch;
+    std::string ProgramToRunOnWoWLaunch{};
     bool OneInstanceOnly = false;
     std::uint8_t CheckUpdates = kDefaultCheckUpdates;
     // The previous start's stamp: the file holds this start's from the moment the settings are loaded.
     TDateTime LastRun = kLastRunDefault;
     // The command that starts Windows programs here (key WineCommand); empty when the file names none. Only
     // read: the key is the user's own, and a save leaves its line as it stands.
-    std::string WineCommand;
+    std::string WineCommand{};
 };
 
 // The settings that are the state of the main window's controls rather than variables of their own.

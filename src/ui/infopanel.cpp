@@ -211,8 +211,8 @@ QString GameVersionCaption(const std::string& gamePath)
     return QStringLiteral("%1.%2.%3").arg(version.major).arg(version.minor).arg(version.release);
 }
 
-TInfoPanel::TInfoPanel(QWidget* parent, const TSettings& settings, std::function<int()> selectedIndex)
-    : QWidget(parent), settings_(settings), selectedIndex_(std::move(selectedIndex))
+TInfoPanel::TInfoPanel(QWidget* parent, const TSettings& settings, TNewsService& news)
+    : QWidget(parent), settings_(settings)
 {
     setObjectName("InfoPanel");
     setGeometry(0, 0, kInfoPanelWidth, kInfoPanelHeight);
@@ -239,7 +239,7 @@ TInfoPanel::TInfoPanel(QWidget* parent, const TSettings& settings, std::function
     Panel1 = makePage("Panel1");
     Panel2 = makePage("Panel2");
 
-    news_ = new TNewsView(Panel0, this, selectedIndex_, this);
+    news_ = new TNewsView(Panel0, this, news);
     BuildTabs();
     BuildPage1();
     BuildPage2();
@@ -387,7 +387,7 @@ void TInfoPanel::SelectInfoPanel(int page)
     }
     InfoRSSPanelMask->setVisible(p != 0);
     currentPage_ = p;
-    emit PageSelected(p);
+    emit pageSelected(p);
 }
 
 void TInfoPanel::ClearValues()
@@ -401,18 +401,16 @@ void TInfoPanel::ClearValues()
     ServerSite->SetEnterFontColor(kTextColor);
 }
 
-void TInfoPanel::UpdateInfoPanel()
+void TInfoPanel::ShowServer(std::uint64_t serverId)
 {
-    const int index = selectedIndex_ ? selectedIndex_() : -1;
-    if (index < 0 || Servers.empty() || static_cast<std::size_t>(index) >= Servers.size()) {
-        news_->Clear();
+    news_->ShowServer(serverId);
+    const int index = IndexOfServerId(serverId);
+    if (index < 0) {
         ClearValues();
         return;
     }
     const TServer& server = Servers[static_cast<std::size_t>(index)];
     const QString none = Message(kMsgNone);
-
-    news_->UpdateRSSBrowser();
 
     ShowValue(Realmlist, server.Address);
     ShowValue(Patchlist, server.Patchlist);

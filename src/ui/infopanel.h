@@ -4,6 +4,7 @@
 
 #include <QRect>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -11,6 +12,7 @@ class QLabel;
 class TSettings;
 class TImgBtn;
 class TLnkLabel;
+class TNewsService;
 class TNewsView;
 
 inline constexpr int kInfoPanelWidth = 258;
@@ -33,11 +35,10 @@ class TInfoPanel : public QWidget
 
 public:
     // Fills `parent` (the place the window keeps for the panel, 258 x 118), whose visibility is the panel's.
-    // `settings` (the game's path) outlives the panel.
-    TInfoPanel(QWidget* parent, const TSettings& settings, std::function<int()> selectedIndex);
+    // The news page shows what `news` fetches; nothing else on the panel changes with the news. `settings`
+    // (the game's path) outlives the panel.
+    TInfoPanel(QWidget* parent, const TSettings& settings, TNewsService& news);
 
-    // Fills all three pages from the selected server.
-    void UpdateInfoPanel();
     // Pages 0 (news), 1 and 2; any other value shows page 1.
     void SelectInfoPanel(int page);
     int CurrentPage() const { return currentPage_; }
@@ -51,7 +52,11 @@ public:
     void InfoBtn2Click() { SelectInfoPanel(2); }
 
 signals:
-    void PageSelected(int page);
+    void pageSelected(int page);
+
+public slots:
+    // Fills all three pages from the server with that identity; one that names no server empties them.
+    void ShowServer(std::uint64_t serverId);
 
 private:
     void BuildTabs();
@@ -69,7 +74,6 @@ private:
     std::vector<TValuePlace> valuePlaces_;
 
     const TSettings& settings_;
-    std::function<int()> selectedIndex_;
     int currentPage_ = 1;
 
     QWidget* Panel0 = nullptr;

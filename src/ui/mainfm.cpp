@@ -64,7 +64,8 @@ constexpr const char* kMainFormCaption = "Korvan " KORVAN_VERSION_TEXT;
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
-TMainForm::TMainForm(TSettings& settings, QWidget* parent) : QWidget(parent), settings_(settings)
+TMainForm::TMainForm(TSettings& settings, TNewsService& news, QWidget* parent)
+    : QWidget(parent), settings_(settings), news_(news)
 {
     setObjectName("MainForm");
     setWindowTitle(QString::fromLatin1(kMainFormCaption));
@@ -312,6 +313,13 @@ int TMainForm::SelectedIndex() const
     return List->ItemIndex();
 }
 
+std::uint64_t TMainForm::SelectedServerId() const
+{
+    const int index = SelectedIndex();
+    return index >= 0 && index < static_cast<int>(Servers.size()) ? Servers[static_cast<std::size_t>(index)].Id
+                                                                  : kNoServer;
+}
+
 void TMainForm::SelectIndex(int index)
 {
     List->SetItemIndex(index);
@@ -326,10 +334,7 @@ void TMainForm::ReloadServerList()
 
 void TMainForm::SelectedServerChanged()
 {
-    const int index = SelectedIndex();
-    const std::uint64_t id = index >= 0 && index < static_cast<int>(Servers.size())
-                                 ? Servers[static_cast<std::size_t>(index)].Id
-                                 : kNoServer;
+    const std::uint64_t id = SelectedServerId();
     // A server moved up or down is still the one shown.
     if (id == shownServerId_)
         return;

@@ -17,6 +17,7 @@ class QTimer;
 class TBusyCloseGuard;
 class TImgBtn;
 class TListBoxEx;
+class TNewsService;
 class TServerListView;
 struct TClearTarget;
 
@@ -25,8 +26,9 @@ class TMainForm : public QWidget
     Q_OBJECT
 
 public:
-    // `settings` outlives the window; it is read for every decision and followed when it changes.
-    explicit TMainForm(TSettings& settings, QWidget* parent = nullptr);
+    // The window reads `settings` for its decisions and follows their changes, and shows what `news`
+    // fetches; both outlive the window.
+    explicit TMainForm(TSettings& settings, TNewsService& news, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // -- life cycle (mainfm.cpp) --
@@ -43,6 +45,8 @@ public:
     TListBoxEx* ServerList() const;
     // Selected server index, -1 when none.
     int SelectedIndex() const;
+    // Identity of the selected server, kNoServer when none.
+    std::uint64_t SelectedServerId() const;
     void SelectIndex(int index);
     // The server array changed (added, removed, renamed, reordered): the rows are read again.
     void ReloadServerList();
@@ -160,6 +164,7 @@ private:
 
     // -- information panel and news (mainfm_info.cpp) --
     void SetupInfoPanel();
+    TNewsService& news_;
     class TInfoPanel* InfoPanel = nullptr;
 
     // -- game (mainfm_game.cpp) --

@@ -2,32 +2,25 @@
 // into the panel. The panel fills the place the frame keeps for it below the skin.
 #include "ui/mainfm.h"
 
-#include "news/rss_u.h"
 #include "ui/ListBoxEx.h"
 #include "ui/infopanel.h"
 #include "ui/newsview.h"
 
 void TMainForm::SetupInfoPanel()
 {
-    InfoPanel = new TInfoPanel(frame_->InfoPanel(), settings_, [this] { return SelectedIndex(); });
+    InfoPanel = new TInfoPanel(frame_->InfoPanel(), settings_, news_);
     TNewsView* news = InfoPanel->News();
     // Queued: the focus moves back once the view has finished taking it.
     connect(
-        news, &TNewsView::FocusReturned, this, [this] { List->setFocus(); }, Qt::QueuedConnection);
+        news, &TNewsView::focusReturned, this, [this] { List->setFocus(); }, Qt::QueuedConnection);
     SetNewsView(news->Browser());
-    connect(InfoPanel, &TInfoPanel::PageSelected, this, [this](int page) { infoPanelPage_ = page; });
+    connect(InfoPanel, &TInfoPanel::pageSelected, this, [this](int page) { infoPanelPage_ = page; });
     infoPanelPage_ = InfoPanel->CurrentPage();
-
-    TNewsDisplay display;
-    display.Context = this;
-    display.SelectedIndex = [this] { return SelectedIndex(); };
-    display.UpdateRSSBrowser = [this] { UpdateRSSBrowser(); };
-    SetNewsDisplay(display);
 }
 
 void TMainForm::UpdateInfoPanel()
 {
-    InfoPanel->UpdateInfoPanel();
+    InfoPanel->ShowServer(SelectedServerId());
 }
 
 void TMainForm::SelectInfoPanel(int page)
@@ -52,7 +45,7 @@ void TMainForm::InfoBtn2Click()
 
 void TMainForm::UpdateRSSBrowser()
 {
-    InfoPanel->News()->UpdateRSSBrowser();
+    InfoPanel->News()->ShowServer(SelectedServerId());
 }
 
 void TMainForm::BtnNextClick()

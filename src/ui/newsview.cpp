@@ -2,6 +2,7 @@
 
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "news/newsservice.h"
 #include "news/rss_u.h"
 #include "ui/ImgBtn.h"
 #include "ui/msgbox_u.h"
@@ -274,7 +275,7 @@ void TRSSBrowser::resizeEvent(QResizeEvent* event)
 void TRSSBrowser::focusInEvent(QFocusEvent* event)
 {
     QTextBrowser::focusInEvent(event);
-    emit Entered();
+    emit entered();
 }
 
 void TRSSBrowser::mousePressEvent(QMouseEvent* event)
@@ -291,7 +292,7 @@ void TRSSBrowser::mouseReleaseEvent(QMouseEvent* event)
     if (!anchor.isEmpty() && anchor == pressed) {
         // Handled here: the view itself never follows a link.
         event->accept();
-        emit HotSpotClicked(anchor);
+        emit hotSpotClicked(anchor);
         return;
     }
     QTextBrowser::mouseReleaseEvent(event);
@@ -354,17 +355,15 @@ void TRSSBrowser::wheelEvent(QWheelEvent* event)
 
 // --- TNewsView ---
 
-TNewsView::TNewsView(QWidget* page, QWidget* panel, std::function<int()> selectedIndex, QObject* parent)
-    : QObject(parent), selectedIndex_(std::move(selectedIndex))
+TNewsView::TNewsView(QWidget* page, QWidget* panel, TNewsService& news) : QWidget(page), news_(news)
 {
-    RSSBrowserPanel = new QWidget(page);
-    RSSBrowserPanel->setObjectName("RSSBrowserPanel");
-    RSSBrowserPanel->setGeometry(kBrowserPanelRect);
-    RSSBrowser = new TRSSBrowser(RSSBrowserPanel);
+    setObjectName("RSSBrowserPanel");
+    setGeometry(kBrowserPanelRect);
+    RSSBrowser = new TRSSBrowser(this);
     RSSBrowser->setObjectName("RSSBrowser");
     RSSBrowser->setGeometry(0, 0, kBrowserPanelRect.width(), kBrowserPanelRect.height());
-    connect(RSSBrowser, &TRSSBrowser::HotSpotClicked, this, &TNewsView::RSSBrowserHotSpotClick);
-    connect(RSSBrowser, &TRSSBrowser::Entered, this, &TNewsView::RSSBrowserEnter);
+    connect(RSSBrowser, &TRSSBrowser::hotSpotClicked, this, &TNewsView::RSSBrowserHotSpotClick);
+    connect(RSSBrowser, &TRSSBrowser::entered, this, &TNewsView::RSSBrowserEnter);
 
     auto makeImage = [panel](const char* name, const QRect& rect, const char* picture) {
         auto* image = new QLabel(panel);
@@ -398,6 +397,8 @@ TNewsView::TNewsView(QWidget* page, QWidget* panel, std::function<int()> selecte
     LabPage->setAttribute(Qt::WA_TranslucentBackground);
     LabPage->hide();
     Localize();
+
+    connect(&news_, &TNewsService::newsChanged, this, &TNewsView::ShowChangedNews);
 }
 
 void TNewsView::Localize()
@@ -406,15 +407,38 @@ void TNewsView::Localize()
     BtnPrev->setToolTip(Text(kTextNewerNews) + QLatin1String(kHintKeySeparator) + Message(kMsgLeftArrow));
 }
 
-void TNewsView::UpdateRSSBrowser()
+void TNewsView::ShowServer(std::uint64_t serverId)
 {
-    const int index = selectedIndex_ ? selectedIndex_() : -1;
-    if (index < 0 || Servers.empty() || static_cast<std::size_t>(index) >= Servers.size()) {
+    const int index = IndexOfServerId(serverId);
+    if (index < 0) {
+        Clear();
+        return;
+    }
+    // The page belongs to one server: showing another one starts at its first item.
+    if (serverId != serverId_) {
+        serverId_ = serverId;
+        NewsPage = 0;
+    }
+    // What the fetch brings arrives later, through newsChanged.
+    if (Servers[static_cast<std::size_t>(index)].RSSState == rssNotLoaded)
+        news_.StartRSSLoad(serverId);
+    Render();
+}
+
+void TNewsView::ShowChangedNews(std::uint64_t serverId)
+{
+    if (serverId != 0 && serverId == serverId_)
+        Render();
+}
+
+void TNewsView::Render()
+{
+    const int index = IndexOfServerId(serverId_);
+    if (index < 0) {
         RSSBrowser->Clear();
         return;
     }
     const TServer& server = Servers[static_cast<std::size_t>(index)];
-    FollowServer(server);
     if (server.RSSState == rssLoaded) {
         const int count = static_cast<int>(server.RSSData.size());
         NewsPage = std::clamp(NewsPage, 0, std::max(count - 1, 0));
@@ -427,13 +451,10 @@ void TNewsView::UpdateRSSBrowser()
         FitToPanel();
         return;
     }
-    const std::uint8_t state = server.RSSState;
     NewsPage = 0;
-    ShowStatus(state);
+    ShowStatus(server.RSSState);
     SetPagingVisible({});
     FitToPanel();
-    if (state == rssNotLoaded)
-        StartRSSLoad(index);
 }
 
 void TNewsView::ShowStatus(std::uint8_t state)
@@ -452,8 +473,8 @@ void TNewsView::SetPagingVisible(const TNewsPaging& paging)
 
 void TNewsView::FitToPanel()
 {
-    const int panelWidth = RSSBrowserPanel->width();
-    const int height = WholeLinesHeight(RSSBrowserPanel->height(), LinePitch(RSSBrowser->font()));
+    const int panelWidth = width();
+    const int height = WholeLinesHeight(this->height(), LinePitch(RSSBrowser->font()));
     // Whether the text fits is measured here, at the width it has while no bar shows: the scroll bar's
     // range may still be that of the layout before (another item, a page that was hidden), which left the
     // text laid out for a width the bar then covered.
@@ -468,58 +489,40 @@ void TNewsView::FitToPanel()
 void TNewsView::Clear()
 {
     // No server shown: whichever comes next starts at its first item.
-    pageServerId_ = 0;
+    serverId_ = 0;
     NewsPage = 0;
     RSSBrowser->Clear();
 }
 
-void TNewsView::FollowServer(const TServer& server)
-{
-    if (server.Id == pageServerId_)
-        return;
-    pageServerId_ = server.Id;
-    NewsPage = 0;
-}
-
 void TNewsView::BtnNextClick()
 {
-    const int index = selectedIndex_ ? selectedIndex_() : -1;
-    int count = 0;
-    if (index >= 0 && static_cast<std::size_t>(index) < Servers.size()) {
-        const TServer& server = Servers[static_cast<std::size_t>(index)];
-        FollowServer(server);
-        count = static_cast<int>(server.RSSData.size());
-    }
+    const int index = IndexOfServerId(serverId_);
+    const int count = index < 0 ? 0 : static_cast<int>(Servers[static_cast<std::size_t>(index)].RSSData.size());
     if (NewsPage < count - 1)
         ++NewsPage;
-    UpdateRSSBrowser();
+    ShowServer(serverId_);
 }
 
 void TNewsView::BtnPrevClick()
 {
-    const int index = selectedIndex_ ? selectedIndex_() : -1;
-    if (index >= 0 && static_cast<std::size_t>(index) < Servers.size())
-        FollowServer(Servers[static_cast<std::size_t>(index)]);
     if (NewsPage > 0)
         --NewsPage;
-    UpdateRSSBrowser();
+    ShowServer(serverId_);
 }
 
 void TNewsView::RSSBrowserHotSpotClick(const QString& src)
 {
     if (src == QLatin1String(kRefreshTarget)) {
-        const int index = selectedIndex_ ? selectedIndex_() : -1;
-        if (index >= 0 && static_cast<std::size_t>(index) < Servers.size())
-            Servers[static_cast<std::size_t>(index)].RSSState = rssNotLoaded;
-        UpdateRSSBrowser();
+        // The service empties the news, marks them loading and says so; the view follows its signal.
+        news_.StartRSSLoad(serverId_);
         return;
     }
     const QString url = QString::fromStdString(AddHttpPrefix(src.toStdString()));
     QDesktopServices::openUrl(QUrl(url));
-    emit LinkOpened(url);
+    emit linkOpened(url);
 }
 
 void TNewsView::RSSBrowserEnter()
 {
-    emit FocusReturned();
+    emit focusReturned();
 }

@@ -1,20 +1,19 @@
-// The news page of the information panel: the selected server's news one item at a time, or a
-// centred status message, with paging buttons and a page label. The view never loads or opens
-// anything by itself; a link opens in the user's browser only through a click.
+// The news page of the information panel: one server's news one item at a time, or a centred status
+// message, with paging buttons and a page label. The view never loads or opens anything a page names;
+// a link opens in the user's browser only through a click.
 #pragma once
 
 #include "core/globaltypes_u.h"
 
-#include <QObject>
-#include <QPointer>
 #include <QTextBrowser>
-#include <functional>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 class QLabel;
 class QWidget;
 class TImgBtn;
+class TNewsService;
 
 // The lines of the page that stands for a news state; empty for rssLoaded (the news itself is shown).
 std::vector<std::string> RSSStatusPageLines(std::uint8_t state);
@@ -60,8 +59,8 @@ public:
     void StepUp();
 
 signals:
-    void HotSpotClicked(const QString& target);
-    void Entered();
+    void hotSpotClicked(const QString& target);
+    void entered();
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -82,47 +81,56 @@ private:
     int wheelRemainder_ = 0;
 };
 
-class TNewsView : public QObject
+// The news of one server, tracked by identity: the view asks the news service for a fetch when the server's
+// news was never loaded, and shows what the service wrote once it says so. It writes no server data itself.
+// The view is the panel the HTML view lies in, inside the news page; its paging controls lie in the
+// information panel below the pages, where the panel's own mask covers them on the other pages.
+class TNewsView : public QWidget
 {
     Q_OBJECT
 
 public:
-    // The view lies in `page` (the news page), the paging controls in `panel` (the information panel).
-    TNewsView(QWidget* page, QWidget* panel, std::function<int()> selectedIndex, QObject* parent = nullptr);
+    TNewsView(QWidget* page, QWidget* panel, TNewsService& news);
 
-    void UpdateRSSBrowser();
     void BtnNextClick();
     void BtnPrevClick();
     void RSSBrowserHotSpotClick(const QString& src);
     void RSSBrowserEnter();
-    void Clear();
     // The paging hints from the text table.
     void Localize();
 
     int Page() const { return NewsPage; }
     TRSSBrowser* Browser() const { return RSSBrowser; }
-    QWidget* BrowserPanel() const { return RSSBrowserPanel; }
 
 signals:
     // The view took the keyboard focus; the window gives it back to the server list.
-    void FocusReturned();
+    void focusReturned();
     // A link of the news was handed to the desktop.
-    void LinkOpened(const QString& url);
+    void linkOpened(const QString& url);
+
+public slots:
+    // Shows the news of the server with that identity, asking for a fetch when they were never loaded; the
+    // same server again keeps its page. An identity that names no server empties the view.
+    void ShowServer(std::uint64_t serverId);
+
+private slots:
+    // The service wrote a server's news: shown again when it is this view's server.
+    void ShowChangedNews(std::uint64_t serverId);
 
 private:
+    // Draws the shown server's news as the store holds it; asks nothing of the service.
+    void Render();
+    void Clear();
     void ShowStatus(std::uint8_t state);
     void SetPagingVisible(const TNewsPaging& paging);
     // Sizes the view in its panel for what it shows: whole lines high, its scroll bar out of sight
     // when the text fits.
     void FitToPanel();
-    // The page belongs to one server: showing another one starts at its first item.
-    void FollowServer(const TServer& server);
 
-    std::function<int()> selectedIndex_;
+    TNewsService& news_;
     int NewsPage = 0;
-    // Identity of the server NewsPage belongs to; rows move and vanish, identities do not.
-    std::uint64_t pageServerId_ = 0;
-    QWidget* RSSBrowserPanel = nullptr;
+    // Identity of the server shown, which NewsPage belongs to; rows move and vanish, identities do not.
+    std::uint64_t serverId_ = 0;
     TRSSBrowser* RSSBrowser = nullptr;
     TImgBtn* BtnPrev = nullptr;
     TImgBtn* BtnNext = nullptr;

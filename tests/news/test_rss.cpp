@@ -1,8 +1,11 @@
 // News channels: address completion, the page of an item, parsing of RSS and Atom in their encodings,
-// and fetches from the loopback server that land on the server they were started for.
+// and the news service's fetches from the loopback server, which land on the server they were started for
+// and are announced for that server only.
 #include "core/servers_u.h"
 #include "monitor/download_u.h"
+#include "news/newsservice.h"
 #include "news/rss_u.h"
+#include "news/rssparse_u.h"
 #include "support/httpserver.h"
 #include "support/testsupport.h"
 
@@ -119,16 +122,21 @@ private slots:
     void addingServersMeanwhileKeepsTheTarget();
     void supersededFetchIsDropped();
     void supersededFetchLosesToALaterAnswer();
-    void viewIsRenderedOnlyForTheSelectedServer();
+    void changesAreAnnouncedForTheServerWritten();
+    void endingServiceAbandonsItsFetches();
 
 private:
     void WaitForState(int index, TRSSState state);
+    // Starts the fetch of the entry in row `index`, as the news view asks for it: by identity.
+    void Start(int index) { news_->StartRSSLoad(Servers[static_cast<std::size_t>(index)].Id); }
+    int Running() const { return news_->RunningRSSFetches(); }
+    // The identities newsChanged named since the last look, in order.
+    QList<std::uint64_t> TakeChanges();
 
     std::optional<TScratchIni> scratch_;
     std::optional<TLoopbackHttpServer> server_;
-    std::optional<QObject> context_;
-    int selected_ = -1;
-    int renders_ = 0;
+    std::optional<TNewsService> news_;
+    QList<std::uint64_t> changes_;
 };
 
 void TestRss::init()
@@ -136,18 +144,23 @@ void TestRss::init()
     scratch_.emplace();
     server_.emplace();
     QVERIFY(server_->Listen());
-    context_.emplace();
-    selected_ = -1;
-    renders_ = 0;
-    SetNewsDisplay({&*context_, [this] { return selected_; }, [this] { ++renders_; }});
+    news_.emplace();
+    changes_.clear();
+    connect(&*news_, &TNewsService::newsChanged, this, [this](std::uint64_t id) { changes_.append(id); });
 }
 
 void TestRss::cleanup()
 {
-    context_.reset(); // ends the fetches still running
-    SetNewsDisplay({});
+    news_.reset(); // ends the fetches still running
     server_.reset();
     scratch_.reset();
+}
+
+QList<std::uint64_t> TestRss::TakeChanges()
+{
+    QList<std::uint64_t> changes;
+    changes.swap(changes_);
+    return changes;
 }
 
 void TestRss::WaitForState(int index, TRSSState state)
@@ -542,13 +555,13 @@ void TestRss::loadsIntoTheEntry()
     // The address as a user types it: without a scheme.
     AddTestServer("A", server_->Url(path).mid(7).toStdString());
     Servers[0].RSSData = {"old page"};
-    StartRSSLoad(0);
+    Start(0);
     QCOMPARE(int(Servers[0].RSSState), int(rssLoading));
     QVERIFY(Servers[0].RSSData.empty());
     QTRY_VERIFY_WITH_TIMEOUT(Servers[0].RSSState != rssLoading, kWaitMs);
     QCOMPARE(int(Servers[0].RSSState), state);
     QCOMPARE(int(Servers[0].RSSData.size()), pageCount);
-    QTRY_COMPARE_WITH_TIMEOUT(RunningRSSFetches(), 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Running(), 0, kWaitMs);
 }
 
 void TestRss::channelsArriveInTheirEncodings()
@@ -569,9 +582,9 @@ void TestRss::channelsArriveInTheirEncodings()
     server_->Serve("/cp1251", windows1251);
     AddTestServer("U", server_->Url("/utf16").toStdString());
     AddTestServer("W", server_->Url("/cp1251").toStdString());
-    StartRSSLoad(0);
-    StartRSSLoad(1);
-    QTRY_COMPARE_WITH_TIMEOUT(RunningRSSFetches(), 0, kWaitMs);
+    Start(0);
+    Start(1);
+    QTRY_COMPARE_WITH_TIMEOUT(Running(), 0, kWaitMs);
     for (int i : {0, 1}) {
         QCOMPARE(int(Servers[i].RSSState), int(rssLoaded));
         QCOMPARE(Pages(Servers[i].RSSData), Page("Новости", "", ""));
@@ -582,14 +595,16 @@ void TestRss::entryWithoutAddressIsNotSet()
 {
     AddTestServer("A", "");
     Servers[0].RSSData = {"old page"};
-    selected_ = 0;
-    StartRSSLoad(0);
+    Start(0);
     QCOMPARE(int(Servers[0].RSSState), int(rssNotSet));
     QVERIFY(Servers[0].RSSData.empty());
-    QCOMPARE(renders_, 1);
-    StartRSSLoad(1); // out of range: ignored
-    StartRSSLoad(-1);
-    QCOMPARE(renders_, 1);
+    QCOMPARE(TakeChanges(), QList<std::uint64_t>{Servers[0].Id});
+    QCOMPARE(Running(), 0);
+    // Identities that name no server: ignored.
+    news_->StartRSSLoad(0);
+    news_->StartRSSLoad(Servers[0].Id + 1);
+    QVERIFY(TakeChanges().isEmpty());
+    QCOMPARE(int(Servers[0].RSSState), int(rssNotSet));
 }
 
 void TestRss::resultFollowsAMovedServer()
@@ -600,7 +615,7 @@ void TestRss::resultFollowsAMovedServer()
     server_->Route("/a", late);
     AddTestServer("A", server_->Url("/a").toStdString());
     AddTestServer("B", "");
-    StartRSSLoad(0);
+    Start(0);
     QVERIFY(SwapServers(0, 1));
     WaitForState(1, rssLoaded);
     QCOMPARE(Servers[1].Name, std::string("A"));
@@ -617,9 +632,9 @@ void TestRss::removedServerGetsNothing()
     server_->Route("/a", late);
     AddTestServer("A", server_->Url("/a").toStdString());
     AddTestServer("B", "");
-    StartRSSLoad(0);
+    Start(0);
     Servers.erase(Servers.begin());
-    QTRY_COMPARE_WITH_TIMEOUT(RunningRSSFetches(), 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Running(), 0, kWaitMs);
     QCOMPARE(int(Servers[0].RSSState), int(rssNotLoaded));
     QVERIFY(Servers[0].RSSData.empty());
 }
@@ -632,12 +647,12 @@ void TestRss::addingServersMeanwhileKeepsTheTarget()
     server_->Route("/b", late);
     AddTestServer("A", "");
     AddTestServer("B", server_->Url("/b").toStdString());
-    StartRSSLoad(1);
+    Start(1);
     // Enough entries to move the array in memory, one of them placed before B.
     for (int i = 0; i < 100; ++i)
         AddTestServer("S" + std::to_string(i), "");
     std::rotate(Servers.begin(), Servers.end() - 1, Servers.end());
-    QTRY_COMPARE_WITH_TIMEOUT(RunningRSSFetches(), 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Running(), 0, kWaitMs);
     const int b = IndexOfServerId(Servers[2].Id);
     QCOMPARE(Servers[b].Name, std::string("B"));
     QCOMPARE(int(Servers[b].RSSState), int(rssLoaded));
@@ -654,10 +669,10 @@ void TestRss::supersededFetchIsDropped()
     server_->Route("/old", slow);
     server_->Serve("/new", "<rss><item><title>new</title></item></rss>");
     AddTestServer("A", server_->Url("/old").toStdString());
-    StartRSSLoad(0);
+    Start(0);
     Servers[0].RSSUrl = server_->Url("/new").toStdString();
-    StartRSSLoad(0);
-    QTRY_COMPARE_WITH_TIMEOUT(RunningRSSFetches(), 0, kWaitMs);
+    Start(0);
+    QTRY_COMPARE_WITH_TIMEOUT(Running(), 0, kWaitMs);
     QCOMPARE(int(Servers[0].RSSState), int(rssLoaded));
     QCOMPARE(Pages(Servers[0].RSSData), Page("new", "", ""));
 }
@@ -674,41 +689,56 @@ void TestRss::supersededFetchLosesToALaterAnswer()
     late.Body = "<rss><item><title>new</title></item></rss>";
     server_->Route("/new", late);
     AddTestServer("A", server_->Url("/old").toStdString());
-    selected_ = 0;
-    StartRSSLoad(0);
+    Start(0);
     Servers[0].RSSUrl = server_->Url("/new").toStdString();
-    StartRSSLoad(0);
-    const int rendersAtStart = renders_;
+    Start(0);
+    TakeChanges();
     QTest::qWait(400);
     QCOMPARE(int(Servers[0].RSSState), int(rssLoading));
     QVERIFY(Servers[0].RSSData.empty());
-    QCOMPARE(renders_, rendersAtStart);
+    QVERIFY(TakeChanges().isEmpty());
     WaitForState(0, rssLoaded);
     QCOMPARE(Pages(Servers[0].RSSData), Page("new", "", ""));
-    QTRY_COMPARE_WITH_TIMEOUT(RunningRSSFetches(), 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Running(), 0, kWaitMs);
 }
 
-void TestRss::viewIsRenderedOnlyForTheSelectedServer()
+void TestRss::changesAreAnnouncedForTheServerWritten()
 {
     server_->Serve("/feed", "<rss><item><title>x</title></item></rss>");
     AddTestServer("A", server_->Url("/feed").toStdString());
     AddTestServer("B", server_->Url("/feed").toStdString());
-    selected_ = 1;
-    StartRSSLoad(0);
-    QCOMPARE(renders_, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(RunningRSSFetches(), 0, kWaitMs);
-    QCOMPARE(renders_, 0);
-    StartRSSLoad(1);
-    QCOMPARE(renders_, 1); // "Loading..."
-    QTRY_COMPARE_WITH_TIMEOUT(renders_, 2, kWaitMs);
+    const std::uint64_t a = Servers[0].Id;
+    // Once when the entry is emptied and marked loading ("Loading..."), once when the pages have landed.
+    Start(0);
+    QCOMPARE(TakeChanges(), QList<std::uint64_t>{a});
+    QTRY_COMPARE_WITH_TIMEOUT(Running(), 0, kWaitMs);
+    QCOMPARE(TakeChanges(), QList<std::uint64_t>{a});
+    QCOMPARE(int(Servers[0].RSSState), int(rssLoaded));
+    QCOMPARE(int(Servers[1].RSSState), int(rssNotLoaded));
 
     // After the window has closed, fetches that end leave everything alone.
-    StartRSSLoad(1);
+    Start(1);
+    TakeChanges();
     AppClosing = true;
-    QTRY_COMPARE_WITH_TIMEOUT(RunningRSSFetches(), 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Running(), 0, kWaitMs);
     AppClosing = false;
-    QCOMPARE(renders_, 3);
+    QVERIFY(TakeChanges().isEmpty());
     QCOMPARE(int(Servers[1].RSSState), int(rssLoading));
+}
+
+void TestRss::endingServiceAbandonsItsFetches()
+{
+    THttpRoute late;
+    late.DelayMs = 300;
+    late.Body = "<rss><item><title>late</title></item></rss>";
+    server_->Route("/late", late);
+    AddTestServer("A", server_->Url("/late").toStdString());
+    Start(0);
+    QCOMPARE(Running(), 1);
+    news_.reset();
+    QTest::qWait(600);
+    QCOMPARE(int(Servers[0].RSSState), int(rssLoading));
+    QVERIFY(Servers[0].RSSData.empty());
 }
 
 QTEST_GUILESS_MAIN(TestRss)

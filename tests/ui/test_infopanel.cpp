@@ -3,6 +3,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ImgBtn.h"
 #include "ui/LnkLabel.h"
@@ -66,14 +67,16 @@ private slots:
 
 private:
     void Add(const std::string& name, const TServerValues& values);
+    // Shows the entry in row `index`, as the window does when the selection rests on it; -1 shows none.
+    void Show(int index) { panel_->ShowServer(index < 0 ? 0 : Servers[static_cast<std::size_t>(index)].Id); }
     QLabel* Label(const char* name) const { return panel_->findChild<QLabel*>(name); }
     TImgBtn* Tab(int page) const { return panel_->findChild<TImgBtn*>(QStringLiteral("InfoBtn%1").arg(page)); }
 
     std::optional<TScratchIni> scratch_;
     TSettings settings_;
+    std::optional<TNewsService> news_;
     QWidget* window_ = nullptr;
     TInfoPanel* panel_ = nullptr;
-    int selected_ = -1;
 };
 
 void TestInfoPanel::initTestCase()
@@ -88,11 +91,11 @@ void TestInfoPanel::initTestCase()
 void TestInfoPanel::init()
 {
     scratch_.emplace();
-    selected_ = -1;
+    news_.emplace();
     settings_.Apply({});
     window_ = new QWidget;
     window_->resize(261, 386);
-    panel_ = new TInfoPanel(window_, settings_, [this] { return selected_; });
+    panel_ = new TInfoPanel(window_, settings_, *news_);
     panel_->show();
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_));
@@ -101,6 +104,7 @@ void TestInfoPanel::init()
 void TestInfoPanel::cleanup()
 {
     delete window_;
+    news_.reset();
     scratch_.reset();
 }
 
@@ -192,10 +196,8 @@ void TestInfoPanel::noSelectionEmptiesEveryValue()
     v.Website = "example.org";
     v.Preloader = "/bin/true";
     Add("A", v);
-    selected_ = 0;
-    panel_->UpdateInfoPanel();
-    selected_ = -1;
-    panel_->UpdateInfoPanel();
+    Show(0);
+    Show(-1);
     for (const char* name : {"Realmlist", "Patchlist", "AlternativeWoWPath", "PreloaderCD", "AutoCacheClear",
                              "WoWVersion", "ServerSite", "ServerType", "RSSChannel", "AdditionalInfo"}) {
         QVERIFY2(Label(name)->text().isEmpty(), name);
@@ -217,8 +219,7 @@ void TestInfoPanel::fillsValuesAndTooltips()
     v.Patchlist = "patch.example.org";
     Add("Full", v);
     Add("Bare", {});
-    selected_ = 0;
-    panel_->UpdateInfoPanel();
+    Show(0);
     const struct
     {
         const char* label;
@@ -238,8 +239,7 @@ void TestInfoPanel::fillsValuesAndTooltips()
         QCOMPARE(Label(row.label)->text(), QString(row.text));
         QCOMPARE(Label(row.label)->toolTip(), QString(row.tip));
     }
-    selected_ = 1;
-    panel_->UpdateInfoPanel();
+    Show(1);
     const struct
     {
         const char* label;
@@ -262,8 +262,7 @@ void TestInfoPanel::longValuesKeepTheirTooltip()
     v.Address = "realm.a-really-long-private-server-name.example.org:3724";
     v.Comments = "A long comment about rates, the realm's rules, its forum, and what else players ask about.";
     Add("Long", v);
-    selected_ = 0;
-    panel_->UpdateInfoPanel();
+    Show(0);
     QLabel* realmlist = Label("Realmlist");
     QVERIFY(realmlist->text().startsWith("..."));
     QVERIFY(realmlist->text().endsWith(":3724"));
@@ -278,10 +277,9 @@ void TestInfoPanel::longValuesKeepTheirTooltip()
     TServerValues huge;
     huge.Comments = std::string(1 << 20, 'c');
     Add("Huge", huge);
-    selected_ = 1;
     QElapsedTimer clock;
     clock.start();
-    panel_->UpdateInfoPanel();
+    Show(1);
     qInfo("panel filled with a 1 MB comment in %lld ms", clock.elapsed());
     QVERIFY(info->text().endsWith("..."));
     QVERIFY(info->text().size() < 100);
@@ -294,8 +292,7 @@ void TestInfoPanel::websiteIsALinkOnlyWhenThereIsOne()
     Add("Site", site);
     Add("NoSite", {});
     auto* label = panel_->findChild<TLnkLabel*>("ServerSite");
-    selected_ = 0;
-    panel_->UpdateInfoPanel();
+    Show(0);
     QCOMPARE(label->text(), QString("www.example.org"));
     QCOMPARE(label->toolTip(), QString("www.example.org"));
     QCOMPARE(label->Link(), QString("http://www.example.org"));
@@ -307,8 +304,7 @@ void TestInfoPanel::websiteIsALinkOnlyWhenThereIsOne()
     QCOMPARE(opened.size(), 1);
     QCOMPARE(opened.at(0).at(0).toString(), QString("http://www.example.org"));
 
-    selected_ = 1;
-    panel_->UpdateInfoPanel();
+    Show(1);
     QCOMPARE(label->text(), QString("---"));
     QVERIFY(label->toolTip().isEmpty());
     QVERIFY(label->Link().isEmpty());
@@ -344,14 +340,12 @@ void TestInfoPanel::serverTypesInTheirColours()
     Add("Typed", v);
     v.ServerType = 9;
     Add("Odd", v);
-    selected_ = 0;
-    panel_->UpdateInfoPanel();
+    Show(0);
     QLabel* label = Label("ServerType");
     QCOMPARE(label->text(), name);
     QCOMPARE(label->palette().color(QPalette::WindowText), colour);
     // A type outside the table leaves the label as it was.
-    selected_ = 1;
-    panel_->UpdateInfoPanel();
+    Show(1);
     QCOMPARE(label->text(), name);
     QCOMPARE(label->palette().color(QPalette::WindowText), colour);
 }
@@ -369,8 +363,7 @@ void TestInfoPanel::gameVersionCaptions()
     values.WoWPath = scratch_->Path();
     settings_.Apply(values);
     Add("Global", {});
-    selected_ = 0;
-    panel_->UpdateInfoPanel();
+    Show(0);
     QCOMPARE(Label("WoWVersion")->text(), QString("?"));
 }
 
@@ -380,16 +373,13 @@ void TestInfoPanel::newChoiceShowsTheFirstNewsItem()
     Servers.back().RSSData = {"<b>1</b>", "<b>2</b>"};
     Add("B", {});
     Servers.back().RSSData = {"<b>x</b>"};
-    selected_ = 0;
-    panel_->UpdateInfoPanel();
+    Show(0);
     panel_->News()->BtnNextClick();
     QCOMPARE(panel_->News()->Page(), 1);
-    panel_->UpdateInfoPanel(); // the same server: the page stays
+    Show(0); // the same server: the page stays
     QCOMPARE(panel_->News()->Page(), 1);
-    selected_ = 1;
-    panel_->UpdateInfoPanel();
-    selected_ = 0;
-    panel_->UpdateInfoPanel();
+    Show(1);
+    Show(0);
     QCOMPARE(panel_->News()->Page(), 0);
     QCOMPARE(panel_->News()->Browser()->toPlainText().trimmed(), QString("1"));
 }
@@ -436,29 +426,25 @@ void TestInfoPanel::rendersPictures()
                     .save(folder + "/" + name + "_x3.png"));
     };
     for (int server = 0; server < 2; ++server) {
-        selected_ = server;
-        panel_->UpdateInfoPanel();
+        Show(server);
         for (int page = 0; page < kInfoPageCount; ++page) {
             panel_->SelectInfoPanel(page);
             save(QStringLiteral("panel_%1_page%2").arg(server == 0 ? "online" : "long").arg(page));
         }
     }
     panel_->SelectInfoPanel(0);
-    selected_ = 0;
-    panel_->UpdateInfoPanel();
+    Show(0);
     panel_->News()->BtnNextClick();
     save("panel_news_page2");
     panel_->News()->BtnNextClick();
     save("panel_news_long");
     panel_->SelectInfoPanel(2);
     for (int type = 0; type < kServerTypeCount; ++type) {
-        selected_ = 2 + type;
-        panel_->UpdateInfoPanel();
+        Show(2 + type);
         save(QStringLiteral("panel_type%1").arg(type));
     }
-    selected_ = 2;
     panel_->SelectInfoPanel(0);
-    panel_->UpdateInfoPanel();
+    Show(2);
     save("panel_news_notset");
 }
 

@@ -2,6 +2,7 @@
 // Play button's pictures.
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ImgBtn.h"
 #include "ui/localizemain.h"
@@ -44,7 +45,8 @@ void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
 {
     TScratchIni scratch;
     TSettings settings;
-    TMainForm form(settings);
+    TNewsService news;
+    TMainForm form(settings, news);
     const struct
     {
         const char* name;

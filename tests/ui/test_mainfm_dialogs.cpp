@@ -5,6 +5,7 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"
 #include "ui/addfm.h"
@@ -88,6 +89,7 @@ private:
 
     std::unique_ptr<TScratchIni> ini_;
     TSettings settings_;
+    TNewsService news_;
     std::unique_ptr<TMainForm> form_;
     std::vector<TShown> shown_;
     std::deque<int> answers_;
@@ -132,7 +134,7 @@ void TestMainFormDialogs::MakeForm(const QStringList& names)
     for (const QString& n : names)
         file += "[" + n.toStdString() + "]\nAddress=" + kLoopback + "\n";
     ini_->Write(file);
-    form_ = std::make_unique<TMainForm>(settings_);
+    form_ = std::make_unique<TMainForm>(settings_, news_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }

@@ -6,6 +6,7 @@
 #include "core/settings_u.h"
 #include "game/folders_u.h"
 #include "game/gametree.h"
+#include "news/newsservice.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"
 #include "support/testsupport.h"
@@ -102,6 +103,7 @@ private:
 
     std::unique_ptr<TScratchIni> ini_;
     TSettings settings_;
+    TNewsService news_;
     std::unique_ptr<TMainForm> form_;
     std::vector<TShown> shown_;
     std::deque<int> answers_;
@@ -149,7 +151,7 @@ void TestMainFormGame::cleanup()
 
 void TestMainFormGame::MakeForm(const TServer& server)
 {
-    form_ = std::make_unique<TMainForm>(settings_);
+    form_ = std::make_unique<TMainForm>(settings_, news_);
     Servers.clear();
     Servers.push_back(server);
     form_->ReloadServerList();

@@ -5,6 +5,7 @@
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
 #include "monitor/status_u.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
@@ -71,6 +72,7 @@ private:
 
     TScratchIni* scratch_ = nullptr;
     TSettings settings_;
+    TNewsService news_;
     TMainForm* form_ = nullptr;
 };
 
@@ -80,7 +82,7 @@ TMainForm* TestMainFormStatus::MakeForm(const std::vector<std::string>& addresse
     for (std::size_t i = 0; i < addresses.size(); ++i)
         ini += "[Server " + std::to_string(i) + "]\nAddress=" + addresses[i] + "\n";
     scratch_->Write(ini);
-    form_ = new TMainForm(settings_);
+    form_ = new TMainForm(settings_, news_);
     return form_;
 }
 

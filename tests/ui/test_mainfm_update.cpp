@@ -4,6 +4,7 @@
 #include "core/localization_u.h"
 #include "core/settings_u.h"
 #include "monitor/connection_u.h"
+#include "news/newsservice.h"
 #include "support/httpserver.h"
 #include "support/minisign.h"
 #include "support/testsupport.h"
@@ -54,6 +55,7 @@ private:
     minisign::TKeyPair key_;
     TScratchIni* scratch_ = nullptr;
     TSettings settings_;
+    TNewsService news_;
     TMainForm* form_ = nullptr;
     QStringList messages_;
 };
@@ -89,7 +91,7 @@ void TestMainFormUpdate::init()
 {
     scratch_ = new TScratchIni;
     scratch_->Write("[Main]\nCheckUpdates=0\n");
-    form_ = new TMainForm(settings_);
+    form_ = new TMainForm(settings_, news_);
     UpdateChecked = false;
     messages_.clear();
     SetMessageHook([this](const TMessageRequest& request) {
@@ -201,7 +203,7 @@ void TestMainFormUpdate::copyThatDoesNotUpdateItself()
     SetSelfUpdateEnabled(!installed);
     if (!installed)
         SetUpdatePublicKey({});
-    form_ = new TMainForm(settings_);
+    form_ = new TMainForm(settings_, news_);
     Schedule(cuDaily);
     form_->CheckUpdateSchedule();
     form_->BackgroundCheckUpdate();

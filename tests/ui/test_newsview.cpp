@@ -1,8 +1,9 @@
 // The news view: status pages and their retry link, paging, the width fit, links that open only
-// through a click, and a view that never fetches what a page names.
+// through a click, a view that follows the news service for its own server only, and a view that never
+// fetches what a page names.
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "news/rss_u.h"
+#include "news/newsservice.h"
 #include "support/httpserver.h"
 #include "support/testsupport.h"
 #include "ui/ImgBtn.h"
@@ -67,6 +68,7 @@ private slots:
     void pageBelongsToTheServerNotItsRow();
     void oneItemShowsNoPaging();
     void noSelectionClearsOnly();
+    void followsTheNewsOfItsOwnServerOnly();
     void statusMessageIsCentred();
     void widthHidesTheScrollBarWhenTheTextFits();
     void textNeverRunsUnderTheScrollBarNorEndsThroughALine();
@@ -79,17 +81,19 @@ private slots:
 
 private:
     TServer& Add(const std::string& name, std::uint8_t state, TRSSDataList pages = {}, std::string url = {});
+    // Shows the entry in row `index`, as the window does when the selection rests on it; -1 shows none.
+    void Show(int index) { view_->ShowServer(index < 0 ? 0 : Servers[static_cast<std::size_t>(index)].Id); }
     TImgBtn* Button(const char* name) const { return panel_->findChild<TImgBtn*>(name); }
     QLabel* Label(const char* name) const { return panel_->findChild<QLabel*>(name); }
     QString ViewText() const { return view_->Browser()->toPlainText(); }
 
     std::optional<TScratchIni> scratch_;
     std::optional<TLoopbackHttpServer> server_;
+    std::optional<TNewsService> news_;
     QWidget* panel_ = nullptr;
     QWidget* page_ = nullptr;
     TNewsView* view_ = nullptr;
     TUrlCatcher catcher_;
-    int selected_ = -1;
 };
 
 void TestNewsView::initTestCase()
@@ -113,22 +117,20 @@ void TestNewsView::init()
     server_.emplace();
     QVERIFY(server_->Listen());
     catcher_.Urls.clear();
-    selected_ = -1;
+    news_.emplace();
     panel_ = new QWidget;
     panel_->resize(258, 118);
     page_ = new QWidget(panel_);
     page_->setGeometry(2, 0, 254, 94);
-    view_ = new TNewsView(
-        page_, panel_, [this] { return selected_; }, panel_);
-    SetNewsDisplay({panel_, [this] { return selected_; }, [this] { view_->UpdateRSSBrowser(); }});
+    view_ = new TNewsView(page_, panel_, *news_);
     panel_->show();
     QVERIFY(QTest::qWaitForWindowExposed(panel_));
 }
 
 void TestNewsView::cleanup()
 {
-    SetNewsDisplay({});
     delete panel_;
+    news_.reset();
     server_.reset();
     scratch_.reset();
 }
@@ -214,13 +216,12 @@ void TestNewsView::statusStatesHidePagingControls()
     QFETCH(QString, text);
     Add("A", rssLoaded, {"<b>1</b>", "<b>2</b>", "<b>3</b>"});
     Add("B", static_cast<std::uint8_t>(state));
-    selected_ = 0;
+    Show(0);
     view_->BtnNextClick();
     QCOMPARE(view_->Page(), 1);
     QVERIFY(Button("BtnPrev")->isVisible() && Button("BtnNext")->isVisible() && Label("LabPage")->isVisible());
 
-    selected_ = 1;
-    view_->UpdateRSSBrowser();
+    Show(1);
     QCOMPARE(ViewText().trimmed(), text);
     QCOMPARE(view_->Page(), 0);
     for (const char* name : {"BtnPrev", "BtnNext"})
@@ -233,8 +234,7 @@ void TestNewsView::notLoadedStartsTheFetch()
 {
     server_->Serve("/feed", "<rss><item><title>first</title></item><item><title>second</title></item></rss>");
     Add("A", rssNotLoaded, {}, server_->Url("/feed").toStdString());
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     QCOMPARE(int(Servers[0].RSSState), int(rssLoading));
     QCOMPARE(ViewText().trimmed(), QString("Loading..."));
     QTRY_COMPARE_WITH_TIMEOUT(int(Servers[0].RSSState), int(rssLoaded), kWaitMs);
@@ -246,8 +246,7 @@ void TestNewsView::retryLinkLoadsAgain()
 {
     server_->Serve("/feed", "<rss><item><title>back again</title></item></rss>");
     Add("A", rssFailed, {}, server_->Url("/feed").toStdString());
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     view_->RSSBrowserHotSpotClick("#refresh");
     QCOMPARE(ViewText().trimmed(), QString("Loading..."));
     QTRY_COMPARE_WITH_TIMEOUT(ViewText().trimmed(), QString("back again"), kWaitMs);
@@ -262,8 +261,7 @@ void TestNewsView::retryLinkLoadsAgain()
 void TestNewsView::pagesThroughTheNews()
 {
     Add("A", rssLoaded, {"<b>one</b>", "<b>two</b>", "<b>three</b>"});
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     struct TStep
     {
         void (TNewsView::*click)();
@@ -297,8 +295,8 @@ void TestNewsView::pagesThroughTheNews()
     QTest::mouseClick(Button("BtnPrev"), Qt::LeftButton);
     QCOMPARE(view_->Page(), 0);
 
-    // Paging with nothing selected counts no pages.
-    selected_ = -1;
+    // Paging with no server shown counts no pages.
+    Show(-1);
     view_->BtnNextClick();
     QCOMPARE(view_->Page(), 0);
 }
@@ -307,22 +305,19 @@ void TestNewsView::pageBelongsToTheServerNotItsRow()
 {
     Add("A", rssLoaded, {"<b>a1</b>", "<b>a2</b>"});
     Add("B", rssLoaded, {"<b>b1</b>", "<b>b2</b>", "<b>b3</b>", "<b>b4</b>"});
-    selected_ = 1;
-    view_->UpdateRSSBrowser();
+    Show(1);
     for (int i = 0; i < 3; ++i)
         view_->BtnNextClick();
     QCOMPARE(Label("LabPage")->text(), QString("4 of 4"));
 
     // B moves up a row and stays on its fourth item.
     QVERIFY(SwapServers(0, 1));
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     QCOMPARE(ViewText().trimmed(), QString("b4"));
     QCOMPARE(Label("LabPage")->text(), QString("4 of 4"));
 
     // A now holds the row B had: it starts at its own first item.
-    selected_ = 1;
-    view_->UpdateRSSBrowser();
+    Show(1);
     QCOMPARE(view_->Page(), 0);
     QCOMPARE(ViewText().trimmed(), QString("a1"));
     QCOMPARE(Label("LabPage")->text(), QString("1 of 2"));
@@ -331,8 +326,7 @@ void TestNewsView::pageBelongsToTheServerNotItsRow()
 
     // Removing the server above moves A up a row; its page does not pass to another server.
     QVERIFY(RemoveServer("B"));
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     QCOMPARE(ViewText().trimmed(), QString("a2"));
     QCOMPARE(Label("LabPage")->text(), QString("2 of 2"));
 }
@@ -342,8 +336,7 @@ void TestNewsView::oneItemShowsNoPaging()
     Add("A", rssLoaded, {"<b>only</b>"});
     Add("B", rssLoaded, {});
     for (int index : {0, 1}) {
-        selected_ = index;
-        view_->UpdateRSSBrowser();
+        Show(index);
         for (const char* name : {"BtnPrev", "BtnNext"})
             QVERIFY2(!Button(name)->isVisible(), name);
         for (const char* name : {"LabPage", "ImagePrev", "ImageNext"})
@@ -355,22 +348,53 @@ void TestNewsView::oneItemShowsNoPaging()
 void TestNewsView::noSelectionClearsOnly()
 {
     Add("A", rssLoaded, {"<b>one</b>", "<b>two</b>"});
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     const int width = view_->Browser()->width();
-    selected_ = -1;
-    view_->UpdateRSSBrowser();
+    Show(-1);
     QCOMPARE(ViewText(), QString());
     // The paging controls and the width stay as they were.
     QVERIFY(Button("BtnNext")->isVisible());
     QCOMPARE(view_->Browser()->width(), width);
 }
 
+void TestNewsView::followsTheNewsOfItsOwnServerOnly()
+{
+    server_->Serve("/a", "<rss><item><title>fresh a</title></item></rss>");
+    server_->Serve("/b", "<rss><item><title>b1</title></item><item><title>b2</title></item></rss>");
+    Add("A", rssLoaded, {"<b>a1</b>", "<b>a2</b>"}, server_->Url("/a").toStdString());
+    Add("B", rssNotSet, {}, server_->Url("/b").toStdString());
+    Show(0);
+    view_->BtnNextClick();
+    // Showing news already there asks for nothing.
+    QCOMPARE(news_->RunningRSSFetches(), 0);
+
+    // Another server's news land: the view stays on its own server and page.
+    news_->StartRSSLoad(Servers[1].Id);
+    QTRY_COMPARE_WITH_TIMEOUT(int(Servers[1].RSSState), int(rssLoaded), kWaitMs);
+    QCOMPARE(ViewText().trimmed(), QString("a2"));
+    QCOMPARE(Label("LabPage")->text(), QString("2 of 2"));
+
+    // Whoever asks the service for this server's news, the view follows: "Loading...", then the news.
+    news_->StartRSSLoad(Servers[0].Id);
+    QCOMPARE(ViewText().trimmed(), QString("Loading..."));
+    QVERIFY(!Label("LabPage")->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(ViewText().trimmed(), QString("fresh a"), kWaitMs);
+    QCOMPARE(server_->Hits("/a"), 1);
+    QCOMPARE(server_->Hits("/b"), 1);
+
+    // Shown again while its fetch runs: no second fetch.
+    Servers[0].RSSState = rssNotLoaded;
+    Show(0);
+    Show(1);
+    Show(0);
+    QTRY_COMPARE_WITH_TIMEOUT(news_->RunningRSSFetches(), 0, kWaitMs);
+    QCOMPARE(server_->Hits("/a"), 2);
+}
+
 void TestNewsView::statusMessageIsCentred()
 {
     Add("A", rssNotSet);
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     TRSSBrowser* browser = view_->Browser();
     const int top = qRound(browser->document()->rootFrame()->frameFormat().topMargin());
     const int height = qCeil(browser->document()->documentLayout()->documentSize().height());
@@ -383,17 +407,16 @@ void TestNewsView::statusMessageIsCentred()
     // A news page is shown from the top.
     Servers[0].RSSState = rssLoaded;
     Servers[0].RSSData = {"<b>news</b>"};
-    view_->UpdateRSSBrowser();
+    Show(0);
     QCOMPARE(qRound(browser->document()->rootFrame()->frameFormat().topMargin()), 0);
 }
 
 void TestNewsView::widthHidesTheScrollBarWhenTheTextFits()
 {
     Add("A", rssLoaded, {"<b>short</b>", LongPage()});
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     TRSSBrowser* browser = view_->Browser();
-    const int panelWidth = view_->BrowserPanel()->width();
+    const int panelWidth = view_->width();
     QCOMPARE(browser->ScrollRange(), 0);
     QVERIFY(browser->width() > panelWidth);
     QCOMPARE(browser->viewport()->width(), panelWidth);
@@ -408,12 +431,11 @@ void TestNewsView::textNeverRunsUnderTheScrollBarNorEndsThroughALine()
 {
     // Loaded while the page is hidden, then shown; then a long item after a short one and back.
     Add("A", rssLoaded, {"<b>short</b>", LongPage(), "<b>short again</b>"});
-    selected_ = 0;
     page_->hide();
-    view_->UpdateRSSBrowser();
+    Show(0);
     page_->show();
     TRSSBrowser* browser = view_->Browser();
-    const int panelWidth = view_->BrowserPanel()->width();
+    const int panelWidth = view_->width();
     view_->BtnNextClick();
     // The pitch of the lines as the view lays them out, read from a paragraph of the long item.
     QTextLayout* layout = browser->document()->lastBlock().layout();
@@ -443,8 +465,8 @@ void TestNewsView::textNeverRunsUnderTheScrollBarNorEndsThroughALine()
 void TestNewsView::linksOpenOnlyThroughAClick()
 {
     Add("A", rssLoaded, {"<a href=\"x\">x</a>"});
-    selected_ = 0;
-    QSignalSpy opened(view_, &TNewsView::LinkOpened);
+    Show(0);
+    QSignalSpy opened(view_, &TNewsView::linkOpened);
     const struct
     {
         const char* src;
@@ -465,8 +487,7 @@ void TestNewsView::linksOpenOnlyThroughAClick()
 void TestNewsView::clickOnALinkInTheView()
 {
     Add("A", rssLoaded, {"<html><body><a href=\"example.org/item?id=1&amp;x=2\"><b>Title</b></a></body></html>"});
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     TRSSBrowser* browser = view_->Browser();
     QPoint onLink;
     for (int y = 0; y < 20 && onLink.isNull(); ++y)
@@ -490,8 +511,7 @@ void TestNewsView::viewFetchesNothingThePageNames()
                              "\"></head><body><img src=\"" + server_->Url("/image.png").toStdString() +
                              "\"><img src=\"file:///etc/hostname\"><img src=\"/etc/hostname\"></body></html>";
     Add("A", rssLoaded, {page});
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     view_->Browser()->grab();
     QTest::qWait(300);
     QCOMPARE(server_->Requests(), QStringList());
@@ -519,8 +539,7 @@ void TestNewsView::viewOpensNoFileThePageNames()
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
     Add("A", rssLoaded, {page});
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     view_->Browser()->grab();
     QTest::qWait(100);
     QDir::setCurrent(previous);
@@ -531,8 +550,7 @@ void TestNewsView::viewOpensNoFileThePageNames()
 void TestNewsView::wheelScrollsTheViewByArrowSteps()
 {
     Add("A", rssLoaded, {LongPage()});
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     TRSSBrowser* browser = view_->Browser();
     QScrollBar* bar = browser->verticalScrollBar();
     QCOMPARE(bar->value(), 0);
@@ -558,8 +576,7 @@ void TestNewsView::wheelScrollsTheViewByArrowSteps()
 void TestNewsView::linkUnderTheMouseTurnsWhite()
 {
     Add("A", rssLoaded, {"<html><body><a href=\"x\"><b>Title</b></a><br />text</body></html>"});
-    selected_ = 0;
-    view_->UpdateRSSBrowser();
+    Show(0);
     TRSSBrowser* browser = view_->Browser();
     auto linkColour = [browser] {
         for (QTextBlock block = browser->document()->begin(); block.isValid(); block = block.next())
@@ -581,7 +598,7 @@ void TestNewsView::linkUnderTheMouseTurnsWhite()
 
     // The arrow keys the window sends for a wheel turn over the view move it by one step.
     Servers[0].RSSData = {LongPage()};
-    view_->UpdateRSSBrowser();
+    Show(0);
     QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
     QCoreApplication::sendEvent(browser, &down);
     QCOMPARE(browser->verticalScrollBar()->value(), browser->verticalScrollBar()->singleStep());

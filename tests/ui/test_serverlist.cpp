@@ -4,6 +4,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/connection_u.h"
+#include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"
 #include "ui/listkeys.h"
@@ -70,6 +71,7 @@ private:
     TMainForm* MakeForm(int servers);
     std::unique_ptr<TScratchIni> scratch_;
     TSettings settings_;
+    TNewsService news_;
     std::unique_ptr<TMainForm> form_;
 };
 
@@ -97,7 +99,7 @@ void TestServerList::cleanup()
 TMainForm* TestServerList::MakeForm(int servers)
 {
     scratch_->Write(ServersIni(servers));
-    form_ = std::make_unique<TMainForm>(settings_);
+    form_ = std::make_unique<TMainForm>(settings_, news_);
     form_->show();
     form_->ServerList()->setFocus();
     return form_.get();
@@ -255,7 +257,7 @@ void TestServerList::tooltipOnlyForShortenedNames()
 {
     scratch_->Write("[Short]\nAddress=127.0.0.1:1\n[A name far too long to fit in the list's row width]\n"
                     "Address=127.0.0.1:1\n");
-    form_ = std::make_unique<TMainForm>(settings_);
+    form_ = std::make_unique<TMainForm>(settings_, news_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     TListBoxEx* list = form_->ServerList();

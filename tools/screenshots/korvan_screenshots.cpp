@@ -4,6 +4,7 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "news/newsservice.h"
 #include "tools/screenshots/dialog_screenshots.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
@@ -172,7 +173,8 @@ int main(int argc, char** argv)
         AppClosing = false;
         {
             TSettings settings;
-            TMainForm form(settings);
+            TNewsService news;
+            TMainForm form(settings, news);
             SetStates();
             form.move(100, 100);
             form.show();
