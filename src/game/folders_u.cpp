@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <chrono>
 
-bool SilentCacheClear = false;
-
 namespace {
 
 constexpr int kQuestionWDB = 1022;

@@ -10,10 +10,6 @@
 #include <string_view>
 #include <vector>
 
-// Set by the game launch right before its WDB clearing: that clearing then asks and shows nothing.
-// The WDB clearing resets it when it finishes, whatever the outcome.
-extern bool SilentCacheClear;
-
 inline constexpr const char* kAllFilesPattern = "*.*";
 
 // A clearing command: the folders it tries in order (each a path of names under the game folder) and

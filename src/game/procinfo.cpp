@@ -193,6 +193,11 @@ std::vector<std::string> CommandWithArguments(const TCommandLine& line, const st
     return command;
 }
 
+bool StartWith(const TProgramStarter& start, const std::vector<std::string>& argv, const std::string& folder)
+{
+    return start ? start(argv, folder) : platform::StartProgram(argv, folder);
+}
+
 } // namespace
 
 std::string AbsolutePathOf(const std::string& path)
@@ -204,17 +209,18 @@ std::string AbsolutePathOf(const std::string& path)
     return here.empty() ? path : here + "/" + path;
 }
 
-bool RunProgram(const std::string& path, const std::string& wineCommand, const std::string& workingFolder)
+bool RunProgram(const std::string& path, const std::string& wineCommand, const std::string& workingFolder,
+                const TProgramStarter& start)
 {
     // The program, and Wine for a Windows program, must find the file from the other folder too.
-    return platform::StartProgram(CommandFor(AbsolutePathOf(path), wineCommand), workingFolder);
+    return StartWith(start, CommandFor(AbsolutePathOf(path), wineCommand), workingFolder);
 }
 
-bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand)
+bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand, const TProgramStarter& start)
 {
     if (commandLine.empty())
         return false;
     TCommandLine line = ResolveStoredCommandLine(commandLine);
     line.program = AbsolutePathOf(line.program);
-    return platform::StartProgram(CommandWithArguments(line, wineCommand), platform::FolderOf(line.program));
+    return StartWith(start, CommandWithArguments(line, wineCommand), platform::FolderOf(line.program));
 }

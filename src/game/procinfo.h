@@ -55,9 +55,14 @@ std::vector<std::string> CommandFor(const std::string& path, const std::string& 
 // else (already absolute, a Windows path for Wine, a name that names nothing) as it is.
 std::string AbsolutePathOf(const std::string& path);
 
+// What finally starts a program: its argument list (the program first) and the folder it starts in; true
+// when it was started. Empty: platform::StartProgram, which starts it for real.
+using TProgramStarter = std::function<bool(const std::vector<std::string>& argv, const std::string& workingFolder)>;
+
 // Starts `path` (through Wine when it is a Windows program) with no arguments and no shell, in
 // `workingFolder` (the current folder when empty). True when it was started.
-bool RunProgram(const std::string& path, const std::string& wineCommand, const std::string& workingFolder = {});
+bool RunProgram(const std::string& path, const std::string& wineCommand, const std::string& workingFolder = {},
+                const TProgramStarter& start = {});
 // Starts a stored command line, resolved as above, with its arguments and no shell, in the folder of the
 // program it names, as a shortcut to that program would.
-bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand);
+bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand, const TProgramStarter& start = {});

@@ -7,13 +7,15 @@
 #include "platform/compositor.h"
 #include "ui/ImgBtn.h"
 #include "ui/ListBoxEx.h"
+#include "ui/gamelaunch.h"
 #include "ui/imgfrm.h"
 #include "ui/listkeys.h"
 #include "ui/localizemain.h"
+#include "ui/maindialogs.h"
 #include "ui/msgbox_u.h"
 #include "ui/serverlist.h"
 #include "ui/skinfont.h"
-#include "update/updatelist_u.h"
+#include "ui/updatecontrol.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -36,6 +38,7 @@ constexpr QRect kRemoveRect{204, 239, 27, 27};
 constexpr QRect kEditRect{232, 239, 27, 27};
 constexpr QRect kDownRect{5, 239, 27, 27};
 constexpr QRect kUpRect{33, 239, 27, 27};
+constexpr QRect kPlayRect{89, 239, 86, 27};
 constexpr QRect kInfoPanelButtonRect{199, 210, 22, 22};
 constexpr int kInfoPageCount = 3;
 constexpr int kTextNotSaved = 1090;
@@ -103,6 +106,7 @@ TMainForm::TMainForm(TSettings& settings, TNewsService& news, QWidget* parent)
     connect(List, &TListBoxEx::MouseDown, this, [this] { ListMouseDown(); });
     connect(List, &TListBoxEx::ItemIndexChanged, this, &TMainForm::SelectedServerChanged);
     SetupFrameControls();
+    SetupComponents();
 
     FormCreate();
 }
@@ -114,10 +118,8 @@ TMainForm::~TMainForm()
 
 void TMainForm::FormCreate()
 {
-    SetupGameControls();
     SetupStatusControls();
     SetupInfoPanel();
-    settingsFollowed_ = settings_.Subscribe([this] { UpdateInfoPanel(); });
     LocalizeMainForm(this);
     frame_->LayoutLoaded();
     // Keep the window alive while another copy finishes saving the file we are about to read.
@@ -199,7 +201,7 @@ void TMainForm::FormDestroy()
     // Probes finishing while the box below is up must not reach a window that is going away.
     SetProbeDisplay({});
     // After an update's hand-over the new copy owns the file; both were saved before it started.
-    if (HaltAfterUpdate)
+    if (updates_->HandedOver())
         return;
     // Both go to the same file; when the settings cannot be written the servers are not tried either.
     if (SaveSettings() && SaveServers())
@@ -277,6 +279,8 @@ void TMainForm::SetupFrameControls()
     MakeImageButton("BtnDown", kDownRect, &TMainForm::BtnDownClick);
     MakeImageButton("BtnUp", kUpRect, &TMainForm::BtnUpClick);
     MakeImageButton("btnInfoPanel", kInfoPanelButtonRect, &TMainForm::ItemInfoPanelClick);
+    // Its pictures are the edition's; the window's texts bring them.
+    MakeImageButton("BtnPlay", kPlayRect, &TMainForm::BtnPlayClick);
 
     frame_->SetMenuButton(BtnMenu);
     connect(BtnMenu, &TImgBtn::MouseEntered, this, &TMainForm::BtnMenuMouseEnter);
@@ -298,6 +302,32 @@ void TMainForm::SetupFrameControls()
     };
     for (const auto& [item, handler] : items)
         connect(frame_->Item(item), &QAction::triggered, this, handler);
+}
+
+void TMainForm::SetupComponents()
+{
+    game_ = new TGameLaunch(this, settings_);
+    closeGuard_ = new TBusyCloseGuard(this);
+    dialogs_ = new TMainDialogs(this, settings_);
+    updates_ = new TUpdateControl(this, settings_, frame_->Item("ItemUpdate"),
+                                  [this] { return SaveSettings() && SaveServers(); });
+
+    connect(game_, &TGameLaunch::busyChanged, closeGuard_, &TBusyCloseGuard::SetBusy);
+    connect(game_, &TGameLaunch::gamePathRefused, this, &TMainForm::ItemSettingsClick);
+    connect(game_, &TGameLaunch::serverPathRefused, this, &TMainForm::BtnEditClick);
+    connect(game_, &TGameLaunch::launchBegan, this, &QWidget::hide);
+    connect(game_, &TGameLaunch::launchFailed, this, &QWidget::show);
+    connect(game_, &TGameLaunch::gameStarted, this, &QWidget::close);
+
+    connect(dialogs_, &TMainDialogs::serverAdded, this, &TMainForm::ServerAdded);
+    connect(dialogs_, &TMainDialogs::serverChanged, this, &TMainForm::ServerChanged);
+    connect(dialogs_, &TMainDialogs::serverRemoved, this, &TMainForm::ServerRemoved);
+    // The panel shows the game's version, so a saved settings dialog repaints it.
+    settingsFollowed_ = settings_.Subscribe([this] { UpdateInfoPanel(); });
+
+    connect(updates_, &TUpdateControl::downloadStarted, this, &TMainForm::PauseRefresh);
+    connect(updates_, &TUpdateControl::updateAbandoned, this, &TMainForm::ResumeRefresh);
+    connect(updates_, &TUpdateControl::handedOver, this, &QWidget::close);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -438,7 +468,7 @@ void TMainForm::BtnUpClick()
     if (index <= 0 || !SwapServers(index, index - 1))
         return;
     List->ExchangeItems(index, index - 1);
-    SaveServersNow();
+    dialogs_->SaveServersNow();
     UpdateRSSBrowser();
 }
 
@@ -448,7 +478,7 @@ void TMainForm::BtnDownClick()
     if (index < 0 || index + 1 >= List->Count() || !SwapServers(index, index + 1))
         return;
     List->ExchangeItems(index, index + 1);
-    SaveServersNow();
+    dialogs_->SaveServersNow();
     UpdateRSSBrowser();
 }
 
@@ -510,4 +540,107 @@ void TMainForm::ItemInfoPanelClick()
 bool TMainForm::InfoPanelVisible() const
 {
     return frame_->InfoPanelVisible();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Game
+
+void TMainForm::BtnPlayClick()
+{
+    game_->Play(SelectedServerId());
+}
+
+void TMainForm::ItemClearWDBClick()
+{
+    game_->ClearWDB(SelectedServerId());
+}
+
+void TMainForm::ItemClearWTFClick()
+{
+    game_->ClearWTF(SelectedServerId());
+}
+
+void TMainForm::ItemClearScreenshotsClick()
+{
+    game_->ClearScreenshots(SelectedServerId());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dialogs
+
+void TMainForm::BtnAddClick()
+{
+    dialogs_->Add();
+}
+
+void TMainForm::BtnEditClick()
+{
+    dialogs_->Edit(SelectedServerId());
+}
+
+void TMainForm::BtnRemoveClick()
+{
+    dialogs_->Remove(SelectedServerId());
+}
+
+void TMainForm::ItemSettingsClick()
+{
+    dialogs_->EditSettings();
+}
+
+void TMainForm::ItemAboutClick()
+{
+    dialogs_->ShowAbout();
+}
+
+void TMainForm::ServerAdded(std::uint64_t serverId)
+{
+    const int index = IndexOfServerId(serverId);
+    List->AddItem(ToQString(Servers[static_cast<std::size_t>(index)].Name));
+    UpdateList();
+    // Selecting the new row shows it in the status line and the panel.
+    SelectIndex(List->Count() - 1);
+    StartProbe(index, settings_.Values().Timeout);
+}
+
+void TMainForm::ServerChanged(std::uint64_t serverId)
+{
+    UpdateInfoPanel();
+    StartProbe(IndexOfServerId(serverId), settings_.Values().Timeout);
+}
+
+void TMainForm::ServerRemoved(int row)
+{
+    List->DeleteItem(row);
+    UpdateList();
+    SelectIndex(row > 0 ? row - 1 : (List->Count() > 0 ? 0 : -1));
+    RefreshServerVisibleStatus();
+    UpdateInfoPanel();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Update
+
+void TMainForm::CheckUpdateSchedule()
+{
+    updates_->CheckUpdateSchedule();
+}
+
+void TMainForm::ItemUpdateClick()
+{
+    updates_->ItemUpdateClick();
+}
+
+void TMainForm::PauseRefresh()
+{
+    // A probe that ends re-arms the timer; with its signal blocked no tick starts another.
+    RefreshTimer->stop();
+    RefreshTimer->blockSignals(true);
+}
+
+void TMainForm::ResumeRefresh()
+{
+    RefreshTimer->blockSignals(false);
+    if (!RefreshTimer->isActive())
+        RefreshTimer->start();
 }

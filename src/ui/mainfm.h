@@ -15,11 +15,13 @@
 class QAbstractButton;
 class QTimer;
 class TBusyCloseGuard;
+class TGameLaunch;
 class TImgBtn;
 class TListBoxEx;
+class TMainDialogs;
 class TNewsService;
 class TServerListView;
-struct TClearTarget;
+class TUpdateControl;
 
 class TMainForm : public QWidget
 {
@@ -77,13 +79,12 @@ public:
     // The news view, once it exists: the wheel over it scrolls it, not the list.
     void SetNewsView(QWidget* view) { RSSBrowser = view; }
 
-    // -- game: launch and folder clearing (mainfm_game.cpp) --
+    // -- game: launch and folder clearing (mainfm.cpp; the work in gamelaunch.cpp) --
     void BtnPlayClick();
     void ItemClearWDBClick();
     void ItemClearWTFClick();
     void ItemClearScreenshotsClick();
-    // Empties the folder of `mask` (folder + "*.*"), keeping the window painted; true when all was deleted.
-    bool Vyprazdnit(const std::string& mask);
+    TGameLaunch* Game() const { return game_; }
 
     // -- monitoring: status display, refresh cycle, notification area (mainfm_status.cpp) --
     void RefreshServerVisibleStatus();
@@ -93,18 +94,18 @@ public:
     void BtnMinimizeClick();
     void TrayIconClick();
 
-    // -- dialogs: server editor, settings, about (mainfm_dialogs.cpp) --
+    // -- dialogs: server editor, settings, about (mainfm.cpp; the dialogs' side in maindialogs.cpp) --
     void BtnAddClick();
     void BtnEditClick();
     void BtnRemoveClick();
     void ItemSettingsClick();
     void ItemAboutClick();
-    // Writes the server list to tavix.ini now, as the exit does; every accepted change to the list
-    // (add, edit, remove, move) calls it, so a crash or a kill loses nothing. False when it could not.
-    bool SaveServersNow();
 
-    // -- update (mainfm_pending.cpp until it lands) --
+    // -- update (mainfm.cpp; the schedule, the check and the update window in updatecontrol.cpp) --
+    // The refresh timer's look at the update schedule; it decides once per run.
+    void CheckUpdateSchedule();
     void ItemUpdateClick();
+    TUpdateControl* Updates() const { return updates_; }
 
     // -- information panel and news (mainfm_info.cpp; the panel in infopanel.cpp, the news in newsview.cpp) --
     void UpdateInfoPanel();
@@ -138,9 +139,16 @@ private:
     TWindowSettings CurrentWindowSettings() const;
     // The wheel over the news view scrolls the view by one arrow key; true when it did.
     bool WheelOverNewsView(class QWheelEvent* event);
+    // The components of their own files, and the one place where the window is joined to them.
+    void SetupComponents();
+    // What the dialogs changed, followed in the list, the status line and the panel.
+    void ServerAdded(std::uint64_t serverId);
+    void ServerChanged(std::uint64_t serverId);
+    void ServerRemoved(int row);
+    void PauseRefresh();
+    void ResumeRefresh();
 
     TSettings& settings_;
-    // The panel shows the game's version, so a saved settings dialog repaints it.
     TSettingsSubscription settingsFollowed_;
     TMainFrame* frame_ = nullptr;
     TServerListView* serverList_ = nullptr;
@@ -158,22 +166,15 @@ private:
     bool destroyed_ = false;
     bool firstPaintPending_ = false;
 
-    // -- dialogs (mainfm_dialogs.cpp) --
-    // A list that cannot be written is said once per run, not at every change.
-    bool saveFailureShown_ = false;
+    TGameLaunch* game_ = nullptr;
+    TBusyCloseGuard* closeGuard_ = nullptr;
+    TMainDialogs* dialogs_ = nullptr;
+    TUpdateControl* updates_ = nullptr;
 
     // -- information panel and news (mainfm_info.cpp) --
     void SetupInfoPanel();
     TNewsService& news_;
     class TInfoPanel* InfoPanel = nullptr;
-
-    // -- game (mainfm_game.cpp) --
-    void SetupGameControls();
-    void ClearGameFolder(const TClearTarget& target, bool silent);
-    QAbstractButton* BtnPlay = nullptr;
-    // Set while a folder is being emptied: the window repaints then, but takes no new command.
-    bool gameBusy_ = false;
-    TBusyCloseGuard* closeGuard_ = nullptr;
 
     // -- monitoring (mainfm_status.cpp) --
     friend class TestMainFormStatus;
@@ -201,20 +202,4 @@ private:
     bool (*trayAvailable_)() = nullptr;
     int announcements_ = 0;
     int announcedIcon_ = 0; // the QSystemTrayIcon::MessageIcon of the last balloon
-
-    // -- update (mainfm_update.cpp) --
-public:
-    // The refresh timer's look at the update schedule; it decides once per run.
-    void CheckUpdateSchedule();
-    // Fetches the update list in the background, ItemUpdate disabled meanwhile; opens the update window
-    // when a newer version is there.
-    void BackgroundCheckUpdate();
-    void BGUpdateThreadTerminate(bool updateAvailable);
-
-private:
-    void OpenUpdateWindow(bool fromBackground);
-    // Off while the background check runs.
-    void SetItemUpdateEnabled(bool enabled);
-    bool updateCheckRunning_ = false;
-    class TUpdateForm* updateForm_ = nullptr;
 };

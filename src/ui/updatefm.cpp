@@ -67,8 +67,9 @@ void LocalizeUpdateForm(TUpdateForm& form)
         cancel->setText(ToQString(LoadText(kTextCancel)));
 }
 
-TUpdateForm::TUpdateForm(QWidget* mainWindow, TUpdateHost host)
-    : QDialog(mainWindow), mainWindow_(mainWindow), host_(std::move(host))
+TUpdateForm::TUpdateForm(QWidget* mainWindow, TUpdateHost host, TUpdateStart start)
+    : QDialog(mainWindow), mainWindow_(mainWindow), host_(std::move(host)),
+      fromBackground_(start == TUpdateStart::ByBackgroundCheck)
 {
     setObjectName("UpdateForm");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -178,19 +179,19 @@ void TUpdateForm::CheckDone(TListResult result)
     hide();
     const std::optional<TUpdateInfo>& info = result.Info;
     if (!info) {
-        if (!UpdateFromBackground)
+        if (!fromBackground_)
             ShowError(this,
                       result.Failure == TListFailure::Signature ? LoadText(kMsgListNotSigned) : Msg(kMsgCheckFailed));
         Finish(Rejected);
         return;
     }
     if (!IsNewerVersion(info->Version)) {
-        if (!UpdateFromBackground)
+        if (!fromBackground_)
             ShowInformation(this, Msg(kMsgNoNewerVersion));
         Finish(Rejected);
         return;
     }
-    if (UpdateFromBackground)
+    if (fromBackground_)
         show();
     if (!AskYesNo(this, FillMessage(Msg(kMsgAskToUpdate), {VersionText(info->Version)}), false)) {
         Finish(Rejected);
@@ -271,7 +272,6 @@ void TUpdateForm::HandOver()
         UpdateFailed();
         return;
     }
-    HaltAfterUpdate = true;
     Finish(Accepted);
 }
 
@@ -279,7 +279,6 @@ void TUpdateForm::UpdateFailed()
 {
     handingOver_ = false;
     ShowError(this, Msg(kMsgUpdateFailed));
-    HaltAfterUpdate = false;
     if (host_.ResumeRefresh)
         host_.ResumeRefresh();
     Finish(Rejected);

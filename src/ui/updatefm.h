@@ -30,12 +30,20 @@ struct TUpdateHost
     std::function<bool(const std::vector<std::string>& argv)> StartProgram;
 };
 
+// Who opened the window: a background check that found a newer version keeps the window quiet until it
+// has something to ask, and says nothing when its own check then finds nothing.
+enum class TUpdateStart
+{
+    ByUser,
+    ByBackgroundCheck,
+};
+
 class TUpdateForm : public QDialog
 {
     Q_OBJECT
 
 public:
-    TUpdateForm(QWidget* mainWindow, TUpdateHost host);
+    TUpdateForm(QWidget* mainWindow, TUpdateHost host, TUpdateStart start = TUpdateStart::ByUser);
     ~TUpdateForm() override;
 
     // Set by the opener: the check starts a moment after the window first appears.
@@ -45,7 +53,7 @@ public:
     void FormShow();
     void TimerTimer();
     // Checks, asks, and on Yes downloads and hands over; the window closes with Accepted only when the
-    // new copy was started, and HaltAfterUpdate is then set.
+    // new copy was started, and this copy then ends without writing anything more.
     void RunUpdate();
     // Cancel, Escape and the close box: the check or the download stops and leaves nothing behind. Once
     // the data are being saved for the hand-over it is too late, and they do nothing.
@@ -67,6 +75,7 @@ private:
 
     QWidget* mainWindow_;
     TUpdateHost host_;
+    bool fromBackground_;
     QLabel* Panel = nullptr;
     QPushButton* BtnCancel = nullptr;
     QTimer* Timer = nullptr;

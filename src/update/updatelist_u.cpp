@@ -10,10 +10,6 @@
 
 const TVersion ProgramVersion{KORVAN_VERSION_MAJOR, KORVAN_VERSION_MINOR, KORVAN_VERSION_RELEASE, KORVAN_VERSION_BUILD};
 
-bool UpdateChecked = false;
-bool UpdateFromBackground = false;
-bool HaltAfterUpdate = false;
-
 namespace {
 bool selfUpdateEnabled = true;
 std::string updatePublicKey;

@@ -1,5 +1,5 @@
-// The update list the update server publishes, the program's own version, and the flags one run keeps
-// about its update check. Plain functions: the list is parsed and compared without any network.
+// The update list the update server publishes, the program's own version, and whether this copy updates
+// itself. Plain functions: the list is parsed and compared without any network.
 #pragma once
 
 #include <cstdint>
@@ -55,11 +55,6 @@ std::string UpdateListUrl(std::string_view baseAddress, std::string_view languag
 // against a local server).
 std::string UpdateBaseAddress();
 inline constexpr const char* kUpdateUrlVariable = "KORVAN_UPDATE_URL";
-
-// What one run remembers. Main thread only.
-extern bool UpdateChecked;        // the scheduled check was made in this run
-extern bool UpdateFromBackground; // the update window was opened by the background check
-extern bool HaltAfterUpdate;      // the hand-over is done: the program ends without saving again
 
 // Whether this copy updates itself. A copy in a folder it does not own (installed by a package) leaves
 // updates to whoever installed it, and a build without the publisher's key could not tell a true list

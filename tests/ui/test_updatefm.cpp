@@ -87,7 +87,6 @@ void TestUpdateForm::cleanupTestCase()
 
 void TestUpdateForm::init()
 {
-    HaltAfterUpdate = false;
     QVERIFY(lock_.Acquire(kSingleInstanceName) == platform::InstanceLock::Result::Acquired);
 }
 
@@ -125,8 +124,7 @@ TRun TestUpdateForm::Run(bool fromBackground, int answer, bool saves, bool start
         run.messages << request.caption + ": " + request.text;
         return request.yesNo ? answer : IDOK;
     });
-    UpdateFromBackground = fromBackground;
-    TUpdateForm updateForm(&main, host);
+    TUpdateForm updateForm(&main, host, fromBackground ? TUpdateStart::ByBackgroundCheck : TUpdateStart::ByUser);
     form = &updateForm;
     LocalizeUpdateForm(updateForm);
     updateForm.StartOnShow = true;
@@ -182,7 +180,6 @@ void TestUpdateForm::checkOutcomes()
     QCOMPARE(run.calls, QStringList{});
     // Whatever the window says, it says while the panel shows the check.
     QCOMPARE(run.statuses, messages.isEmpty() ? QStringList{} : QStringList{"Checking for a new version..."});
-    QVERIFY(!HaltAfterUpdate);
     QVERIFY(lock_.Held());
 }
 
@@ -218,7 +215,6 @@ void TestUpdateForm::handOver()
     QCOMPARE(run.calls, calls);
     QCOMPARE(run.messages.mid(1), errors);
     QCOMPARE(run.result, int(saves && starts ? QDialog::Accepted : QDialog::Rejected));
-    QCOMPARE(HaltAfterUpdate, saves && starts);
     QVERIFY(lock_.Held());
     QCOMPARE(run.statuses, (QStringList{"Checking for a new version...", "Preparing for update..."}));
 }
@@ -234,7 +230,6 @@ void TestUpdateForm::refusedNameRefusesTheWholeList()
     QCOMPARE(run.messages.mid(1), QStringList{"Error: Updating failed."});
     QCOMPARE(run.calls, (QStringList{"stop refresh", "resume refresh"}));
     QCOMPARE(run.result, int(QDialog::Rejected));
-    QVERIFY(!HaltAfterUpdate);
     QCOMPARE(server_.Hits("/f/readme.txt"), 0);
     QVERIFY(!QFileInfo::exists(QCoreApplication::applicationDirPath() + "/_update"));
 }

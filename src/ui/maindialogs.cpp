@@ -1,11 +1,8 @@
-// The main window's dialog commands: adding, changing and removing servers, the settings and the
-// about box. The dialogs gather input; the server store decides, and the list follows it.
-#include "ui/mainfm.h"
+#include "ui/maindialogs.h"
 
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "monitor/connection_u.h"
-#include "ui/ListBoxEx.h"
+#include "core/settings_u.h"
 #include "ui/aboutfm.h"
 #include "ui/addfm.h"
 #include "ui/localizedialogs_u.h"
@@ -19,6 +16,7 @@ constexpr int kMsgNotRemoved = 1002;
 constexpr int kMsgRemoveQuestion = 1003;
 constexpr int kMsgNotChanged = 1005;
 constexpr int kTextListNotWritten = 3029;
+constexpr std::uint64_t kNoServer = 0;
 
 bool AddServerValues(const TServer& v)
 {
@@ -32,11 +30,22 @@ bool ChangeServerValues(const TServer& v)
                         v.AutoCacheClear, v.RSSUrl);
 }
 
+// The index of the live entry of that identity, -1 for none.
+int LiveIndexOf(std::uint64_t id)
+{
+    const int index = id == kNoServer ? -1 : IndexOfServerId(id);
+    return index >= 0 && !Servers[static_cast<std::size_t>(index)].Deleted ? index : -1;
+}
+
 } // namespace
 
-void TMainForm::BtnAddClick()
+TMainDialogs::TMainDialogs(QWidget* window, TSettings& settings) : QObject(window), window_(window), settings_(settings)
 {
-    TAddForm dialog(this);
+}
+
+void TMainDialogs::Add()
+{
+    TAddForm dialog(window_);
     LocalizeAddForm(dialog, false);
     dialog.FillNew();
     TServer values;
@@ -50,20 +59,17 @@ void TMainForm::BtnAddClick()
             break;
         ShowError(&dialog, Msg(kMsgNotAdded));
     }
-    List->AddItem(ToQString(values.Name));
-    UpdateList();
-    // Selecting the new row shows it in the status line and the panel.
-    SelectIndex(List->Count() - 1);
-    StartProbe(FindServer(values.Name), settings_.Values().Timeout);
+    if (const int added = FindServer(values.Name); added >= 0)
+        emit serverAdded(Servers[static_cast<std::size_t>(added)].Id);
     SaveServersNow();
 }
 
-void TMainForm::BtnEditClick()
+void TMainDialogs::Edit(std::uint64_t serverId)
 {
-    const int index = SelectedIndex();
-    if (index < 0 || index >= static_cast<int>(Servers.size()))
+    const int index = LiveIndexOf(serverId);
+    if (index < 0)
         return;
-    TAddForm dialog(this);
+    TAddForm dialog(window_);
     LocalizeAddForm(dialog, true);
     dialog.Fill(Servers[static_cast<std::size_t>(index)]);
     const std::string oldRSSUrl = Servers[static_cast<std::size_t>(index)].RSSUrl;
@@ -74,45 +80,35 @@ void TMainForm::BtnEditClick()
         ShowError(&dialog, Msg(kMsgNotChanged));
         return;
     }
-    const int changed = FindServer(values.Name);
     // A new channel is fetched the next time the news are shown; the same one is not fetched again.
-    if (changed >= 0 && values.RSSUrl != oldRSSUrl)
+    if (const int changed = LiveIndexOf(serverId); changed >= 0 && values.RSSUrl != oldRSSUrl)
         Servers[static_cast<std::size_t>(changed)].RSSState = rssNotLoaded;
-    UpdateInfoPanel();
-    StartProbe(SelectedIndex(), settings_.Values().Timeout);
+    emit serverChanged(serverId);
     SaveServersNow();
 }
 
-void TMainForm::BtnRemoveClick()
+void TMainDialogs::Remove(std::uint64_t serverId)
 {
-    const int index = SelectedIndex();
-    if (index < 0 || index >= static_cast<int>(Servers.size()))
+    const int index = LiveIndexOf(serverId);
+    if (index < 0)
         return;
     // The store's bytes, not the list's text: a name in a legacy code page must match itself.
     const std::string name = Servers[static_cast<std::size_t>(index)].Name;
     const QString question = ToQString(Msg(kMsgRemoveQuestion)) + u' ' + ToQString(name) + u'?';
-    if (!AskYesNo(this, FromQString(question), false))
+    if (!AskYesNo(window_, FromQString(question), false))
         return;
-    const bool removed = RemoveServer(name);
-    if (removed) {
-        List->DeleteItem(index);
-        UpdateList();
-        if (index - 1 < 0)
-            SelectIndex(List->Count() > 0 ? 0 : -1);
-        else
-            SelectIndex(index - 1);
-    } else {
-        ShowError(this, Msg(kMsgNotRemoved));
+    if (!RemoveServer(name)) {
+        ShowError(window_, Msg(kMsgNotRemoved));
+        return;
     }
-    RefreshServerVisibleStatus();
-    UpdateInfoPanel();
-    if (removed)
-        SaveServersNow();
+    // Live entries come first, in list order: its index was its row.
+    emit serverRemoved(index);
+    SaveServersNow();
 }
 
-void TMainForm::ItemSettingsClick()
+void TMainDialogs::EditSettings()
 {
-    TSettingsForm dialog(this);
+    TSettingsForm dialog(window_);
     LocalizeSettingsForm(dialog);
     dialog.Fill(settings_.Values());
     if (dialog.exec() != QDialog::Accepted)
@@ -120,20 +116,20 @@ void TMainForm::ItemSettingsClick()
     settings_.Apply(dialog.Values());
 }
 
-void TMainForm::ItemAboutClick()
+void TMainDialogs::ShowAbout()
 {
-    TAboutForm dialog(this);
+    TAboutForm dialog(window_);
     LocalizeAboutForm(dialog);
     dialog.exec();
 }
 
-bool TMainForm::SaveServersNow()
+bool TMainDialogs::SaveServersNow()
 {
     if (SaveServers())
         return true;
     if (!saveFailureShown_) {
         saveFailureShown_ = true;
-        ShowWarning(this, LoadText(kTextListNotWritten));
+        ShowWarning(window_, LoadText(kTextListNotWritten));
     }
     return false;
 }

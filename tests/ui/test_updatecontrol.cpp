@@ -1,16 +1,13 @@
-// The main window's side of the update: the schedule decides once per run, the background check keeps the
-// menu item disabled while it runs, and only a newer version opens the update window.
+// The window's side of the update: the schedule decides once per run, the background check keeps the
+// menu item disabled while it runs, and only a newer version opens the update window, which keeps quiet
+// until it asks when the background check opened it.
 #include "core/inipath_u.h"
 #include "core/localization_u.h"
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
-#include "news/newsservice.h"
 #include "support/httpserver.h"
 #include "support/minisign.h"
-#include "support/testsupport.h"
-#include "ui/mainfm.h"
-#include "ui/mainframe.h"
 #include "ui/msgbox_u.h"
+#include "ui/updatecontrol.h"
 #include "ui/updatefm.h"
 #include "update/schedule_u.h"
 #include "update/updatecheck_u.h"
@@ -18,6 +15,7 @@
 
 #include <QAction>
 #include <QtTest>
+#include <memory>
 
 namespace {
 
@@ -28,7 +26,7 @@ const QByteArray kNewer = "9\n0\n0\n0\n";
 
 } // namespace
 
-class TestMainFormUpdate : public QObject
+class TestUpdateControl : public QObject
 {
     Q_OBJECT
 
@@ -44,7 +42,8 @@ private slots:
     void copyThatDoesNotUpdateItself();
 
 private:
-    QAction* ItemUpdate() const { return form_->Frame()->Item("ItemUpdate"); }
+    QAction* ItemUpdate() const { return item_.get(); }
+    TUpdateForm* UpdateWindow() const { return window_->findChild<TUpdateForm*>(); }
     // The list and its signature by the test key.
     void Publish(const QByteArray& list);
     // The schedule as the settings dialog leaves it, the last start long ago.
@@ -53,14 +52,16 @@ private:
     TLoopbackHttpServer server_;
     QTemporaryDir keys_;
     minisign::TKeyPair key_;
-    TScratchIni* scratch_ = nullptr;
     TSettings settings_;
-    TNewsService news_;
-    TMainForm* form_ = nullptr;
+    std::unique_ptr<QWidget> window_;
+    std::unique_ptr<QAction> item_;
+    TUpdateControl* control_ = nullptr;
     QStringList messages_;
+    // Whether the update window was on screen when it asked, one entry per question.
+    QList<bool> askedVisibly_;
 };
 
-void TestMainFormUpdate::initTestCase()
+void TestUpdateControl::initTestCase()
 {
     Q_INIT_RESOURCE(korvan);
     InitLocalization();
@@ -73,13 +74,13 @@ void TestMainFormUpdate::initTestCase()
     SetUpdatePublicKey(key_.KeyLine.toStdString());
 }
 
-void TestMainFormUpdate::Publish(const QByteArray& list)
+void TestUpdateControl::Publish(const QByteArray& list)
 {
     server_.Serve(kListPath, list, "text/plain");
     server_.Serve(kListPath + kSignatureSuffix, minisign::Sign(key_.SecretKeyFile, list, keys_.path()), "text/plain");
 }
 
-void TestMainFormUpdate::Schedule(std::uint8_t checkUpdates)
+void TestUpdateControl::Schedule(std::uint8_t checkUpdates)
 {
     TMainSettings values = settings_.Values();
     values.CheckUpdates = checkUpdates;
@@ -87,29 +88,30 @@ void TestMainFormUpdate::Schedule(std::uint8_t checkUpdates)
     settings_.Apply(values);
 }
 
-void TestMainFormUpdate::init()
+void TestUpdateControl::init()
 {
-    scratch_ = new TScratchIni;
-    scratch_->Write("[Main]\nCheckUpdates=0\n");
-    form_ = new TMainForm(settings_, news_);
-    UpdateChecked = false;
+    window_ = std::make_unique<QWidget>();
+    item_ = std::make_unique<QAction>();
+    // Nothing here saves: no test reaches the hand-over.
+    control_ = new TUpdateControl(window_.get(), settings_, item_.get(), [] { return false; });
     messages_.clear();
+    askedVisibly_.clear();
     SetMessageHook([this](const TMessageRequest& request) {
         messages_ << request.caption + ": " + request.text;
+        if (request.yesNo)
+            askedVisibly_ << (UpdateWindow() && UpdateWindow()->isVisible());
         return request.yesNo ? IDNO : IDOK;
     });
 }
 
-void TestMainFormUpdate::cleanup()
+void TestUpdateControl::cleanup()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kWaitMs);
-    delete form_;
-    form_ = nullptr;
-    delete scratch_;
+    window_.reset();
+    item_.reset();
     SetMessageHook({});
 }
 
-void TestMainFormUpdate::backgroundCheckDisablesTheItem()
+void TestUpdateControl::backgroundCheckDisablesTheItem()
 {
     Publish(kOlder);
     THttpRoute slow;
@@ -118,43 +120,43 @@ void TestMainFormUpdate::backgroundCheckDisablesTheItem()
     server_.Route(kListPath, slow);
     const int hits = server_.Hits(kListPath);
     QVERIFY(ItemUpdate()->isEnabled());
-    form_->BackgroundCheckUpdate();
+    control_->BackgroundCheckUpdate();
     QVERIFY(!ItemUpdate()->isEnabled());
     // Neither a second check nor the window starts while one runs.
-    form_->BackgroundCheckUpdate();
-    form_->ItemUpdateClick();
-    QVERIFY(!form_->findChild<TUpdateForm*>());
+    control_->BackgroundCheckUpdate();
+    control_->ItemUpdateClick();
+    QVERIFY(!UpdateWindow());
     QTRY_VERIFY_WITH_TIMEOUT(ItemUpdate()->isEnabled(), kWaitMs);
     QCOMPARE(server_.Hits(kListPath), hits + 1);
     // An older version ends the background check without a word.
     QTest::qWait(200);
-    QVERIFY(!form_->findChild<TUpdateForm*>());
+    QVERIFY(!UpdateWindow());
     QCOMPARE(messages_, QStringList{});
 }
 
-void TestMainFormUpdate::newerVersionOpensTheWindow()
+void TestUpdateControl::newerVersionOpensTheWindow()
 {
     Publish(kNewer);
     const int hits = server_.Hits(kListPath);
-    form_->BackgroundCheckUpdate();
+    control_->BackgroundCheckUpdate();
     // The window checks once more itself, then asks; the answer No closes it.
     QTRY_COMPARE_WITH_TIMEOUT(messages_.size(), 1, kWaitMs);
     QCOMPARE(messages_[0],
              QString("Question: There's a new program version available (9.00.0). Do you want to update?"));
     QCOMPARE(server_.Hits(kListPath), hits + 2);
-    QVERIFY(UpdateFromBackground);
-    QTRY_VERIFY_WITH_TIMEOUT(!form_->findChild<TUpdateForm*>(), kWaitMs);
+    // Hidden while it checked, it comes up to ask.
+    QCOMPARE(askedVisibly_, QList<bool>{true});
+    QTRY_VERIFY_WITH_TIMEOUT(!UpdateWindow(), kWaitMs);
     QVERIFY(ItemUpdate()->isEnabled());
-    QVERIFY(!HaltAfterUpdate);
 
-    // Opened from the menu, the window is the user's.
-    form_->ItemUpdateClick();
+    // Opened from the menu, the window is the user's: it asks from where the check left it.
+    control_->ItemUpdateClick();
     QTRY_COMPARE_WITH_TIMEOUT(messages_.size(), 2, kWaitMs);
-    QVERIFY(!UpdateFromBackground);
-    QTRY_VERIFY_WITH_TIMEOUT(!form_->findChild<TUpdateForm*>(), kWaitMs);
+    QCOMPARE(askedVisibly_, (QList<bool>{true, false}));
+    QTRY_VERIFY_WITH_TIMEOUT(!UpdateWindow(), kWaitMs);
 }
 
-void TestMainFormUpdate::scheduleDecidesOncePerRun_data()
+void TestUpdateControl::scheduleDecidesOncePerRun_data()
 {
     QTest::addColumn<int>("checkUpdates");
     QTest::addColumn<bool>("checks");
@@ -169,22 +171,28 @@ void TestMainFormUpdate::scheduleDecidesOncePerRun_data()
     QTest::newRow(today.day() > 8 ? "weekly, due" : "weekly, not due") << int(cuWeekly) << (today.day() > 8);
 }
 
-void TestMainFormUpdate::scheduleDecidesOncePerRun()
+void TestUpdateControl::scheduleDecidesOncePerRun()
 {
     QFETCH(int, checkUpdates);
     QFETCH(bool, checks);
     Publish(kOlder);
     const int hits = server_.Hits(kListPath);
     Schedule(static_cast<std::uint8_t>(checkUpdates));
-    form_->CheckUpdateSchedule();
-    QCOMPARE(UpdateChecked, checkUpdates != cuNever);
+    control_->CheckUpdateSchedule();
     QTRY_VERIFY_WITH_TIMEOUT(ItemUpdate()->isEnabled(), kWaitMs);
-    form_->CheckUpdateSchedule();
+    control_->CheckUpdateSchedule();
     QTest::qWait(100);
     QCOMPARE(server_.Hits(kListPath), hits + (checks ? 1 : 0));
+    // "Never" decides nothing: a schedule set later in the run still gets its one look.
+    Schedule(cuDaily);
+    control_->CheckUpdateSchedule();
+    QTRY_VERIFY_WITH_TIMEOUT(ItemUpdate()->isEnabled(), kWaitMs);
+    QTest::qWait(100);
+    const bool dailyDue = QDate::currentDate().day() > 1;
+    QCOMPARE(server_.Hits(kListPath), hits + (checks ? 1 : 0) + (checkUpdates == cuNever && dailyDue ? 1 : 0));
 }
 
-void TestMainFormUpdate::copyThatDoesNotUpdateItself_data()
+void TestUpdateControl::copyThatDoesNotUpdateItself_data()
 {
     QTest::addColumn<bool>("installed");
     QTest::addColumn<int>("text");
@@ -193,30 +201,28 @@ void TestMainFormUpdate::copyThatDoesNotUpdateItself_data()
     QTest::newRow("built without a key") << false << 7351;
 }
 
-void TestMainFormUpdate::copyThatDoesNotUpdateItself()
+void TestUpdateControl::copyThatDoesNotUpdateItself()
 {
     QFETCH(bool, installed);
     QFETCH(int, text);
     Publish(kNewer);
     const int hits = server_.Hits(kListPath);
-    delete form_;
     SetSelfUpdateEnabled(!installed);
     if (!installed)
         SetUpdatePublicKey({});
-    form_ = new TMainForm(settings_, news_);
     Schedule(cuDaily);
-    form_->CheckUpdateSchedule();
-    form_->BackgroundCheckUpdate();
+    control_->CheckUpdateSchedule();
+    control_->BackgroundCheckUpdate();
     // The item stays, and says where the updates of an installed copy come from.
     QVERIFY(ItemUpdate()->isEnabled());
-    form_->ItemUpdateClick();
+    control_->ItemUpdateClick();
     QTest::qWait(200);
     SetSelfUpdateEnabled(true);
     SetUpdatePublicKey(key_.KeyLine.toStdString());
-    QVERIFY(!form_->findChild<TUpdateForm*>());
+    QVERIFY(!UpdateWindow());
     QCOMPARE(server_.Hits(kListPath), hits);
     QCOMPARE(messages_, QStringList{QString::fromStdString(Msg(1026) + ": " + LoadText(text))});
 }
 
-QTEST_MAIN(TestMainFormUpdate)
-#include "test_mainfm_update.moc"
+QTEST_MAIN(TestUpdateControl)
+#include "test_updatecontrol.moc"

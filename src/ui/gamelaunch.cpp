@@ -1,0 +1,172 @@
+#include "ui/gamelaunch.h"
+
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "game/folders_u.h"
+#include "game/realmlist_u.h"
+#include "ui/msgbox_u.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+constexpr int kMsgWoWPathNotSet = 1013;
+constexpr int kMsgWoWPathInvalid = 1015;
+constexpr int kMsgPreloaderInvalid = 1016;
+constexpr int kMsgRealmlistFailed = 1017;
+constexpr int kMsgGameNotStarted = 1018;
+constexpr int kMsgProgramNotStarted = 1041;
+constexpr std::uint64_t kNoServer = 0;
+
+// The live entry of that identity; null for none.
+const TServer* LiveServer(std::uint64_t id)
+{
+    const int index = id == kNoServer ? -1 : IndexOfServerId(id);
+    if (index < 0 || Servers[static_cast<std::size_t>(index)].Deleted)
+        return nullptr;
+    return &Servers[static_cast<std::size_t>(index)];
+}
+
+} // namespace
+
+TGameLaunch::TGameLaunch(QWidget* window, const TSettings& settings, TProgramStarter start)
+    : QObject(window), window_(window), settings_(settings), start_(std::move(start))
+{
+}
+
+void TGameLaunch::Play(std::uint64_t serverId)
+{
+    const TServer* entry = LiveServer(serverId);
+    if (!entry || busy_)
+        return;
+    // A copy: the dialogs opened on failure may change the array.
+    const TServer server = *entry;
+    const TMainSettings& settings = settings_.Values();
+    TLaunchPlan plan = PlanLaunch(server, settings.WoWPath);
+    switch (plan.check) {
+    case TLaunchCheck::WoWPathEmpty:
+        ShowWarning(window_, Msg(kMsgWoWPathNotSet));
+        emit gamePathRefused();
+        return;
+    case TLaunchCheck::WoWPathMissing:
+        ShowError(window_, Msg(kMsgWoWPathInvalid));
+        emit gamePathRefused();
+        return;
+    case TLaunchCheck::PreloaderMissing:
+        ShowError(window_, Msg(kMsgPreloaderInvalid));
+        emit serverPathRefused();
+        return;
+    case TLaunchCheck::AltPathMissing:
+        ShowError(window_, Msg(kMsgWoWPathInvalid));
+        emit serverPathRefused();
+        return;
+    case TLaunchCheck::Ok:
+        break;
+    }
+
+    if (!WriteRealmlist(RealmlistFolder(plan.gamePath), server)) {
+        ShowError(window_, Msg(kMsgRealmlistFailed));
+        return;
+    }
+    if (server.AutoCacheClear)
+        ClearGameFolder(serverId, WDBTarget(), true);
+
+    emit launchBegan();
+    const std::string wine = WineCommandOrDefault(settings.WineCommand);
+    // The game, or its preloader, starts in the game's folder, as a shortcut to the game would start it.
+    if (!RunProgram(plan.runPath, wine, GameFolderOf(server, settings.WoWPath), start_)) {
+        emit launchFailed();
+        ShowError(window_, Msg(kMsgGameNotStarted));
+        return;
+    }
+    // The setting may carry arguments; only the program's own file name tells whether it already runs.
+    const std::string& second = settings.ProgramToRunOnWoWLaunch;
+    if (!second.empty() && !(settings.OneInstanceOnly &&
+                             IsProcessRunning(FileNameOf(ResolveCommandLine(second, NamesProgramFile).program)))) {
+        if (!RunCommandLine(second, wine, start_)) {
+            emit launchFailed();
+            ShowError(window_, Msg(kMsgProgramNotStarted));
+            return;
+        }
+    }
+    emit gameStarted();
+}
+
+void TGameLaunch::ClearWDB(std::uint64_t serverId)
+{
+    ClearGameFolder(serverId, WDBTarget(), false);
+}
+
+void TGameLaunch::ClearWTF(std::uint64_t serverId)
+{
+    ClearGameFolder(serverId, WTFTarget(), false);
+}
+
+void TGameLaunch::ClearScreenshots(std::uint64_t serverId)
+{
+    ClearGameFolder(serverId, ScreenshotsTarget(), false);
+}
+
+void TGameLaunch::ClearGameFolder(std::uint64_t serverId, const TClearTarget& target, bool silent)
+{
+    if (!LiveServer(serverId) || busy_)
+        return;
+    if (!silent && !AskYesNo(window_, Msg(target.questionId), target.noIsDefault))
+        return;
+    // Looked up again: the question's own event loop may have changed the array.
+    const TServer* server = LiveServer(serverId);
+    if (!server)
+        return;
+    auto folder = FindTargetFolder(GameFolderOf(*server, settings_.Values().WoWPath), target);
+    if (!folder) {
+        if (!silent)
+            ShowError(window_, Msg(kMsgFolderNotFound));
+        return;
+    }
+    bool cleared = Vyprazdnit(*folder + kAllFilesPattern);
+    if (silent)
+        return;
+    if (cleared)
+        ShowInformation(window_, Msg(kMsgFolderCleared));
+    else
+        ShowError(window_, Msg(kMsgClearFailed));
+}
+
+bool TGameLaunch::Vyprazdnit(const std::string& mask)
+{
+    busy_ = true;
+    emit busyChanged(true);
+    // Repaints only: a key or click meant for the list waits until the folder is empty.
+    bool cleared = EmptyFolder(mask, [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    busy_ = false;
+    emit busyChanged(false);
+    return cleared;
+}
+
+TBusyCloseGuard::TBusyCloseGuard(QWidget* window) : QObject(window), window_(window)
+{
+    window->installEventFilter(this);
+}
+
+bool TBusyCloseGuard::eventFilter(QObject* watched, QEvent* event)
+{
+    if (busy_ && event->type() == QEvent::Close) {
+        closeWaiting_ = true;
+        event->ignore();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TBusyCloseGuard::SetBusy(bool busy)
+{
+    busy_ = busy;
+    if (busy || !closeWaiting_)
+        return;
+    closeWaiting_ = false;
+    QTimer::singleShot(0, window_, [window = window_] { window->close(); });
+}

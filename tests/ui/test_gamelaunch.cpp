@@ -1,0 +1,269 @@
+// The game commands on their own: what Play hands the program starter and what it tells the window, in
+// which order; and the busy guard's hold on a close request while a folder is emptied.
+#include "core/globaltypes_u.h"
+#include "core/localization_u.h"
+#include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "game/folders_u.h"
+#include "game/gametree.h"
+#include "ui/gamelaunch.h"
+#include "ui/msgbox_u.h"
+
+#include <QApplication>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+constexpr std::uint64_t kServerId = 11;
+
+struct TStart
+{
+    std::vector<std::string> argv;
+    std::string folder;
+    bool operator==(const TStart&) const = default;
+};
+
+} // namespace
+
+class TestGameLaunch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void playHandsTheStarterGameThenSecondProgram();
+    void unknownOrRemovedServerStartsNothing();
+    void refusalsNameWhatPutsThemRight_data();
+    void refusalsNameWhatPutsThemRight();
+    void startFailuresBringTheWindowBackBeforeTheMessage_data();
+    void startFailuresBringTheWindowBackBeforeTheMessage();
+    void clearingTellsItsBusyTime();
+    void closeRequestWaitsForTheEndOfBusyTime();
+
+private:
+    // A launch whose every signal and message is noted in `events_`; the starter notes its starts and
+    // answers with `starts_` in turn (true once those run out).
+    std::unique_ptr<TGameLaunch> MakeLaunch();
+    TServer& AddTestServer();
+    // The settings as a saved settings dialog leaves them.
+    void SetGame(const std::string& wowPath);
+    void SetSecondProgram(const std::string& commandLine);
+
+    std::unique_ptr<TScratchTree> tree_;
+    TSettings settings_;
+    std::unique_ptr<QWidget> window_;
+    QStringList events_;
+    std::vector<TStart> started_;
+    std::vector<bool> starts_;
+};
+
+void TestGameLaunch::initTestCase()
+{
+    InitLocalization();
+    QApplication::setQuitOnLastWindowClosed(false);
+    SetMessageHook([this](const TMessageRequest& r) {
+        events_ << "message " + r.text;
+        return r.yesNo ? IDYES : IDOK;
+    });
+}
+
+void TestGameLaunch::init()
+{
+    tree_ = std::make_unique<TScratchTree>();
+    window_ = std::make_unique<QWidget>();
+    events_.clear();
+    started_.clear();
+    starts_.clear();
+    Servers.clear();
+    settings_.Apply({.WoWPath = tree_->File("game/WoW")});
+}
+
+void TestGameLaunch::cleanup()
+{
+    Servers.clear();
+    window_.reset();
+    tree_.reset();
+}
+
+std::unique_ptr<TGameLaunch> TestGameLaunch::MakeLaunch()
+{
+    auto launch = std::make_unique<TGameLaunch>(window_.get(), settings_, [this](const auto& argv, const auto& folder) {
+        started_.push_back({argv, folder});
+        events_ << "start";
+        if (starts_.empty())
+            return true;
+        const bool ok = starts_.front();
+        starts_.erase(starts_.begin());
+        return ok;
+    });
+    // Owned here, not by the window, so each test ends with it.
+    launch->setParent(nullptr);
+    connect(launch.get(), &TGameLaunch::gamePathRefused, this, [this] { events_ << "game path refused"; });
+    connect(launch.get(), &TGameLaunch::serverPathRefused, this, [this] { events_ << "server path refused"; });
+    connect(launch.get(), &TGameLaunch::launchBegan, this, [this] { events_ << "began"; });
+    connect(launch.get(), &TGameLaunch::launchFailed, this, [this] { events_ << "failed"; });
+    connect(launch.get(), &TGameLaunch::gameStarted, this, [this] { events_ << "started"; });
+    connect(launch.get(), &TGameLaunch::busyChanged, this,
+            [this](bool busy) { events_ << (busy ? "busy" : "not busy"); });
+    return launch;
+}
+
+void TestGameLaunch::SetGame(const std::string& wowPath)
+{
+    TMainSettings values = settings_.Values();
+    values.WoWPath = wowPath;
+    settings_.Apply(values);
+}
+
+void TestGameLaunch::SetSecondProgram(const std::string& commandLine)
+{
+    TMainSettings values = settings_.Values();
+    values.ProgramToRunOnWoWLaunch = commandLine;
+    settings_.Apply(values);
+}
+
+TServer& TestGameLaunch::AddTestServer()
+{
+    TServer s;
+    s.Name = "Alpha";
+    s.Address = "logon.example.net";
+    s.Id = kServerId;
+    Servers.push_back(s);
+    return Servers.back();
+}
+
+void TestGameLaunch::playHandsTheStarterGameThenSecondProgram()
+{
+    AddTestServer();
+    const std::string second = tree_->File("voice/chat");
+    SetSecondProgram(second + " --quiet");
+    auto launch = MakeLaunch();
+    launch->Play(kServerId);
+    QCOMPARE(events_, (QStringList{"began", "start", "start", "started"}));
+    QCOMPARE(ReadBytes(tree_->Path("game/realmlist.wtf")), std::string("set realmlist logon.example.net"));
+    QCOMPARE(started_.size(), std::size_t(2));
+    // The game in its own folder; the second program with its arguments, in its own.
+    QCOMPARE(started_[0], (TStart{{settings_.Values().WoWPath}, tree_->Path("game/")}));
+    QCOMPARE(started_[1].argv, (std::vector<std::string>{second, "--quiet"}));
+    QCOMPARE(started_[1].folder, tree_->Path("voice/"));
+}
+
+void TestGameLaunch::unknownOrRemovedServerStartsNothing()
+{
+    AddTestServer();
+    auto launch = MakeLaunch();
+    launch->Play(0);
+    launch->Play(kServerId + 1);
+    launch->ClearWDB(kServerId + 1);
+    // Removed entries wait at the end of the array until the save; they are no longer anyone's to play.
+    Servers[0].Deleted = true;
+    launch->Play(kServerId);
+    launch->ClearWTF(kServerId);
+    QCOMPARE(events_, QStringList{});
+    QVERIFY(!tree_->Exists("game/realmlist.wtf"));
+}
+
+void TestGameLaunch::refusalsNameWhatPutsThemRight_data()
+{
+    QTest::addColumn<QString>("broken");
+    QTest::addColumn<int>("message");
+    QTest::addColumn<QString>("signal");
+    QTest::newRow("no game path") << "wow empty" << 1013 << "game path refused";
+    QTest::newRow("game path missing") << "wow missing" << 1015 << "game path refused";
+    QTest::newRow("preloader missing") << "preloader" << 1016 << "server path refused";
+    QTest::newRow("own game missing") << "alt" << 1015 << "server path refused";
+}
+
+void TestGameLaunch::refusalsNameWhatPutsThemRight()
+{
+    QFETCH(QString, broken);
+    QFETCH(int, message);
+    QFETCH(QString, signal);
+    TServer& s = AddTestServer();
+    if (broken == "wow empty")
+        SetGame({});
+    else if (broken == "wow missing")
+        SetGame(tree_->Path("nothing/WoW"));
+    else if (broken == "preloader")
+        s.Preloader = tree_->Path("nothing/loader");
+    else
+        s.AltPath = tree_->Path("nothing/WoW");
+    auto launch = MakeLaunch();
+    launch->Play(kServerId);
+    // The message first: the dialog that puts it right comes after it.
+    QCOMPARE(events_, (QStringList{"message " + ToQString(Msg(message)), signal}));
+    QVERIFY(started_.empty());
+}
+
+void TestGameLaunch::startFailuresBringTheWindowBackBeforeTheMessage_data()
+{
+    QTest::addColumn<bool>("gameStarts");
+    QTest::addColumn<int>("message");
+    QTest::newRow("game") << false << 1018;
+    QTest::newRow("second program") << true << 1041;
+}
+
+void TestGameLaunch::startFailuresBringTheWindowBackBeforeTheMessage()
+{
+    QFETCH(bool, gameStarts);
+    QFETCH(int, message);
+    AddTestServer();
+    SetSecondProgram(tree_->File("voice/chat"));
+    starts_ = {gameStarts, false};
+    auto launch = MakeLaunch();
+    launch->Play(kServerId);
+    QStringList expected{"began", "start"};
+    if (gameStarts)
+        expected << "start";
+    expected << "failed"
+             << "message " + ToQString(Msg(message));
+    QCOMPARE(events_, expected);
+}
+
+void TestGameLaunch::clearingTellsItsBusyTime()
+{
+    TServer& s = AddTestServer();
+    s.AutoCacheClear = true;
+    tree_->File("game/Cache/WDB/enUS/creaturecache.wdb");
+    auto launch = MakeLaunch();
+    launch->Play(kServerId);
+    // Silent within Play: no question, no outcome, and busy only while the folder is emptied.
+    QCOMPARE(events_, (QStringList{"busy", "not busy", "began", "start", "started"}));
+    QVERIFY(!launch->Busy());
+    QCOMPARE(tree_->Names("game/Cache/WDB"), QStringList{});
+
+    // The menu's clearing asks and says how it went.
+    events_.clear();
+    tree_->File("game/Cache/WDB/itemcache.wdb");
+    launch->ClearWDB(kServerId);
+    QCOMPARE(events_, (QStringList{"message " + ToQString(Msg(1022)), "busy", "not busy",
+                                   "message " + ToQString(Msg(kMsgFolderCleared))}));
+}
+
+void TestGameLaunch::closeRequestWaitsForTheEndOfBusyTime()
+{
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    TBusyCloseGuard guard(window_.get());
+    guard.SetBusy(true);
+    window_->close();
+    QVERIFY(window_->isVisible());
+    guard.SetBusy(false);
+    // Carried out, but after the command that ended the busy time has returned.
+    QVERIFY(window_->isVisible());
+    QTRY_VERIFY(!window_->isVisible());
+
+    // Without a waiting request, the end of busy time closes nothing.
+    window_->show();
+    guard.SetBusy(true);
+    guard.SetBusy(false);
+    QTest::qWait(50);
+    QVERIFY(window_->isVisible());
+}
+
+QTEST_MAIN(TestGameLaunch)
+#include "test_gamelaunch.moc"
