@@ -5,7 +5,7 @@
 #include "common/stallmeter.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "platform/netprobe.h"
 
 #include <QCoreApplication>
@@ -99,7 +99,7 @@ pid_t StartListeners(int& stopPipe)
     }
 }
 
-struct TProbeRun
+struct TRoundResult
 {
     double Seconds = 0;
     double LongestStallMs = 0;
@@ -107,19 +107,20 @@ struct TProbeRun
     int Pinged = 0;
 };
 
-TProbeRun ProbeRound()
+TRoundResult ProbeRound()
 {
     for (TServer& s : Servers) {
         s.Status = ssChecking;
         s.Ping = kPingReset;
     }
-    TProbeRun run;
+    TRoundResult run;
     TStallMeter stalls;
 
     QElapsedTimer clock;
     clock.start();
-    ProbeAllServers(kDefaultTimeout);
-    while (!RunningProbes.isEmpty())
+    TProbeService probes([] { return kDefaultTimeout; });
+    probes.ProbeAllServers();
+    while (probes.RunningCount() > 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     run.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     run.LongestStallMs = stalls.LongestMs();
@@ -177,7 +178,7 @@ int main(int argc, char** argv)
         }
     }
 
-    std::vector<TProbeRun> probes;
+    std::vector<TRoundResult> probes;
     std::vector<TNmapRun> scans;
     for (int round = 0; round < kRounds; ++round) {
         probes.push_back(ProbeRound());
@@ -193,7 +194,7 @@ int main(int argc, char** argv)
     double bestScan = 1e9;
     double worstStall = 0;
     for (int round = 0; round < kRounds; ++round) {
-        const TProbeRun& p = probes[static_cast<std::size_t>(round)];
+        const TRoundResult& p = probes[static_cast<std::size_t>(round)];
         const TNmapRun& n = scans[static_cast<std::size_t>(round)];
         std::printf("round %d: probe (TCP + echo) %.3f s, %d online, %d with ping, longest main-loop stall %.1f ms; "
                     "nmap -sT %.3f s, %d open\n",

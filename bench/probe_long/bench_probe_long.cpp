@@ -5,7 +5,7 @@
 #include "common/stallmeter.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "platform/files.h"
 
 #include <QCoreApplication>
@@ -47,10 +47,11 @@ TRound ProbeRound()
 
     QElapsedTimer clock;
     clock.start();
-    ProbeAllServers(kDefaultTimeout);
+    TProbeService probes([] { return kDefaultTimeout; });
+    probes.ProbeAllServers();
     // The stall of the start itself counts too: the window cannot paint while it runs.
     stalls.Note();
-    while (!RunningProbes.isEmpty())
+    while (probes.RunningCount() > 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     round.Seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     round.LongestStallMs = stalls.LongestMs();

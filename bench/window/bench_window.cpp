@@ -8,6 +8,8 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "ui/ListBoxEx.h"
 #include "ui/mainfm.h"
@@ -92,8 +94,9 @@ int StartKorvan(int argc, char** argv, const QString& ini)
     InitLocalization();
     IniPath = ini.toStdString();
     TSettings settings;
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     TNewsService news;
-    auto* form = new TMainForm(settings, news);
+    auto* form = new TMainForm(settings, probes, news);
     ReportFirstPaint(form);
     form->show();
     return app.exec();
@@ -121,8 +124,9 @@ double PaintFigure(const QString& ini)
 {
     IniPath = ini.toStdString();
     TSettings settings;
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     TNewsService news;
-    TMainForm form(settings, news);
+    TMainForm form(settings, probes, news);
     form.show();
     QWidget* list = form.findChild<QWidget*>("ListPanel");
     QWidget* bar = form.findChild<QWidget*>("ScrollBarPanel");

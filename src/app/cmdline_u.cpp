@@ -6,7 +6,7 @@
 #include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "core/textcodec_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "ui/mainfm.h"
 #include "ui/msgbox_u.h"
 
@@ -182,15 +182,16 @@ const char* StateWord(std::uint8_t status)
 }
 
 // One probe of every server, waited for as long as the time-out allows.
-void RunProbeRound(std::int32_t timeoutMs)
+void RunProbeRound(const TSettings& settings)
 {
-    ProbeAllServers(timeoutMs);
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
+    probes.ProbeAllServers();
     QTimer tick;
     tick.start(kProbeWaitSliceMs);
     QElapsedTimer waited;
     waited.start();
-    const qint64 bound = 2LL * std::clamp(timeoutMs, kMinTimeout, kMaxTimeout) + kProbeRoundSlackMs;
-    while (!RunningProbes.isEmpty() && waited.elapsed() < bound)
+    const qint64 bound = 2LL * std::clamp(settings.Values().Timeout, kMinTimeout, kMaxTimeout) + kProbeRoundSlackMs;
+    while (probes.RunningCount() > 0 && waited.elapsed() < bound)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
@@ -203,7 +204,7 @@ int ListServers(bool probe, TSettings& settings, std::FILE* out, std::FILE* err)
     TWindowSettings window;
     (void)settings.Read(IniPath, window);
     if (probe)
-        RunProbeRound(settings.Values().Timeout);
+        RunProbeRound(settings);
     for (const TServer& server : Servers) {
         if (server.Deleted)
             continue;

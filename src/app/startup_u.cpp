@@ -8,7 +8,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "platform/erroroutput.h"
 #include "platform/files.h"
@@ -198,9 +198,11 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     QApplication::setStyle(new TToolTipStyle);
     QApplication::setQuitOnLastWindowClosed(true);
 
+    // Outlives the window: probes under way at its close still hand their results in.
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     // The window holds on to the news service: the service comes first and goes after it.
     auto news = std::make_unique<TNewsService>();
-    auto form = std::make_unique<TMainForm>(settings, *news);
+    auto form = std::make_unique<TMainForm>(settings, probes, *news);
     MutexHandle = lock.get();
     // Logout, shutdown or Ctrl+C close the window as its close button does, so nothing is lost.
     std::unique_ptr<QSocketNotifier> termination;
@@ -224,7 +226,7 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
         QApplication::exec();
     }
     // Probes that have not started are of no use any more; only those under way are waited for below.
-    DropWaitingProbes();
+    probes.DropWaitingProbes();
 
     form->hide();
     // Destroying the window writes settings and servers; only then may another copy start and read them.
@@ -236,7 +238,7 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     // A probe hands its last results to the main thread, so the loop keeps turning until each is done.
     QTimer tick;
     tick.start(kShutdownWaitSliceMs);
-    while (!RunningProbes.isEmpty())
+    while (probes.RunningCount() > 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     FinalizeLocalization();
     return status;

@@ -3,7 +3,7 @@
 #include "buildconfig.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "platform/compositor.h"
 #include "ui/ImgBtn.h"
 #include "ui/ListBoxEx.h"
@@ -67,8 +67,8 @@ constexpr const char* kMainFormCaption = "Korvan " KORVAN_VERSION_TEXT;
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
-TMainForm::TMainForm(TSettings& settings, TNewsService& news, QWidget* parent)
-    : QWidget(parent), settings_(settings), news_(news)
+TMainForm::TMainForm(TSettings& settings, TProbeService& probes, TNewsService& news, QWidget* parent)
+    : QWidget(parent), settings_(settings), probes_(probes), news_(news)
 {
     setObjectName("MainForm");
     setWindowTitle(QString::fromLatin1(kMainFormCaption));
@@ -105,6 +105,8 @@ TMainForm::TMainForm(TSettings& settings, TNewsService& news, QWidget* parent)
     });
     connect(List, &TListBoxEx::MouseDown, this, [this] { ListMouseDown(); });
     connect(List, &TListBoxEx::ItemIndexChanged, this, &TMainForm::SelectedServerChanged);
+    // Results that arrive together repaint the list once: the repaints are coalesced.
+    connect(&probes_, &TProbeService::serverProbed, List, &TListBoxEx::RowsChanged);
     SetupFrameControls();
     SetupComponents();
 
@@ -168,7 +170,7 @@ void TMainForm::ApplicationEventsIdle()
         return;
     FirstIdle = false;
     QCoreApplication::processEvents();
-    ProbeAllServers(settings_.Values().Timeout);
+    probes_.ProbeAllServers();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -199,7 +201,8 @@ void TMainForm::FormDestroy()
         return;
     destroyed_ = true;
     // Probes finishing while the box below is up must not reach a window that is going away.
-    SetProbeDisplay({});
+    probes_.disconnect(this);
+    probes_.disconnect(List);
     // After an update's hand-over the new copy owns the file; both were saved before it started.
     if (updates_->HandedOver())
         return;
@@ -309,7 +312,7 @@ void TMainForm::SetupComponents()
     game_ = new TGameLaunch(this, settings_);
     closeGuard_ = new TBusyCloseGuard(this);
     dialogs_ = new TMainDialogs(this, settings_);
-    updates_ = new TUpdateControl(this, settings_, frame_->Item("ItemUpdate"),
+    updates_ = new TUpdateControl(this, settings_, frame_->Item("ItemUpdate"), &probes_,
                                   [this] { return SaveSettings() && SaveServers(); });
 
     connect(game_, &TGameLaunch::busyChanged, closeGuard_, &TBusyCloseGuard::SetBusy);
@@ -600,13 +603,13 @@ void TMainForm::ServerAdded(std::uint64_t serverId)
     UpdateList();
     // Selecting the new row shows it in the status line and the panel.
     SelectIndex(List->Count() - 1);
-    StartProbe(index, settings_.Values().Timeout);
+    probes_.StartProbe(serverId);
 }
 
 void TMainForm::ServerChanged(std::uint64_t serverId)
 {
     UpdateInfoPanel();
-    StartProbe(IndexOfServerId(serverId), settings_.Values().Timeout);
+    probes_.StartProbe(serverId);
 }
 
 void TMainForm::ServerRemoved(int row)

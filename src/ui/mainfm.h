@@ -20,6 +20,7 @@ class TImgBtn;
 class TListBoxEx;
 class TMainDialogs;
 class TNewsService;
+class TProbeService;
 class TServerListView;
 class TUpdateControl;
 
@@ -28,9 +29,9 @@ class TMainForm : public QWidget
     Q_OBJECT
 
 public:
-    // The window reads `settings` for its decisions and follows their changes, and shows what `news`
-    // fetches; both outlive the window.
-    explicit TMainForm(TSettings& settings, TNewsService& news, QWidget* parent = nullptr);
+    // The window reads `settings` for its decisions and follows their changes. The services are the
+    // program's: it starts probes and fetches, and shows what they find. All three outlive the window.
+    TMainForm(TSettings& settings, TProbeService& probes, TNewsService& news, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // -- life cycle (mainfm.cpp) --
@@ -150,6 +151,7 @@ private:
 
     TSettings& settings_;
     TSettingsSubscription settingsFollowed_;
+    TProbeService& probes_;
     TMainFrame* frame_ = nullptr;
     TServerListView* serverList_ = nullptr;
     TListBoxEx* List = nullptr;

@@ -3,7 +3,7 @@
 
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "monitor/status_u.h"
 #include "ui/ImgBtn.h"
 #include "ui/msgbox_u.h"
@@ -115,16 +115,15 @@ void TMainForm::SetupStatusControls()
     });
     connect(TrayIcon, &QSystemTrayIcon::messageClicked, this, &TMainForm::TrayIconClick);
 
-    TProbeDisplay display;
-    display.Context = this;
-    display.InvalidateList = [this] { ServerRowsChanged(); };
-    display.SelectedIndex = [this] { return SelectedIndex(); };
-    display.RefreshStatus = [this] { RefreshServerVisibleStatus(); };
-    display.EnableRefreshTimer = [this] {
-        if (!RefreshTimer->isActive())
+    connect(&probes_, &TProbeService::serverProbed, this, [this](std::uint64_t id) {
+        if (id == shownServerId_)
+            RefreshServerVisibleStatus();
+    });
+    // The end of the shown server's probe re-arms the cycle.
+    connect(&probes_, &TProbeService::probeFinished, this, [this](std::uint64_t id) {
+        if (id == shownServerId_ && !RefreshTimer->isActive())
             RefreshTimer->start();
-    };
-    SetProbeDisplay(display);
+    });
 }
 
 void TMainForm::StartRefreshCycle()
@@ -216,9 +215,7 @@ void TMainForm::RefreshTimerTimer()
     if (AppClosing)
         return;
     CheckUpdateSchedule();
-    const int index = SelectedIndex();
-    if (index >= 0)
-        StartProbe(index, settings_.Values().Timeout);
+    probes_.StartProbe(shownServerId_);
 }
 
 void TMainForm::BtnRefreshAllClick()
@@ -226,7 +223,7 @@ void TMainForm::BtnRefreshAllClick()
     const bool selected = SelectedIndex() >= 0;
     if (selected)
         RefreshTimer->stop();
-    ProbeAllServers(settings_.Values().Timeout);
+    probes_.ProbeAllServers();
     if (selected)
         RefreshTimer->start();
 }
@@ -236,9 +233,7 @@ void TMainForm::ListMouseDown()
     // The panel and the status line already follow the selection (SelectedServerChanged); this step
     // adds a fresh probe and starts the refresh period anew.
     RefreshTimer->stop();
-    const int index = SelectedIndex();
-    if (index >= 0)
-        StartProbe(index, settings_.Values().Timeout);
+    probes_.StartProbe(shownServerId_);
     RefreshTimer->setInterval(kRefreshPeriodMs);
     RefreshTimer->start();
 }

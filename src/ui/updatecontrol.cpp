@@ -20,10 +20,10 @@ constexpr int kTextUpdatesWithoutKey = 7351;
 
 } // namespace
 
-TUpdateControl::TUpdateControl(QWidget* window, const TSettings& settings, QAction* item,
+TUpdateControl::TUpdateControl(QWidget* window, const TSettings& settings, QAction* item, TProbeService* probes,
                                std::function<bool()> saveData)
-    : QObject(window), window_(window), settings_(settings), item_(item), saveData_(std::move(saveData)),
-      check_(new TBackgroundUpdateCheck(this))
+    : QObject(window), window_(window), settings_(settings), item_(item), probes_(probes),
+      saveData_(std::move(saveData)), check_(new TBackgroundUpdateCheck(this))
 {
     connect(check_, &TBackgroundUpdateCheck::updateChecked, this, &TUpdateControl::BackgroundCheckDone);
 }
@@ -83,6 +83,7 @@ void TUpdateControl::OpenUpdateWindow(TUpdateStart start)
     TUpdateHost host;
     host.StopRefresh = [this] { emit downloadStarted(); };
     host.ResumeRefresh = [this] { emit updateAbandoned(); };
+    host.Probes = probes_;
     host.SaveData = [this] { return saveData_ && saveData_(); };
     host.StartProgram = [](const std::vector<std::string>& argv) { return platform::StartProgram(argv); };
 

@@ -11,6 +11,7 @@
 class QAction;
 class QWidget;
 class TBackgroundUpdateCheck;
+class TProbeService;
 class TSettings;
 
 class TUpdateControl : public QObject
@@ -19,9 +20,11 @@ class TUpdateControl : public QObject
 
 public:
     // `window` owns the update window and the messages; `item` is the menu's update item, null when the
-    // menu has none; `saveData` writes settings and servers before the hand-over, false when it could not.
-    // `settings` (the schedule and the last start) outlives the object.
-    TUpdateControl(QWidget* window, const TSettings& settings, QAction* item, std::function<bool()> saveData);
+    // menu has none; `probes` are what the hand-over waits for, none when null; `saveData` writes settings
+    // and servers before the hand-over, false when it could not. `settings` (the schedule and the last
+    // start) outlives the object.
+    TUpdateControl(QWidget* window, const TSettings& settings, QAction* item, TProbeService* probes,
+                   std::function<bool()> saveData);
 
     // The refresh timer's look at the schedule; it decides once per run.
     void CheckUpdateSchedule();
@@ -52,6 +55,7 @@ private:
     QWidget* window_;
     const TSettings& settings_;
     QAction* item_;
+    TProbeService* probes_;
     std::function<bool()> saveData_;
     TBackgroundUpdateCheck* check_;
     TUpdateForm* updateForm_ = nullptr;

@@ -2,7 +2,7 @@
 
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "ui/msgbox_u.h"
@@ -233,11 +233,17 @@ void TUpdateForm::DownloadDone()
     WaitForProbes();
 }
 
+int TUpdateForm::ProbesRunning() const
+{
+    return host_.Probes ? host_.Probes->RunningCount() : 0;
+}
+
 void TUpdateForm::WaitForProbes()
 {
     // The hand-over ends this copy: probes that have not started would only hold it up.
-    DropWaitingProbes();
-    if (RunningProbes.isEmpty()) {
+    if (host_.Probes)
+        host_.Probes->DropWaitingProbes();
+    if (ProbesRunning() == 0) {
         HandOver();
         return;
     }
@@ -245,7 +251,7 @@ void TUpdateForm::WaitForProbes()
         probeWait_ = new QTimer(this);
         probeWait_->setInterval(kProbeWaitSliceMs);
         connect(probeWait_, &QTimer::timeout, this, [this] {
-            if (!RunningProbes.isEmpty())
+            if (ProbesRunning() > 0)
                 return;
             probeWait_->stop();
             HandOver();

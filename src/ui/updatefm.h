@@ -13,6 +13,7 @@
 class QLabel;
 class QPushButton;
 class QTimer;
+class TProbeService;
 class TUpdateDownload;
 
 inline constexpr int kUpdateFormWidth = 278;
@@ -24,6 +25,8 @@ struct TUpdateHost
     // No probe may start from now on (the download has begun), or again (the update was given up).
     std::function<void()> StopRefresh;
     std::function<void()> ResumeRefresh;
+    // The probes the hand-over waits for; none to wait for when null.
+    TProbeService* Probes = nullptr;
     // Settings, then servers; false when they could not be written, and the update is then given up.
     std::function<bool()> SaveData;
     // Starts the new copy: the program with its arguments. False when it could not be started.
@@ -68,6 +71,7 @@ private:
     void DownloadFiles(TUpdateInfo info);
     void DownloadDone();
     void WaitForProbes();
+    int ProbesRunning() const;
     void HandOver();
     void UpdateFailed();
     void Finish(int result);

@@ -5,6 +5,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "platform/files.h"
 #include "support/testsupport.h"
@@ -386,8 +387,9 @@ void TestCmdline::play()
     TDialogCanceller user;
     {
         TSettings settings;
+        TProbeService probes([&settings] { return settings.Values().Timeout; });
         TNewsService news;
-        TMainForm form(settings, news);
+        TMainForm form(settings, probes, news);
         result = PlayServer(form, typed, streams.err.get());
         // Only a game or program that did not start brings the window back, as Play does.
         QCOMPARE(form.isVisible(), messageId == 1018 || messageId == 1041);
@@ -426,8 +428,9 @@ void TestCmdline::closedWhileAFailureIsShownIsNoSuccess()
     EchoMessagesTo(streams.err.get());
     TDialogCanceller user;
     TSettings settings;
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     TNewsService news;
-    TMainForm form(settings, news);
+    TMainForm form(settings, probes, news);
     // Logout or Ctrl+C while the message is up closes the window as the game's start would.
     SetMessageHook([&form](const TMessageRequest&) {
         form.close();

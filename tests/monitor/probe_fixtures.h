@@ -3,13 +3,15 @@
 #pragma once
 
 #include "core/servers_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "platform/icmp.h"
 
 #include <QObject>
+#include <QTimer>
 #include <arpa/inet.h>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -116,36 +118,66 @@ inline void AddTestServer(const std::string& name, const std::string& address)
     AddServer(name, address, "", "", "", "", "", 0, false, "");
 }
 
-inline TServer& ServerById(std::uint64_t id)
+inline TServer& EntryById(std::uint64_t id)
 {
     return Servers[static_cast<std::size_t>(IndexOfServerId(id))];
 }
 
-// Stands in for the main window: records what the probes hand to it, with the selected entry's state.
-struct TDisplayRecorder
+// Stands in for whoever shows the servers: records what the service publishes, with the entry's state
+// at each signal, and repaints as a widget would, once per turn of the event loop however many results
+// asked for one.
+class TProbeRecorder
 {
-    QObject Context;
-    int Selected = -1;
-    int Repaints = 0;
-    int TimerEnables = 0;
-    // Status and Ping of the selected entry at each status refresh.
-    std::vector<std::pair<int, int>> Refreshes;
-
-    void Install()
+public:
+    explicit TProbeRecorder(TProbeService& probes)
     {
-        TProbeDisplay display;
-        display.Context = &Context;
-        display.InvalidateList = [this] { ++Repaints; };
-        display.SelectedIndex = [this] { return Selected; };
-        display.RefreshStatus = [this] {
-            if (Selected >= 0 && Selected < static_cast<int>(Servers.size())) {
-                const TServer& s = Servers[static_cast<std::size_t>(Selected)];
-                Refreshes.emplace_back(s.Status, s.Ping);
-            }
-        };
-        display.EnableRefreshTimer = [this] { ++TimerEnables; };
-        SetProbeDisplay(display);
+        QObject::connect(&probes, &TProbeService::serverProbed, &context_, [this](std::uint64_t id) {
+            // An id without an entry is recorded too, as a state no entry has.
+            const int index = IndexOfServerId(id);
+            const TServer* s = index < 0 ? nullptr : &Servers[static_cast<std::size_t>(index)];
+            states_[id].emplace_back(s ? s->Status : -1, s ? s->Ping : -1);
+            if (repaintPending_)
+                return;
+            repaintPending_ = true;
+            QTimer::singleShot(0, &context_, [this] {
+                repaintPending_ = false;
+                ++Repaints;
+            });
+        });
+        QObject::connect(&probes, &TProbeService::probeFinished, &context_,
+                         [this](std::uint64_t id) { ++finished_[id]; });
     }
+
+    int Repaints = 0;
+    // Status and Ping of the entry at each serverProbed for it.
+    std::vector<std::pair<int, int>> States(std::uint64_t id) const
+    {
+        auto it = states_.find(id);
+        return it == states_.end() ? std::vector<std::pair<int, int>>{} : it->second;
+    }
+    int Finished(std::uint64_t id) const
+    {
+        auto it = finished_.find(id);
+        return it == finished_.end() ? 0 : it->second;
+    }
+    int Signals() const
+    {
+        std::size_t count = 0;
+        for (const auto& [id, states] : states_)
+            count += states.size();
+        return static_cast<int>(count);
+    }
+    void Clear()
+    {
+        states_.clear();
+        finished_.clear();
+    }
+
+private:
+    QObject context_;
+    bool repaintPending_ = false;
+    std::map<std::uint64_t, std::vector<std::pair<int, int>>> states_;
+    std::map<std::uint64_t, int> finished_;
 };
 
 } // namespace probetest

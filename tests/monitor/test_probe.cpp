@@ -1,11 +1,13 @@
-// Server probes against loopback servers: states, pings, the hand-offs to the window, and that every
+// Server probes against loopback servers: states, pings, what the service publishes, and that every
 // probe ends within its bound whatever the server or the resolver does.
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "probe_fixtures.h"
 #include "support/testsupport.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
+#include <memory>
 
 using namespace probetest;
 
@@ -28,7 +30,7 @@ private slots:
     void splitsAddresses_data();
     void splitsAddresses();
     void acceptingServerIsOnlineWithPing();
-    void handsOffTwiceForTheSelectedServer();
+    void publishesEachStepOfAProbe();
     void ipv6ServerIsOnline();
     void refusedServerIsOffline();
     void unreachableAddressesAreOfflineWithoutEcho_data();
@@ -37,30 +39,31 @@ private slots:
     void unresolvableNameEndsWithinTheBound();
     void missingEchoLeavesServerOnlineWithoutPing();
     void resultFollowsAMovedServer();
-    void removedEntryGetsNoHandOffsAndNoEcho();
+    void removedEntryIsNotPublishedNorPinged();
     void twoProbesOfOneServerBothComplete();
-    void goneWindowIsNotTouched();
-    void outOfRangeIndexIsIgnored();
+    void timeOutComesFromItsSourceAtEachStart();
+    void serviceGoneWhileProbesRunLeavesTheEntries();
+    void unknownServerIsIgnored();
 
 private:
-    TScratchIni* scratch_ = nullptr;
-    TDisplayRecorder* recorder_ = nullptr;
+    std::unique_ptr<TScratchIni> scratch_;
+    std::unique_ptr<TProbeService> probes_;
+    std::unique_ptr<TProbeRecorder> recorder_;
 };
 
 void TestProbe::init()
 {
-    scratch_ = new TScratchIni;
-    recorder_ = new TDisplayRecorder;
-    recorder_->Install();
-    SetProbeIcmpMode(platform::TIcmpMode::Auto);
+    scratch_ = std::make_unique<TScratchIni>();
+    probes_ = std::make_unique<TProbeService>([] { return kTestTimeoutMs; });
+    recorder_ = std::make_unique<TProbeRecorder>(*probes_);
 }
 
 void TestProbe::cleanup()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
-    SetProbeDisplay({});
-    delete recorder_;
-    delete scratch_;
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
+    recorder_.reset();
+    probes_.reset();
+    scratch_.reset();
 }
 
 void TestProbe::splitsAddresses_data()
@@ -108,11 +111,6 @@ void TestProbe::splitsAddresses()
     TServerAddress split = SplitServerAddress(address.toStdString());
     QCOMPARE(QString::fromStdString(split.Host), host);
     QCOMPARE(int(split.Port), port);
-
-    AddTestServer("s", address.toStdString());
-    TServerAddress byIndex = SplitServerAddress(0);
-    QCOMPARE(QString::fromStdString(byIndex.Host), host);
-    QCOMPARE(int(byIndex.Port), port);
 }
 
 void TestProbe::acceptingServerIsOnlineWithPing()
@@ -120,44 +118,47 @@ void TestProbe::acceptingServerIsOnlineWithPing()
     TLoopbackListener server;
     QVERIFY(server.IsValid());
     AddTestServer("up", server.Address());
-    StartProbe(0, kTestTimeoutMs);
-    QCOMPARE(RunningProbes.size(), 1);
+    probes_->StartProbe(Servers[0].Id);
+    QCOMPARE(probes_->RunningCount(), 1);
     QCOMPARE(int(Servers[0].Status), int(ssChecking));
     QCOMPARE(Servers[0].Ping, kPingNone);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     // Loopback answers echo by itself, and a measured 0 ms is stored as 1.
     QVERIFY2(PingAsExpected(Servers[0].Ping), qPrintable(QString::number(Servers[0].Ping)));
 }
 
-void TestProbe::handsOffTwiceForTheSelectedServer()
+void TestProbe::publishesEachStepOfAProbe()
 {
     TLoopbackListener server;
-    AddTestServer("other", "127.0.0.1:" + std::to_string(ClosedPort()));
-    AddTestServer("selected", server.Address());
-    recorder_->Selected = 1;
-    StartProbe(1, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    AddTestServer("refused", "127.0.0.1:" + std::to_string(ClosedPort()));
+    AddTestServer("up", server.Address());
+    const std::uint64_t refused = Servers[0].Id;
+    const std::uint64_t up = Servers[1].Id;
+    probes_->StartProbe(up);
+    // The start is published at once, the entry already checking.
+    QCOMPARE(recorder_->States(up).size(), size_t(1));
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     // At the start (checking), after the connect (online, ping not known), after the echo.
-    QCOMPARE(recorder_->Refreshes.size(), size_t(3));
-    QCOMPARE(recorder_->Refreshes[0], std::make_pair(int(ssChecking), int(kPingReset)));
-    QCOMPARE(recorder_->Refreshes[1], std::make_pair(int(ssOnline), int(kPingNone)));
-    QCOMPARE(recorder_->Refreshes[2].first, int(ssOnline));
-    QVERIFY(PingAsExpected(recorder_->Refreshes[2].second));
-    QCOMPARE(recorder_->Repaints, 3);
-    QCOMPARE(recorder_->TimerEnables, 1);
+    const auto states = recorder_->States(up);
+    QCOMPARE(states.size(), size_t(3));
+    QCOMPARE(states[0], std::make_pair(int(ssChecking), int(kPingNone)));
+    QCOMPARE(states[1], std::make_pair(int(ssOnline), int(kPingNone)));
+    QCOMPARE(states[2].first, int(ssOnline));
+    QVERIFY(PingAsExpected(states[2].second));
+    QCOMPARE(recorder_->Finished(up), 1);
+    QCOMPARE(recorder_->States(refused).size(), size_t(0));
 
-    // A server that is not selected repaints the list and refreshes the display only after its
-    // connect; its completion leaves the display and the timer alone. A refused connect and its
-    // completion arrive together and are shown together.
-    recorder_->Refreshes.clear();
-    recorder_->Repaints = 0;
-    StartProbe(0, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    // A refused connect and its completion arrive together and are published together, once.
+    recorder_->Clear();
+    probes_->StartProbe(refused);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
-    QCOMPARE(recorder_->Refreshes.size(), size_t(1));
-    QCOMPARE(recorder_->Repaints, 2);
-    QCOMPARE(recorder_->TimerEnables, 1);
+    QCOMPARE(recorder_->States(refused).size(), size_t(2));
+    QCOMPARE(recorder_->States(refused).back(), std::make_pair(int(ssOffline), int(kPingNone)));
+    QCOMPARE(recorder_->Finished(refused), 1);
+    QCOMPARE(recorder_->States(up).size(), size_t(0));
+    QCOMPARE(recorder_->Finished(up), 0);
 }
 
 void TestProbe::ipv6ServerIsOnline()
@@ -166,8 +167,8 @@ void TestProbe::ipv6ServerIsOnline()
     if (!server.IsValid())
         QSKIP("IPv6 loopback is not available here");
     AddTestServer("v6", server.Address());
-    StartProbe(0, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    probes_->StartProbe(Servers[0].Id);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QVERIFY(PingAsExpected(Servers[0].Ping, platform::TAddressFamily::IPv6));
 }
@@ -175,15 +176,10 @@ void TestProbe::ipv6ServerIsOnline()
 void TestProbe::refusedServerIsOffline()
 {
     AddTestServer("down", "127.0.0.1:" + std::to_string(ClosedPort()));
-    recorder_->Selected = 0;
-    StartProbe(0, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    probes_->StartProbe(Servers[0].Id);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(Servers[0].Ping, kPingNone);
-    // At the start, then once for the connect and the completion that come together: no echo step.
-    QCOMPARE(recorder_->Refreshes.size(), size_t(2));
-    QCOMPARE(recorder_->Refreshes[1].first, int(ssOffline));
-    QCOMPARE(recorder_->TimerEnables, 1);
 }
 
 void TestProbe::unreachableAddressesAreOfflineWithoutEcho_data()
@@ -198,8 +194,8 @@ void TestProbe::unreachableAddressesAreOfflineWithoutEcho()
 {
     QFETCH(QString, address);
     AddTestServer("bad", address.toStdString());
-    StartProbe(0, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    probes_->StartProbe(Servers[0].Id);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(Servers[0].Ping, kPingNone);
 }
@@ -211,10 +207,10 @@ void TestProbe::silentServerEndsWithinTheBound()
     server.FillBacklog(3);
     QTest::qWait(100);
     AddTestServer("silent", server.Address());
-    StartProbe(0, kTestTimeoutMs);
+    probes_->StartProbe(Servers[0].Id);
     QTest::qWait(kTestTimeoutMs / 2);
     QCOMPARE(int(Servers[0].Status), int(ssChecking));
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(Servers[0].Ping, kPingNone);
 }
@@ -222,23 +218,23 @@ void TestProbe::silentServerEndsWithinTheBound()
 void TestProbe::unresolvableNameEndsWithinTheBound()
 {
     AddTestServer("nowhere", "korvan-probe-test.invalid:3724");
-    StartProbe(0, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    probes_->StartProbe(Servers[0].Id);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(Servers[0].Ping, kPingNone);
 }
 
 void TestProbe::missingEchoLeavesServerOnlineWithoutPing()
 {
-    SetProbeIcmpMode(platform::TIcmpMode::Disabled);
+    probes_->SetIcmpMode(platform::TIcmpMode::Disabled);
     TLoopbackListener server;
     AddTestServer("no echo", server.Address());
-    recorder_->Selected = 0;
-    StartProbe(0, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    probes_->StartProbe(Servers[0].Id);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QCOMPARE(Servers[0].Ping, kPingNone);
-    QCOMPARE(recorder_->Refreshes.back(), std::make_pair(int(ssOnline), int(kPingNone)));
+    QCOMPARE(recorder_->States(Servers[0].Id).back(), std::make_pair(int(ssOnline), int(kPingNone)));
+    QCOMPARE(recorder_->Finished(Servers[0].Id), 1);
 }
 
 void TestProbe::resultFollowsAMovedServer()
@@ -248,76 +244,105 @@ void TestProbe::resultFollowsAMovedServer()
     AddTestServer("down", "127.0.0.1:" + std::to_string(ClosedPort()));
     const std::uint64_t up = Servers[0].Id;
     const std::uint64_t down = Servers[1].Id;
-    StartProbe(0, kTestTimeoutMs);
-    StartProbe(1, kTestTimeoutMs);
+    probes_->StartProbe(Servers[0].Id);
+    probes_->StartProbe(Servers[1].Id);
     QVERIFY(SwapServers(0, 1));
     // Growing the array moves every entry in memory while the probes run.
     for (int i = 0; i < 100; ++i)
         AddTestServer("filler " + std::to_string(i), "filler.invalid");
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
-    QCOMPARE(int(ServerById(up).Status), int(ssOnline));
-    QVERIFY(PingAsExpected(ServerById(up).Ping));
-    QCOMPARE(int(ServerById(down).Status), int(ssOffline));
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
+    QCOMPARE(int(EntryById(up).Status), int(ssOnline));
+    QVERIFY(PingAsExpected(EntryById(up).Ping));
+    QCOMPARE(int(EntryById(down).Status), int(ssOffline));
     QCOMPARE(int(Servers[2].Status), int(ssChecking));
 }
 
-void TestProbe::removedEntryGetsNoHandOffsAndNoEcho()
+void TestProbe::removedEntryIsNotPublishedNorPinged()
 {
     TLoopbackListener server;
     AddTestServer("kept", "127.0.0.1:" + std::to_string(ClosedPort()));
     AddTestServer("removed", server.Address());
     const std::uint64_t removed = Servers[1].Id;
-    StartProbe(1, kTestTimeoutMs);
-    recorder_->Repaints = 0;
+    probes_->StartProbe(Servers[1].Id);
+    recorder_->Clear();
     QVERIFY(RemoveServer("removed"));
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
-    QCOMPARE(recorder_->Repaints, 0);
-    QCOMPARE(recorder_->TimerEnables, 0);
-    QCOMPARE(int(ServerById(removed).Status), int(ssOnline));
-    QCOMPARE(ServerById(removed).Ping, kPingNone);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
+    QCOMPARE(recorder_->Signals(), 0);
+    QCOMPARE(recorder_->Finished(removed), 0);
+    QCOMPARE(int(EntryById(removed).Status), int(ssOnline));
+    QCOMPARE(EntryById(removed).Ping, kPingNone);
 }
 
 void TestProbe::twoProbesOfOneServerBothComplete()
 {
     TLoopbackListener server;
     AddTestServer("twice", server.Address());
-    StartProbe(0, kTestTimeoutMs);
-    StartProbe(0, kTestTimeoutMs);
-    QCOMPARE(RunningProbes.size(), 2);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    probes_->StartProbe(Servers[0].Id);
+    probes_->StartProbe(Servers[0].Id);
+    QCOMPARE(probes_->RunningCount(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QVERIFY(PingAsExpected(Servers[0].Ping));
+    QCOMPARE(recorder_->Finished(Servers[0].Id), 2);
 }
 
-void TestProbe::goneWindowIsNotTouched()
+void TestProbe::timeOutComesFromItsSourceAtEachStart()
 {
-    TLoopbackListener server;
-    AddTestServer("late", server.Address());
-    int calls = 0;
-    {
-        auto* context = new QObject;
-        TProbeDisplay display;
-        display.Context = context;
-        display.InvalidateList = [&calls] { ++calls; };
-        display.SelectedIndex = [&calls] { return ++calls, 0; };
-        display.RefreshStatus = [&calls] { ++calls; };
-        display.EnableRefreshTimer = [&calls] { ++calls; };
-        SetProbeDisplay(display);
-        StartProbe(0, kTestTimeoutMs);
-        calls = 0;
-        delete context;
-    }
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
-    QCOMPARE(calls, 0);
-    QCOMPARE(int(Servers[0].Status), int(ssOnline));
+    // A silent server holds its probe for the whole time-out: the one read when that probe started.
+    TLoopbackListener silent("127.0.0.1", 0);
+    QVERIFY(silent.IsValid());
+    silent.FillBacklog(3);
+    QTest::qWait(100);
+    AddTestServer("silent", silent.Address());
+    std::int32_t timeout = 2 * kTestTimeoutMs;
+    TProbeService probes([&timeout] { return timeout; });
+    QElapsedTimer clock;
+    clock.start();
+    probes.StartProbe(Servers[0].Id);
+    // Changed while the probe runs: the probe keeps its own.
+    timeout = kTestTimeoutMs;
+    QTest::qWait(kTestTimeoutMs + kTestTimeoutMs / 2);
+    QCOMPARE(probes.RunningCount(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(probes.RunningCount(), 0, kProbeBoundMs);
+    QVERIFY(clock.elapsed() >= 2 * kTestTimeoutMs);
+
+    // A value beyond the settings' bounds is held to them.
+    timeout = 1;
+    probes.StartProbe(Servers[0].Id);
+    QTest::qWait(kMinTimeout / 2);
+    QCOMPARE(probes.RunningCount(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(probes.RunningCount(), 0, kProbeBoundMs);
+    QCOMPARE(int(Servers[0].Status), int(ssOffline));
 }
 
-void TestProbe::outOfRangeIndexIsIgnored()
+void TestProbe::serviceGoneWhileProbesRunLeavesTheEntries()
+{
+    TLoopbackListener silent("127.0.0.1", 0);
+    QVERIFY(silent.IsValid());
+    silent.FillBacklog(3);
+    QTest::qWait(100);
+    TLoopbackListener up;
+    AddTestServer("silent", silent.Address());
+    AddTestServer("up", up.Address());
+    {
+        TProbeService probes([] { return kTestTimeoutMs; });
+        TProbeRecorder recorder(probes);
+        probes.ProbeAllServers();
+        QVERIFY(probes.RunningCount() > 0);
+    }
+    // Nothing arrives for a service that is gone: the entries stay as the start left them.
+    QTest::qWait(kProbeBoundMs);
+    QCOMPARE(int(Servers[0].Status), int(ssChecking));
+    QCOMPARE(Servers[0].Ping, kPingNone);
+}
+
+void TestProbe::unknownServerIsIgnored()
 {
     AddTestServer("only", "127.0.0.1:1");
-    StartProbe(-1, kTestTimeoutMs);
-    StartProbe(1, kTestTimeoutMs);
-    QVERIFY(RunningProbes.isEmpty());
+    probes_->StartProbe(0);
+    probes_->StartProbe(Servers[0].Id + 1);
+    QCOMPARE(probes_->RunningCount(), 0);
+    QCOMPARE(recorder_->Signals(), 0);
     QCOMPARE(Servers[0].Ping, kPingReset);
 }
 

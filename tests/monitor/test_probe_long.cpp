@@ -1,7 +1,6 @@
-// Long server lists: results reach the window in batches, connects beyond the open-file limit wait
+// Long server lists: results are published in batches, connects beyond the open-file limit wait
 // their turn instead of failing, and the program's end gives up the probes that have not started.
-#include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "probe_fixtures.h"
 #include "support/testsupport.h"
 
@@ -38,8 +37,9 @@ private slots:
     void endDropsWhatHasNotStarted();
 
 private:
-    TScratchIni* scratch_ = nullptr;
-    TDisplayRecorder* recorder_ = nullptr;
+    std::unique_ptr<TScratchIni> scratch_;
+    std::unique_ptr<TProbeService> probes_;
+    std::unique_ptr<TProbeRecorder> recorder_;
 };
 
 void TestProbeLong::initTestCase()
@@ -50,18 +50,18 @@ void TestProbeLong::initTestCase()
 
 void TestProbeLong::init()
 {
-    scratch_ = new TScratchIni;
-    recorder_ = new TDisplayRecorder;
-    recorder_->Install();
-    SetProbeIcmpMode(platform::TIcmpMode::Disabled);
+    scratch_ = std::make_unique<TScratchIni>();
+    probes_ = std::make_unique<TProbeService>([] { return kTestTimeoutMs; });
+    recorder_ = std::make_unique<TProbeRecorder>(*probes_);
+    probes_->SetIcmpMode(platform::TIcmpMode::Disabled);
 }
 
 void TestProbeLong::cleanup()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kRoundBoundMs);
-    SetProbeDisplay({});
-    delete recorder_;
-    delete scratch_;
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kRoundBoundMs);
+    recorder_.reset();
+    probes_.reset();
+    scratch_.reset();
 }
 
 void TestProbeLong::resultsAreShownInBatches()
@@ -69,17 +69,17 @@ void TestProbeLong::resultsAreShownInBatches()
     const std::string refused = "127.0.0.1:" + std::to_string(ClosedPort());
     for (int i = 0; i < kRefusedCount; ++i)
         AddTestServer("s" + std::to_string(i), refused);
-    recorder_->Selected = kRefusedCount / 2;
-    ProbeAllServers(kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kRoundBoundMs);
+    const std::uint64_t watched = Servers[kRefusedCount / 2].Id;
+    probes_->ProbeAllServers();
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kRoundBoundMs);
     for (const TServer& s : Servers)
         QCOMPARE(int(s.Status), int(ssOffline));
-    // Not one repaint and status refresh per result: one per batch that arrived together.
+    // Not one repaint per result: one per batch that arrived together.
     QVERIFY2(recorder_->Repaints < kRefusedCount / 10, qPrintable(QString::number(recorder_->Repaints)));
-    QVERIFY2(recorder_->Refreshes.size() < std::size_t(kRefusedCount / 10),
-             qPrintable(QString::number(recorder_->Refreshes.size())));
-    QCOMPARE(recorder_->TimerEnables, 1);
-    QCOMPARE(recorder_->Refreshes.back().first, int(ssOffline));
+    // One server hears of its start, then of its connect and completion that came together.
+    QCOMPARE(recorder_->States(watched).size(), std::size_t(2));
+    QCOMPARE(recorder_->States(watched).back().first, int(ssOffline));
+    QCOMPARE(recorder_->Finished(watched), 1);
 }
 
 void TestProbeLong::connectsBeyondTheLimitWaitTheirTurn()
@@ -95,8 +95,8 @@ void TestProbeLong::connectsBeyondTheLimitWaitTheirTurn()
         for (int i = 0; i < kPerListener; ++i)
             AddTestServer("s" + std::to_string(l) + "." + std::to_string(i), servers.back()->Address());
     }
-    ProbeAllServers(kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kRoundBoundMs);
+    probes_->ProbeAllServers();
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kRoundBoundMs);
     int online = 0;
     for (const TServer& s : Servers)
         online += s.Status == ssOnline;
@@ -113,19 +113,19 @@ void TestProbeLong::endDropsWhatHasNotStarted()
     QTest::qWait(100);
     for (int i = 0; i < kSilentCount; ++i)
         AddTestServer("s" + std::to_string(i), silent.Address());
-    ProbeAllServers(kTestTimeoutMs);
-    QVERIFY(!RunningProbes.isEmpty());
+    probes_->ProbeAllServers();
+    QVERIFY(probes_->RunningCount() > 0);
     QElapsedTimer clock;
     clock.start();
-    DropWaitingProbes();
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kDropBoundMs);
+    probes_->DropWaitingProbes();
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kDropBoundMs);
     QVERIFY(clock.elapsed() <= kDropBoundMs);
 
     // A later round starts afresh.
     Servers.resize(1);
     AddTestServer("refused", "127.0.0.1:" + std::to_string(ClosedPort()));
-    StartProbe(1, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kDropBoundMs);
+    probes_->StartProbe(Servers[1].Id);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kDropBoundMs);
     QCOMPARE(int(Servers[1].Status), int(ssOffline));
 }
 

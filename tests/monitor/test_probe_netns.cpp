@@ -2,13 +2,14 @@
 // freely: the datagram and raw sockets, reply matching, and a host that drops echo. Needs root (or
 // CAP_SYS_ADMIN); skipped elsewhere.
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "platform/icmp.h"
 #include "probe_fixtures.h"
 #include "support/testsupport.h"
 
 #include <QtTest>
 #include <fstream>
+#include <memory>
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -90,6 +91,7 @@ private:
     int silentDns_ = -1;
     QTemporaryDir resolverDir_;
     TScratchIni* scratch_ = nullptr;
+    std::unique_ptr<TProbeService> probes_;
 };
 
 void TestProbeNetns::initTestCase()
@@ -118,6 +120,7 @@ void TestProbeNetns::initTestCase()
 void TestProbeNetns::init()
 {
     scratch_ = new TScratchIni;
+    probes_ = std::make_unique<TProbeService>([] { return kTestTimeoutMs; });
     // These settings belong to the namespace made above; the machine's own are never touched.
     QVERIFY(isolated_);
     WriteProc("/proc/sys/net/ipv4/icmp_echo_ignore_all", "0");
@@ -126,8 +129,8 @@ void TestProbeNetns::init()
 
 void TestProbeNetns::cleanup()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
-    SetProbeIcmpMode(platform::TIcmpMode::Auto);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
+    probes_.reset();
     delete scratch_;
 }
 
@@ -201,12 +204,12 @@ void TestProbeNetns::probesPingWithEitherSocketKind()
     QFETCH(int, mode);
     QFETCH(QString, host);
     WriteProc("/proc/sys/net/ipv4/ping_group_range", "0\t2147483647");
-    SetProbeIcmpMode(static_cast<platform::TIcmpMode>(mode));
+    probes_->SetIcmpMode(static_cast<platform::TIcmpMode>(mode));
     TLoopbackListener server(host.toStdString());
     QVERIFY(server.IsValid());
     AddTestServer("pinged", server.Address());
-    StartProbe(0, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    probes_->StartProbe(Servers[0].Id);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QVERIFY2(Servers[0].Ping >= 1, qPrintable(QString::number(Servers[0].Ping)));
 }
@@ -216,8 +219,8 @@ void TestProbeNetns::serverThatDropsEchoStaysOnlineWithoutPing()
     QVERIFY(WriteProc("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1"));
     TLoopbackListener server("127.0.0.7");
     AddTestServer("quiet", server.Address());
-    StartProbe(0, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    probes_->StartProbe(Servers[0].Id);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QCOMPARE(Servers[0].Ping, kPingNone);
 }
@@ -227,8 +230,8 @@ void TestProbeNetns::hangingResolverEndsWithinTheBound()
     if (!resolverBound_)
         QSKIP("the resolver configuration could not be replaced here");
     AddTestServer("hanging", "korvan-resolver-test.example:3724");
-    StartProbe(0, kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    probes_->StartProbe(Servers[0].Id);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(Servers[0].Ping, kPingNone);
     // The system resolver is indeed still waiting: the probe did not simply get a quick refusal.

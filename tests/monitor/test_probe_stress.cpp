@@ -1,7 +1,6 @@
 // Many probes at once while the main thread grows, reorders and removes entries of the server list:
 // every result lands on its own server. Run under ThreadSanitizer this is the race check as well.
-#include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "probe_fixtures.h"
 #include "support/testsupport.h"
 
@@ -41,8 +40,8 @@ private slots:
 void TestProbeStress::resultsLandOnTheirServersWhileTheListChanges()
 {
     TScratchIni scratch;
-    TDisplayRecorder recorder;
-    recorder.Install();
+    TProbeService probes([] { return kTestTimeoutMs; });
+    TProbeRecorder recorder(probes);
 
     std::vector<std::unique_ptr<TLoopbackListener>> listeners;
     for (int i = 0; i < kListeners; ++i) {
@@ -90,14 +89,14 @@ void TestProbeStress::resultsLandOnTheirServersWhileTheListChanges()
         default: {
             const int index = static_cast<int>(random() % live);
             if (!Servers[static_cast<std::size_t>(index)].Deleted)
-                StartProbe(index, kTestTimeoutMs);
+                probes.StartProbe(Servers[static_cast<std::size_t>(index)].Id);
             break;
         }
         }
     });
     mutator.start(kMutationIntervalMs);
-    ProbeAllServers(kTestTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    probes.ProbeAllServers();
+    QTRY_COMPARE_WITH_TIMEOUT(probes.RunningCount(), 0, kProbeBoundMs);
     mutator.stop();
     QVERIFY(mutations > 0);
 
@@ -124,7 +123,6 @@ void TestProbeStress::resultsLandOnTheirServersWhileTheListChanges()
         }
     }
     QVERIFY(checked > kServers / 2);
-    SetProbeDisplay({});
 }
 
 QTEST_GUILESS_MAIN(TestProbeStress)

@@ -2,6 +2,8 @@
 // Play button's pictures.
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ImgBtn.h"
@@ -45,8 +47,9 @@ void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
 {
     TScratchIni scratch;
     TSettings settings;
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     TNewsService news;
-    TMainForm form(settings, news);
+    TMainForm form(settings, probes, news);
     const struct
     {
         const char* name;

@@ -3,7 +3,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
@@ -38,6 +38,8 @@ private slots:
 private:
     std::unique_ptr<TScratchIni> scratch_;
     TSettings settings_;
+    // Outlives every window the tests make, as the program's does.
+    TProbeService probes_{[this] { return settings_.Values().Timeout; }};
     TNewsService news_;
 };
 
@@ -52,14 +54,14 @@ void TestMainForm::init()
 void TestMainForm::cleanup()
 {
     // The first idle moment probes every server; as at the program's end, let those probes finish.
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, 10000);
 }
 
 void TestMainForm::listsServersAndRestoresSelection()
 {
     scratch_->Write("[Main]\nServerIndex=2\nSaveWindowPos=1\nWindowPosX=40\nWindowPosY=50\n"
                     "[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n[Three]\nAddress=127.0.0.1:1\n");
-    TMainForm form(settings_, news_);
+    TMainForm form(settings_, probes_, news_);
     QCOMPARE(form.ServerList()->Count(), 3);
     QCOMPARE(form.ServerList()->Item(0), QString("One"));
     QCOMPARE(form.ServerList()->Item(2), QString("Three"));
@@ -76,12 +78,12 @@ void TestMainForm::storedIndexOutsideListSelectsFirst()
 {
     scratch_->Write("[Main]\nServerIndex=2\n[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n");
     {
-        TMainForm form(settings_, news_);
+        TMainForm form(settings_, probes_, news_);
         QCOMPARE(form.SelectedIndex(), 0);
     }
     ResetServers();
     scratch_->Write("[Main]\nServerIndex=0\n");
-    TMainForm empty(settings_, news_);
+    TMainForm empty(settings_, probes_, news_);
     QCOMPARE(empty.SelectedIndex(), -1);
 }
 
@@ -89,7 +91,7 @@ void TestMainForm::escapeClosesAndDestructionSaves()
 {
     scratch_->Write(
         "[Main]\nFullInfo=1\nPanel=0\nUnknownKey=stays\n[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n");
-    auto form = std::make_unique<TMainForm>(settings_, news_);
+    auto form = std::make_unique<TMainForm>(settings_, probes_, news_);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     form->SelectIndex(1);
@@ -110,7 +112,7 @@ void TestMainForm::escapeClosesAndDestructionSaves()
 void TestMainForm::closeButtonCloses()
 {
     scratch_->Write("[One]\nAddress=127.0.0.1:1\n");
-    TMainForm form(settings_, news_);
+    TMainForm form(settings_, probes_, news_);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     auto* close = form.findChild<QAbstractButton*>("BtnClose");
@@ -128,7 +130,7 @@ void TestMainForm::closeButtonCloses()
 void TestMainForm::settingsErrorSkipsServerSave()
 {
     scratch_->Write("[One]\nAddress=127.0.0.1:1\n");
-    auto form = std::make_unique<TMainForm>(settings_, news_);
+    auto form = std::make_unique<TMainForm>(settings_, probes_, news_);
     QVERIFY(AddServer("Two", "127.0.0.1:1", "", "", "", "", "", 0, false, ""));
     // The file turns into a folder: nothing can be written any more, and nothing must crash.
     QVERIFY(QFile::remove(QString::fromStdString(scratch_->Path())));
@@ -148,7 +150,7 @@ void TestMainForm::failedSaveIsToldOnceAndKeepsTheFile()
     scratch_->Write(content);
     const QString path = QString::fromStdString(scratch_->Path());
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    auto form = std::make_unique<TMainForm>(settings_, news_);
+    auto form = std::make_unique<TMainForm>(settings_, probes_, news_);
     QCOMPARE(form->ServerList()->Count(), 1);
     QVERIFY(AddServer("Two", "127.0.0.1:1", "", "", "", "", "", 0, false, ""));
     std::vector<TMessageRequest> told;
@@ -170,7 +172,7 @@ void TestMainForm::failedSaveIsToldOnceAndKeepsTheFile()
 void TestMainForm::oneFaceAtTheLayoutsSizes()
 {
     scratch_->Write("[Main]\n[One]\nAddress=127.0.0.1:1\n");
-    TMainForm form(settings_, news_);
+    TMainForm form(settings_, probes_, news_);
     TAboutForm about;
     // What the desktop really draws with, not what was asked for: a missing face is quietly replaced.
     const QString family = QFontInfo(form.font()).family();

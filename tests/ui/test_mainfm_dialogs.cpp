@@ -4,7 +4,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"
@@ -89,6 +89,8 @@ private:
 
     std::unique_ptr<TScratchIni> ini_;
     TSettings settings_;
+    // Outlives every window the tests make, as the program's does.
+    TProbeService probes_{[this] { return settings_.Values().Timeout; }};
     TNewsService news_;
     std::unique_ptr<TMainForm> form_;
     std::vector<TShown> shown_;
@@ -124,7 +126,7 @@ void TestMainFormDialogs::init()
 void TestMainFormDialogs::cleanup()
 {
     form_.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, 10000);
     ini_.reset();
 }
 
@@ -134,7 +136,7 @@ void TestMainFormDialogs::MakeForm(const QStringList& names)
     for (const QString& n : names)
         file += "[" + n.toStdString() + "]\nAddress=" + kLoopback + "\n";
     ini_->Write(file);
-    form_ = std::make_unique<TMainForm>(settings_, news_);
+    form_ = std::make_unique<TMainForm>(settings_, probes_, news_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }

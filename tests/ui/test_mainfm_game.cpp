@@ -6,6 +6,7 @@
 #include "core/settings_u.h"
 #include "game/folders_u.h"
 #include "game/gametree.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"
@@ -108,6 +109,8 @@ private:
 
     std::unique_ptr<TScratchIni> ini_;
     TSettings settings_;
+    // Outlives every window the tests make, as the program's does.
+    TProbeService probes_{[this] { return settings_.Values().Timeout; }};
     TNewsService news_;
     std::unique_ptr<TMainForm> form_;
     std::vector<TShown> shown_;
@@ -155,7 +158,7 @@ void TestMainFormGame::cleanup()
 
 void TestMainFormGame::MakeForm(const TServer& server)
 {
-    form_ = std::make_unique<TMainForm>(settings_, news_);
+    form_ = std::make_unique<TMainForm>(settings_, probes_, news_);
     Servers.clear();
     Servers.push_back(server);
     form_->ReloadServerList();

@@ -3,7 +3,7 @@
 #include "../monitor/probe_fixtures.h"
 #include "core/localization_u.h"
 #include "core/settings_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "monitor/status_u.h"
 #include "news/newsservice.h"
 #include "support/testsupport.h"
@@ -72,6 +72,7 @@ private:
 
     TScratchIni* scratch_ = nullptr;
     TSettings settings_;
+    TProbeService probes_{[this] { return settings_.Values().Timeout; }};
     TNewsService news_;
     TMainForm* form_ = nullptr;
 };
@@ -82,7 +83,7 @@ TMainForm* TestMainFormStatus::MakeForm(const std::vector<std::string>& addresse
     for (std::size_t i = 0; i < addresses.size(); ++i)
         ini += "[Server " + std::to_string(i) + "]\nAddress=" + addresses[i] + "\n";
     scratch_->Write(ini);
-    form_ = new TMainForm(settings_, news_);
+    form_ = new TMainForm(settings_, probes_, news_);
     return form_;
 }
 
@@ -97,12 +98,11 @@ void TestMainFormStatus::init()
 {
     scratch_ = new TScratchIni;
     LastAnnouncedStatus = 0;
-    SetProbeIcmpMode(platform::TIcmpMode::Auto);
 }
 
 void TestMainFormStatus::cleanup()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, kProbeBoundMs);
     delete form_;
     form_ = nullptr;
     delete scratch_;
@@ -146,7 +146,7 @@ void TestMainFormStatus::selectingAServerShowsCheckingThenOnline()
     QVERIFY(form->RefreshTimer->isActive());
     QCOMPARE(form->RefreshTimer->interval(), 10000);
 
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(form->Status->text(), QString("Online"));
     QCOMPARE(TextColor(form->Status), QColor(0x00, 0xFF, 0x00));
     QVERIFY(!form->Ping->isHidden());
@@ -167,7 +167,7 @@ void TestMainFormStatus::refusedServerShowsOffline()
     TMainForm* form = MakeForm({"127.0.0.1:" + std::to_string(ClosedPort())});
     form->SelectIndex(0);
     form->ListMouseDown();
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(form->Status->text(), QString("Offline"));
     QCOMPARE(TextColor(form->Status), QColor(0xFF, 0x00, 0x00));
     QVERIFY(form->Ping->isHidden());
@@ -354,7 +354,7 @@ void TestMainFormStatus::everyMoveOfTheSelectionShowsTheNewServerAtOnce()
     QVERIFY(shows(0));
     QTest::keyClick(list, Qt::Key_PageDown);
     QVERIFY(shows(3));
-    QVERIFY(RunningProbes.isEmpty());
+    QCOMPARE(probes_.RunningCount(), 0);
 
     // A move keeps the same server on show, now one row higher.
     QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
@@ -364,7 +364,7 @@ void TestMainFormStatus::everyMoveOfTheSelectionShowsTheNewServerAtOnce()
     QTest::keyPress(list, Qt::Key_Down);
     QVERIFY(shows(2));
     QTest::keyRelease(list, Qt::Key_Down);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, kProbeBoundMs);
 
     // The list read again with another server in the selected row.
     form->SelectIndex(0);
@@ -388,15 +388,15 @@ void TestMainFormStatus::refreshTimerReprobesOnlyASelectedServer()
     form->SelectIndex(-1);
     form->RefreshTimer->start();
     form->RefreshTimerTimer();
-    QVERIFY(RunningProbes.isEmpty());
+    QCOMPARE(probes_.RunningCount(), 0);
     QVERIFY(!form->RefreshTimer->isActive());
     QCOMPARE(form->RefreshTimer->interval(), 10000);
 
     form->SelectIndex(0);
     form->RefreshTimerTimer();
-    QCOMPARE(RunningProbes.size(), 1);
+    QCOMPARE(probes_.RunningCount(), 1);
     QVERIFY(!form->RefreshTimer->isActive());
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, kProbeBoundMs);
     QVERIFY(form->RefreshTimer->isActive());
 }
 
@@ -409,7 +409,7 @@ void TestMainFormStatus::refreshAllProbesEveryServer()
     form->BtnRefreshAllClick();
     // With nothing selected the cycle is left as it was.
     QVERIFY(!form->RefreshTimer->isActive());
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QCOMPARE(int(Servers[1].Status), int(ssOffline));
     QCOMPARE(int(Servers[2].Status), int(ssOnline));
@@ -422,7 +422,7 @@ void TestMainFormStatus::refreshAllProbesEveryServer()
     form->SelectIndex(1);
     form->BtnRefreshAllClick();
     QVERIFY(form->RefreshTimer->isActive());
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, kProbeBoundMs);
     for (const TServer& s : Servers)
         QVERIFY(s.Ping != kUntouched);
 }
@@ -437,7 +437,7 @@ void TestMainFormStatus::firstShowAndIdleStartTheCycle()
     QVERIFY(form->RefreshTimer->isActive());
     QCOMPARE(form->RefreshTimer->interval(), 1000);
     QTRY_VERIFY(!FirstIdle);
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOnline));
     QCOMPARE(int(Servers[1].Status), int(ssOnline));
 }
@@ -452,11 +452,11 @@ void TestMainFormStatus::closingWhileProbesRunEndsWithinTheBound()
     form->SelectIndex(0);
     form->BtnRefreshAllClick();
     // The silent server's probe at least runs until its time-out.
-    QVERIFY(!RunningProbes.isEmpty());
+    QVERIFY(probes_.RunningCount() > 0);
     // The window goes first; the probes then complete without it, as at the program's end.
     delete form_;
     form_ = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), kProbeBoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, kProbeBoundMs);
     QCOMPARE(int(Servers[0].Status), int(ssOffline));
     QCOMPARE(int(Servers[1].Status), int(ssOnline));
     QCOMPARE(int(Servers[2].Status), int(ssOffline));

@@ -3,7 +3,7 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "monitor/connection_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"
@@ -69,8 +69,11 @@ private slots:
 
 private:
     TMainForm* MakeForm(int servers);
-    std::unique_ptr<TScratchIni> scratch_;
     TSettings settings_;
+    // Outlives every window the tests make, as the program's does.
+    TProbeService probes_{[this] { return settings_.Values().Timeout; }};
+
+    std::unique_ptr<TScratchIni> scratch_;
     TNewsService news_;
     std::unique_ptr<TMainForm> form_;
 };
@@ -99,7 +102,7 @@ void TestServerList::cleanup()
 TMainForm* TestServerList::MakeForm(int servers)
 {
     scratch_->Write(ServersIni(servers));
-    form_ = std::make_unique<TMainForm>(settings_, news_);
+    form_ = std::make_unique<TMainForm>(settings_, probes_, news_);
     form_->show();
     form_->ServerList()->setFocus();
     return form_.get();
@@ -257,7 +260,7 @@ void TestServerList::tooltipOnlyForShortenedNames()
 {
     scratch_->Write("[Short]\nAddress=127.0.0.1:1\n[A name far too long to fit in the list's row width]\n"
                     "Address=127.0.0.1:1\n");
-    form_ = std::make_unique<TMainForm>(settings_, news_);
+    form_ = std::make_unique<TMainForm>(settings_, probes_, news_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     TListBoxEx* list = form_->ServerList();
@@ -398,7 +401,7 @@ void TestServerList::homeMovesWithoutTheSelectionStep()
     QTest::keyClick(form->ServerList(), Qt::Key_Down);
     QCOMPARE(form->SelectedIndex(), 1);
     QVERIFY(refresh->isActive());
-    QTRY_VERIFY_WITH_TIMEOUT(RunningProbes.isEmpty(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_.RunningCount(), 0, 10000);
 }
 
 void TestServerList::wheelOverTheNewsViewScrollsTheView()

@@ -93,7 +93,7 @@ void TestUpdateControl::init()
     window_ = std::make_unique<QWidget>();
     item_ = std::make_unique<QAction>();
     // Nothing here saves: no test reaches the hand-over.
-    control_ = new TUpdateControl(window_.get(), settings_, item_.get(), [] { return false; });
+    control_ = new TUpdateControl(window_.get(), settings_, item_.get(), nullptr, [] { return false; });
     messages_.clear();
     askedVisibly_.clear();
     SetMessageHook([this](const TMessageRequest& request) {

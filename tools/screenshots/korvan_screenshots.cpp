@@ -4,6 +4,8 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings_u.h"
+#include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "tools/screenshots/dialog_screenshots.h"
 #include "ui/ListBoxEx.h"
@@ -173,8 +175,9 @@ int main(int argc, char** argv)
         AppClosing = false;
         {
             TSettings settings;
+            TProbeService probes([&settings] { return settings.Values().Timeout; });
             TNewsService news;
-            TMainForm form(settings, news);
+            TMainForm form(settings, probes, news);
             SetStates();
             form.move(100, 100);
             form.show();
