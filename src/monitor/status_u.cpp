@@ -3,8 +3,6 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 
-std::uint8_t LastAnnouncedStatus = 0;
-
 namespace {
 
 // Words the table does not carry: they read the same in every edition.

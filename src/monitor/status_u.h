@@ -52,6 +52,3 @@ TColorRef PingColorOf(std::int32_t ping);
 int AnnouncementFor(std::uint8_t status, std::uint8_t lastAnnounced, bool trayShown);
 // The text the icon shows for the selected server when pointed at.
 int TrayHintFor(std::uint8_t status);
-
-// The state (offline or online) last shown for the selected server; 0 until the first one.
-extern std::uint8_t LastAnnouncedStatus;

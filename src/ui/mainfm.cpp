@@ -15,6 +15,7 @@
 #include "ui/msgbox_u.h"
 #include "ui/serverlist.h"
 #include "ui/skinfont.h"
+#include "ui/statusdisplay.h"
 #include "ui/updatecontrol.h"
 
 #include <QAction>
@@ -24,7 +25,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
-#include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
 
@@ -145,7 +145,7 @@ void TMainForm::FormShow()
     if (!FirstShow)
         return;
     FirstShow = false;
-    StartRefreshCycle();
+    status_->StartRefreshCycle();
     UpdateInfoPanel();
     List->setFocus();
     // The first idle moment comes once the window has been painted (paintEvent); a window that is
@@ -180,19 +180,11 @@ void TMainForm::closeEvent(QCloseEvent* event)
     emit Closed();
 }
 
-void TMainForm::changeEvent(QEvent* event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible())
-        MinimizedByOtherMeans();
-}
-
 void TMainForm::FormClose()
 {
     AppClosing = true;
-    RefreshTimer->stop();
+    status_->Stop();
     frame_->PopupTimer()->stop();
-    TrayIcon->hide();
 }
 
 void TMainForm::FormDestroy()
@@ -203,6 +195,7 @@ void TMainForm::FormDestroy()
     // Probes finishing while the box below is up must not reach a window that is going away.
     probes_.disconnect(this);
     probes_.disconnect(List);
+    probes_.disconnect(status_);
     // After an update's hand-over the new copy owns the file; both were saved before it started.
     if (updates_->HandedOver())
         return;
@@ -375,7 +368,7 @@ void TMainForm::SelectedServerChanged()
     // Until the first show fills it, the panel waits: a window never shown (--play) fetches no news.
     if (shownOnce_)
         UpdateInfoPanel();
-    RefreshServerVisibleStatus();
+    status_->ShowServer(id);
 }
 
 void TMainForm::ServerRowsChanged()
@@ -636,14 +629,10 @@ void TMainForm::ItemUpdateClick()
 
 void TMainForm::PauseRefresh()
 {
-    // A probe that ends re-arms the timer; with its signal blocked no tick starts another.
-    RefreshTimer->stop();
-    RefreshTimer->blockSignals(true);
+    status_->Pause();
 }
 
 void TMainForm::ResumeRefresh()
 {
-    RefreshTimer->blockSignals(false);
-    if (!RefreshTimer->isActive())
-        RefreshTimer->start();
+    status_->Resume();
 }

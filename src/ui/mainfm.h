@@ -87,7 +87,8 @@ public:
     void ItemClearScreenshotsClick();
     TGameLaunch* Game() const { return game_; }
 
-    // -- monitoring: status display, refresh cycle, notification area (mainfm_status.cpp) --
+    // -- monitoring: status display, refresh cycle, notification area (mainfm_status.cpp; the display in
+    // statusdisplay.cpp) --
     void RefreshServerVisibleStatus();
     void RefreshTimerTimer();
     void BtnRefreshAllClick();
@@ -128,7 +129,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -179,29 +179,6 @@ private:
     class TInfoPanel* InfoPanel = nullptr;
 
     // -- monitoring (mainfm_status.cpp) --
-    friend class TestMainFormStatus;
     void SetupStatusControls();
-    // Minimized from the taskbar or the window manager: to the notification area, where there is one.
-    void MinimizedByOtherMeans();
-    // The first show's step: the first refresh tick comes about a second later.
-    void StartRefreshCycle();
-    void SetTrayImage(int index);
-    void RefreshTrayToolTip();
-    // A balloon from the notification-area icon about the selected server, now in `state`.
-    void Announce(const QString& title, const QString& text, std::uint8_t state);
-    bool TrayShown() const;
-
-    class QLabel* LabStatus = nullptr;
-    QLabel* Status = nullptr;
-    QLabel* labPing = nullptr;
-    QLabel* Ping = nullptr;
-    QAbstractButton* BtnMinimize = nullptr;
-    QAbstractButton* BtnRefreshAll = nullptr;
-    QTimer* RefreshTimer = nullptr;
-    class QSystemTrayIcon* TrayIcon = nullptr;
-    int trayImage_ = 0;
-    // Asked before the window goes to the notification area; replaceable so tests can have one.
-    bool (*trayAvailable_)() = nullptr;
-    int announcements_ = 0;
-    int announcedIcon_ = 0; // the QSystemTrayIcon::MessageIcon of the last balloon
+    class TStatusDisplay* status_ = nullptr;
 };

@@ -1,0 +1,111 @@
+// The main window's status display: the status line and ping of the server on show, the notification-area
+// icon with its tooltip and announcements, and the refresh cycle that probes that server again and again.
+// It follows one server by identity and hears of it from the probe service, as every subscriber does.
+#pragma once
+
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <cstdint>
+#include <memory>
+
+class QLabel;
+class QTimer;
+class QWidget;
+class TProbeService;
+
+// The notification area as the status display uses it. The desktop's own by default; a desktop may have
+// none, and a test gives one that records what it is asked.
+class TTrayIcon : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual bool Available() const = 0;
+    virtual void Show() = 0;
+    virtual void Hide() = 0;
+    virtual bool Shown() const = 0;
+    // One of TTrayImage.
+    virtual void SetImage(int image) = 0;
+    virtual void SetToolTip(const QString& text) = 0;
+    virtual void ShowMessage(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
+                             int durationMs) = 0;
+
+signals:
+    // Clicked, double-clicked, or its balloon clicked: the user wants the window back.
+    void clicked();
+};
+
+class TStatusDisplay : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Makes the status line on `window`, which it hides to the notification area and brings back from it.
+    // Without `tray`, the desktop's own notification area.
+    TStatusDisplay(QWidget* window, TProbeService& probes, std::unique_ptr<TTrayIcon> tray = nullptr);
+    ~TStatusDisplay() override;
+
+    // The first show's step: the first refresh tick comes about a second later.
+    void StartRefreshCycle();
+    // The selection step: the server on show is probed now and the refresh period starts anew.
+    void RestartRefreshCycle();
+    // No tick comes while paused, whatever probe ends meanwhile; Resume re-arms the cycle.
+    void Pause();
+    void Resume();
+    // The window closes: the cycle stops for good and the icon leaves the notification area.
+    void Stop();
+
+    void RefreshServerVisibleStatus();
+    // One tick of the cycle: probes the server on show, when there is one.
+    void RefreshTimerTimer();
+    // Probes every server; the cycle waits meanwhile, so no tick starts a probe the round starts anyway.
+    void RefreshAll();
+    // To the notification area, or minimized as usual where the desktop has none.
+    void MinimizeToTray();
+    // From the notification area back to the screen.
+    void RestoreWindow();
+    bool TrayShown() const;
+
+signals:
+    // Each tick of the refresh cycle, before its probe; the window's other periodic looks hang on it.
+    void refreshTicked();
+    // The icon in the notification area was clicked.
+    void trayIconClicked();
+
+public slots:
+    // The server the display follows; 0 for none.
+    void ShowServer(std::uint64_t serverId);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void ServerProbed(std::uint64_t serverId);
+    void ProbeFinished(std::uint64_t serverId);
+
+private:
+    // Minimized from the taskbar or the window manager: to the notification area, where there is one.
+    void MinimizedByOtherMeans();
+    void RefreshTrayToolTip();
+    // A balloon from the notification-area icon about the server on show, now in `state`.
+    void Announce(const QString& title, const QString& text, std::uint8_t state);
+    // Starts the timer unless paused or already running.
+    void ArmTimer();
+
+    QWidget* const window_;
+    TProbeService& probes_;
+    // A child of this object, whoever made it.
+    TTrayIcon* const tray_;
+    std::uint64_t shownId_ = 0;
+    // The state (offline or online) last shown for the server on show; 0 until the first one.
+    std::uint8_t lastAnnouncedStatus_ = 0;
+    bool paused_ = false;
+
+    QLabel* LabStatus = nullptr;
+    QLabel* Status = nullptr;
+    QLabel* labPing = nullptr;
+    QLabel* Ping = nullptr;
+    QTimer* RefreshTimer = nullptr;
+};
