@@ -147,8 +147,6 @@ TStatusDisplay::TStatusDisplay(QWidget* window, TProbeService& probes, std::uniq
     window_->installEventFilter(this);
 }
 
-TStatusDisplay::~TStatusDisplay() = default;
-
 void TStatusDisplay::ShowServer(std::uint64_t serverId)
 {
     shownId_ = serverId;

@@ -45,7 +45,6 @@ public:
     // Makes the status line on `window`, which it hides to the notification area and brings back from it.
     // Without `tray`, the desktop's own notification area.
     TStatusDisplay(QWidget* window, TProbeService& probes, std::unique_ptr<TTrayIcon> tray = nullptr);
-    ~TStatusDisplay() override;
 
     // The first show's step: the first refresh tick comes about a second later.
     void StartRefreshCycle();
@@ -67,6 +66,8 @@ public:
     // From the notification area back to the screen.
     void RestoreWindow();
     bool TrayShown() const;
+    // Follows the window's minimizing by other means than its own button.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     // Each tick of the refresh cycle, before its probe; the window's other periodic looks hang on it.
@@ -77,9 +78,6 @@ signals:
 public slots:
     // The server the display follows; 0 for none.
     void ShowServer(std::uint64_t serverId);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void ServerProbed(std::uint64_t serverId);
