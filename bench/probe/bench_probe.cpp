@@ -118,7 +118,7 @@ TRoundResult ProbeRound()
 
     QElapsedTimer clock;
     clock.start();
-    TProbeService probes([] { return Timeout; });
+    TProbeService probes([] { return kDefaultTimeout; });
     probes.ProbeAllServers();
     while (probes.RunningCount() > 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -177,7 +177,6 @@ int main(int argc, char** argv)
             AddServer("Server " + std::to_string(i), HostOf(i), "", "", "", "", "", 0, false, "");
         }
     }
-    Timeout = kDefaultTimeout;
 
     std::vector<TRoundResult> probes;
     std::vector<TNmapRun> scans;

@@ -47,7 +47,7 @@ TRound ProbeRound()
 
     QElapsedTimer clock;
     clock.start();
-    TProbeService probes([] { return Timeout; });
+    TProbeService probes([] { return kDefaultTimeout; });
     probes.ProbeAllServers();
     // The stall of the start itself counts too: the window cannot paint while it runs.
     stalls.Note();
@@ -67,8 +67,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QTemporaryDir scratch;
     IniPath = scratch.filePath(QString::fromLatin1(kIniFileName)).toStdString();
-    Timeout = kDefaultTimeout;
-    std::printf("servers on 127.2.0.1 onwards, port %d (refused); time-out %d ms\n", kRefusedPort, Timeout);
+    std::printf("servers on 127.2.0.1 onwards, port %d (refused); time-out %d ms\n", kRefusedPort, kDefaultTimeout);
     for (int size : kListSizes) {
         // Loaded from a tavix.ini, as a shared list reaches the program.
         std::string ini;

@@ -93,9 +93,10 @@ int StartKorvan(int argc, char** argv, const QString& ini)
     QApplication app(argc, argv);
     InitLocalization();
     IniPath = ini.toStdString();
-    TProbeService probes([] { return Timeout; });
+    TSettings settings;
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     TNewsService news;
-    auto* form = new TMainForm(probes, news);
+    auto* form = new TMainForm(settings, probes, news);
     ReportFirstPaint(form);
     form->show();
     return app.exec();
@@ -122,9 +123,10 @@ double Median(std::vector<double> values)
 double PaintFigure(const QString& ini)
 {
     IniPath = ini.toStdString();
-    TProbeService probes([] { return Timeout; });
+    TSettings settings;
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     TNewsService news;
-    TMainForm form(probes, news);
+    TMainForm form(settings, probes, news);
     form.show();
     QWidget* list = form.findChild<QWidget*>("ListPanel");
     QWidget* bar = form.findChild<QWidget*>("ScrollBarPanel");

@@ -163,29 +163,29 @@ const char* StateWord(std::uint8_t status)
 }
 
 // One probe of every server, waited for as long as the time-out allows.
-void RunProbeRound()
+void RunProbeRound(const TSettings& settings)
 {
-    TProbeService probes([] { return Timeout; });
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     probes.ProbeAllServers();
     QTimer tick;
     tick.start(kProbeWaitSliceMs);
     QElapsedTimer waited;
     waited.start();
-    const qint64 bound = 2LL * std::clamp(Timeout, kMinTimeout, kMaxTimeout) + kProbeRoundSlackMs;
+    const qint64 bound = 2LL * std::clamp(settings.Values().Timeout, kMinTimeout, kMaxTimeout) + kProbeRoundSlackMs;
     while (probes.RunningCount() > 0 && waited.elapsed() < bound)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-int ListServers(bool probe, std::FILE* out, std::FILE* err)
+int ListServers(bool probe, TSettings& settings, std::FILE* out, std::FILE* err)
 {
     if (!LoadServers()) {
         Write(err, Fill(TTextId::ListUnreadable, IniPath) + QLatin1Char('\n'));
         return kExitFailed;
     }
     TWindowSettings window;
-    (void)ReadSettingsFrom(IniPath, window);
+    (void)settings.Read(IniPath, window);
     if (probe)
-        RunProbeRound();
+        RunProbeRound(settings);
     for (const TServer& server : Servers) {
         if (server.Deleted)
             continue;
@@ -237,7 +237,8 @@ std::string ServerLine(const TServer& server, bool withState)
     return line;
 }
 
-int RunConsoleAction(const TProgramOptions& command, const QString& program, std::FILE* out, std::FILE* err)
+int RunConsoleAction(const TProgramOptions& command, TSettings& settings, const QString& program, std::FILE* out,
+                     std::FILE* err)
 {
     switch (command.Action) {
     case TCommandAction::Help:
@@ -247,7 +248,7 @@ int RunConsoleAction(const TProgramOptions& command, const QString& program, std
         Write(out, VersionText());
         return kExitOk;
     case TCommandAction::List:
-        return ListServers(command.Probe, out, err);
+        return ListServers(command.Probe, settings, out, err);
     case TCommandAction::Invalid:
         Write(err,
               command.Error + QLatin1Char('\n') + Fill(TTextId::SeeHelp, program.toStdString()) + QLatin1Char('\n'));

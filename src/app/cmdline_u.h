@@ -10,6 +10,7 @@
 #include <string>
 
 class TMainForm;
+class TSettings;
 
 enum class TCommandAction
 {
@@ -44,9 +45,10 @@ QString CommandLineHelp(const QString& programName);
 QString VersionText();
 
 // Actions that need no window and no display: help, version, a wrong command line, and the list, which
-// only reads tavix.ini and needs a QCoreApplication. `program` is the name the help shows. Returns the
-// exit status.
-int RunConsoleAction(const TProgramOptions& command, const QString& program, std::FILE* out, std::FILE* err);
+// only reads tavix.ini (into `settings`, for the probes' time-out) and needs a QCoreApplication.
+// `program` is the name the help shows. Returns the exit status.
+int RunConsoleAction(const TProgramOptions& command, TSettings& settings, const QString& program, std::FILE* out,
+                     std::FILE* err);
 
 // One line of the list: name and address, and with `withState` the state and the ping, tab-separated.
 std::string ServerLine(const TServer& server, bool withState);

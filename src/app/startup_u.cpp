@@ -141,9 +141,11 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     SetSelfUpdateEnabled(UpdatesAllowed());
     SetUpdatePublicKey(std::string(updatePublicKey));
     const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName() : QString();
+    // Section Main of tavix.ini, for everything that reads or changes a setting from here on.
+    TSettings settings;
     if (console) {
         QCoreApplication app(argc, argv);
-        return RunConsoleAction(ParseCommandLine(argc, argv, true), program, stdout, stderr);
+        return RunConsoleAction(ParseCommandLine(argc, argv, true), settings, program, stdout, stderr);
     }
     if (!platform::HasDisplay()) {
         ReportNoDisplay();
@@ -164,7 +166,7 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     // Now that the application has taken its own options out, anything else unknown is a mistake.
     command = ParseCommandLine(QCoreApplication::arguments(), true);
     if (command.Action == TCommandAction::Invalid)
-        return RunConsoleAction(command, program, stdout, stderr);
+        return RunConsoleAction(command, settings, program, stdout, stderr);
     const bool play = command.Action == TCommandAction::Play;
     if (play)
         EchoMessagesTo(stderr);
@@ -193,10 +195,10 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     QApplication::setQuitOnLastWindowClosed(true);
 
     // Outlives the window: probes under way at its close still hand their results in.
-    TProbeService probes([] { return Timeout; });
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     // The window holds on to the news service: the service comes first and goes after it.
     auto news = std::make_unique<TNewsService>();
-    auto form = std::make_unique<TMainForm>(probes, *news);
+    auto form = std::make_unique<TMainForm>(settings, probes, *news);
     MutexHandle = lock.get();
     // Logout, shutdown or Ctrl+C close the window as its close button does, so nothing is lost.
     std::unique_ptr<QSocketNotifier> termination;

@@ -8,16 +8,6 @@
 #include <cstdio>
 #include <ctime>
 
-std::string WoWPath;
-std::int32_t Timeout = kDefaultTimeout;
-bool SaveWindowPos = false;
-bool MenuAutoPopup = false;
-std::string ProgramToRunOnWoWLaunch;
-std::string WineCommand;
-bool OneInstanceOnly = false;
-std::uint8_t CheckUpdates = 0;
-TDateTime LastRun = 0;
-
 namespace {
 
 constexpr const char* S = kSettingsSection;
@@ -111,74 +101,92 @@ bool ParseDateTime(const std::string& text, TDateTime& value)
 
 namespace {
 
-void ReadSettings(const TIniFile& ini, TWindowSettings& window)
+void ReadSettings(const TIniFile& ini, TMainSettings& values, TWindowSettings& window)
 {
-    WoWPath = ini.ReadString(S, "WoWPath", "");
+    values.WoWPath = ini.ReadString(S, "WoWPath", "");
     window.FullInfo = ini.ReadBool(S, "FullInfo", false);
-    Timeout = ini.ReadInteger(S, "Timeout", kDefaultTimeout);
-    if (Timeout < kMinTimeout || Timeout > kMaxTimeout)
-        Timeout = kDefaultTimeout;
+    values.Timeout = ini.ReadInteger(S, "Timeout", kDefaultTimeout);
+    if (values.Timeout < kMinTimeout || values.Timeout > kMaxTimeout)
+        values.Timeout = kDefaultTimeout;
     window.Panel = ini.ReadInteger(S, "Panel", kDefaultPanel);
     window.ServerIndex = ini.ReadInteger(S, "ServerIndex", 0);
-    SaveWindowPos = ini.ReadBool(S, "SaveWindowPos", false);
-    if (SaveWindowPos) {
+    values.SaveWindowPos = ini.ReadBool(S, "SaveWindowPos", false);
+    if (values.SaveWindowPos) {
         window.WindowPosX = ini.ReadInteger(S, "WindowPosX", window.WindowPosX);
         window.WindowPosY = ini.ReadInteger(S, "WindowPosY", window.WindowPosY);
     }
-    MenuAutoPopup = ini.ReadBool(S, "MenuAutoPopup", true);
-    ProgramToRunOnWoWLaunch = ini.ReadString(S, "ProgramToRunOnWoWLaunch", "");
-    WineCommand = ini.ReadString(S, "WineCommand", "");
-    OneInstanceOnly = ini.ReadBool(S, "OneInstanceOnly", false);
-    CheckUpdates = static_cast<std::uint8_t>(ini.ReadInteger(S, "CheckUpdates", kDefaultCheckUpdates));
+    values.MenuAutoPopup = ini.ReadBool(S, "MenuAutoPopup", true);
+    values.ProgramToRunOnWoWLaunch = ini.ReadString(S, "ProgramToRunOnWoWLaunch", "");
+    values.WineCommand = ini.ReadString(S, "WineCommand", "");
+    values.OneInstanceOnly = ini.ReadBool(S, "OneInstanceOnly", false);
+    values.CheckUpdates = static_cast<std::uint8_t>(ini.ReadInteger(S, "CheckUpdates", kDefaultCheckUpdates));
     TDateTime lastRun = kLastRunDefault;
     auto stamp = ini.Read(S, "LastRun");
     if (!stamp || !ParseDateTime(*stamp, lastRun))
         lastRun = kLastRunDefault;
-    LastRun = lastRun;
+    values.LastRun = lastRun;
 }
 
 } // namespace
 
-bool ReadSettingsFrom(const std::string& iniPath, TWindowSettings& window)
+void TSettings::Apply(const TMainSettings& values)
+{
+    values_ = values;
+    // A listener may subscribe or end its subscription while it is told.
+    const auto listeners = listeners_;
+    for (const auto& weak : listeners)
+        if (auto listener = weak.lock())
+            (*listener)();
+    std::erase_if(listeners_, [](const auto& weak) { return weak.expired(); });
+}
+
+TSettingsSubscription TSettings::Subscribe(std::function<void()> listener)
+{
+    auto held = std::make_shared<std::function<void()>>(std::move(listener));
+    listeners_.push_back(held);
+    return TSettingsSubscription(std::move(held));
+}
+
+bool TSettings::Read(const std::string& iniPath, TWindowSettings& window)
 {
     TIniFile ini(iniPath);
     const bool readable = ini.Load();
-    ReadSettings(ini, window);
+    ReadSettings(ini, values_, window);
     return readable;
 }
 
-bool LoadSettingsFrom(const std::string& iniPath, TWindowSettings& window)
+bool TSettings::Load(const std::string& iniPath, TWindowSettings& window)
 {
     TIniFile ini(iniPath);
     // An unreadable file gives every default, as a missing one does, but is never written over: the
     // stamp below would replace the user's whole list with one line.
     const bool readable = ini.Load();
-    ReadSettings(ini, window);
+    ReadSettings(ini, values_, window);
     if (!readable)
         return false;
     ini.WriteString(S, "LastRun", FormatDateTime(NowAsDateTime()));
     return ini.Save();
 }
 
-bool SaveSettingsTo(const std::string& iniPath, const TWindowSettings& window)
+bool TSettings::Save(const std::string& iniPath, const TWindowSettings& window) const
 {
     TIniFile ini(iniPath);
     if (!ini.Load())
         return false;
-    ini.WriteString(S, "WoWPath", WoWPath);
+    ini.WriteString(S, "WoWPath", values_.WoWPath);
     ini.WriteBool(S, "FullInfo", window.FullInfo);
-    ini.WriteInteger(S, "Timeout", Timeout);
+    ini.WriteInteger(S, "Timeout", values_.Timeout);
     if (window.Panel >= 0 && window.Panel < kPanelPageCount)
         ini.WriteInteger(S, "Panel", window.Panel);
     ini.WriteInteger(S, "ServerIndex", window.ServerIndex);
-    ini.WriteBool(S, "SaveWindowPos", SaveWindowPos);
-    if (SaveWindowPos) {
+    ini.WriteBool(S, "SaveWindowPos", values_.SaveWindowPos);
+    if (values_.SaveWindowPos) {
         ini.WriteInteger(S, "WindowPosX", window.WindowPosX);
         ini.WriteInteger(S, "WindowPosY", window.WindowPosY);
     }
-    ini.WriteBool(S, "MenuAutoPopup", MenuAutoPopup);
-    ini.WriteString(S, "ProgramToRunOnWoWLaunch", ProgramToRunOnWoWLaunch);
-    ini.WriteBool(S, "OneInstanceOnly", OneInstanceOnly);
-    ini.WriteInteger(S, "CheckUpdates", CheckUpdates);
+    ini.WriteBool(S, "MenuAutoPopup", values_.MenuAutoPopup);
+    ini.WriteString(S, "ProgramToRunOnWoWLaunch", values_.ProgramToRunOnWoWLaunch);
+    ini.WriteBool(S, "OneInstanceOnly", values_.OneInstanceOnly);
+    ini.WriteInteger(S, "CheckUpdates", values_.CheckUpdates);
     return ini.Save();
 }

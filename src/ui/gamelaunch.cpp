@@ -27,8 +27,8 @@ const TServer* LiveServer(std::uint64_t id)
 
 } // namespace
 
-TGameLaunch::TGameLaunch(QWidget* window, TProgramStarter start)
-    : QObject(window), window_(window), start_(std::move(start))
+TGameLaunch::TGameLaunch(QWidget* window, const TSettings& settings, TProgramStarter start)
+    : QObject(window), window_(window), settings_(settings), start_(std::move(start))
 {
 }
 
@@ -39,7 +39,8 @@ void TGameLaunch::Play(std::uint64_t serverId)
         return;
     // A copy: the dialogs opened on failure may change the array.
     const TServer server = *entry;
-    TLaunchPlan plan = PlanLaunch(server, WoWPath);
+    const TMainSettings& settings = settings_.Values();
+    TLaunchPlan plan = PlanLaunch(server, settings.WoWPath);
     switch (plan.check) {
     case TLaunchCheck::WoWPathEmpty:
         ShowWarning(window_, Msg(TTextId::GamePathNotSet));
@@ -69,18 +70,18 @@ void TGameLaunch::Play(std::uint64_t serverId)
         ClearGameFolder(serverId, WDBTarget(), true);
 
     emit launchBegan();
-    const std::string wine = WineCommandOrDefault(WineCommand);
+    const std::string wine = WineCommandOrDefault(settings.WineCommand);
     // The game, or its preloader, starts in the game's folder, as a shortcut to the game would start it.
-    if (!RunProgram(plan.runPath, wine, GameFolderOf(server, WoWPath), start_)) {
+    if (!RunProgram(plan.runPath, wine, GameFolderOf(server, settings.WoWPath), start_)) {
         emit launchFailed();
         ShowError(window_, Msg(TTextId::GameNotStarted));
         return;
     }
     // The setting may carry arguments; only the program's own file name tells whether it already runs.
-    if (!ProgramToRunOnWoWLaunch.empty() &&
-        !(OneInstanceOnly &&
-          IsProcessRunning(FileNameOf(ResolveCommandLine(ProgramToRunOnWoWLaunch, NamesProgramFile).program)))) {
-        if (!RunCommandLine(ProgramToRunOnWoWLaunch, wine, start_)) {
+    const std::string& second = settings.ProgramToRunOnWoWLaunch;
+    if (!second.empty() && !(settings.OneInstanceOnly &&
+                             IsProcessRunning(FileNameOf(ResolveCommandLine(second, NamesProgramFile).program)))) {
+        if (!RunCommandLine(second, wine, start_)) {
             emit launchFailed();
             ShowError(window_, Msg(TTextId::ProgramNotStarted));
             return;
@@ -114,7 +115,7 @@ void TGameLaunch::ClearGameFolder(std::uint64_t serverId, const TClearTarget& ta
     const TServer* server = LiveServer(serverId);
     if (!server)
         return;
-    auto folder = FindTargetFolder(GameFolderOf(*server, WoWPath), target);
+    auto folder = FindTargetFolder(GameFolderOf(*server, settings_.Values().WoWPath), target);
     if (!folder) {
         if (!silent)
             ShowError(window_, Msg(TTextId::FolderNotFound));

@@ -9,6 +9,7 @@
 #include <string>
 
 class QWidget;
+class TSettings;
 struct TClearTarget;
 
 class TGameLaunch : public QObject
@@ -16,8 +17,9 @@ class TGameLaunch : public QObject
     Q_OBJECT
 
 public:
-    // `window` owns the messages; `start` starts the game and the second program (empty: for real).
-    explicit TGameLaunch(QWidget* window, TProgramStarter start = {});
+    // `window` owns the messages; `settings` (the game's path, the second program) outlives the object;
+    // `start` starts the game and the second program (empty: for real).
+    TGameLaunch(QWidget* window, const TSettings& settings, TProgramStarter start = {});
 
     // The steps of Play for the server of that identity: the paths checked, the realm list written, the
     // cache emptied when the server asks for it, the game started and the second program with it. Nothing
@@ -50,6 +52,7 @@ private:
     void ClearGameFolder(std::uint64_t serverId, const TClearTarget& target, bool silent);
 
     QWidget* window_;
+    const TSettings& settings_;
     TProgramStarter start_;
     bool busy_ = false;
 };

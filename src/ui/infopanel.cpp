@@ -191,7 +191,8 @@ QString GameVersionCaption(const std::string& gamePath)
     return QStringLiteral("%1.%2.%3").arg(version.major).arg(version.minor).arg(version.release);
 }
 
-TInfoPanel::TInfoPanel(QWidget* parent, TNewsService& news) : QWidget(parent)
+TInfoPanel::TInfoPanel(QWidget* parent, const TSettings& settings, TNewsService& news)
+    : QWidget(parent), settings_(settings)
 {
     setObjectName("InfoPanel");
     setGeometry(0, 0, kInfoPanelWidth, kInfoPanelHeight);
@@ -396,7 +397,7 @@ void TInfoPanel::ShowServer(std::uint64_t serverId)
     if (Patchlist->text().isEmpty())
         Patchlist->setText(none);
 
-    WoWVersion->setText(GameVersionCaption(server.AltPath.empty() ? WoWPath : server.AltPath));
+    WoWVersion->setText(GameVersionCaption(server.AltPath.empty() ? settings_.Values().WoWPath : server.AltPath));
 
     QFont siteFont = ServerSite->font();
     if (server.Website.empty()) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 class QLabel;
+class TSettings;
 class TImgBtn;
 class TLnkLabel;
 class TNewsService;
@@ -32,8 +33,9 @@ class TInfoPanel : public QWidget
 
 public:
     // Fills `parent` (the place the window keeps for the panel, 258 x 118), whose visibility is the panel's.
-    // The news page shows what `news` fetches; nothing else on the panel changes with the news.
-    TInfoPanel(QWidget* parent, TNewsService& news);
+    // The news page shows what `news` fetches; nothing else on the panel changes with the news. `settings`
+    // (the game's path) outlives the panel.
+    TInfoPanel(QWidget* parent, const TSettings& settings, TNewsService& news);
 
     // Pages 0 (news), 1 and 2; any other value shows page 1.
     void SelectInfoPanel(int page);
@@ -69,6 +71,7 @@ private:
     };
     std::vector<TValuePlace> valuePlaces_;
 
+    const TSettings& settings_;
     int currentPage_ = 1;
 
     QWidget* Panel0 = nullptr;

@@ -2,6 +2,7 @@
 
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings_u.h"
 #include "ui/aboutfm.h"
 #include "ui/addfm.h"
 #include "ui/localizedialogs_u.h"
@@ -33,7 +34,9 @@ int LiveIndexOf(std::uint64_t id)
 
 } // namespace
 
-TMainDialogs::TMainDialogs(QWidget* window) : QObject(window), window_(window) {}
+TMainDialogs::TMainDialogs(QWidget* window, TSettings& settings) : QObject(window), window_(window), settings_(settings)
+{
+}
 
 void TMainDialogs::Add()
 {
@@ -102,11 +105,10 @@ void TMainDialogs::EditSettings()
 {
     TSettingsForm dialog(window_);
     LocalizeSettingsForm(dialog);
-    dialog.Fill();
+    dialog.Fill(settings_.Values());
     if (dialog.exec() != QDialog::Accepted)
         return;
-    dialog.CopyBack();
-    emit settingsChanged();
+    settings_.Apply(dialog.Values());
 }
 
 void TMainDialogs::ShowAbout()

@@ -7,14 +7,16 @@
 #include <cstdint>
 
 class QWidget;
+class TSettings;
 
 class TMainDialogs : public QObject
 {
     Q_OBJECT
 
 public:
-    // `window` owns the dialogs and the messages.
-    explicit TMainDialogs(QWidget* window);
+    // `window` owns the dialogs and the messages; a saved settings dialog is applied to `settings`, whose
+    // listeners follow it.
+    TMainDialogs(QWidget* window, TSettings& settings);
 
     // The server editor for a new entry.
     void Add();
@@ -36,9 +38,9 @@ signals:
     void serverChanged(std::uint64_t serverId);
     // Gone from the store, before it is written; `row` is where its list row was.
     void serverRemoved(int row);
-    void settingsChanged();
 
 private:
     QWidget* window_;
+    TSettings& settings_;
     bool saveFailureShown_ = false;
 };

@@ -57,8 +57,8 @@ constexpr const char* kMainFormCaption = "Korvan " KORVAN_VERSION_TEXT;
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
-TMainForm::TMainForm(TProbeService& probes, TNewsService& news, QWidget* parent)
-    : QWidget(parent), probes_(probes), news_(news)
+TMainForm::TMainForm(TSettings& settings, TProbeService& probes, TNewsService& news, QWidget* parent)
+    : QWidget(parent), settings_(settings), probes_(probes), news_(news)
 {
     setObjectName("MainForm");
     setWindowTitle(QString::fromLatin1(kMainFormCaption));
@@ -201,7 +201,7 @@ void TMainForm::ApplyWindowSettings(const TWindowSettings& window)
     frame_->SetInfoPanelVisible(window.FullInfo);
     SelectInfoPanel(window.Panel);
     SelectIndex(SelectedIndexFor(window.ServerIndex, List->Count()));
-    if (SaveWindowPos) {
+    if (settings_.Values().SaveWindowPos) {
         move(window.WindowPosX, window.WindowPosY);
     } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->geometry();
@@ -226,13 +226,13 @@ void TMainForm::LoadSettings()
     window.WindowPosX = x();
     window.WindowPosY = y();
     // A refused LastRun stamp does not stop the start.
-    (void)LoadSettingsFrom(IniPath, window);
+    (void)settings_.Load(IniPath, window);
     ApplyWindowSettings(window);
 }
 
 bool TMainForm::SaveSettings()
 {
-    return SaveSettingsTo(IniPath, CurrentWindowSettings());
+    return settings_.Save(IniPath, CurrentWindowSettings());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -289,10 +289,10 @@ void TMainForm::SetupFrameControls()
 
 void TMainForm::SetupComponents()
 {
-    game_ = new TGameLaunch(this);
+    game_ = new TGameLaunch(this, settings_);
     closeGuard_ = new TBusyCloseGuard(this);
-    dialogs_ = new TMainDialogs(this);
-    updates_ = new TUpdateControl(this, frame_->Item("ItemUpdate"), &probes_,
+    dialogs_ = new TMainDialogs(this, settings_);
+    updates_ = new TUpdateControl(this, settings_, frame_->Item("ItemUpdate"), &probes_,
                                   [this] { return SaveSettings() && SaveServers(); });
 
     connect(game_, &TGameLaunch::busyChanged, closeGuard_, &TBusyCloseGuard::SetBusy);
@@ -305,7 +305,8 @@ void TMainForm::SetupComponents()
     connect(dialogs_, &TMainDialogs::serverAdded, this, &TMainForm::ServerAdded);
     connect(dialogs_, &TMainDialogs::serverChanged, this, &TMainForm::ServerChanged);
     connect(dialogs_, &TMainDialogs::serverRemoved, this, &TMainForm::ServerRemoved);
-    connect(dialogs_, &TMainDialogs::settingsChanged, this, &TMainForm::UpdateInfoPanel);
+    // The panel shows the game's version, so a saved settings dialog repaints it.
+    settingsFollowed_ = settings_.Subscribe([this] { UpdateInfoPanel(); });
 
     connect(updates_, &TUpdateControl::downloadStarted, this, &TMainForm::PauseRefresh);
     connect(updates_, &TUpdateControl::updateAbandoned, this, &TMainForm::ResumeRefresh);
@@ -501,7 +502,7 @@ void TMainForm::BtnMenuClick()
 
 void TMainForm::BtnMenuMouseEnter()
 {
-    frame_->MenuButtonEntered(MenuAutoPopup);
+    frame_->MenuButtonEntered(settings_.Values().MenuAutoPopup);
 }
 
 void TMainForm::BtnMenuMouseLeave()

@@ -29,9 +29,9 @@ class TMainForm : public QWidget
     Q_OBJECT
 
 public:
-    // The services are the program's and outlive the window: it starts probes and fetches, and shows
-    // what they find.
-    TMainForm(TProbeService& probes, TNewsService& news, QWidget* parent = nullptr);
+    // The window reads `settings` for its decisions and follows their changes. The services are the
+    // program's: it starts probes and fetches, and shows what they find. All three outlive the window.
+    TMainForm(TSettings& settings, TProbeService& probes, TNewsService& news, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // -- life cycle (mainfm.cpp) --
@@ -149,6 +149,8 @@ private:
     void PauseRefresh();
     void ResumeRefresh();
 
+    TSettings& settings_;
+    TSettingsSubscription settingsFollowed_;
     TProbeService& probes_;
     TMainFrame* frame_ = nullptr;
     TServerListView* serverList_ = nullptr;

@@ -8,7 +8,7 @@
 
 void TMainForm::SetupInfoPanel()
 {
-    InfoPanel = new TInfoPanel(frame_->InfoPanel(), news_);
+    InfoPanel = new TInfoPanel(frame_->InfoPanel(), settings_, news_);
     TNewsView* news = InfoPanel->News();
     // Queued: the focus moves back once the view has finished taking it.
     connect(

@@ -131,22 +131,20 @@ void TSettingsForm::SetTabOrder()
         setTabOrder(order[i - 1], order[i]);
 }
 
-void TSettingsForm::Fill()
+void TSettingsForm::Fill(const TMainSettings& settings)
 {
-    filledWoWPath_ = WoWPath;
-    filledRunProgram_ = ProgramToRunOnWoWLaunch;
-    filledCheckUpdates_ = CheckUpdates;
-    EditWoWPath->setText(ToQString(WoWPath));
-    SpinTimeout->setValue(Timeout);
-    ChSaveWinPos->setChecked(SaveWindowPos);
-    ChAutoPopup->setChecked(MenuAutoPopup);
-    ChRunProgram->setChecked(!ProgramToRunOnWoWLaunch.empty());
-    ChOneInstance->setChecked(OneInstanceOnly);
+    filled_ = settings;
+    EditWoWPath->setText(ToQString(settings.WoWPath));
+    SpinTimeout->setValue(settings.Timeout);
+    ChSaveWinPos->setChecked(settings.SaveWindowPos);
+    ChAutoPopup->setChecked(settings.MenuAutoPopup);
+    ChRunProgram->setChecked(!settings.ProgramToRunOnWoWLaunch.empty());
+    ChOneInstance->setChecked(settings.OneInstanceOnly);
     EditRunProgram->setEnabled(ChRunProgram->isChecked());
     BtnRunProgram->setEnabled(ChRunProgram->isChecked());
-    EditRunProgram->setText(ToQString(ProgramToRunOnWoWLaunch));
+    EditRunProgram->setText(ToQString(settings.ProgramToRunOnWoWLaunch));
     // A period the list does not name selects nothing and is kept as it is.
-    cbCheckUpdates->setCurrentIndex(CheckUpdates < kCheckUpdatesChoices ? CheckUpdates : -1);
+    cbCheckUpdates->setCurrentIndex(settings.CheckUpdates < kCheckUpdatesChoices ? settings.CheckUpdates : -1);
 }
 
 std::string TSettingsForm::ReadBack(const QLineEdit* edit, const std::string& filled) const
@@ -154,16 +152,19 @@ std::string TSettingsForm::ReadBack(const QLineEdit* edit, const std::string& fi
     return edit->text() == ToQString(filled) ? filled : FromQString(edit->text());
 }
 
-void TSettingsForm::CopyBack() const
+TMainSettings TSettingsForm::Values() const
 {
-    WoWPath = ReadBack(EditWoWPath, filledWoWPath_);
-    Timeout = SpinTimeout->value();
-    SaveWindowPos = ChSaveWinPos->isChecked();
-    MenuAutoPopup = ChAutoPopup->isChecked();
-    int period = cbCheckUpdates->currentIndex();
-    CheckUpdates = period >= 0 ? static_cast<std::uint8_t>(period) : filledCheckUpdates_;
-    ProgramToRunOnWoWLaunch = ChRunProgram->isChecked() ? ReadBack(EditRunProgram, filledRunProgram_) : std::string();
-    OneInstanceOnly = ChOneInstance->isChecked();
+    TMainSettings values = filled_;
+    values.WoWPath = ReadBack(EditWoWPath, filled_.WoWPath);
+    values.Timeout = SpinTimeout->value();
+    values.SaveWindowPos = ChSaveWinPos->isChecked();
+    values.MenuAutoPopup = ChAutoPopup->isChecked();
+    if (const int period = cbCheckUpdates->currentIndex(); period >= 0)
+        values.CheckUpdates = static_cast<std::uint8_t>(period);
+    values.ProgramToRunOnWoWLaunch =
+        ChRunProgram->isChecked() ? ReadBack(EditRunProgram, filled_.ProgramToRunOnWoWLaunch) : std::string();
+    values.OneInstanceOnly = ChOneInstance->isChecked();
+    return values;
 }
 
 void TSettingsForm::setVisible(bool visible)
@@ -216,5 +217,5 @@ void TSettingsForm::BtnRunProgramClick()
 
 void TSettingsForm::BtnGetVerClick()
 {
-    ShowGameVersion(this, ReadBack(EditWoWPath, filledWoWPath_));
+    ShowGameVersion(this, ReadBack(EditWoWPath, filled_.WoWPath));
 }

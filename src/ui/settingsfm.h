@@ -2,6 +2,8 @@
 // It checks nothing; the game launch reports a wrong game path when it is used.
 #pragma once
 
+#include "core/settings_u.h"
+
 #include <QDialog>
 #include <cstdint>
 #include <string>
@@ -25,10 +27,10 @@ class TSettingsForm : public QDialog
 public:
     explicit TSettingsForm(QWidget* parent = nullptr);
 
-    // From the process-wide settings into the controls.
-    void Fill();
-    // From the controls into the process-wide settings; only after the user saved.
-    void CopyBack() const;
+    // From the settings into the controls.
+    void Fill(const TMainSettings& settings);
+    // The settings as the controls now have them; what the dialog does not show stays as filled.
+    TMainSettings Values() const;
 
     void setVisible(bool visible) override;
 
@@ -66,8 +68,6 @@ private:
     void SetTabOrder();
     std::string ReadBack(const QLineEdit* edit, const std::string& filled) const;
 
-    // The texts as filled in, so untouched ones keep their bytes.
-    std::string filledWoWPath_;
-    std::string filledRunProgram_;
-    std::uint8_t filledCheckUpdates_ = 0;
+    // The settings as filled in, so untouched texts keep their bytes.
+    TMainSettings filled_;
 };

@@ -19,19 +19,21 @@ namespace {
 
 } // namespace
 
-TUpdateControl::TUpdateControl(QWidget* window, QAction* item, TProbeService* probes, std::function<bool()> saveData)
-    : QObject(window), window_(window), item_(item), probes_(probes), saveData_(std::move(saveData)),
-      check_(new TBackgroundUpdateCheck(this))
+TUpdateControl::TUpdateControl(QWidget* window, const TSettings& settings, QAction* item, TProbeService* probes,
+                               std::function<bool()> saveData)
+    : QObject(window), window_(window), settings_(settings), item_(item), probes_(probes),
+      saveData_(std::move(saveData)), check_(new TBackgroundUpdateCheck(this))
 {
     connect(check_, &TBackgroundUpdateCheck::updateChecked, this, &TUpdateControl::BackgroundCheckDone);
 }
 
 void TUpdateControl::CheckUpdateSchedule()
 {
-    if (CheckUpdates == cuNever || scheduleLooked_ || !SelfUpdateEnabled())
+    const TMainSettings& settings = settings_.Values();
+    if (settings.CheckUpdates == cuNever || scheduleLooked_ || !SelfUpdateEnabled())
         return;
     scheduleLooked_ = true;
-    if (ScheduledCheckDue(CheckUpdates, DatePartsOf(LastRun), DatePartsOf(NowAsDateTime())))
+    if (ScheduledCheckDue(settings.CheckUpdates, DatePartsOf(settings.LastRun), DatePartsOf(NowAsDateTime())))
         BackgroundCheckUpdate();
 }
 

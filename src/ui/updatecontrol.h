@@ -12,6 +12,7 @@ class QAction;
 class QWidget;
 class TBackgroundUpdateCheck;
 class TProbeService;
+class TSettings;
 
 class TUpdateControl : public QObject
 {
@@ -20,8 +21,10 @@ class TUpdateControl : public QObject
 public:
     // `window` owns the update window and the messages; `item` is the menu's update item, null when the
     // menu has none; `probes` are what the hand-over waits for, none when null; `saveData` writes settings
-    // and servers before the hand-over, false when it could not.
-    TUpdateControl(QWidget* window, QAction* item, TProbeService* probes, std::function<bool()> saveData);
+    // and servers before the hand-over, false when it could not. `settings` (the schedule and the last
+    // start) outlives the object.
+    TUpdateControl(QWidget* window, const TSettings& settings, QAction* item, TProbeService* probes,
+                   std::function<bool()> saveData);
 
     // The refresh timer's look at the schedule; it decides once per run.
     void CheckUpdateSchedule();
@@ -50,6 +53,7 @@ private:
     void SetItemUpdateEnabled(bool enabled);
 
     QWidget* window_;
+    const TSettings& settings_;
     QAction* item_;
     TProbeService* probes_;
     std::function<bool()> saveData_;

@@ -94,6 +94,9 @@ private slots:
     void play_data();
     void play();
     void closedWhileAFailureIsShownIsNoSuccess();
+
+private:
+    TSettings settings_;
 };
 
 void TestCmdline::initTestCase()
@@ -167,7 +170,7 @@ void TestCmdline::parsing()
     } else {
         QVERIFY2(command.Error.contains(errorNames), qPrintable(command.Error));
         TStreams streams;
-        QCOMPARE(RunConsoleAction(command, "korvan", streams.out.get(), streams.err.get()), kExitUsage);
+        QCOMPARE(RunConsoleAction(command, settings_, "korvan", streams.out.get(), streams.err.get()), kExitUsage);
         QVERIFY(ReadStream(streams.out.get()).empty());
         const std::string told = ReadStream(streams.err.get());
         QVERIFY(told.find(command.Error.toStdString()) != std::string::npos);
@@ -178,15 +181,17 @@ void TestCmdline::parsing()
 void TestCmdline::helpNamesEveryOption()
 {
     TStreams streams;
-    QCOMPARE(RunConsoleAction({.Action = TCommandAction::Help}, "korvan", streams.out.get(), streams.err.get()),
-             kExitOk);
+    QCOMPARE(
+        RunConsoleAction({.Action = TCommandAction::Help}, settings_, "korvan", streams.out.get(), streams.err.get()),
+        kExitOk);
     const QString help = QString::fromLocal8Bit(ReadStream(streams.out.get()));
     for (const char* option : {"--help", "--version", "--list", "--probe", "--play", "korvan", "update"})
         QVERIFY2(help.contains(option), option);
     QVERIFY(ReadStream(streams.err.get()).empty());
 
     TStreams version;
-    QCOMPARE(RunConsoleAction({.Action = TCommandAction::Version}, "korvan", version.out.get(), version.err.get()),
+    QCOMPARE(RunConsoleAction({.Action = TCommandAction::Version}, settings_, "korvan", version.out.get(),
+                              version.err.get()),
              kExitOk);
     QVERIFY(QString::fromStdString(ReadStream(version.out.get())).startsWith(kApplicationTitle));
 }
@@ -290,8 +295,9 @@ void TestCmdline::listReadsOnly()
     struct stat before;
     QCOMPARE(::stat(ini.Path().c_str(), &before), 0);
     TStreams streams;
-    QCOMPARE(RunConsoleAction({.Action = TCommandAction::List}, "korvan", streams.out.get(), streams.err.get()),
-             kExitOk);
+    QCOMPARE(
+        RunConsoleAction({.Action = TCommandAction::List}, settings_, "korvan", streams.out.get(), streams.err.get()),
+        kExitOk);
     QCOMPARE(QByteArray::fromStdString(ReadStream(streams.out.get())), QByteArray("Zeta\tz:1\nAlpha\ta\n"));
     QVERIFY(ReadStream(streams.err.get()).empty());
     QCOMPARE(ini.Read(), bytes);
@@ -308,8 +314,9 @@ void TestCmdline::unreadableListFails()
     // A folder where the file should be: it exists and cannot be read.
     QVERIFY(QDir().mkpath(QString::fromStdString(ini.Path())));
     TStreams streams;
-    QCOMPARE(RunConsoleAction({.Action = TCommandAction::List}, "korvan", streams.out.get(), streams.err.get()),
-             kExitFailed);
+    QCOMPARE(
+        RunConsoleAction({.Action = TCommandAction::List}, settings_, "korvan", streams.out.get(), streams.err.get()),
+        kExitFailed);
     QVERIFY(ReadStream(streams.out.get()).empty());
     QVERIFY(ReadStream(streams.err.get()).find(ini.Path()) != std::string::npos);
 }
@@ -380,9 +387,10 @@ void TestCmdline::play()
     int result = -1;
     TDialogCanceller user;
     {
-        TProbeService probes([] { return Timeout; });
+        TSettings settings;
+        TProbeService probes([&settings] { return settings.Values().Timeout; });
         TNewsService news;
-        TMainForm form(probes, news);
+        TMainForm form(settings, probes, news);
         result = PlayServer(form, typed, streams.err.get());
         // Only a game or program that did not start brings the window back, as Play does.
         QCOMPARE(form.isVisible(), messageId == 1018 || messageId == 1041);
@@ -420,9 +428,10 @@ void TestCmdline::closedWhileAFailureIsShownIsNoSuccess()
     TStreams streams;
     EchoMessagesTo(streams.err.get());
     TDialogCanceller user;
-    TProbeService probes([] { return Timeout; });
+    TSettings settings;
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     TNewsService news;
-    TMainForm form(probes, news);
+    TMainForm form(settings, probes, news);
     // Logout or Ctrl+C while the message is up closes the window as the game's start would.
     SetMessageHook([&form](const TMessageRequest&) {
         form.close();

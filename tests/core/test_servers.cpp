@@ -128,9 +128,10 @@ void TestServers::handWrittenFileRoundTrips()
     QCOMPARE(Servers[0].Ping, kPingReset);
 
     // A run without changes: settings, then servers, written back.
+    TSettings settings;
     TWindowSettings window;
-    QVERIFY(LoadSettingsFrom(scratch.Path(), window));
-    QVERIFY(SaveSettingsTo(scratch.Path(), window));
+    QVERIFY(settings.Load(scratch.Path(), window));
+    QVERIFY(settings.Save(scratch.Path(), window));
     QVERIFY(SaveServers());
     const std::string saved = scratch.Read();
     QVERIFY(saved.find("CustomKey=keep me\r\n") != std::string::npos);

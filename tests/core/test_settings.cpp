@@ -15,6 +15,8 @@ private slots:
     void timeoutBounds_data();
     void timeoutBounds();
     void positionKeysStayWhenNotSaved();
+    void readLeavesTheFileAndKeepsWhatTheDialogDoesNotShow();
+    void listenersHearEveryApplyUntilTheyLetGo();
     void lastRunKeepsPreviousStartInMemory();
     void dateTimeTextReadsBackExactly();
     void olderDateFormsAndJunk_data();
@@ -25,15 +27,16 @@ private slots:
 void TestSettings::firstStartWritesDefaults()
 {
     TScratchIni scratch;
+    TSettings settings;
     TWindowSettings window;
-    QVERIFY(LoadSettingsFrom(scratch.Path(), window));
-    QCOMPARE(Timeout, kDefaultTimeout);
-    QVERIFY(MenuAutoPopup);
-    QCOMPARE(int(CheckUpdates), 1);
-    QCOMPARE(LastRun, kLastRunDefault);
+    QVERIFY(settings.Load(scratch.Path(), window));
+    QCOMPARE(settings.Values().Timeout, kDefaultTimeout);
+    QVERIFY(settings.Values().MenuAutoPopup);
+    QCOMPARE(int(settings.Values().CheckUpdates), 1);
+    QCOMPARE(settings.Values().LastRun, kLastRunDefault);
     QCOMPARE(window.Panel, 1);
     window.Panel = 2;
-    QVERIFY(SaveSettingsTo(scratch.Path(), window));
+    QVERIFY(settings.Save(scratch.Path(), window));
     const std::string text = scratch.Read();
     // LastRun was stamped at start; the save appends the rest in the order of the keys.
     QVERIFY(text.rfind("[Main]\nLastRun=", 0) == 0);
@@ -42,7 +45,7 @@ void TestSettings::firstStartWritesDefaults()
                                "MenuAutoPopup=1\nProgramToRunOnWoWLaunch=\nOneInstanceOnly=0\nCheckUpdates=1\n"));
     // No page visible: Panel is not written, the stored one stays.
     window.Panel = -1;
-    QVERIFY(SaveSettingsTo(scratch.Path(), window));
+    QVERIFY(settings.Save(scratch.Path(), window));
     QVERIFY(scratch.Read().find("Panel=2\n") != std::string::npos);
 }
 
@@ -51,11 +54,12 @@ void TestSettings::unreadableFileIsNotStamped()
     TScratchIni scratch;
     // A folder where the file should be cannot be read; it must come out of the start untouched.
     QVERIFY(QDir().mkdir(QString::fromStdString(scratch.Path())));
+    TSettings settings;
     TWindowSettings window;
-    QVERIFY(!LoadSettingsFrom(scratch.Path(), window));
-    QCOMPARE(Timeout, kDefaultTimeout);
+    QVERIFY(!settings.Load(scratch.Path(), window));
+    QCOMPARE(settings.Values().Timeout, kDefaultTimeout);
     QVERIFY(QFileInfo(QString::fromStdString(scratch.Path())).isDir());
-    QVERIFY(!SaveSettingsTo(scratch.Path(), window));
+    QVERIFY(!settings.Save(scratch.Path(), window));
 }
 
 void TestSettings::timeoutBounds_data()
@@ -76,48 +80,116 @@ void TestSettings::timeoutBounds()
     QFETCH(int, loaded);
     TScratchIni scratch;
     scratch.Write("[Main]\nTimeout=" + stored.toStdString() + "\nCheckUpdates=260\n");
+    TSettings settings;
     TWindowSettings window;
-    LoadSettingsFrom(scratch.Path(), window);
-    QCOMPARE(Timeout, loaded);
-    QCOMPARE(int(CheckUpdates), 4); // low eight bits
+    settings.Load(scratch.Path(), window);
+    QCOMPARE(settings.Values().Timeout, loaded);
+    QCOMPARE(int(settings.Values().CheckUpdates), 4); // low eight bits
 }
 
 void TestSettings::positionKeysStayWhenNotSaved()
 {
     TScratchIni scratch;
     scratch.Write("[Main]\nSaveWindowPos=0\nWindowPosX=17\nWindowPosY=23\nFullInfo=1\nServerIndex=5\n");
+    TSettings settings;
     TWindowSettings window;
     window.WindowPosX = 400;
     window.WindowPosY = 300;
-    LoadSettingsFrom(scratch.Path(), window);
-    QVERIFY(!SaveWindowPos);
+    settings.Load(scratch.Path(), window);
+    QVERIFY(!settings.Values().SaveWindowPos);
     QCOMPARE(window.WindowPosX, 400);
     QVERIFY(window.FullInfo);
     QCOMPARE(window.ServerIndex, 5);
     window.WindowPosX = 1;
-    SaveSettingsTo(scratch.Path(), window);
+    settings.Save(scratch.Path(), window);
     TIniFile ini(scratch.Path());
     QVERIFY(ini.Load());
     QCOMPARE(ini.ReadInteger("Main", "WindowPosX", 0), 17);
     QCOMPARE(ini.ReadInteger("Main", "WindowPosY", 0), 23);
 
-    SaveWindowPos = true;
+    TMainSettings values = settings.Values();
+    values.SaveWindowPos = true;
+    settings.Apply(values);
     window.WindowPosX = -40;
     window.WindowPosY = 1200;
-    SaveSettingsTo(scratch.Path(), window);
+    settings.Save(scratch.Path(), window);
     TWindowSettings again;
-    LoadSettingsFrom(scratch.Path(), again);
+    settings.Load(scratch.Path(), again);
     QCOMPARE(again.WindowPosX, -40);
     QCOMPARE(again.WindowPosY, 1200);
+}
+
+void TestSettings::readLeavesTheFileAndKeepsWhatTheDialogDoesNotShow()
+{
+    TScratchIni scratch;
+    const std::string stored = "[Main]\nLastRun=2026-03-01 08:15:30\nWineCommand=wine64 --quiet\nOneInstanceOnly=1\n";
+    scratch.Write(stored);
+    TSettings settings;
+    TWindowSettings window;
+    QVERIFY(settings.Read(scratch.Path(), window));
+    QCOMPARE(scratch.Read(), stored);
+    QCOMPARE(settings.Values().WineCommand, std::string("wine64 --quiet"));
+    QVERIFY(settings.Values().OneInstanceOnly);
+
+    // The user's WineCommand is read, never written; a save leaves its line as it stands.
+    TMainSettings values = settings.Values();
+    values.WineCommand = "something else";
+    settings.Apply(values);
+    QVERIFY(settings.Save(scratch.Path(), window));
+    QVERIFY(scratch.Read().find("WineCommand=wine64 --quiet\n") != std::string::npos);
+    QVERIFY(scratch.Read().find("LastRun=2026-03-01 08:15:30\n") != std::string::npos);
+}
+
+void TestSettings::listenersHearEveryApplyUntilTheyLetGo()
+{
+    TScratchIni scratch;
+    scratch.Write("[Main]\nTimeout=5000\n");
+    TSettings settings;
+    int heard = 0;
+    std::int32_t seen = 0;
+    auto subscription = std::make_unique<TSettingsSubscription>(settings.Subscribe([&] {
+        ++heard;
+        seen = settings.Values().Timeout;
+    }));
+    TWindowSettings window;
+    // Loading is the first state, which nobody shows yet.
+    settings.Load(scratch.Path(), window);
+    QCOMPARE(heard, 0);
+
+    TMainSettings values = settings.Values();
+    values.Timeout = 4100;
+    settings.Apply(values);
+    QCOMPARE(heard, 1);
+    QCOMPARE(seen, 4100);
+    // A dialog saved without an edit is still heard: what follows the settings is redone.
+    settings.Apply(settings.Values());
+    QCOMPARE(heard, 2);
+
+    // A listener that lets go while it is told, and one that was never kept, hear nothing more.
+    std::unique_ptr<TSettingsSubscription> second;
+    int secondHeard = 0;
+    second = std::make_unique<TSettingsSubscription>(settings.Subscribe([&] {
+        ++secondHeard;
+        second.reset();
+    }));
+    (void)settings.Subscribe([&] { ++secondHeard; });
+    settings.Apply(values);
+    QCOMPARE(secondHeard, 1);
+    QCOMPARE(heard, 3);
+    subscription.reset();
+    settings.Apply(values);
+    QCOMPARE(heard, 3);
+    QCOMPARE(secondHeard, 1);
 }
 
 void TestSettings::lastRunKeepsPreviousStartInMemory()
 {
     TScratchIni scratch;
     scratch.Write("[Main]\nLastRun=2026-03-01 08:15:30\n");
+    TSettings settings;
     TWindowSettings window;
-    LoadSettingsFrom(scratch.Path(), window);
-    TDateTime first = LastRun;
+    settings.Load(scratch.Path(), window);
+    TDateTime first = settings.Values().LastRun;
     QCOMPARE(FormatDateTime(first), std::string("2026-03-01 08:15:30"));
     TIniFile ini(scratch.Path());
     QVERIFY(ini.Load());
@@ -125,8 +197,8 @@ void TestSettings::lastRunKeepsPreviousStartInMemory()
     QVERIFY(ParseDateTime(ini.ReadString("Main", "LastRun", ""), stamped));
     QVERIFY(std::abs(stamped - NowAsDateTime()) < 1.0 / 24);
     // A second start reads the first start's stamp.
-    LoadSettingsFrom(scratch.Path(), window);
-    QCOMPARE(LastRun, stamped);
+    settings.Load(scratch.Path(), window);
+    QCOMPARE(settings.Values().LastRun, stamped);
 }
 
 void TestSettings::dateTimeTextReadsBackExactly()

@@ -48,13 +48,14 @@ void TestStoreFiles::unreadableFileIsNeverWritten()
     // Another user's file: it can be neither read nor written, though the folder takes new files.
     const int rc = RunInChild(
         [&] {
+            TSettings settings;
             TWindowSettings window;
-            if (LoadSettingsFrom(IniPath, window))
+            if (settings.Load(IniPath, window))
                 return 1;
             if (LoadServers() || !Servers.empty())
                 return 2;
             AddServer("Gamma", "c.example", "", "", "", "", "", 0, false, "");
-            if (SaveSettingsTo(IniPath, window) || SaveServers())
+            if (settings.Save(IniPath, window) || SaveServers())
                 return 3;
             return 0;
         },
@@ -79,11 +80,12 @@ void TestStoreFiles::savesKeepTheMode()
     TScratchIni scratch;
     scratch.Write(kList);
     ::chmod(scratch.Path().c_str(), static_cast<mode_t>(mode));
+    TSettings settings;
     TWindowSettings window;
-    QVERIFY(LoadSettingsFrom(IniPath, window));
+    QVERIFY(settings.Load(IniPath, window));
     QVERIFY(LoadServers());
     QVERIFY(AddServer("Gamma", "c.example", "", "", "", "", "", 0, false, ""));
-    QVERIFY(SaveSettingsTo(IniPath, window));
+    QVERIFY(settings.Save(IniPath, window));
     QVERIFY(SaveServers());
     QCOMPARE(int(ModeOf(scratch.Path()) & 07777), mode);
     QVERIFY(scratch.Read().find("[Gamma]") != std::string::npos);
@@ -96,10 +98,11 @@ void TestStoreFiles::linkedFileThroughTheStores()
     const std::string real = scratch.Folder() + "synced/tavix.ini";
     QVERIFY(::symlink("synced/tavix.ini", scratch.Path().c_str()) == 0);
     // The first start finds the link's target missing: the save makes it there.
+    TSettings settings;
     TWindowSettings window;
-    QVERIFY(LoadSettingsFrom(IniPath, window));
+    QVERIFY(settings.Load(IniPath, window));
     QVERIFY(AddServer("Alpha", "a.example", "", "", "", "", "", 0, false, ""));
-    QVERIFY(SaveSettingsTo(IniPath, window));
+    QVERIFY(settings.Save(IniPath, window));
     QVERIFY(SaveServers());
     QVERIFY(S_ISLNK(ModeOf(scratch.Path())));
     ResetServers();

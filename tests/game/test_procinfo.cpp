@@ -94,9 +94,10 @@ void TestProcInfo::wineCommandFromSettings()
     std::string ini = root_ + "tavix.ini";
     const auto wineOf = [&ini](const std::string& bytes) {
         platform::ReplaceFileAtomically(ini, bytes);
+        TSettings settings;
         TWindowSettings window;
-        ReadSettingsFrom(ini, window);
-        return WineCommandOrDefault(WineCommand);
+        settings.Read(ini, window);
+        return WineCommandOrDefault(settings.Values().WineCommand);
     };
     QCOMPARE(wineOf("[Main]\r\nWoWPath=/g/WoW.exe\r\n"), std::string("wine"));
     QCOMPARE(wineOf("[main]\r\nwinecommand=/opt/wine-staging/bin/wine\r\n"), std::string("/opt/wine-staging/bin/wine"));

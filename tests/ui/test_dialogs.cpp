@@ -39,17 +39,6 @@ TServer FullServer()
     return s;
 }
 
-void SaveSettingsState()
-{
-    WoWPath.clear();
-    Timeout = kDefaultTimeout;
-    SaveWindowPos = false;
-    MenuAutoPopup = false;
-    ProgramToRunOnWoWLaunch.clear();
-    OneInstanceOnly = false;
-    CheckUpdates = kDefaultCheckUpdates;
-}
-
 QString Hint(TTextId id)
 {
     return ToQString(LoadText(id));
@@ -67,7 +56,6 @@ public slots:
 
 private slots:
     void initTestCase() { InitLocalization(); }
-    void init() { SaveSettingsState(); }
 
     void addFormStartsEmptyAndDisabled();
     void addButtonRule_data();
@@ -83,7 +71,7 @@ private slots:
     void tabOrderFollowsTheLayout();
 
     void settingsStartsWithProgramControlsDisabled();
-    void settingsFillAndCopyBack();
+    void settingsFillAndValues();
     void settingsTimeoutIsClampedAndStepped();
     void settingsRunProgramRules();
     void settingsUnknownUpdatePeriodIsKept();
@@ -427,18 +415,20 @@ void TestDialogs::settingsStartsWithProgramControlsDisabled()
     QCOMPARE(f.BtnGetVer->text(), QString("Obtain &version"));
 }
 
-void TestDialogs::settingsFillAndCopyBack()
+void TestDialogs::settingsFillAndValues()
 {
-    WoWPath = "/games/WoW.exe";
-    Timeout = 4200;
-    SaveWindowPos = true;
-    MenuAutoPopup = true;
-    ProgramToRunOnWoWLaunch = "/usr/bin/voice --min";
-    OneInstanceOnly = true;
-    CheckUpdates = 2;
+    const TMainSettings stored{.WoWPath = "/games/WoW.exe",
+                               .Timeout = 4200,
+                               .SaveWindowPos = true,
+                               .MenuAutoPopup = true,
+                               .ProgramToRunOnWoWLaunch = "/usr/bin/voice --min",
+                               .OneInstanceOnly = true,
+                               .CheckUpdates = 2,
+                               .LastRun = 46360.5,
+                               .WineCommand = "wine64"};
     TSettingsForm f;
     LocalizeSettingsForm(f);
-    f.Fill();
+    f.Fill(stored);
     QCOMPARE(f.EditWoWPath->text(), QString("/games/WoW.exe"));
     QCOMPARE(f.SpinTimeout->value(), 4200);
     QVERIFY(f.ChSaveWinPos->isChecked() && f.ChAutoPopup->isChecked());
@@ -451,26 +441,27 @@ void TestDialogs::settingsFillAndCopyBack()
     f.ChSaveWinPos->setChecked(false);
     f.ChAutoPopup->setChecked(false);
     f.cbCheckUpdates->setCurrentIndex(0);
-    f.CopyBack();
-    QCOMPARE(WoWPath, std::string("/other/Wow.exe"));
-    QCOMPARE(Timeout, 4100);
-    QVERIFY(!SaveWindowPos && !MenuAutoPopup);
-    QCOMPARE(CheckUpdates, std::uint8_t(0));
-    QCOMPARE(ProgramToRunOnWoWLaunch, std::string("/usr/bin/voice --min"));
-    QVERIFY(OneInstanceOnly);
+    const TMainSettings saved = f.Values();
+    QCOMPARE(saved.WoWPath, std::string("/other/Wow.exe"));
+    QCOMPARE(saved.Timeout, 4100);
+    QVERIFY(!saved.SaveWindowPos && !saved.MenuAutoPopup);
+    QCOMPARE(saved.CheckUpdates, std::uint8_t(0));
+    QCOMPARE(saved.ProgramToRunOnWoWLaunch, std::string("/usr/bin/voice --min"));
+    QVERIFY(saved.OneInstanceOnly);
+    // What the dialog does not show comes back as it went in.
+    QCOMPARE(saved.LastRun, stored.LastRun);
+    QCOMPARE(saved.WineCommand, stored.WineCommand);
 
     // The path is taken as typed: the launch reports a wrong one.
     f.EditWoWPath->setText("not a file");
-    f.CopyBack();
-    QCOMPARE(WoWPath, std::string("not a file"));
+    QCOMPARE(f.Values().WoWPath, std::string("not a file"));
 }
 
 void TestDialogs::settingsTimeoutIsClampedAndStepped()
 {
     TSettingsForm f;
     for (auto [stored, shown] : {std::pair{50, 1000}, {99999, 15000}, {-3, 1000}, {1000, 1000}, {15000, 15000}}) {
-        Timeout = stored;
-        f.Fill();
+        f.Fill({.Timeout = stored});
         QCOMPARE(f.SpinTimeout->value(), shown);
     }
     f.SpinTimeout->setValue(15000);
@@ -485,19 +476,14 @@ void TestDialogs::settingsTimeoutIsClampedAndStepped()
     // Nothing can be typed into it.
     QLineEdit* text = f.SpinTimeout->findChild<QLineEdit*>();
     QVERIFY(text && text->isReadOnly());
-    Timeout = 50;
-    f.Fill();
-    f.CopyBack();
-    QCOMPARE(Timeout, 1000);
+    f.Fill({.Timeout = 50});
+    QCOMPARE(f.Values().Timeout, 1000);
 }
 
 void TestDialogs::settingsRunProgramRules()
 {
-    ProgramToRunOnWoWLaunch.clear();
-    OneInstanceOnly = true;
-    WoWPath.clear();
     TSettingsForm f;
-    f.Fill();
+    f.Fill({.OneInstanceOnly = true});
     // Shown and saved as stored although it cannot be changed.
     QVERIFY(!f.ChOneInstance->isEnabled());
     QVERIFY(f.ChOneInstance->isChecked());
@@ -515,24 +501,22 @@ void TestDialogs::settingsRunProgramRules()
     f.EditRunProgram->setText("/usr/bin/voice");
     f.ChRunProgram->setChecked(false);
     QVERIFY(!f.EditRunProgram->isEnabled() && !f.ChOneInstance->isEnabled());
-    f.CopyBack();
-    QVERIFY(ProgramToRunOnWoWLaunch.empty());
-    QVERIFY(OneInstanceOnly);
+    const TMainSettings saved = f.Values();
+    QVERIFY(saved.ProgramToRunOnWoWLaunch.empty());
+    QVERIFY(saved.OneInstanceOnly);
 
     TSettingsForm again;
-    again.Fill();
+    again.Fill(saved);
     QVERIFY(!again.ChRunProgram->isChecked());
     QVERIFY(again.EditRunProgram->text().isEmpty());
 }
 
 void TestDialogs::settingsUnknownUpdatePeriodIsKept()
 {
-    CheckUpdates = 9;
     TSettingsForm f;
-    f.Fill();
+    f.Fill({.CheckUpdates = 9});
     QCOMPARE(f.cbCheckUpdates->currentIndex(), -1);
-    f.CopyBack();
-    QCOMPARE(CheckUpdates, std::uint8_t(9));
+    QCOMPARE(f.Values().CheckUpdates, std::uint8_t(9));
 }
 
 void TestDialogs::aboutShowsTitleVersionAndLinks()

@@ -49,8 +49,12 @@ private:
     // answers with `starts_` in turn (true once those run out).
     std::unique_ptr<TGameLaunch> MakeLaunch();
     TServer& AddTestServer();
+    // The settings as a saved settings dialog leaves them.
+    void SetGame(const std::string& wowPath);
+    void SetSecondProgram(const std::string& commandLine);
 
     std::unique_ptr<TScratchTree> tree_;
+    TSettings settings_;
     std::unique_ptr<QWidget> window_;
     QStringList events_;
     std::vector<TStart> started_;
@@ -75,10 +79,7 @@ void TestGameLaunch::init()
     started_.clear();
     starts_.clear();
     Servers.clear();
-    WoWPath = tree_->File("game/WoW");
-    WineCommand.clear();
-    ProgramToRunOnWoWLaunch.clear();
-    OneInstanceOnly = false;
+    settings_.Apply({.WoWPath = tree_->File("game/WoW")});
 }
 
 void TestGameLaunch::cleanup()
@@ -90,7 +91,7 @@ void TestGameLaunch::cleanup()
 
 std::unique_ptr<TGameLaunch> TestGameLaunch::MakeLaunch()
 {
-    auto launch = std::make_unique<TGameLaunch>(window_.get(), [this](const auto& argv, const auto& folder) {
+    auto launch = std::make_unique<TGameLaunch>(window_.get(), settings_, [this](const auto& argv, const auto& folder) {
         started_.push_back({argv, folder});
         events_ << "start";
         if (starts_.empty())
@@ -111,6 +112,20 @@ std::unique_ptr<TGameLaunch> TestGameLaunch::MakeLaunch()
     return launch;
 }
 
+void TestGameLaunch::SetGame(const std::string& wowPath)
+{
+    TMainSettings values = settings_.Values();
+    values.WoWPath = wowPath;
+    settings_.Apply(values);
+}
+
+void TestGameLaunch::SetSecondProgram(const std::string& commandLine)
+{
+    TMainSettings values = settings_.Values();
+    values.ProgramToRunOnWoWLaunch = commandLine;
+    settings_.Apply(values);
+}
+
 TServer& TestGameLaunch::AddTestServer()
 {
     TServer s;
@@ -125,14 +140,14 @@ void TestGameLaunch::playHandsTheStarterGameThenSecondProgram()
 {
     AddTestServer();
     const std::string second = tree_->File("voice/chat");
-    ProgramToRunOnWoWLaunch = second + " --quiet";
+    SetSecondProgram(second + " --quiet");
     auto launch = MakeLaunch();
     launch->Play(kServerId);
     QCOMPARE(events_, (QStringList{"began", "start", "start", "started"}));
     QCOMPARE(ReadBytes(tree_->Path("game/realmlist.wtf")), std::string("set realmlist logon.example.net"));
     QCOMPARE(started_.size(), std::size_t(2));
     // The game in its own folder; the second program with its arguments, in its own.
-    QCOMPARE(started_[0], (TStart{{WoWPath}, tree_->Path("game/")}));
+    QCOMPARE(started_[0], (TStart{{settings_.Values().WoWPath}, tree_->Path("game/")}));
     QCOMPARE(started_[1].argv, (std::vector<std::string>{second, "--quiet"}));
     QCOMPARE(started_[1].folder, tree_->Path("voice/"));
 }
@@ -170,9 +185,9 @@ void TestGameLaunch::refusalsNameWhatPutsThemRight()
     QFETCH(QString, signal);
     TServer& s = AddTestServer();
     if (broken == "wow empty")
-        WoWPath.clear();
+        SetGame({});
     else if (broken == "wow missing")
-        WoWPath = tree_->Path("nothing/WoW");
+        SetGame(tree_->Path("nothing/WoW"));
     else if (broken == "preloader")
         s.Preloader = tree_->Path("nothing/loader");
     else
@@ -197,7 +212,7 @@ void TestGameLaunch::startFailuresBringTheWindowBackBeforeTheMessage()
     QFETCH(bool, gameStarts);
     QFETCH(TTextId, message);
     AddTestServer();
-    ProgramToRunOnWoWLaunch = tree_->File("voice/chat");
+    SetSecondProgram(tree_->File("voice/chat"));
     starts_ = {gameStarts, false};
     auto launch = MakeLaunch();
     launch->Play(kServerId);

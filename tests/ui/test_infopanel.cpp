@@ -73,6 +73,7 @@ private:
     TImgBtn* Tab(int page) const { return panel_->findChild<TImgBtn*>(QStringLiteral("InfoBtn%1").arg(page)); }
 
     std::optional<TScratchIni> scratch_;
+    TSettings settings_;
     std::optional<TNewsService> news_;
     QWidget* window_ = nullptr;
     TInfoPanel* panel_ = nullptr;
@@ -91,10 +92,10 @@ void TestInfoPanel::init()
 {
     scratch_.emplace();
     news_.emplace();
-    WoWPath.clear();
+    settings_.Apply({});
     window_ = new QWidget;
     window_->resize(261, 386);
-    panel_ = new TInfoPanel(window_, *news_);
+    panel_ = new TInfoPanel(window_, settings_, *news_);
     panel_->show();
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_));
@@ -358,7 +359,9 @@ void TestInfoPanel::gameVersionCaptions()
     QCOMPARE(GameVersionCaption(scratch_->Folder()), QString("?"));
 
     // The server's own game path wins over the global one.
-    WoWPath = scratch_->Path();
+    TMainSettings values;
+    values.WoWPath = scratch_->Path();
+    settings_.Apply(values);
     Add("Global", {});
     Show(0);
     QCOMPARE(Label("WoWVersion")->text(), QString("?"));

@@ -46,9 +46,10 @@ void TestLocalizeMain::initTestCase()
 void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
 {
     TScratchIni scratch;
-    TProbeService probes([] { return Timeout; });
+    TSettings settings;
+    TProbeService probes([&settings] { return settings.Values().Timeout; });
     TNewsService news;
-    TMainForm form(probes, news);
+    TMainForm form(settings, probes, news);
     const struct
     {
         const char* name;

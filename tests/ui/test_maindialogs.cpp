@@ -40,7 +40,8 @@ private:
     std::unique_ptr<TScratchIni> ini_;
     std::unique_ptr<QWidget> window_;
     std::unique_ptr<TMainDialogs> dialogs_;
-    std::unique_ptr<QSignalSpy> added_, changed_, removed_, settings_;
+    TSettings settings_;
+    std::unique_ptr<QSignalSpy> added_, changed_, removed_;
     QStringList shown_;
     TDialogDriver driver_;
 };
@@ -60,12 +61,11 @@ void TestMainDialogs::init()
     ini_ = std::make_unique<TScratchIni>();
     window_ = std::make_unique<QWidget>();
     window_->setObjectName("Window");
-    dialogs_ = std::make_unique<TMainDialogs>(window_.get());
+    dialogs_ = std::make_unique<TMainDialogs>(window_.get(), settings_);
     dialogs_->setParent(nullptr);
     added_ = std::make_unique<QSignalSpy>(dialogs_.get(), &TMainDialogs::serverAdded);
     changed_ = std::make_unique<QSignalSpy>(dialogs_.get(), &TMainDialogs::serverChanged);
     removed_ = std::make_unique<QSignalSpy>(dialogs_.get(), &TMainDialogs::serverRemoved);
-    settings_ = std::make_unique<QSignalSpy>(dialogs_.get(), &TMainDialogs::settingsChanged);
     shown_.clear();
     driver_ = TDialogDriver();
 }
@@ -75,7 +75,6 @@ void TestMainDialogs::cleanup()
     added_.reset();
     changed_.reset();
     removed_.reset();
-    settings_.reset();
     dialogs_.reset();
     window_.reset();
     ini_.reset();
@@ -153,13 +152,24 @@ void TestMainDialogs::cancelledOrUnknownReportsNothing()
 
 void TestMainDialogs::settingsReportedOnlyWhenSaved()
 {
-    driver_.Arm([](QDialog& d) { d.reject(); });
+    int heard = 0;
+    const TSettingsSubscription listening = settings_.Subscribe([&heard] { ++heard; });
+    driver_.Arm([](QDialog& d) {
+        dynamic_cast<TSettingsForm&>(d).EditWoWPath->setText("/cancelled/WoW.exe");
+        d.reject();
+    });
     dialogs_->EditSettings();
-    QCOMPARE(settings_->size(), 0);
-    driver_.Arm([](QDialog& d) { dynamic_cast<TSettingsForm&>(d).btnSave->click(); });
+    QCOMPARE(heard, 0);
+    QVERIFY(settings_.Values().WoWPath.empty());
+    driver_.Arm([](QDialog& d) {
+        auto& form = dynamic_cast<TSettingsForm&>(d);
+        form.EditWoWPath->setText("/games/WoW.exe");
+        form.btnSave->click();
+    });
     dialogs_->EditSettings();
     QCOMPARE(driver_.Met(), (QStringList{"SettingsForm", "SettingsForm"}));
-    QCOMPARE(settings_->size(), 1);
+    QCOMPARE(heard, 1);
+    QCOMPARE(settings_.Values().WoWPath, std::string("/games/WoW.exe"));
 }
 
 void TestMainDialogs::unwritableListIsSaidOncePerRun()
@@ -172,7 +182,7 @@ void TestMainDialogs::unwritableListIsSaidOncePerRun()
     QVERIFY(!dialogs_->SaveServersNow());
     QCOMPARE(shown_, QStringList{ToQString(LoadText(TTextId::ListNotWritten))});
     // A new window says it again.
-    TMainDialogs next(window_.get());
+    TMainDialogs next(window_.get(), settings_);
     QVERIFY(!next.SaveServersNow());
     QCOMPARE(shown_.size(), 2);
 }

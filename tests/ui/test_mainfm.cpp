@@ -37,8 +37,9 @@ private slots:
 
 private:
     std::unique_ptr<TScratchIni> scratch_;
+    TSettings settings_;
     // Outlives every window the tests make, as the program's does.
-    TProbeService probes_{[] { return Timeout; }};
+    TProbeService probes_{[this] { return settings_.Values().Timeout; }};
     TNewsService news_;
 };
 
@@ -60,7 +61,7 @@ void TestMainForm::listsServersAndRestoresSelection()
 {
     scratch_->Write("[Main]\nServerIndex=2\nSaveWindowPos=1\nWindowPosX=40\nWindowPosY=50\n"
                     "[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n[Three]\nAddress=127.0.0.1:1\n");
-    TMainForm form(probes_, news_);
+    TMainForm form(settings_, probes_, news_);
     QCOMPARE(form.ServerList()->Count(), 3);
     QCOMPARE(form.ServerList()->Item(0), QString("One"));
     QCOMPARE(form.ServerList()->Item(2), QString("Three"));
@@ -77,12 +78,12 @@ void TestMainForm::storedIndexOutsideListSelectsFirst()
 {
     scratch_->Write("[Main]\nServerIndex=2\n[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n");
     {
-        TMainForm form(probes_, news_);
+        TMainForm form(settings_, probes_, news_);
         QCOMPARE(form.SelectedIndex(), 0);
     }
     ResetServers();
     scratch_->Write("[Main]\nServerIndex=0\n");
-    TMainForm empty(probes_, news_);
+    TMainForm empty(settings_, probes_, news_);
     QCOMPARE(empty.SelectedIndex(), -1);
 }
 
@@ -90,7 +91,7 @@ void TestMainForm::escapeClosesAndDestructionSaves()
 {
     scratch_->Write(
         "[Main]\nFullInfo=1\nPanel=0\nUnknownKey=stays\n[One]\nAddress=127.0.0.1:1\n[Two]\nAddress=127.0.0.1:1\n");
-    auto form = std::make_unique<TMainForm>(probes_, news_);
+    auto form = std::make_unique<TMainForm>(settings_, probes_, news_);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     form->SelectIndex(1);
@@ -111,7 +112,7 @@ void TestMainForm::escapeClosesAndDestructionSaves()
 void TestMainForm::closeButtonCloses()
 {
     scratch_->Write("[One]\nAddress=127.0.0.1:1\n");
-    TMainForm form(probes_, news_);
+    TMainForm form(settings_, probes_, news_);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     auto* close = form.findChild<QAbstractButton*>("BtnClose");
@@ -129,7 +130,7 @@ void TestMainForm::closeButtonCloses()
 void TestMainForm::settingsErrorSkipsServerSave()
 {
     scratch_->Write("[One]\nAddress=127.0.0.1:1\n");
-    auto form = std::make_unique<TMainForm>(probes_, news_);
+    auto form = std::make_unique<TMainForm>(settings_, probes_, news_);
     QVERIFY(AddServer("Two", "127.0.0.1:1", "", "", "", "", "", 0, false, ""));
     // The file turns into a folder: nothing can be written any more, and nothing must crash.
     QVERIFY(QFile::remove(QString::fromStdString(scratch_->Path())));
@@ -149,7 +150,7 @@ void TestMainForm::failedSaveIsToldOnceAndKeepsTheFile()
     scratch_->Write(content);
     const QString path = QString::fromStdString(scratch_->Path());
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    auto form = std::make_unique<TMainForm>(probes_, news_);
+    auto form = std::make_unique<TMainForm>(settings_, probes_, news_);
     QCOMPARE(form->ServerList()->Count(), 1);
     QVERIFY(AddServer("Two", "127.0.0.1:1", "", "", "", "", "", 0, false, ""));
     std::vector<TMessageRequest> told;
@@ -171,7 +172,7 @@ void TestMainForm::failedSaveIsToldOnceAndKeepsTheFile()
 void TestMainForm::oneFaceAtTheLayoutsSizes()
 {
     scratch_->Write("[Main]\n[One]\nAddress=127.0.0.1:1\n");
-    TMainForm form(probes_, news_);
+    TMainForm form(settings_, probes_, news_);
     TAboutForm about;
     // What the desktop really draws with, not what was asked for: a missing face is quietly replaced.
     const QString family = QFontInfo(form.font()).family();

@@ -88,8 +88,9 @@ private:
     QStringList ListNames() const;
 
     std::unique_ptr<TScratchIni> ini_;
+    TSettings settings_;
     // Outlives every window the tests make, as the program's does.
-    TProbeService probes_{[] { return Timeout; }};
+    TProbeService probes_{[this] { return settings_.Values().Timeout; }};
     TNewsService news_;
     std::unique_ptr<TMainForm> form_;
     std::vector<TShown> shown_;
@@ -135,7 +136,7 @@ void TestMainFormDialogs::MakeForm(const QStringList& names)
     for (const QString& n : names)
         file += "[" + n.toStdString() + "]\nAddress=" + kLoopback + "\n";
     ini_->Write(file);
-    form_ = std::make_unique<TMainForm>(probes_, news_);
+    form_ = std::make_unique<TMainForm>(settings_, probes_, news_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }
@@ -416,8 +417,10 @@ void TestMainFormDialogs::unwritableListIsSaidOnce()
 void TestMainFormDialogs::settingsSavedOrCancelled()
 {
     MakeForm({"A"});
-    WoWPath = "/games/WoW.exe";
-    Timeout = 3000;
+    TMainSettings values = settings_.Values();
+    values.WoWPath = "/games/WoW.exe";
+    values.Timeout = 3000;
+    settings_.Apply(values);
     driver_.Arm([](QDialog& d) {
         auto& f = dynamic_cast<TSettingsForm&>(d);
         f.EditWoWPath->setText("/elsewhere/Wow.exe");
@@ -426,8 +429,8 @@ void TestMainFormDialogs::settingsSavedOrCancelled()
     });
     form_->ItemSettingsClick();
     QCOMPARE(driver_.Met(), QStringList{"SettingsForm"});
-    QCOMPARE(WoWPath, std::string("/games/WoW.exe"));
-    QCOMPARE(Timeout, 3000);
+    QCOMPARE(settings_.Values().WoWPath, std::string("/games/WoW.exe"));
+    QCOMPARE(settings_.Values().Timeout, 3000);
 
     driver_.Arm([](QDialog& d) {
         auto& f = dynamic_cast<TSettingsForm&>(d);
@@ -436,8 +439,8 @@ void TestMainFormDialogs::settingsSavedOrCancelled()
         f.btnSave->click();
     });
     form_->ItemSettingsClick();
-    QCOMPARE(WoWPath, std::string("/elsewhere/Wow.exe"));
-    QCOMPARE(Timeout, 3100);
+    QCOMPARE(settings_.Values().WoWPath, std::string("/elsewhere/Wow.exe"));
+    QCOMPARE(settings_.Values().Timeout, 3100);
 }
 
 QTEST_MAIN(TestMainFormDialogs)

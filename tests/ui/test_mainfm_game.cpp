@@ -102,11 +102,15 @@ private slots:
 
 private:
     void MakeForm(const TServer& server);
+    // The settings as a saved settings dialog leaves them.
+    void SetGame(const std::string& wowPath);
+    void SetSecondProgram(const std::string& commandLine, bool oneInstanceOnly);
     std::string Root() const { return root_; }
 
     std::unique_ptr<TScratchIni> ini_;
+    TSettings settings_;
     // Outlives every window the tests make, as the program's does.
-    TProbeService probes_{[] { return Timeout; }};
+    TProbeService probes_{[this] { return settings_.Values().Timeout; }};
     TNewsService news_;
     std::unique_ptr<TMainForm> form_;
     std::vector<TShown> shown_;
@@ -154,17 +158,31 @@ void TestMainFormGame::cleanup()
 
 void TestMainFormGame::MakeForm(const TServer& server)
 {
-    form_ = std::make_unique<TMainForm>(probes_, news_);
+    form_ = std::make_unique<TMainForm>(settings_, probes_, news_);
     Servers.clear();
     Servers.push_back(server);
     form_->ReloadServerList();
     form_->SelectIndex(0);
     // The settings as the click reads them; the form's own load ran on an empty file.
-    WoWPath.clear();
-    ProgramToRunOnWoWLaunch.clear();
-    OneInstanceOnly = false;
+    SetGame({});
+    SetSecondProgram({}, false);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+}
+
+void TestMainFormGame::SetGame(const std::string& wowPath)
+{
+    TMainSettings values = settings_.Values();
+    values.WoWPath = wowPath;
+    settings_.Apply(values);
+}
+
+void TestMainFormGame::SetSecondProgram(const std::string& commandLine, bool oneInstanceOnly)
+{
+    TMainSettings values = settings_.Values();
+    values.ProgramToRunOnWoWLaunch = commandLine;
+    values.OneInstanceOnly = oneInstanceOnly;
+    settings_.Apply(values);
 }
 
 void TestMainFormGame::noSelectionDoesNothing()
@@ -227,15 +245,15 @@ void TestMainFormGame::refusals()
     s.Preloader = pick(preloader, Root() + "loader");
     s.AltPath = pick(alt, Root() + "alt/WoW");
     MakeForm(s);
-    WoWPath = pick(wow, Root() + "game/WoW");
+    SetGame(pick(wow, Root() + "game/WoW"));
     const TServer before = Servers[0];
-    const std::string wowBefore = WoWPath;
+    const std::string wowBefore = settings_.Values().WoWPath;
     TDialogDriver driver;
     driver.Arm([](QDialog& d) { d.reject(); });
     form_->BtnPlayClick();
     QCOMPARE(driver.Met(), QStringList{dialog});
     // Cancelled: nothing changed.
-    QCOMPARE(WoWPath, wowBefore);
+    QCOMPARE(settings_.Values().WoWPath, wowBefore);
     QCOMPARE(Servers[0].Preloader, before.Preloader);
     QCOMPARE(Servers[0].AltPath, before.AltPath);
     QCOMPARE(shown_.size(), std::size_t(1));
@@ -258,7 +276,7 @@ void TestMainFormGame::unwritableRealmlistStartsNothing()
     ::chmod(realmlist.c_str(), 0444);
     TServer s = NamedServer("new");
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
+    SetGame(Root() + "game/WoW");
     form_->BtnPlayClick();
     QCOMPARE(shown_.size(), std::size_t(1));
     QCOMPARE(shown_[0].text, QString("Realmlist updating failed."));
@@ -275,14 +293,14 @@ void TestMainFormGame::playsNativeGameAndCloses()
     TServer s = NamedServer("logon.example.net");
     s.Patchlist = "patch.example.net";
     MakeForm(s);
-    WoWPath = Root() + "My Game/WoW run";
+    SetGame(Root() + "My Game/WoW run");
     QVERIFY(QDir::setCurrent(QString::fromStdString(Root())));
     form_->BtnPlayClick();
     QVERIFY(shown_.empty());
     QCOMPARE(ReadBytes(Root() + "My Game/realmlist.wtf"),
              std::string("set realmlist logon.example.net\r\nset patchlist patch.example.net"));
     // The game starts in its own folder, whatever folder the launcher runs in.
-    QCOMPARE(WaitForFile(out), "arg:" + WoWPath + "\ncwd:" + Root() + "My Game\n");
+    QCOMPARE(WaitForFile(out), "arg:" + settings_.Values().WoWPath + "\ncwd:" + Root() + "My Game\n");
     QVERIFY(!form_->isVisible());
     QVERIFY(AppClosing);
 }
@@ -293,7 +311,7 @@ void TestMainFormGame::enterKeyAndPlayButtonPlay()
     MakeRecorder(Root() + "game/WoW", out);
     TServer s = NamedServer("enter");
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
+    SetGame(Root() + "game/WoW");
     QTest::keyClick(form_->ServerList(), Qt::Key_Return);
     QVERIFY(!WaitForFile(out).empty());
     QCOMPARE(ReadBytes(Root() + "game/realmlist.wtf"), std::string("set realmlist enter"));
@@ -301,7 +319,7 @@ void TestMainFormGame::enterKeyAndPlayButtonPlay()
 
     platform::RemoveFile(out);
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
+    SetGame(Root() + "game/WoW");
     auto* play = form_->findChild<QAbstractButton*>("BtnPlay");
     QVERIFY(play);
     play->click();
@@ -317,7 +335,7 @@ void TestMainFormGame::preloaderStartsWithRealmlistBesideTheGame()
     TServer s = NamedServer("pre");
     s.Preloader = Root() + "tools/loader";
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
+    SetGame(Root() + "game/WoW");
     form_->BtnPlayClick();
     QVERIFY(WaitForFile(out).starts_with("arg:" + s.Preloader + "\n"));
     QCOMPARE(ReadBytes(Root() + "game/realmlist.wtf"), std::string("set realmlist pre"));
@@ -335,7 +353,7 @@ void TestMainFormGame::windowsGameStartsThroughWine()
     platform::ReplaceFileAtomically(game, "MZ not really");
     TServer s = NamedServer("wine");
     MakeForm(s);
-    WoWPath = game;
+    SetGame(game);
     form_->BtnPlayClick();
     QVERIFY(WaitForFile(out).starts_with("arg:" + Root() + "stand-in/wine\narg:" + game + "\n"));
     // Not readable as the game: the file goes into the game folder.
@@ -350,7 +368,7 @@ void TestMainFormGame::gameThatDoesNotStartIsReported()
     platform::ReplaceFileAtomically(game, "not a program");
     TServer s = NamedServer("a");
     MakeForm(s);
-    WoWPath = game;
+    SetGame(game);
     form_->BtnPlayClick();
     QCOMPARE(shown_.size(), std::size_t(1));
     QCOMPARE(shown_[0].text, QString("A problem occurred while executing the game."));
@@ -370,8 +388,8 @@ void TestMainFormGame::secondProgramRules()
 
     // Started with the game.
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
-    ProgramToRunOnWoWLaunch = second;
+    SetGame(Root() + "game/WoW");
+    SetSecondProgram(second, false);
     form_->BtnPlayClick();
     QVERIFY(!WaitForFile(Root() + "game.out").empty());
     QVERIFY(WaitForFile(Root() + "second.out").starts_with("arg:" + second + "\n"));
@@ -387,9 +405,8 @@ void TestMainFormGame::secondProgramRules()
     sleeper.start(QString::fromStdString(runningCopy), {"30"});
     QVERIFY(sleeper.waitForStarted());
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
-    ProgramToRunOnWoWLaunch = second;
-    OneInstanceOnly = true;
+    SetGame(Root() + "game/WoW");
+    SetSecondProgram(second, true);
     form_->BtnPlayClick();
     QVERIFY(!WaitForFile(Root() + "game.out").empty());
     QVERIFY(WaitForFile(Root() + "second.out", kNoStartWaitMs).empty());
@@ -399,9 +416,8 @@ void TestMainFormGame::secondProgramRules()
     // Stored with arguments: the program's own file name is what is looked for.
     platform::RemoveFile(Root() + "game.out");
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
-    ProgramToRunOnWoWLaunch = second + " --minimized";
-    OneInstanceOnly = true;
+    SetGame(Root() + "game/WoW");
+    SetSecondProgram(second + " --minimized", true);
     form_->BtnPlayClick();
     QVERIFY(!WaitForFile(Root() + "game.out").empty());
     QVERIFY(WaitForFile(Root() + "second.out", kNoStartWaitMs).empty());
@@ -410,10 +426,8 @@ void TestMainFormGame::secondProgramRules()
     // The same without the one-instance rule: started although it runs.
     platform::RemoveFile(Root() + "game.out");
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
-    ProgramToRunOnWoWLaunch = second;
-    ProgramToRunOnWoWLaunch = second + " --minimized";
-    OneInstanceOnly = false;
+    SetGame(Root() + "game/WoW");
+    SetSecondProgram(second + " --minimized", false);
     form_->BtnPlayClick();
     QCOMPARE(WaitForFile(Root() + "second.out").substr(0, ("arg:" + second + "\narg:--minimized\n").size()),
              "arg:" + second + "\narg:--minimized\n");
@@ -426,8 +440,8 @@ void TestMainFormGame::secondProgramThatDoesNotStartIsReported()
     MakeRecorder(Root() + "game/WoW", Root() + "game.out");
     TServer s = NamedServer("a");
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
-    ProgramToRunOnWoWLaunch = Root() + "no/such/program";
+    SetGame(Root() + "game/WoW");
+    SetSecondProgram(Root() + "no/such/program", false);
     form_->BtnPlayClick();
     QVERIFY(!WaitForFile(Root() + "game.out").empty());
     QCOMPARE(shown_.size(), std::size_t(1));
@@ -450,7 +464,7 @@ void TestMainFormGame::autoCacheClearIsSilentAndSetsTheFolder()
     TServer s = NamedServer("a");
     s.AutoCacheClear = true;
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
+    SetGame(Root() + "game/WoW");
     form_->BtnPlayClick();
     QVERIFY(shown_.empty());
     QCOMPARE(QDir(QString::fromStdString(Root() + "game/Cache/WDB")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
@@ -467,14 +481,14 @@ void TestMainFormGame::autoCacheClearWithoutFolderStillPlays()
     TServer s = NamedServer("a");
     s.AutoCacheClear = true;
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
+    SetGame(Root() + "game/WoW");
     form_->BtnPlayClick();
     QVERIFY(shown_.empty());
     QVERIFY(!WaitForFile(out).empty());
     QVERIFY(!form_->isVisible());
     // The silent mode ended with that clearing: the menu's Clear WDB asks again.
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
+    SetGame(Root() + "game/WoW");
     answers_ = {IDNO};
     form_->ItemClearWDBClick();
     QCOMPARE(shown_.size(), std::size_t(1));
@@ -490,7 +504,7 @@ void TestMainFormGame::clearingQuestionsAndAnswers()
     }
     TServer s = NamedServer("a");
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
+    SetGame(Root() + "game/WoW");
     QVERIFY(QDir::setCurrent(QString::fromStdString(Root())));
     answers_ = {IDNO, IDNO, IDNO};
     form_->ItemClearWDBClick();
@@ -525,7 +539,7 @@ void TestMainFormGame::clearingOutcomes()
     platform::ReplaceFileAtomically(Root() + "game/screenshots/WoWScrnShot_1.jpg", "x");
     TServer s = NamedServer("a");
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
+    SetGame(Root() + "game/WoW");
 
     form_->ItemClearScreenshotsClick();
     QCOMPARE(shown_.size(), std::size_t(2));
@@ -561,7 +575,7 @@ void TestMainFormGame::clearingUsesAltPathFolder()
     TServer s = NamedServer("a");
     s.AltPath = Root() + "alt/WoW";
     MakeForm(s);
-    WoWPath = Root() + "game/WoW";
+    SetGame(Root() + "game/WoW");
     form_->ItemClearWDBClick();
     QVERIFY(!platform::FileExists(Root() + "alt/WDB/x.wdb"));
     QVERIFY(platform::FileExists(Root() + "game/WDB/x.wdb"));

@@ -103,6 +103,7 @@ private:
     QTimer* RefreshTimer() const;
 
     std::unique_ptr<TScratchIni> scratch_;
+    TSettings settings_;
     std::unique_ptr<TProbeService> probes_;
     TNewsService news_;
     std::unique_ptr<QWidget> window_;
@@ -126,7 +127,7 @@ TMainForm* TestMainFormStatus::MakeForm(const std::vector<std::string>& addresse
     for (std::size_t i = 0; i < addresses.size(); ++i)
         ini += "[Server " + std::to_string(i) + "]\nAddress=" + addresses[i] + "\n";
     scratch_->Write(ini);
-    form_ = new TMainForm(*probes_, news_);
+    form_ = new TMainForm(settings_, *probes_, news_);
     window_.reset(form_);
     return form_;
 }

@@ -69,8 +69,9 @@ private slots:
 
 private:
     TMainForm* MakeForm(int servers);
+    TSettings settings_;
     // Outlives every window the tests make, as the program's does.
-    TProbeService probes_{[] { return Timeout; }};
+    TProbeService probes_{[this] { return settings_.Values().Timeout; }};
 
     std::unique_ptr<TScratchIni> scratch_;
     TNewsService news_;
@@ -90,7 +91,6 @@ void TestServerList::init()
     FirstShow = false;
     FirstIdle = false;
     AppClosing = false;
-    MenuAutoPopup = true;
 }
 
 void TestServerList::cleanup()
@@ -102,7 +102,7 @@ void TestServerList::cleanup()
 TMainForm* TestServerList::MakeForm(int servers)
 {
     scratch_->Write(ServersIni(servers));
-    form_ = std::make_unique<TMainForm>(probes_, news_);
+    form_ = std::make_unique<TMainForm>(settings_, probes_, news_);
     form_->show();
     form_->ServerList()->setFocus();
     return form_.get();
@@ -260,7 +260,7 @@ void TestServerList::tooltipOnlyForShortenedNames()
 {
     scratch_->Write("[Short]\nAddress=127.0.0.1:1\n[A name far too long to fit in the list's row width]\n"
                     "Address=127.0.0.1:1\n");
-    form_ = std::make_unique<TMainForm>(probes_, news_);
+    form_ = std::make_unique<TMainForm>(settings_, probes_, news_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     TListBoxEx* list = form_->ServerList();
@@ -369,10 +369,13 @@ void TestServerList::hoverOpensTheMenuOnlyWithAutoPopup()
     TMainForm* form = MakeForm(1);
     QTimer* timer = form->Frame()->PopupTimer();
     QCOMPARE(timer->interval(), 700);
-    MenuAutoPopup = false;
+    TMainSettings values = settings_.Values();
+    values.MenuAutoPopup = false;
+    settings_.Apply(values);
     form->BtnMenuMouseEnter();
     QVERIFY(!timer->isActive());
-    MenuAutoPopup = true;
+    values.MenuAutoPopup = true;
+    settings_.Apply(values);
     form->BtnMenuMouseEnter();
     QVERIFY(timer->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(form->Frame()->Menu()->isVisible(), 3000);

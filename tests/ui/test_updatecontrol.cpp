@@ -46,10 +46,13 @@ private:
     TUpdateForm* UpdateWindow() const { return window_->findChild<TUpdateForm*>(); }
     // The list and its signature by the test key.
     void Publish(const QByteArray& list);
+    // The schedule as the settings dialog leaves it, the last start long ago.
+    void Schedule(std::uint8_t checkUpdates);
 
     TLoopbackHttpServer server_;
     QTemporaryDir keys_;
     minisign::TKeyPair key_;
+    TSettings settings_;
     std::unique_ptr<QWidget> window_;
     std::unique_ptr<QAction> item_;
     TUpdateControl* control_ = nullptr;
@@ -77,12 +80,20 @@ void TestUpdateControl::Publish(const QByteArray& list)
     server_.Serve(kListPath + kSignatureSuffix, minisign::Sign(key_.SecretKeyFile, list, keys_.path()), "text/plain");
 }
 
+void TestUpdateControl::Schedule(std::uint8_t checkUpdates)
+{
+    TMainSettings values = settings_.Values();
+    values.CheckUpdates = checkUpdates;
+    values.LastRun = kLastRunDefault;
+    settings_.Apply(values);
+}
+
 void TestUpdateControl::init()
 {
     window_ = std::make_unique<QWidget>();
     item_ = std::make_unique<QAction>();
     // Nothing here saves: no test reaches the hand-over.
-    control_ = new TUpdateControl(window_.get(), item_.get(), nullptr, [] { return false; });
+    control_ = new TUpdateControl(window_.get(), settings_, item_.get(), nullptr, [] { return false; });
     messages_.clear();
     askedVisibly_.clear();
     SetMessageHook([this](const TMessageRequest& request) {
@@ -166,15 +177,14 @@ void TestUpdateControl::scheduleDecidesOncePerRun()
     QFETCH(bool, checks);
     Publish(kOlder);
     const int hits = server_.Hits(kListPath);
-    CheckUpdates = static_cast<std::uint8_t>(checkUpdates);
-    LastRun = kLastRunDefault;
+    Schedule(static_cast<std::uint8_t>(checkUpdates));
     control_->CheckUpdateSchedule();
     QTRY_VERIFY_WITH_TIMEOUT(ItemUpdate()->isEnabled(), kWaitMs);
     control_->CheckUpdateSchedule();
     QTest::qWait(100);
     QCOMPARE(server_.Hits(kListPath), hits + (checks ? 1 : 0));
     // "Never" decides nothing: a schedule set later in the run still gets its one look.
-    CheckUpdates = cuDaily;
+    Schedule(cuDaily);
     control_->CheckUpdateSchedule();
     QTRY_VERIFY_WITH_TIMEOUT(ItemUpdate()->isEnabled(), kWaitMs);
     QTest::qWait(100);
@@ -200,8 +210,7 @@ void TestUpdateControl::copyThatDoesNotUpdateItself()
     SetSelfUpdateEnabled(!installed);
     if (!installed)
         SetUpdatePublicKey({});
-    CheckUpdates = cuDaily;
-    LastRun = kLastRunDefault;
+    Schedule(cuDaily);
     control_->CheckUpdateSchedule();
     control_->BackgroundCheckUpdate();
     // The item stays, and says where the updates of an installed copy come from.

@@ -69,18 +69,14 @@ bool RenderDialogs(const QString& out, const QString& edition)
         ok &= Save(edit, out, edition, "edit_additional");
     }
     {
-        const std::string wow = WoWPath, program = ProgramToRunOnWoWLaunch;
-        const bool oneInstance = OneInstanceOnly;
-        WoWPath = "/home/player/Games/WoW/WoW.exe";
-        ProgramToRunOnWoWLaunch = "/usr/bin/mumble";
-        OneInstanceOnly = true;
         TSettingsForm settings;
         LocalizeSettingsForm(settings);
-        settings.Fill();
+        settings.Fill({.WoWPath = "/home/player/Games/WoW/WoW.exe",
+                       .MenuAutoPopup = false,
+                       .ProgramToRunOnWoWLaunch = "/usr/bin/mumble",
+                       .OneInstanceOnly = true,
+                       .CheckUpdates = 0});
         ok &= Save(settings, out, edition, "settings");
-        WoWPath = wow;
-        ProgramToRunOnWoWLaunch = program;
-        OneInstanceOnly = oneInstance;
     }
     {
         TAboutForm about;

@@ -174,9 +174,10 @@ int main(int argc, char** argv)
         FirstIdle = false;
         AppClosing = false;
         {
-            TProbeService probes([] { return Timeout; });
+            TSettings settings;
+            TProbeService probes([&settings] { return settings.Values().Timeout; });
             TNewsService news;
-            TMainForm form(probes, news);
+            TMainForm form(settings, probes, news);
             SetStates();
             form.move(100, 100);
             form.show();
