@@ -20,16 +20,6 @@ constexpr int kMsgPreloaderInvalid = 1016;
 constexpr int kMsgRealmlistFailed = 1017;
 constexpr int kMsgGameNotStarted = 1018;
 constexpr int kMsgProgramNotStarted = 1041;
-constexpr std::uint64_t kNoServer = 0;
-
-// The live entry of that identity; null for none.
-const TServer* LiveServer(std::uint64_t id)
-{
-    const int index = id == kNoServer ? -1 : IndexOfServerId(id);
-    if (index < 0 || Servers[static_cast<std::size_t>(index)].Deleted)
-        return nullptr;
-    return &Servers[static_cast<std::size_t>(index)];
-}
 
 } // namespace
 
@@ -40,7 +30,7 @@ TGameLaunch::TGameLaunch(QWidget* window, const TSettings& settings, TProgramSta
 
 void TGameLaunch::Play(std::uint64_t serverId)
 {
-    const TServer* entry = LiveServer(serverId);
+    const TServer* entry = LiveServerById(serverId);
     if (!entry || busy_)
         return;
     // A copy: the dialogs opened on failure may change the array.
@@ -113,12 +103,12 @@ void TGameLaunch::ClearScreenshots(std::uint64_t serverId)
 
 void TGameLaunch::ClearGameFolder(std::uint64_t serverId, const TClearTarget& target, bool silent)
 {
-    if (!LiveServer(serverId) || busy_)
+    if (!LiveServerById(serverId) || busy_)
         return;
     if (!silent && !AskYesNo(window_, Msg(target.questionId), target.noIsDefault))
         return;
     // Looked up again: the question's own event loop may have changed the array.
-    const TServer* server = LiveServer(serverId);
+    const TServer* server = LiveServerById(serverId);
     if (!server)
         return;
     auto folder = FindTargetFolder(GameFolderOf(*server, settings_.Values().WoWPath), target);
