@@ -18,25 +18,6 @@
 
 namespace {
 
-constexpr int kTextPlayOption = 7300;
-constexpr int kTextListOption = 7301;
-constexpr int kTextProbeOption = 7302;
-constexpr int kTextHelpOption = 7303;
-constexpr int kTextVersionOption = 7304;
-constexpr int kTextServerNameValue = 7305;
-constexpr int kTextUpdateArgument = 7306;
-constexpr int kTextUnknownOption = 7307;
-constexpr int kTextInvalidCommandLine = 7308;
-constexpr int kTextSeeHelp = 7309;
-constexpr int kTextServerNotListed = 7310;
-constexpr int kTextOptionsClash = 7311;
-constexpr int kTextListUnreadable = 7312;
-constexpr int kTextDescription = 7315;
-constexpr int kTextOnlyWithList = 7316;
-constexpr int kTextUsage = 7317;
-constexpr int kMsgGameNotStarted = 1018;
-constexpr int kMsgProgramNotStarted = 1041;
-
 constexpr const char* kUpdateArgument = "update";
 constexpr const char* kStateOnline = "online";
 constexpr const char* kStateOffline = "offline";
@@ -49,14 +30,14 @@ constexpr int kProbeWaitSliceMs = 20;
 
 std::string LastEchoed;
 
-QString Text(int id)
+QString Text(TTextId id)
 {
     return QString::fromStdString(LoadText(id));
 }
 
-QString Fill(int id, const QString& value)
+QString Fill(TTextId id, std::string_view value)
 {
-    return Text(id).replace(QLatin1String("%s"), value);
+    return QString::fromStdString(FillText(id, {value}));
 }
 
 // One parser with the program's options; the texts come from the edition's table.
@@ -64,13 +45,13 @@ class TOptionParser
 {
 public:
     TOptionParser()
-        : help_({"h", "help"}, Text(kTextHelpOption)), version_({"v", "version"}, Text(kTextVersionOption)),
-          list_("list", Text(kTextListOption)), probe_("probe", Text(kTextProbeOption)),
-          play_("play", Text(kTextPlayOption), Text(kTextServerNameValue))
+        : help_({"h", "help"}, Text(TTextId::OptionHelp)), version_({"v", "version"}, Text(TTextId::OptionVersion)),
+          list_("list", Text(TTextId::OptionList)), probe_("probe", Text(TTextId::OptionProbe)),
+          play_("play", Text(TTextId::OptionPlay), Text(TTextId::OptionServerName))
     {
-        parser_.setApplicationDescription(Text(kTextDescription));
+        parser_.setApplicationDescription(Text(TTextId::CommandLineDescription));
         parser_.addOptions({help_, version_, list_, probe_, play_});
-        parser_.addPositionalArgument(kUpdateArgument, Text(kTextUpdateArgument), QStringLiteral("[update]"));
+        parser_.addPositionalArgument(kUpdateArgument, Text(TTextId::OptionUpdate), QStringLiteral("[update]"));
     }
 
     TProgramOptions Parse(const QStringList& arguments, bool strict)
@@ -88,8 +69,8 @@ public:
         if (!parsed && strict) {
             command.Action = TCommandAction::Invalid;
             const QStringList unknown = parser_.unknownOptionNames();
-            command.Error = unknown.isEmpty() ? Fill(kTextInvalidCommandLine, parser_.errorText())
-                                              : Fill(kTextUnknownOption, OptionForm(unknown.first()));
+            command.Error = unknown.isEmpty() ? Fill(TTextId::InvalidCommandLine, parser_.errorText().toStdString())
+                                              : Fill(TTextId::UnknownOption, OptionForm(unknown.first()).toStdString());
             return command;
         }
         const bool list = parser_.isSet(list_);
@@ -97,10 +78,10 @@ public:
         command.Probe = parser_.isSet(probe_);
         if (list && play) {
             command.Action = TCommandAction::Invalid;
-            command.Error = Fill(kTextOptionsClash, QStringLiteral("--list, --play"));
+            command.Error = Fill(TTextId::OptionsClash, "--list, --play");
         } else if (command.Probe && !list) {
             command.Action = TCommandAction::Invalid;
-            command.Error = Fill(kTextOnlyWithList, QStringLiteral("--probe"));
+            command.Error = Fill(TTextId::OnlyWithList, "--probe");
         } else if (list) {
             command.Action = TCommandAction::List;
         } else if (play) {
@@ -198,7 +179,7 @@ void RunProbeRound(const TSettings& settings)
 int ListServers(bool probe, TSettings& settings, std::FILE* out, std::FILE* err)
 {
     if (!LoadServers()) {
-        Write(err, Fill(kTextListUnreadable, QString::fromStdString(IniPath)) + QLatin1Char('\n'));
+        Write(err, Fill(TTextId::ListUnreadable, IniPath) + QLatin1Char('\n'));
         return kExitFailed;
     }
     TWindowSettings window;
@@ -235,7 +216,7 @@ QString CommandLineHelp(const QString& programName)
     QString help = TOptionParser().Help();
     // The parser's own first line names the program by the path it was started with, in English.
     const qsizetype usageEnd = help.indexOf(QLatin1Char('\n'));
-    help.replace(0, usageEnd < 0 ? 0 : usageEnd, Fill(kTextUsage, programName));
+    help.replace(0, usageEnd < 0 ? 0 : usageEnd, Fill(TTextId::Usage, programName.toStdString()));
     return help;
 }
 
@@ -269,7 +250,8 @@ int RunConsoleAction(const TProgramOptions& command, TSettings& settings, const 
     case TCommandAction::List:
         return ListServers(command.Probe, settings, out, err);
     case TCommandAction::Invalid:
-        Write(err, command.Error + QLatin1Char('\n') + Fill(kTextSeeHelp, program) + QLatin1Char('\n'));
+        Write(err,
+              command.Error + QLatin1Char('\n') + Fill(TTextId::SeeHelp, program.toStdString()) + QLatin1Char('\n'));
         return kExitUsage;
     case TCommandAction::Start:
     case TCommandAction::Play:
@@ -301,7 +283,7 @@ int PlayServer(TMainForm& form, const QString& name, std::FILE* err)
 {
     const int index = FindServerByShownName(name.toStdString());
     if (index < 0) {
-        ShowError(nullptr, Fill(kTextServerNotListed, name).toStdString());
+        ShowError(nullptr, FillText(TTextId::ServerNotListed, {name.toStdString()}));
         return kExitFailed;
     }
     LastEchoed.clear();
@@ -312,9 +294,9 @@ int PlayServer(TMainForm& form, const QString& name, std::FILE* err)
     if (AppClosing && LastEchoed.empty())
         return kExitOk;
     // The game runs; only its companion program did not start, which the message told.
-    if (LastEchoed == Msg(kMsgProgramNotStarted))
+    if (LastEchoed == Msg(TTextId::ProgramNotStarted))
         return kExitOk;
     if (LastEchoed.empty())
-        Write(err, QString::fromStdString(Msg(kMsgGameNotStarted)) + QLatin1Char('\n'));
+        Write(err, QString::fromStdString(Msg(TTextId::GameNotStarted)) + QLatin1Char('\n'));
     return kExitFailed;
 }

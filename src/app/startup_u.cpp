@@ -33,7 +33,6 @@
 namespace {
 
 constexpr int kToolTipDelayMs = 200;
-constexpr int kTextNoDisplay = 9000;
 constexpr int kExitNoDisplay = 1;
 constexpr int kShutdownWaitSliceMs = 20;
 constexpr const char* kIconResource = ":/artwork/korvan.svg";
@@ -68,7 +67,7 @@ public:
 
 void ReportNoDisplay()
 {
-    std::fprintf(stderr, "%s\n", LoadText(kTextNoDisplay).c_str());
+    std::fprintf(stderr, "%s\n", LoadText(TTextId::NoDisplay).c_str());
 }
 
 // A display that is named but does not answer is fatal inside the toolkit, which then aborts. While the
@@ -125,7 +124,7 @@ bool EnsureSingleInstance(platform::InstanceLock& lock)
     // A lock the system cannot make at all does not keep the program from starting.
     if (lock.Acquire(kSingleInstanceName) != platform::InstanceLock::Result::HeldElsewhere)
         return true;
-    ShowInformation(nullptr, Msg(1029));
+    ShowInformation(nullptr, Msg(TTextId::OneInstanceOnly));
     return false;
 }
 
@@ -184,10 +183,7 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     platform::FinishInterruptedSave(IniPath);
     platform::RemoveAbandonedSaveFiles(LockPath());
     if (!iniFolderReady) {
-        std::string text = LoadText(kTextConfigFolderFailed);
-        if (std::size_t at = text.find("%s"); at != std::string::npos)
-            text.replace(at, 2, platform::FolderOf(IniPath));
-        ShowError(nullptr, text);
+        ShowError(nullptr, FillText(TTextId::ConfigFolderFailed, {platform::FolderOf(IniPath)}));
     }
 
     // Only the name: a display name would be appended to every window title by the toolkit.

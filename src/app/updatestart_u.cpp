@@ -23,9 +23,6 @@
 namespace {
 
 constexpr int kLockPollMs = 100;
-constexpr int kMsgInformation = 1026;
-constexpr int kMsgUpdateFailed = 1036;
-constexpr int kTextWaitingForOldCopy = 7352;
 
 // True once this copy holds the lock. While the old copy still holds it, this copy waits as long as it
 // takes, and after a moment says so in a small window; closing that window gives up, and whatever was
@@ -38,8 +35,8 @@ bool WaitForOldCopy(platform::InstanceLock& lock)
     if (result != TResult::HeldElsewhere)
         return result == TResult::Acquired;
 
-    QMessageBox box(QMessageBox::Information, ToQString(Msg(kMsgInformation)),
-                    ToQString(LoadText(kTextWaitingForOldCopy)), QMessageBox::Cancel);
+    QMessageBox box(QMessageBox::Information, ToQString(Msg(TTextId::CaptionInformation)),
+                    ToQString(LoadText(TTextId::WaitingForOldCopy)), QMessageBox::Cancel);
     box.setObjectName(QStringLiteral("WaitForOldCopy"));
     QEventLoop loop;
     bool gaveUp = false;
@@ -101,14 +98,14 @@ void CompleteUpdate(platform::InstanceLock& lock)
     if (platform::FileExists(newProgram) && !NewProgramIsNewer(newProgram)) {
         // Nothing of it is installed: old and new files never mix.
         RemovePendingUpdate(programDir);
-        ShowError(nullptr, Msg(kMsgUpdateFailed));
+        ShowError(nullptr, Msg(TTextId::UpdateFailed));
         return;
     }
     const TInstallResult result = InstallPendingUpdate(programDir, programName);
     if (!result.FolderFound)
         return;
     if (!result.Left.empty() || !result.FolderRemoved)
-        ShowError(nullptr, Msg(kMsgUpdateFailed));
+        ShowError(nullptr, Msg(TTextId::UpdateFailed));
     const bool programReplaced = std::find(result.Moved.begin(), result.Moved.end(), programName) != result.Moved.end();
     if (programReplaced) {
         // The code in memory is still the old version; the new one starts in its place, as a normal start.

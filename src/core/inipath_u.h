@@ -6,9 +6,6 @@
 #include <string>
 
 inline constexpr const char* kConfigFolderName = "korvan";
-// Told by the update command of an installed copy.
-inline constexpr int kTextUpdatesByPackageManager = 7314;
-inline constexpr int kTextConfigFolderFailed = 7313;
 
 struct TIniLocation
 {

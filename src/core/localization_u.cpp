@@ -59,10 +59,32 @@ std::string LoadTextFrom(const TTextEntry* table, std::size_t count, int id, int
     return it == end ? std::string() : CutCharacters(it->text, maxLength - 1);
 }
 
-std::string LoadText(int id, int maxLength)
+std::string LoadText(TTextId id, int maxLength)
 {
     TTextTable t = BuildTextTable();
-    return LoadTextFrom(t.entries, t.count, id, maxLength);
+    return LoadTextFrom(t.entries, t.count, static_cast<int>(id), maxLength);
+}
+
+std::string FillPlaceholders(std::string_view text, std::initializer_list<std::string_view> values)
+{
+    std::string out;
+    out.reserve(text.size());
+    auto next = values.begin();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool place = text[i] == '%' && i + 1 < text.size() && (text[i + 1] == 's' || text[i + 1] == 'd');
+        if (place && next != values.end()) {
+            out += *next++;
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string FillText(TTextId id, std::initializer_list<std::string_view> values)
+{
+    return FillPlaceholders(LoadText(id), values);
 }
 
 std::uint16_t LanguageIdOf(std::string_view code)
@@ -80,11 +102,12 @@ std::uint16_t LanguageIdOf(std::string_view code)
 
 void InitLocalization()
 {
-    LanguageCode = LoadText(1);
+    LanguageCode = LoadText(TTextId::LanguageCode);
     InterfaceLanguage = LanguageIdOf(LanguageCode);
     for (int i = 0; i < kMessageCount; ++i) {
-        MessageTexts[i] = LoadText(kFirstMessageId + i);
-        if (kFirstMessageId + i == kNoServerTypeMessageId)
+        const TTextId id = TextIdAfter(kFirstMessageId, i);
+        MessageTexts[i] = LoadText(id);
+        if (id == TTextId::NoValue)
             ServerTypeNames[0] = MessageTexts[i];
     }
 }
@@ -95,9 +118,9 @@ void FinalizeLocalization()
         m.clear();
 }
 
-const std::string& Msg(int id)
+const std::string& Msg(TTextId id)
 {
     static const std::string empty;
-    int pos = id - kFirstMessageId;
+    const int pos = static_cast<int>(id) - static_cast<int>(kFirstMessageId);
     return (pos >= 0 && pos < kMessageCount) ? MessageTexts[pos] : empty;
 }

@@ -10,7 +10,6 @@
 #include <vector>
 
 inline constexpr int kServerTypeCount = 6;
-inline constexpr int kNoServerTypeMessageId = 1040;
 // How long a load waits for another copy's save to finish before reading anyway.
 inline constexpr int kLockWaitMs = 10000;
 inline constexpr const char* kSettingsSection = "Main";

@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr int kQuestionWDB = 1022;
-constexpr int kQuestionWTF = 1027;
-constexpr int kQuestionScreenshots = 1028;
-
 char UpperChar(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -205,19 +201,19 @@ private:
 
 const TClearTarget& WDBTarget()
 {
-    static const TClearTarget target{{{"Cache", "WDB"}, {"WDB"}}, kQuestionWDB, false};
+    static const TClearTarget target{{{"Cache", "WDB"}, {"WDB"}}, TTextId::ClearWDBQuestion, false};
     return target;
 }
 
 const TClearTarget& WTFTarget()
 {
-    static const TClearTarget target{{{"WTF"}}, kQuestionWTF, true};
+    static const TClearTarget target{{{"WTF"}}, TTextId::ClearWTFQuestion, true};
     return target;
 }
 
 const TClearTarget& ScreenshotsTarget()
 {
-    static const TClearTarget target{{{"Screenshots"}}, kQuestionScreenshots, true};
+    static const TClearTarget target{{{"Screenshots"}}, TTextId::ClearScreenshotsQuestion, true};
     return target;
 }
 

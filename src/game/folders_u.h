@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/globaltypes_u.h"
+#include "core/textid.h"
 
 #include <functional>
 #include <optional>
@@ -17,16 +18,12 @@ inline constexpr const char* kAllFilesPattern = "*.*";
 struct TClearTarget
 {
     std::vector<std::vector<std::string>> candidates;
-    int questionId;
+    TTextId question;
     bool noIsDefault;
 };
 const TClearTarget& WDBTarget();
 const TClearTarget& WTFTarget();
 const TClearTarget& ScreenshotsTarget();
-
-inline constexpr int kMsgFolderNotFound = 1023;
-inline constexpr int kMsgClearFailed = 1024;
-inline constexpr int kMsgFolderCleared = 1025;
 
 // Windows wildcard matching: '*' any run, '?' one character, letters a-z without regard to case;
 // "*.*" matches every name, with or without a dot.

@@ -22,18 +22,6 @@ private:
     const platform::TReadOnlyFile& file_;
 };
 
-// Replaces the first "%s" of `format` with `value`; the texts come from the table, so no printf on them.
-std::string FormatOne(const std::string& format, const std::string& value, std::size_t& from)
-{
-    std::size_t at = format.find("%s", from);
-    if (at == std::string::npos) {
-        from = std::string::npos;
-        return format;
-    }
-    from = at + value.size();
-    return format.substr(0, at) + value + format.substr(at + 2);
-}
-
 } // namespace
 
 bool IsGameProductName(const std::u16string& productName)
@@ -82,16 +70,12 @@ bool GetGameVersion(const std::string& path, TGameVersion& version)
 
 std::string GameVersionMessage(const std::string& path)
 {
-    std::size_t from = 0;
     if (!platform::FileExists(path))
-        return FormatOne(Msg(kMsgFileNotFound), path, from);
+        return FillText(TTextId::FileNotFound, {path});
     auto resource = ReadFileVersionResource(path);
     if (!resource || !IsGameProductName(resource->ProductName))
-        return Msg(kMsgNotTheGame);
+        return Msg(TTextId::NotTheGame);
     TGameVersion v = VersionOf(*resource);
     std::string text = std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.release);
-    std::string message = FormatOne(Msg(kMsgGameVersion), text, from);
-    if (from != std::string::npos)
-        message = FormatOne(message, std::to_string(v.build), from);
-    return message;
+    return FillText(TTextId::GameVersion, {text, std::to_string(v.build)});
 }

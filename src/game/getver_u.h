@@ -18,10 +18,6 @@ inline constexpr const char* kGameProductName = "WORLD OF WARCRAFT";
 // Game versions from this major number on keep realmlist.wtf in a locale folder under Data.
 inline constexpr std::uint16_t kLocaleFolderMajor = 3;
 
-inline constexpr int kMsgFileNotFound = 1030;
-inline constexpr int kMsgNotTheGame = 1031;
-inline constexpr int kMsgGameVersion = 1032;
-
 // The game test: the product name's first characters, upper-cased (a-z), equal the game's name.
 bool IsGameProductName(const std::u16string& productName);
 

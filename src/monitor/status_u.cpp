@@ -13,15 +13,15 @@ constexpr const char* kWordMilliseconds = "ms";
 
 } // namespace
 
-TColorRef PingColorOf(std::int32_t ping)
+TStatusColor PingColorOf(std::int32_t ping)
 {
     if (ping < 0)
-        return kColorGrey;
+        return TStatusColor::Unknown;
     if (ping > kPingFairMaxMs)
-        return kColorRed;
+        return TStatusColor::Bad;
     if (ping > kPingGoodMaxMs)
-        return kColorYellow;
-    return kColorLime;
+        return TStatusColor::Fair;
+    return TStatusColor::Good;
 }
 
 TStatusView StatusViewOf(std::uint8_t status, std::int32_t ping)
@@ -30,45 +30,45 @@ TStatusView StatusViewOf(std::uint8_t status, std::int32_t ping)
     switch (status) {
     case ssOffline:
         view.StatusText = kWordOffline;
-        view.StatusColor = kColorRed;
+        view.StatusColor = TStatusColor::Bad;
         view.TrayImage = tiOffline;
         break;
     case ssOnline:
         view.StatusText = kWordOnline;
-        view.StatusColor = kColorLime;
+        view.StatusColor = TStatusColor::Good;
         view.PingVisible = true;
         view.PingText = ping == kPingNone ? std::string(kWordUnknownPing) : std::to_string(ping) + kWordMilliseconds;
         view.PingColor = PingColorOf(ping);
         view.TrayImage = tiOnline;
         break;
     default:
-        view.StatusText = Msg(kMsgChecking);
-        view.StatusColor = kColorGrey;
+        view.StatusText = Msg(TTextId::Checking);
+        view.StatusColor = TStatusColor::Unknown;
         view.TrayImage = tiChecking;
         break;
     }
     return view;
 }
 
-int AnnouncementFor(std::uint8_t status, std::uint8_t lastAnnounced, bool trayShown)
+std::optional<TTextId> AnnouncementFor(std::uint8_t status, std::uint8_t lastAnnounced, bool trayShown)
 {
     if (!trayShown)
-        return 0;
+        return std::nullopt;
     if (status == ssOffline && lastAnnounced == ssOnline)
-        return kMsgNowOffline;
+        return TTextId::ServerNowOffline;
     if (status == ssOnline && lastAnnounced == ssOffline)
-        return kMsgNowOnline;
-    return 0;
+        return TTextId::ServerNowOnline;
+    return std::nullopt;
 }
 
-int TrayHintFor(std::uint8_t status)
+TTextId TrayHintFor(std::uint8_t status)
 {
     switch (status) {
     case ssOffline:
-        return kMsgServerOffline;
+        return TTextId::ServerOffline;
     case ssOnline:
-        return kMsgServerOnline;
+        return TTextId::ServerOnline;
     default:
-        return kMsgChecking;
+        return TTextId::Checking;
     }
 }

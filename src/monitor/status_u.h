@@ -2,17 +2,20 @@
 // so the window only has to apply them.
 #pragma once
 
+#include "core/textid.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 
-// Colours as the Windows edition writes them: 0x00BBGGRR.
-using TColorRef = std::uint32_t;
-inline constexpr TColorRef kColorGrey = 0x808080;
-inline constexpr TColorRef kColorRed = 0x0000FF;
-inline constexpr TColorRef kColorLime = 0x00FF00;
-inline constexpr TColorRef kColorYellow = 0x00FFFF;
-inline constexpr TColorRef kColorCaption = 0x28CDF7;
-inline constexpr TColorRef kColorPanel = 0x191919;
+// What a state or a round trip's colour says; the window's skin gives each its colour.
+enum class TStatusColor
+{
+    Unknown, // being checked, or no round trip known
+    Bad,     // offline, or a slow round trip
+    Fair,    // a round trip between the two bounds
+    Good,    // online, or a quick round trip
+};
 
 // Round trips above these are drawn yellow, then red.
 inline constexpr std::int32_t kPingGoodMaxMs = 250;
@@ -28,27 +31,21 @@ enum TTrayImage : int
 };
 inline constexpr int kTrayImageCount = 4;
 
-inline constexpr int kMsgChecking = 1008;
-inline constexpr int kMsgServerOnline = 1009;
-inline constexpr int kMsgServerOffline = 1010;
-inline constexpr int kMsgNowOnline = 1011;
-inline constexpr int kMsgNowOffline = 1012;
-
 struct TStatusView
 {
     std::string StatusText;
-    TColorRef StatusColor = kColorGrey;
+    TStatusColor StatusColor = TStatusColor::Unknown;
     bool PingVisible = false;
     std::string PingText;
-    TColorRef PingColor = kColorGrey;
+    TStatusColor PingColor = TStatusColor::Unknown;
     int TrayImage = tiChecking;
 };
 
 TStatusView StatusViewOf(std::uint8_t status, std::int32_t ping);
-TColorRef PingColorOf(std::int32_t ping);
+TStatusColor PingColorOf(std::int32_t ping);
 
-// The message announcing a change to `status`, or 0 when nothing is announced: only a change between
-// offline and online, and only while the window waits in the notification area.
-int AnnouncementFor(std::uint8_t status, std::uint8_t lastAnnounced, bool trayShown);
+// The message announcing a change to `status`, or none: only a change between offline and online, and
+// only while the window waits in the notification area.
+std::optional<TTextId> AnnouncementFor(std::uint8_t status, std::uint8_t lastAnnounced, bool trayShown);
 // The text the icon shows for the selected server when pointed at.
-int TrayHintFor(std::uint8_t status);
+TTextId TrayHintFor(std::uint8_t status);

@@ -14,8 +14,6 @@
 namespace {
 
 constexpr int kRSSFetchDeadlineMs = 60000;
-// "The rest of this item was left out": closes a page cut at its bound.
-constexpr int kTextPageCut = 1110;
 
 // Runs on a worker: it touches nothing but its own text and the flag its fetch may set.
 TRSSParseResult ParseOnWorker(QByteArray document, std::string cutMark, std::shared_ptr<std::atomic<bool>> cancel)
@@ -101,7 +99,8 @@ private:
 
     TNewsService& service_;
     const std::uint64_t serverId_;
-    const std::string cutMark_ = LoadText(kTextPageCut);
+    // "The rest of this item was left out": closes a page cut at its bound.
+    const std::string cutMark_ = LoadText(TTextId::NewsItemCut);
     const std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
     bool abandoned_ = false;
 };

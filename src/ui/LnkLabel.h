@@ -2,13 +2,12 @@
 // one colour under the mouse, another after it leaves, and a visited colour once the link was opened.
 #pragma once
 
+#include "ui/skinstyle.h"
+
 #include <QColor>
 #include <QLabel>
 #include <QString>
 
-inline const QColor kLinkColor{0x00, 0x00, 0xFF};        // blue
-inline const QColor kLinkEnterColor{0xFF, 0x00, 0x00};   // red
-inline const QColor kLinkVisitedColor{0x00, 0x00, 0x80}; // navy
 inline constexpr const char* kDefaultLink = "mailto:";
 
 class TLnkLabel : public QLabel

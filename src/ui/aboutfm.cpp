@@ -6,6 +6,7 @@
 #include "ui/LnkLabel.h"
 #include "ui/msgbox_u.h"
 #include "ui/skinfont.h"
+#include "ui/skinstyle.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -19,19 +20,10 @@ constexpr const char* kMakerName = "The Korvan developers";
 constexpr const char* kSupportAddress = "support@korvan.example";
 constexpr const char* kWebSite = "https://korvan.example/";
 
-constexpr int kTextBy = 5003;
-constexpr int kTextEmail = 5004;
-constexpr int kTextMessenger = 5005;
-constexpr int kTextOk = 5007;
 // "none": the table's word for a contact the maker does not have, as the messenger.
-constexpr int kTextNoContact = 5006;
 constexpr const char* kNoneWord = "none";
 
-// The links are blue on a light face whatever the desktop's colours are.
-const QColor kFaceColor{0xF0, 0xF0, 0xF0};
-const QColor kFaceTextColor{0x00, 0x00, 0x00};
-
-QString Text(int id)
+QString Text(TTextId id)
 {
     return ToQString(LoadText(id));
 }
@@ -75,9 +67,10 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     setObjectName("AboutForm");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::WindowSystemMenuHint);
+    // The links are blue on a light face whatever the desktop's colours are.
     QPalette face = palette();
-    face.setColor(QPalette::Window, kFaceColor);
-    face.setColor(QPalette::WindowText, kFaceTextColor);
+    face.setColor(QPalette::Window, kDialogFaceColor);
+    face.setColor(QPalette::WindowText, kDialogTextColor);
     setPalette(face);
     setAutoFillBackground(true);
     setFont(SkinFont(kSkinTextPx));
@@ -87,17 +80,17 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     Label1->setAlignment(Qt::AlignCenter);
     Label3 = Named(new QLabel(QStringLiteral("(%1)").arg(QStringLiteral(KORVAN_VERSION_TEXT)), this), "Label3");
     Label3->setAlignment(Qt::AlignCenter);
-    Label2 = Named(new QLabel(Text(kTextBy) + u' ' + QString::fromUtf8(kMakerName), this), "Label2");
+    Label2 = Named(new QLabel(Text(TTextId::AboutBy) + u' ' + QString::fromUtf8(kMakerName), this), "Label2");
     Label2->setAlignment(Qt::AlignCenter);
     Bevel1 = Rule(this, "Bevel1");
 
     LabSupport = Bold(Named(new QLabel(this), "LabSupport"));
-    Label4 = Bold(Named(new QLabel(Text(kTextEmail), this), "Label4"));
+    Label4 = Bold(Named(new QLabel(Text(TTextId::AboutEmail), this), "Label4"));
     LnkLabel1 = Named(new TLnkLabel(QString::fromLatin1(kSupportAddress),
                                     QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress), this),
                       "LnkLabel1");
-    Label5 = Bold(Named(new QLabel(Text(kTextMessenger), this), "Label5"));
-    Label6 = Named(new QLabel(Text(kTextNoContact), this), "Label6");
+    Label5 = Bold(Named(new QLabel(Text(TTextId::AboutMessenger), this), "Label5"));
+    Label6 = Named(new QLabel(Text(TTextId::AboutNoContact), this), "Label6");
     Label6->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     LabWeb = Bold(Named(new QLabel(this), "LabWeb"));
     LnkLabel2 = Named(new TLnkLabel(QString::fromLatin1(kWebSite), QString::fromLatin1(kWebSite), this), "LnkLabel2");
@@ -107,7 +100,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     }
     Bevel2 = Rule(this, "Bevel2");
 
-    Button1 = Named(new QPushButton(Text(kTextOk), this), "Button1");
+    Button1 = Named(new QPushButton(Text(TTextId::AboutOk), this), "Button1");
     Button1->setDefault(true);
     // OK is also the way out by Esc: there is nothing to cancel.
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
@@ -123,7 +116,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     contacts->addWidget(LnkLabel2, 3, 1);
 
     // A contact row with nothing to show is left out rather than printed as "none".
-    const QString noneWord = Text(kTextNoContact);
+    const QString noneWord = Text(TTextId::AboutNoContact);
     const struct
     {
         QLabel* Caption;

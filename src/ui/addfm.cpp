@@ -6,6 +6,7 @@
 #include "ui/filepick_u.h"
 #include "ui/msgbox_u.h"
 #include "ui/showver_u.h"
+#include "ui/skinstyle.h"
 #include "ui/weblink_u.h"
 
 #include <QCheckBox>
@@ -20,23 +21,14 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <optional>
+
 namespace {
 
 // The preloader may be a program, a command file or a batch file; the description is the same in
 // every edition.
 constexpr const char* kPreloaderFilter = "Spustitelné soubory|*.exe;*.com;*.bat";
 constexpr const char* kGameFilter = "WoW.exe|wow.exe";
-
-constexpr int kTextNameAtEdge = 3024;
-constexpr int kTextNameLineBreak = 3025;
-constexpr int kTextNameReserved = 3026;
-constexpr int kTextAddressLineBreak = 3027;
-constexpr int kTextLineBreak = 3028;
-constexpr int kTextNameUnstorable = 3030;
-constexpr int kTextNameTaken = 3031;
-
-// Indent of an edit that belongs to the check box above it.
-constexpr int kDependentIndent = 20;
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name)
 {
@@ -185,7 +177,7 @@ void TAddForm::BuildAdditionalPage()
         b->setAutoDefault(false);
 
     auto* settings = new QGridLayout(GBServerSettings);
-    settings->setColumnMinimumWidth(0, kDependentIndent);
+    settings->setColumnMinimumWidth(0, kDialogDependentIndent);
     settings->setColumnStretch(1, 1);
     int row = 0;
     settings->addWidget(ChOwnPatchlist, row++, 0, 1, 4);
@@ -249,7 +241,7 @@ void TAddForm::SetTabOrder()
 void TAddForm::ResetServerTypes(std::uint8_t type)
 {
     ComboServerType->clear();
-    ComboServerType->addItem(ToQString(Msg(kNoServerTypeMessageId)));
+    ComboServerType->addItem(ToQString(Msg(TTextId::NoValue)));
     for (int i = 1; i < kServerTypeCount; ++i)
         ComboServerType->addItem(ToQString(ServerTypeNames[static_cast<std::size_t>(i)]));
     // A type the table does not name selects nothing and is kept as it is.
@@ -346,19 +338,19 @@ void TAddForm::UpdateAddButton()
 {
     const QString name = EditServerName->text();
     const QString address = EditServerAddress->text();
-    int problemText = 0;
+    std::optional<TTextId> problemText;
     switch (NameProblem(name)) {
     case TServerTextProblem::BlankAtEdge:
-        problemText = kTextNameAtEdge;
+        problemText = TTextId::NameAtEdge;
         break;
     case TServerTextProblem::LineBreak:
-        problemText = kTextNameLineBreak;
+        problemText = TTextId::NameLineBreak;
         break;
     case TServerTextProblem::Reserved:
-        problemText = kTextNameReserved;
+        problemText = TTextId::NameReserved;
         break;
     case TServerTextProblem::Unstorable:
-        problemText = kTextNameUnstorable;
+        problemText = TTextId::NameUnstorable;
         break;
     case TServerTextProblem::Empty:
     case TServerTextProblem::None:
@@ -367,16 +359,16 @@ void TAddForm::UpdateAddButton()
     // The store keeps one server per name (letters compared in any case); a new server is refused here,
     // where what was typed survives, and not after the dialog has gone.
     if (!problemText && EditServerName->isEnabled() && !name.isEmpty() && ServerExists(FromQString(name)))
-        problemText = kTextNameTaken;
+        problemText = TTextId::NameTaken;
     if (!problemText && HoldsLineBreak(address))
-        problemText = kTextAddressLineBreak;
+        problemText = TTextId::AddressLineBreak;
     if (!problemText)
         for (const QLineEdit* edit :
              {EditOwnPatchlist, EditPreloaderPath, EditAltPath, EditRSSChannel, EditServerSite, EditServerInfo})
             if (HoldsLineBreak(edit->text()))
-                problemText = kTextLineBreak;
+                problemText = TTextId::TextLineBreak;
 
-    const QString problem = problemText ? ToQString(LoadText(problemText)) : QString();
+    const QString problem = problemText ? ToQString(LoadText(*problemText)) : QString();
     LabProblem->setText(problem);
     BtnAdd->setToolTip(problem);
     BtnAdd->setEnabled(!name.isEmpty() && !address.isEmpty() && !problemText);

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int kTextAllFiles = 3023;
 constexpr QChar kFilterSeparator = u'|';
 constexpr QChar kPatternSeparator = u';';
 
@@ -35,7 +34,7 @@ QStringList PickerFilters(const QString& filter)
     for (const QString& p : filter.section(kFilterSeparator, 1).split(kPatternSeparator, Qt::SkipEmptyParts))
         patterns << AnyCasePattern(p.trimmed());
     return {QStringLiteral("%1 (%2)").arg(description, patterns.join(u' ')),
-            QStringLiteral("%1 (*)").arg(ToQString(LoadText(kTextAllFiles)))};
+            QStringLiteral("%1 (*)").arg(ToQString(LoadText(TTextId::AllFiles)))};
 }
 
 QString PickExistingFile(QWidget* owner, const QString& current, const QString& filter)

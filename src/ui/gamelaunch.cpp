@@ -12,17 +12,6 @@
 #include <QTimer>
 #include <QWidget>
 
-namespace {
-
-constexpr int kMsgWoWPathNotSet = 1013;
-constexpr int kMsgWoWPathInvalid = 1015;
-constexpr int kMsgPreloaderInvalid = 1016;
-constexpr int kMsgRealmlistFailed = 1017;
-constexpr int kMsgGameNotStarted = 1018;
-constexpr int kMsgProgramNotStarted = 1041;
-
-} // namespace
-
 TGameLaunch::TGameLaunch(QWidget* window, const TSettings& settings, TProgramStarter start)
     : QObject(window), window_(window), settings_(settings), start_(std::move(start))
 {
@@ -39,19 +28,19 @@ void TGameLaunch::Play(std::uint64_t serverId)
     TLaunchPlan plan = PlanLaunch(server, settings.WoWPath);
     switch (plan.check) {
     case TLaunchCheck::WoWPathEmpty:
-        ShowWarning(window_, Msg(kMsgWoWPathNotSet));
+        ShowWarning(window_, Msg(TTextId::GamePathNotSet));
         emit gamePathRefused();
         return;
     case TLaunchCheck::WoWPathMissing:
-        ShowError(window_, Msg(kMsgWoWPathInvalid));
+        ShowError(window_, Msg(TTextId::GamePathInvalid));
         emit gamePathRefused();
         return;
     case TLaunchCheck::PreloaderMissing:
-        ShowError(window_, Msg(kMsgPreloaderInvalid));
+        ShowError(window_, Msg(TTextId::PreloaderPathInvalid));
         emit serverPathRefused();
         return;
     case TLaunchCheck::AltPathMissing:
-        ShowError(window_, Msg(kMsgWoWPathInvalid));
+        ShowError(window_, Msg(TTextId::GamePathInvalid));
         emit serverPathRefused();
         return;
     case TLaunchCheck::Ok:
@@ -59,7 +48,7 @@ void TGameLaunch::Play(std::uint64_t serverId)
     }
 
     if (!WriteRealmlist(RealmlistFolder(plan.gamePath), server)) {
-        ShowError(window_, Msg(kMsgRealmlistFailed));
+        ShowError(window_, Msg(TTextId::RealmlistFailed));
         return;
     }
     if (server.AutoCacheClear)
@@ -70,7 +59,7 @@ void TGameLaunch::Play(std::uint64_t serverId)
     // The game, or its preloader, starts in the game's folder, as a shortcut to the game would start it.
     if (!RunProgram(plan.runPath, wine, GameFolderOf(server, settings.WoWPath), start_)) {
         emit launchFailed();
-        ShowError(window_, Msg(kMsgGameNotStarted));
+        ShowError(window_, Msg(TTextId::GameNotStarted));
         return;
     }
     // The setting may carry arguments; only the program's own file name tells whether it already runs.
@@ -79,7 +68,7 @@ void TGameLaunch::Play(std::uint64_t serverId)
                              IsProcessRunning(FileNameOf(ResolveCommandLine(second, NamesProgramFile).program)))) {
         if (!RunCommandLine(second, wine, start_)) {
             emit launchFailed();
-            ShowError(window_, Msg(kMsgProgramNotStarted));
+            ShowError(window_, Msg(TTextId::ProgramNotStarted));
             return;
         }
     }
@@ -105,7 +94,7 @@ void TGameLaunch::ClearGameFolder(std::uint64_t serverId, const TClearTarget& ta
 {
     if (!LiveServerById(serverId) || busy_)
         return;
-    if (!silent && !AskYesNo(window_, Msg(target.questionId), target.noIsDefault))
+    if (!silent && !AskYesNo(window_, Msg(target.question), target.noIsDefault))
         return;
     // Looked up again: the question's own event loop may have changed the array.
     const TServer* server = LiveServerById(serverId);
@@ -114,16 +103,16 @@ void TGameLaunch::ClearGameFolder(std::uint64_t serverId, const TClearTarget& ta
     auto folder = FindTargetFolder(GameFolderOf(*server, settings_.Values().WoWPath), target);
     if (!folder) {
         if (!silent)
-            ShowError(window_, Msg(kMsgFolderNotFound));
+            ShowError(window_, Msg(TTextId::FolderNotFound));
         return;
     }
     bool cleared = Vyprazdnit(*folder + kAllFilesPattern);
     if (silent)
         return;
     if (cleared)
-        ShowInformation(window_, Msg(kMsgFolderCleared));
+        ShowInformation(window_, Msg(TTextId::FolderCleared));
     else
-        ShowError(window_, Msg(kMsgClearFailed));
+        ShowError(window_, Msg(TTextId::ClearFailed));
 }
 
 bool TGameLaunch::Vyprazdnit(const std::string& mask)

@@ -11,35 +11,15 @@
 #include "ui/newsview.h"
 #include "ui/skin.h"
 #include "ui/skinfont.h"
+#include "ui/skinstyle.h"
 
 #include <QFontMetrics>
 #include <QLabel>
 
 namespace {
 
-constexpr int kMsgYes = 1019;
-constexpr int kMsgNo = 1020;
-constexpr int kMsgNone = 1040;
-constexpr int kTextServerAddress = 2017;
-constexpr int kTextPreloader = 2018;
-constexpr int kTextAltPath = 2019;
-constexpr int kTextAdditionalInfo = 2020;
-constexpr int kTextRealmlist = 2022;
-constexpr int kTextPatchlist = 2023;
-constexpr int kTextWoWVersion = 2024;
-constexpr int kTextServerSite = 2025;
-constexpr int kTextServerType = 2026;
-constexpr int kTextAutoCacheClear = 2028;
-constexpr int kTextRSSChannel = 2031;
-
 constexpr const char* kEllipsis = "...";
 constexpr const char* kUnknownVersion = "?";
-
-constexpr QColor kPanelColor{25, 25, 25};
-constexpr QColor kTextColor{247, 205, 40};
-constexpr QColor kHoverColor{255, 255, 255};
-constexpr QColor kGreen{0, 255, 0};
-constexpr QColor kRed{255, 0, 0};
 
 constexpr QRect kPageRect{2, 0, 254, 94};
 constexpr QRect kSeparatorRect{2, 94, 254, 2};
@@ -53,9 +33,9 @@ constexpr QSize kTabEdgeSize{3, 22};
 constexpr int kJoinTop = 94;
 constexpr int kJoinHeight = 2;
 // By page: the tab's left edge, the left edge and width of the label that joins it to its page.
-constexpr int kTabLeft[kInfoPageCount] = {221, 145, 183};
-constexpr int kJoinLeft[kInfoPageCount] = {220, 144, 182};
-constexpr int kJoinWidth[kInfoPageCount] = {36, 37, 37};
+constexpr int kTabLeft[kPanelPageCount] = {221, 145, 183};
+constexpr int kJoinLeft[kPanelPageCount] = {220, 144, 182};
+constexpr int kJoinWidth[kPanelPageCount] = {36, 37, 37};
 constexpr int kTabEdgeLeft[] = {142, 180, 218};
 
 constexpr int kCaptionLeft = 6;
@@ -81,12 +61,12 @@ constexpr std::uint8_t kTypeRP = 2;
 constexpr std::uint8_t kTypePvP = 3;
 constexpr std::uint8_t kTypeRPPvP = 4;
 
-QString Message(int id)
+QString Message(TTextId id)
 {
     return ToQString(Msg(id));
 }
 
-QString Text(int id)
+QString Text(TTextId id)
 {
     return ToQString(LoadText(id));
 }
@@ -110,7 +90,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, int widt
     label->setFont(font);
     label->setAlignment(alignment);
     label->setTextFormat(Qt::PlainText);
-    SetColour(label, kTextColor);
+    SetColour(label, kSkinCaptionColor);
     return label;
 }
 
@@ -148,7 +128,7 @@ void ShowValue(QLabel* label, const std::string& value)
 
 QString YesNo(bool yes)
 {
-    return Message(yes ? kMsgYes : kMsgNo);
+    return Message(yes ? TTextId::Yes : TTextId::No);
 }
 
 // Cutting inside a surrogate pair would leave half a character.
@@ -204,7 +184,7 @@ void ShortenLabel(QLabel* label)
 QString GameVersionCaption(const std::string& gamePath)
 {
     if (gamePath.empty())
-        return Message(kMsgNone);
+        return Message(TTextId::NoValue);
     TGameVersion version;
     if (!GetGameVersion(gamePath, version))
         return QString::fromLatin1(kUnknownVersion);
@@ -218,8 +198,8 @@ TInfoPanel::TInfoPanel(QWidget* parent, const TSettings& settings, TNewsService&
     setGeometry(0, 0, kInfoPanelWidth, kInfoPanelHeight);
     setFont(SkinFont(kSkinTextPx));
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, kPanelColor);
-    palette.setColor(QPalette::WindowText, kTextColor);
+    palette.setColor(QPalette::Window, kSkinPanelColor);
+    palette.setColor(QPalette::WindowText, kSkinCaptionColor);
     setPalette(palette);
     setAutoFillBackground(true);
 
@@ -261,11 +241,11 @@ void TInfoPanel::BuildTabs()
         edge->setPixmap(SkinPixmap(QStringLiteral("InfoTabEdge"), this));
     }
 
-    const char* tabNames[kInfoPageCount] = {"InfoBtn0", "InfoBtn1", "InfoBtn2"};
-    const char* joinNames[kInfoPageCount] = {"InfoJustLabel0", "InfoJustLabel1", "InfoJustLabel2"};
-    const char* maskNames[kInfoPageCount] = {"InfoJustLabelMask0", "InfoJustLabelMask1", "InfoJustLabelMask2"};
-    TImgBtn* tabs[kInfoPageCount] = {};
-    for (int page = 0; page < kInfoPageCount; ++page) {
+    const char* tabNames[kPanelPageCount] = {"InfoBtn0", "InfoBtn1", "InfoBtn2"};
+    const char* joinNames[kPanelPageCount] = {"InfoJustLabel0", "InfoJustLabel1", "InfoJustLabel2"};
+    const char* maskNames[kPanelPageCount] = {"InfoJustLabelMask0", "InfoJustLabelMask1", "InfoJustLabelMask2"};
+    TImgBtn* tabs[kPanelPageCount] = {};
+    for (int page = 0; page < kPanelPageCount; ++page) {
         const QRect tabRect(QPoint(kTabLeft[page], kTabTop), kTabSize);
         auto* tab = new TImgBtn(this);
         tab->setObjectName(tabNames[page]);
@@ -334,10 +314,10 @@ void TInfoPanel::BuildPage2()
     siteFont.setItalic(true);
     ServerSite->setFont(siteFont);
     // Gold again once visited: the label stays in the panel's colours.
-    ServerSite->SetLeaveFontColor(kTextColor);
-    ServerSite->SetVisitedColor(kTextColor);
-    ServerSite->SetEnterFontColor(kHoverColor);
-    ServerSite->SetFontColor(kTextColor);
+    ServerSite->SetLeaveFontColor(kSkinCaptionColor);
+    ServerSite->SetVisitedColor(kSkinCaptionColor);
+    ServerSite->SetEnterFontColor(kSkinWhite);
+    ServerSite->SetFontColor(kSkinCaptionColor);
     ServerSite->raise();
 
     ServerType = AddValue(Panel2, "ServerType", LabServerType, kServerTypePlace);
@@ -349,18 +329,18 @@ void TInfoPanel::BuildPage2()
 
 void TInfoPanel::Localize()
 {
-    LabServerAddress->setText(Text(kTextServerAddress));
-    LabRealmlist->setText(Text(kTextRealmlist));
-    LabPatchlist->setText(Text(kTextPatchlist));
-    LabWoWVersion->setText(Text(kTextWoWVersion));
-    LabPreloaderCD->setText(Text(kTextPreloader));
-    LabAlternativeWoWPath->setText(Text(kTextAltPath));
-    LabServerSite->setText(Text(kTextServerSite));
-    LabServerType->setText(Text(kTextServerType));
-    LabAdditionalInfo->setText(Text(kTextAdditionalInfo));
-    LabAutoCacheClear->setText(Text(kTextAutoCacheClear));
+    LabServerAddress->setText(Text(TTextId::PanelServerAddress));
+    LabRealmlist->setText(Text(TTextId::PanelRealmlist));
+    LabPatchlist->setText(Text(TTextId::PanelPatchlist));
+    LabWoWVersion->setText(Text(TTextId::PanelGameVersion));
+    LabPreloaderCD->setText(Text(TTextId::PanelPreloader));
+    LabAlternativeWoWPath->setText(Text(TTextId::PanelAltPath));
+    LabServerSite->setText(Text(TTextId::PanelServerSite));
+    LabServerType->setText(Text(TTextId::PanelServerType));
+    LabAdditionalInfo->setText(Text(TTextId::PanelAdditionalInfo));
+    LabAutoCacheClear->setText(Text(TTextId::PanelAutoCacheClear));
     news_->Localize();
-    LabRSSChannel->setText(Text(kTextRSSChannel));
+    LabRSSChannel->setText(Text(TTextId::PanelRSSChannel));
     for (const TValuePlace& value : valuePlaces_)
         PlaceValue(value.Value, value.Caption, value.Place);
 }
@@ -374,14 +354,14 @@ QLabel* TInfoPanel::AddValue(QWidget* page, const char* name, QLabel* caption, c
 
 void TInfoPanel::SelectInfoPanel(int page)
 {
-    const int p = page >= 0 && page < kInfoPageCount ? page : 1;
-    TImgBtn* tabs[kInfoPageCount] = {InfoBtn0, InfoBtn1, InfoBtn2};
-    QWidget* pages[kInfoPageCount] = {Panel0, Panel1, Panel2};
-    for (int i = 0; i < kInfoPageCount; ++i)
+    const int p = page >= 0 && page < kPanelPageCount ? page : 1;
+    TImgBtn* tabs[kPanelPageCount] = {InfoBtn0, InfoBtn1, InfoBtn2};
+    QWidget* pages[kPanelPageCount] = {Panel0, Panel1, Panel2};
+    for (int i = 0; i < kPanelPageCount; ++i)
         tabs[i]->setEnabled(i != p);
-    for (int i = 0; i < kInfoPageCount; ++i)
+    for (int i = 0; i < kPanelPageCount; ++i)
         pages[i]->setVisible(i == p);
-    for (int i = 0; i < kInfoPageCount; ++i) {
+    for (int i = 0; i < kPanelPageCount; ++i) {
         InfoJustLabel[i]->setVisible(i == p);
         InfoJustLabelMask[i]->setVisible(i == p);
     }
@@ -398,7 +378,7 @@ void TInfoPanel::ClearValues()
         value->setToolTip({});
     }
     ServerSite->SetLink({});
-    ServerSite->SetEnterFontColor(kTextColor);
+    ServerSite->SetEnterFontColor(kSkinCaptionColor);
 }
 
 void TInfoPanel::ShowServer(std::uint64_t serverId)
@@ -410,7 +390,7 @@ void TInfoPanel::ShowServer(std::uint64_t serverId)
         return;
     }
     const TServer& server = *shown;
-    const QString none = Message(kMsgNone);
+    const QString none = Message(TTextId::NoValue);
 
     ShowValue(Realmlist, server.Address);
     ShowValue(Patchlist, server.Patchlist);
@@ -428,22 +408,22 @@ void TInfoPanel::ShowServer(std::uint64_t serverId)
         ServerSite->setFont(siteFont);
         ServerSite->setCursor(Qt::ArrowCursor);
         // "---" is no link: it does not light up under the mouse.
-        ServerSite->SetEnterFontColor(kTextColor);
+        ServerSite->SetEnterFontColor(kSkinCaptionColor);
     } else {
         ServerSite->SetLink(QString::fromStdString(AddHttpPrefix(server.Website)));
         siteFont.setUnderline(true);
         ServerSite->setFont(siteFont);
         ServerSite->setCursor(Qt::PointingHandCursor);
-        ServerSite->SetEnterFontColor(kHoverColor);
+        ServerSite->SetEnterFontColor(kSkinWhite);
         ShowValue(ServerSite, server.Website);
     }
-    ServerSite->SetFontColor(ServerSite->Hovered() ? ServerSite->EnterFontColor() : kTextColor);
+    ServerSite->SetFontColor(ServerSite->Hovered() ? ServerSite->EnterFontColor() : kSkinCaptionColor);
 
     if (server.ServerType < kServerTypeCount) {
         ServerType->setText(ToQString(ServerTypeNames[server.ServerType]));
         const bool rp = server.ServerType == kTypeRP;
         const bool pvp = server.ServerType == kTypePvP || server.ServerType == kTypeRPPvP;
-        SetColour(ServerType, rp ? kGreen : pvp ? kRed : LabServerType->palette().color(QPalette::WindowText));
+        SetColour(ServerType, rp ? kSkinLime : pvp ? kSkinRed : LabServerType->palette().color(QPalette::WindowText));
     }
 
     PreloaderCD->setText(YesNo(!server.Preloader.empty()));

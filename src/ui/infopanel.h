@@ -2,6 +2,8 @@
 // it is reached and started, further facts) switched by three tabs at the panel's lower edge.
 #pragma once
 
+#include "core/settings_u.h"
+
 #include <QRect>
 #include <QWidget>
 #include <cstdint>
@@ -14,10 +16,6 @@ class TImgBtn;
 class TLnkLabel;
 class TNewsService;
 class TNewsView;
-
-inline constexpr int kInfoPanelWidth = 258;
-inline constexpr int kInfoPanelHeight = 118;
-inline constexpr int kInfoPageCount = 3;
 
 // Width of a text in the label's font.
 using TTextWidth = std::function<int(const QString&)>;
@@ -82,8 +80,8 @@ private:
     TImgBtn* InfoBtn0 = nullptr;
     TImgBtn* InfoBtn1 = nullptr;
     TImgBtn* InfoBtn2 = nullptr;
-    QLabel* InfoJustLabel[kInfoPageCount] = {};
-    QLabel* InfoJustLabelMask[kInfoPageCount] = {};
+    QLabel* InfoJustLabel[kPanelPageCount] = {};
+    QLabel* InfoJustLabelMask[kPanelPageCount] = {};
     QLabel* InfoRSSPanelMask = nullptr;
     TNewsView* news_ = nullptr;
 

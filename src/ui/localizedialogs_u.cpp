@@ -15,69 +15,62 @@
 
 namespace {
 
-QString Text(int id)
+QString Text(TTextId id)
 {
     return ToQString(LoadText(id, kTextBufferLength));
 }
-
-constexpr int kAddCaption = 3000;
-constexpr int kEditCaption = 3001;
-constexpr int kAddButton = 3009;
-constexpr int kSaveButton = 3010;
-constexpr int kGetVersionButton = 3012;
-constexpr int kFirstCheckUpdatesText = 4013;
 
 } // namespace
 
 void LocalizeAddForm(TAddForm& f, bool editMode)
 {
-    f.setWindowTitle(Text(editMode ? kEditCaption : kAddCaption));
-    f.LabServerName->setText(Text(3002));
-    f.LabServerAddress->setText(Text(3003));
-    f.LabServerInfo->setText(Text(3004));
-    f.ChPreloader->setText(Text(3005));
-    f.BtnSetPreloader->setText(Text(3006));
-    f.ChAltPath->setText(Text(3007));
-    f.BtnSetAltPath->setText(Text(3008));
-    f.BtnAdd->setText(Text(editMode ? kSaveButton : kAddButton));
-    f.BtnCancel->setText(Text(3011));
-    f.BtnGetVer->setText(Text(kGetVersionButton));
-    f.LabServerType->setText(Text(3013));
-    f.LabServerSite->setText(Text(3014));
-    f.BtnVisit->setText(Text(3015));
-    f.ChOwnPatchlist->setText(Text(3016));
-    f.PageControl->setTabText(f.PageControl->indexOf(f.TabSheet1), Text(3017));
-    f.PageControl->setTabText(f.PageControl->indexOf(f.TabSheet2), Text(3018));
-    f.ChAutoCacheClear->setText(Text(3019));
-    f.GBServerSettings->setTitle(Text(3020));
-    f.GBServerInfo->setTitle(Text(3021));
-    f.LabRSSChannel->setText(Text(3022));
+    f.setWindowTitle(Text(editMode ? TTextId::EditServerCaption : TTextId::AddServerCaption));
+    f.LabServerName->setText(Text(TTextId::ServerNameLabel));
+    f.LabServerAddress->setText(Text(TTextId::ServerAddressLabel));
+    f.LabServerInfo->setText(Text(TTextId::ServerInfoLabel));
+    f.ChPreloader->setText(Text(TTextId::UsesPreloader));
+    f.BtnSetPreloader->setText(Text(TTextId::FindPreloader));
+    f.ChAltPath->setText(Text(TTextId::UsesAltPath));
+    f.BtnSetAltPath->setText(Text(TTextId::FindAltPath));
+    f.BtnAdd->setText(Text(editMode ? TTextId::SaveButton : TTextId::AddButton));
+    f.BtnCancel->setText(Text(TTextId::CancelButton));
+    f.BtnGetVer->setText(Text(TTextId::ObtainVersion));
+    f.LabServerType->setText(Text(TTextId::ServerTypeLabel));
+    f.LabServerSite->setText(Text(TTextId::ServerSiteLabel));
+    f.BtnVisit->setText(Text(TTextId::VisitSite));
+    f.ChOwnPatchlist->setText(Text(TTextId::OwnPatchlist));
+    f.PageControl->setTabText(f.PageControl->indexOf(f.TabSheet1), Text(TTextId::BasicTab));
+    f.PageControl->setTabText(f.PageControl->indexOf(f.TabSheet2), Text(TTextId::AdditionalTab));
+    f.ChAutoCacheClear->setText(Text(TTextId::AutoCacheClear));
+    f.GBServerSettings->setTitle(Text(TTextId::ServerSettingsGroup));
+    f.GBServerInfo->setTitle(Text(TTextId::ServerInfoGroup));
+    f.LabRSSChannel->setText(Text(TTextId::RSSChannelLabel));
 }
 
 void LocalizeSettingsForm(TSettingsForm& f)
 {
-    f.setWindowTitle(Text(4000));
-    f.LabWoWPath->setText(Text(4001));
-    f.BtnWoWPath->setText(Text(4002));
-    f.LabNote->setText(Text(4003));
-    f.LabTimeout->setText(Text(4004));
-    f.btnSave->setText(Text(4005));
-    f.BtnCancel->setText(Text(4006));
-    f.ChSaveWinPos->setText(Text(4007));
-    f.ChAutoPopup->setText(Text(4008));
-    f.BtnGetVer->setText(Text(kGetVersionButton));
-    f.ChRunProgram->setText(Text(4009));
-    f.ChOneInstance->setText(Text(4010));
-    f.BtnRunProgram->setText(Text(4011));
-    f.LabCheckUpdates->setText(Text(4012));
+    f.setWindowTitle(Text(TTextId::SettingsCaption));
+    f.LabWoWPath->setText(Text(TTextId::GamePathLabel));
+    f.BtnWoWPath->setText(Text(TTextId::FindGame));
+    f.LabNote->setText(Text(TTextId::GamePathNote));
+    f.LabTimeout->setText(Text(TTextId::TimeoutLabel));
+    f.btnSave->setText(Text(TTextId::SettingsSave));
+    f.BtnCancel->setText(Text(TTextId::SettingsCancel));
+    f.ChSaveWinPos->setText(Text(TTextId::SaveWindowPosition));
+    f.ChAutoPopup->setText(Text(TTextId::MenuOnHover));
+    f.BtnGetVer->setText(Text(TTextId::ObtainVersion));
+    f.ChRunProgram->setText(Text(TTextId::RunOtherProgram));
+    f.ChOneInstance->setText(Text(TTextId::OtherProgramOnce));
+    f.BtnRunProgram->setText(Text(TTextId::FindOtherProgram));
+    f.LabCheckUpdates->setText(Text(TTextId::CheckUpdatesLabel));
     // In place: the list keeps its entries, and the stored period is selected afterwards.
     for (int i = 0; i < f.cbCheckUpdates->count(); ++i)
-        f.cbCheckUpdates->setItemText(i, Text(kFirstCheckUpdatesText + i));
+        f.cbCheckUpdates->setItemText(i, Text(TextIdAfter(TTextId::UpdatesNever, i)));
 }
 
 void LocalizeAboutForm(TAboutForm& f)
 {
-    f.setWindowTitle(Text(5000));
-    f.LabSupport->setText(Text(5001));
-    f.LabWeb->setText(Text(5002));
+    f.setWindowTitle(Text(TTextId::AboutCaption));
+    f.LabSupport->setText(Text(TTextId::AboutSupport));
+    f.LabWeb->setText(Text(TTextId::AboutWebsite));
 }

@@ -14,33 +14,45 @@ namespace {
 struct TCaption
 {
     const char* control;
-    int textId;
+    TTextId textId;
 };
 
 constexpr TCaption kHints[] = {
-    {"BtnMinimize", 2000}, {"BtnClose", 2001}, {"BtnRefreshAll", 2002}, {"BtnDown", 2003},   {"BtnUp", 2004},
-    {"BtnMenu", 2005},     {"BtnPlay", 2006},  {"BtnAdd", 2007},        {"BtnRemove", 2008}, {"BtnEdit", 2009},
+    {"BtnMinimize", TTextId::HintMinimize},
+    {"BtnClose", TTextId::HintClose},
+    {"BtnRefreshAll", TTextId::HintRefreshAll},
+    {"BtnDown", TTextId::HintMoveDown},
+    {"BtnUp", TTextId::HintMoveUp},
+    {"BtnMenu", TTextId::HintMenu},
+    {"BtnPlay", TTextId::HintPlay},
+    {"BtnAdd", TTextId::HintAdd},
+    {"BtnRemove", TTextId::HintRemove},
+    {"BtnEdit", TTextId::HintEdit},
 };
 
 constexpr TCaption kMenuItems[] = {
-    {"ItemSettings", 2010},         {"ItemInfoPanel", 2011}, {"ItemClearWDB", 2013}, {"ItemClearWTF", 2014},
-    {"ItemClearScreenshots", 2015}, {"ItemUpdate", 2021},    {"ItemAbout", 2016},
+    {"ItemSettings", TTextId::MenuSettings},
+    {"ItemInfoPanel", TTextId::MenuInfoPanel},
+    {"ItemClearWDB", TTextId::MenuClearWDB},
+    {"ItemClearWTF", TTextId::MenuClearWTF},
+    {"ItemClearScreenshots", TTextId::MenuClearScreenshots},
+    {"ItemUpdate", TTextId::MenuUpdate},
+    {"ItemAbout", TTextId::MenuAbout},
 };
-constexpr TCaption kFoldersMenu = {"ItemFoldersClearing", 2012};
+constexpr TCaption kFoldersMenu = {"ItemFoldersClearing", TTextId::MenuFoldersClearing};
 
 constexpr TCaption kPanelLabels[] = {
-    {"LabServerAddress", 2017}, {"LabRealmlist", 2022},   {"LabPatchlist", 2023},
-    {"LabWoWVersion", 2024},    {"LabPreloaderCD", 2018}, {"LabAlternativeWoWPath", 2019},
-    {"LabServerSite", 2025},    {"LabServerType", 2026},  {"LabAdditionalInfo", 2020},
+    {"LabServerAddress", TTextId::PanelServerAddress},   {"LabRealmlist", TTextId::PanelRealmlist},
+    {"LabPatchlist", TTextId::PanelPatchlist},           {"LabWoWVersion", TTextId::PanelGameVersion},
+    {"LabPreloaderCD", TTextId::PanelPreloader},         {"LabAlternativeWoWPath", TTextId::PanelAltPath},
+    {"LabServerSite", TTextId::PanelServerSite},         {"LabServerType", TTextId::PanelServerType},
+    {"LabAdditionalInfo", TTextId::PanelAdditionalInfo},
 };
-constexpr TCaption kInfoPanelHint = {"btnInfoPanel", 2027};
-constexpr TCaption kAutoCacheClearLabel = {"LabAutoCacheClear", 2028};
-constexpr TCaption kNextHint = {"BtnNext", 2029};
-constexpr TCaption kPrevHint = {"BtnPrev", 2030};
-constexpr TCaption kRSSChannelLabel = {"LabRSSChannel", 2031};
-// "Right arrow" and "Left arrow" as the messages name them.
-constexpr int kMsgRightArrow = 1048;
-constexpr int kMsgLeftArrow = 1047;
+constexpr TCaption kInfoPanelHint = {"btnInfoPanel", TTextId::HintInfoPanel};
+constexpr TCaption kAutoCacheClearLabel = {"LabAutoCacheClear", TTextId::PanelAutoCacheClear};
+constexpr TCaption kNextHint = {"BtnNext", TTextId::HintOlderNews};
+constexpr TCaption kPrevHint = {"BtnPrev", TTextId::HintNewerNews};
+constexpr TCaption kRSSChannelLabel = {"LabRSSChannel", TTextId::PanelRSSChannel};
 // Line feed, then carriage return: the hint shows the key on a line of its own.
 constexpr const char* kKeyLineSeparator = "\n\rAlt + ";
 
@@ -49,7 +61,7 @@ constexpr const char* kPlayPicture = "Play";
 constexpr const char* kPlayPictureCzech = "Play_cz";
 constexpr const char* kHoverSuffix = "_hover";
 
-QString Text(int id)
+QString Text(TTextId id)
 {
     return QString::fromStdString(LoadText(id));
 }
@@ -102,8 +114,10 @@ void LocalizeMainForm(QWidget* form)
     SetHint(form, kInfoPanelHint, Text(kInfoPanelHint.textId));
     SetLabel(form, kAutoCacheClearLabel);
     SetHint(form, kNextHint,
-            Text(kNextHint.textId) + QLatin1String(kKeyLineSeparator) + QString::fromStdString(Msg(kMsgRightArrow)));
+            Text(kNextHint.textId) + QLatin1String(kKeyLineSeparator) +
+                QString::fromStdString(Msg(TTextId::RightArrow)));
     SetHint(form, kPrevHint,
-            Text(kPrevHint.textId) + QLatin1String(kKeyLineSeparator) + QString::fromStdString(Msg(kMsgLeftArrow)));
+            Text(kPrevHint.textId) + QLatin1String(kKeyLineSeparator) +
+                QString::fromStdString(Msg(TTextId::LeftArrow)));
     SetLabel(form, kRSSChannelLabel);
 }

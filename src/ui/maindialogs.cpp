@@ -9,16 +9,6 @@
 #include "ui/msgbox_u.h"
 #include "ui/settingsfm.h"
 
-namespace {
-
-constexpr int kMsgNotAdded = 1000;
-constexpr int kMsgNotRemoved = 1002;
-constexpr int kMsgRemoveQuestion = 1003;
-constexpr int kMsgNotChanged = 1005;
-constexpr int kTextListNotWritten = 3029;
-
-} // namespace
-
 TMainDialogs::TMainDialogs(QWidget* window, TSettings& settings) : QObject(window), window_(window), settings_(settings)
 {
 }
@@ -37,7 +27,7 @@ void TMainDialogs::Add()
         values = dialog.Values();
         if (AddServer(values))
             break;
-        ShowError(&dialog, Msg(kMsgNotAdded));
+        ShowError(&dialog, Msg(TTextId::ServerNotAdded));
     }
     if (const TServer* added = ServerAt(FindServer(values.Name)))
         emit serverAdded(added->Id);
@@ -57,7 +47,7 @@ void TMainDialogs::Edit(std::uint64_t serverId)
         return;
     const TServer values = dialog.Values();
     if (!ChangeServer(values)) {
-        ShowError(&dialog, Msg(kMsgNotChanged));
+        ShowError(&dialog, Msg(TTextId::ServerNotChanged));
         return;
     }
     // A new channel is fetched the next time the news are shown; the same one is not fetched again.
@@ -76,11 +66,11 @@ void TMainDialogs::Remove(std::uint64_t serverId)
     const int row = IndexOfServerId(serverId);
     // The store's bytes, not the list's text: a name in a legacy code page must match itself.
     const std::string name = entry->Name;
-    const QString question = ToQString(Msg(kMsgRemoveQuestion)) + u' ' + ToQString(name) + u'?';
+    const QString question = ToQString(Msg(TTextId::RemoveServerQuestion)) + u' ' + ToQString(name) + u'?';
     if (!AskYesNo(window_, FromQString(question), false))
         return;
     if (!RemoveServer(name)) {
-        ShowError(window_, Msg(kMsgNotRemoved));
+        ShowError(window_, Msg(TTextId::ServerNotRemoved));
         return;
     }
     emit serverRemoved(row);
@@ -110,7 +100,7 @@ bool TMainDialogs::SaveServersNow()
         return true;
     if (!saveFailureShown_) {
         saveFailureShown_ = true;
-        ShowWarning(window_, LoadText(kTextListNotWritten));
+        ShowWarning(window_, LoadText(TTextId::ListNotWritten));
     }
     return false;
 }

@@ -3,6 +3,7 @@
 #include "buildconfig.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings_u.h"
 #include "monitor/probeservice.h"
 #include "platform/compositor.h"
 #include "ui/ImgBtn.h"
@@ -15,6 +16,7 @@
 #include "ui/msgbox_u.h"
 #include "ui/serverlist.h"
 #include "ui/skinfont.h"
+#include "ui/skinstyle.h"
 #include "ui/statusdisplay.h"
 #include "ui/updatecontrol.h"
 
@@ -30,18 +32,6 @@
 
 namespace {
 
-// The picture buttons of the frame and the list; the game's and the status line's make their own.
-constexpr QRect kCloseRect{232, 16, 16, 16};
-constexpr QRect kMenuRect{61, 239, 27, 27};
-constexpr QRect kAddRect{176, 239, 27, 27};
-constexpr QRect kRemoveRect{204, 239, 27, 27};
-constexpr QRect kEditRect{232, 239, 27, 27};
-constexpr QRect kDownRect{5, 239, 27, 27};
-constexpr QRect kUpRect{33, 239, 27, 27};
-constexpr QRect kPlayRect{89, 239, 86, 27};
-constexpr QRect kInfoPanelButtonRect{199, 210, 22, 22};
-constexpr int kInfoPageCount = 3;
-constexpr int kTextNotSaved = 1090;
 // Between two looks at another copy's lock file: long enough not to spin a core, short enough to repaint.
 constexpr int kLockWaitSliceMs = 15;
 constexpr const char* kButtonPrefixes[] = {"Btn", "btn"};
@@ -203,10 +193,7 @@ void TMainForm::FormDestroy()
     if (SaveSettings() && SaveServers())
         return;
     // The user's changes of this run are lost: say so once, with the file, rather than end silently.
-    std::string text = LoadText(kTextNotSaved);
-    if (auto at = text.find("%s"); at != std::string::npos)
-        text.replace(at, 2, IniPath);
-    ShowError(nullptr, text);
+    ShowError(nullptr, FillText(TTextId::SettingsNotSaved, {IniPath}));
 }
 
 void TMainForm::ApplyWindowSettings(const TWindowSettings& window)
@@ -412,7 +399,7 @@ void TMainForm::ListKeyDown(int key, Qt::KeyboardModifiers modifiers)
         SelectInfoPanel(0);
         break;
     case TListCommand::NextInfoPage:
-        SelectInfoPanel((infoPanelPage_ + 1) % kInfoPageCount);
+        SelectInfoPanel((infoPanelPage_ + 1) % kPanelPageCount);
         break;
     default:
         ListKeyPress(key, modifiers);

@@ -3,25 +3,13 @@
 #include "ui/mainfm.h"
 
 #include "ui/ImgBtn.h"
+#include "ui/skinstyle.h"
 #include "ui/statusdisplay.h"
-
-namespace {
-
-constexpr int kMinimizeLeft = 212;
-constexpr int kMinimizeTop = 16;
-constexpr int kMinimizeSize = 16;
-constexpr int kRefreshAllLeft = 223;
-constexpr int kRefreshAllTop = 210;
-constexpr int kRefreshAllSize = 22;
-
-} // namespace
 
 void TMainForm::SetupStatusControls()
 {
-    MakeImageButton("BtnMinimize", {kMinimizeLeft, kMinimizeTop, kMinimizeSize, kMinimizeSize},
-                    &TMainForm::BtnMinimizeClick);
-    MakeImageButton("BtnRefreshAll", {kRefreshAllLeft, kRefreshAllTop, kRefreshAllSize, kRefreshAllSize},
-                    &TMainForm::BtnRefreshAllClick);
+    MakeImageButton("BtnMinimize", kMinimizeRect, &TMainForm::BtnMinimizeClick);
+    MakeImageButton("BtnRefreshAll", kRefreshAllRect, &TMainForm::BtnRefreshAllClick);
     status_ = new TStatusDisplay(this, probes_);
     connect(status_, &TStatusDisplay::refreshTicked, this, &TMainForm::CheckUpdateSchedule);
     connect(status_, &TStatusDisplay::trayIconClicked, this, &TMainForm::TrayIconClick);

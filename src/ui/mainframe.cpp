@@ -5,6 +5,7 @@
 #include "ui/imgfrm.h"
 #include "ui/skin.h"
 #include "ui/skinfont.h"
+#include "ui/skinstyle.h"
 
 #include <QAction>
 #include <QMenu>
@@ -19,20 +20,21 @@ namespace {
 
 constexpr int kInfoPanelLeft = 3;
 constexpr int kInfoPanelTop = kMainHeight;
-constexpr int kInfoPanelWidth = 258;
-constexpr int kInfoPanelHeight = kMainHeightWithPanel - kMainHeight;
-// The dark panel under the pictures.
-constexpr QRgb kPanelColor = 0x191919;
 // The menu opens this far below the menu button.
 constexpr int kMenuGap = 3;
 
 // The menu in the skin's colours: the dark panel, gold text, the selection bar's grey.
-constexpr const char* kMenuStyle =
-    "QMenu { background: #191919; color: #FFD737; border: 1px solid #8C6A1E; padding: 2px; }"
-    "QMenu::item { padding: 3px 18px 3px 22px; }"
-    "QMenu::item:selected { background: #3A3A3A; color: #FFF4CA; }"
-    "QMenu::item:disabled { color: #6E6E6E; }"
-    "QMenu::separator { height: 1px; background: #5A4614; margin: 3px 6px; }";
+QString MenuStyleSheet()
+{
+    return QStringLiteral("QMenu { background: %1; color: %2; border: 1px solid %3; padding: 2px; }"
+                          "QMenu::item { padding: 3px 18px 3px 22px; }"
+                          "QMenu::item:selected { background: %4; color: %5; }"
+                          "QMenu::item:disabled { color: %6; }"
+                          "QMenu::separator { height: 1px; background: %7; margin: 3px 6px; }")
+        .arg(kSkinPanelColor.name(), kSkinListTextColor.name(), kSkinMenuBorderColor.name(),
+             kSkinMenuSelectionColor.name(), kSkinSelectedTextColor.name(), kSkinMenuDisabledColor.name(),
+             kSkinMenuSeparatorColor.name());
+}
 
 // The panel's place below the skin; its contents come from the panel's own code.
 class TInfoPanelArea : public QWidget
@@ -48,7 +50,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.fillRect(rect(), QColor(kPanelColor));
+        painter.fillRect(rect(), kSkinPanelColor);
         painter.drawPixmap(QPoint(0, 0), background_);
     }
 
@@ -97,7 +99,7 @@ TMainFrame::TMainFrame(QWidget* window) : QObject(window), window_(window)
 
     Menu_ = new QMenu(window);
     Menu_->setObjectName("Menu");
-    Menu_->setStyleSheet(QString::fromLatin1(kMenuStyle));
+    Menu_->setStyleSheet(MenuStyleSheet());
     // A pop-up is a window of its own and does not take the main window's face by itself; nor does a submenu.
     Menu_->setFont(SkinFont(kSkinTextPx));
     AddItem(Menu_, "ItemSettings");

@@ -16,9 +16,6 @@ namespace platform {
 class CompositorWatch;
 }
 
-inline constexpr int kMainWidth = 261;
-inline constexpr int kMainHeight = 268;
-inline constexpr int kMainHeightWithPanel = 386;
 inline constexpr int kPopupDelayMs = 700;
 
 // The top-left corner of a menu `menuWidth` wide that opens at `at`: centred on it, but moved sideways

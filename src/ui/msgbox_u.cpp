@@ -8,11 +8,6 @@
 
 namespace {
 
-constexpr int kCaptionError = 1001;
-constexpr int kCaptionQuestion = 1004;
-constexpr int kCaptionWarning = 1014;
-constexpr int kCaptionInformation = 1026;
-
 TMessageHook& Hook()
 {
     static TMessageHook hook;
@@ -42,7 +37,7 @@ QMessageBox::Icon ToQtIcon(TMsgIcon icon)
     return QMessageBox::NoIcon;
 }
 
-int Show(QWidget* owner, const std::string& text, int captionId, TMsgIcon icon, bool yesNo = false,
+int Show(QWidget* owner, const std::string& text, TTextId captionId, TMsgIcon icon, bool yesNo = false,
          bool noIsDefault = false)
 {
     return ShowMessageBox({owner, ToQString(text), ToQString(Msg(captionId)), icon, yesNo, noIsDefault});
@@ -89,22 +84,22 @@ std::string FromQString(const QString& text)
 
 void ShowError(QWidget* owner, const std::string& text)
 {
-    Show(owner, text, kCaptionError, TMsgIcon::Error);
+    Show(owner, text, TTextId::CaptionError, TMsgIcon::Error);
 }
 
 void ShowWarning(QWidget* owner, const std::string& text)
 {
-    Show(owner, text, kCaptionWarning, TMsgIcon::Warning);
+    Show(owner, text, TTextId::CaptionWarning, TMsgIcon::Warning);
 }
 
 void ShowInformation(QWidget* owner, const std::string& text)
 {
-    Show(owner, text, kCaptionInformation, TMsgIcon::Information);
+    Show(owner, text, TTextId::CaptionInformation, TMsgIcon::Information);
 }
 
 bool AskYesNo(QWidget* owner, const std::string& text, bool noIsDefault)
 {
-    return Show(owner, text, kCaptionQuestion, TMsgIcon::Question, true, noIsDefault) == IDYES;
+    return Show(owner, text, TTextId::CaptionQuestion, TMsgIcon::Question, true, noIsDefault) == IDYES;
 }
 
 void ShowPlain(QWidget* owner, const std::string& text)

@@ -8,6 +8,7 @@
 #include "ui/msgbox_u.h"
 #include "ui/skin.h"
 #include "ui/skinfont.h"
+#include "ui/skinstyle.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
@@ -24,15 +25,6 @@
 
 namespace {
 
-constexpr int kMsgFailed = 1042;
-constexpr int kMsgNotSet = 1043;
-constexpr int kMsgLoading = 1044;
-constexpr int kMsgTryAgain = 1045;
-constexpr int kMsgOf = 1046;
-constexpr int kMsgLeftArrow = 1047;
-constexpr int kMsgRightArrow = 1048;
-constexpr int kTextOlderNews = 2029;
-constexpr int kTextNewerNews = 2030;
 constexpr const char* kHintKeySeparator = "\n\rAlt + ";
 constexpr const char* kRefreshTarget = "#refresh";
 
@@ -43,9 +35,6 @@ constexpr QRect kNextRect{122, 97, 19, 19};
 constexpr QPoint kLabPagePos{6, 99};
 constexpr QSize kLabPageSize{95, 15};
 
-constexpr QColor kPanelColor{25, 25, 25};
-constexpr QColor kNewsTextColor{247, 205, 40};
-constexpr QColor kHoverLinkColor{255, 255, 255};
 constexpr const char* kFixedFontFamily = "Courier New";
 constexpr int kScrollBarWidth = 9;
 constexpr int kScrollThumbMinHeight = 12;
@@ -63,12 +52,12 @@ int LinePitch(const QFont& font)
     return qCeil(line.height());
 }
 
-QString Text(int id)
+QString Text(TTextId id)
 {
     return ToQString(LoadText(id));
 }
 
-QString Message(int id)
+QString Message(TTextId id)
 {
     return ToQString(Msg(id));
 }
@@ -104,17 +93,17 @@ std::vector<std::string> RSSStatusPageLines(std::uint8_t state)
     bool retry = false;
     switch (state) {
     case rssNotSet:
-        message = Msg(kMsgNotSet);
+        message = Msg(TTextId::RSSNotSet);
         break;
     case rssNotLoaded:
-        message = Msg(kMsgLoading) + "<br />";
+        message = Msg(TTextId::RSSLoading) + "<br />";
         retry = true;
         break;
     case rssLoading:
-        message = Msg(kMsgLoading);
+        message = Msg(TTextId::RSSLoading);
         break;
     case rssFailed:
-        message = Msg(kMsgFailed) + "<br />";
+        message = Msg(TTextId::RSSLoadFailed) + "<br />";
         retry = true;
         break;
     default:
@@ -124,7 +113,7 @@ std::vector<std::string> RSSStatusPageLines(std::uint8_t state)
         "<html>", "<body>", "<table width=\"100%\" height=\"100%\"><tr><td align=\"center\" valign=\"middle\">",
         message};
     if (retry)
-        lines.push_back(std::string("<a href=\"") + kRefreshTarget + "\">" + Msg(kMsgTryAgain) + "</a>");
+        lines.push_back(std::string("<a href=\"") + kRefreshTarget + "\">" + Msg(TTextId::RSSTryAgain) + "</a>");
     lines.insert(lines.end(), {"</td></tr></table>", "</body>", "</html>"});
     return lines;
 }
@@ -141,7 +130,7 @@ TNewsPaging NewsPagingFor(int newsPage, int count)
 
 QString NewsPageCaption(int newsPage, int count)
 {
-    return QStringLiteral("%1 %2 %3").arg(newsPage + 1).arg(Message(kMsgOf)).arg(count);
+    return QStringLiteral("%1 %2 %3").arg(newsPage + 1).arg(Message(TTextId::NewsPageOf)).arg(count);
 }
 
 int FitBrowserWidth(int panelWidth, int scrollRange, int scrollBarWidth)
@@ -183,24 +172,25 @@ TRSSBrowser::TRSSBrowser(QWidget* parent) : QTextBrowser(parent)
     // Asked before anything else for every resource: nothing the page names is ever opened or fetched.
     document()->setResourceProvider([](const QUrl&) { return BlankResource(); });
     document()->setDefaultStyleSheet(QStringLiteral("a { color: %1; } tt, pre, code { font-family: \"%2\"; }")
-                                         .arg(kNewsTextColor.name(), QString::fromLatin1(kFixedFontFamily)));
+                                         .arg(kSkinCaptionColor.name(), QString::fromLatin1(kFixedFontFamily)));
     QPalette colours = palette();
-    colours.setColor(QPalette::Base, kPanelColor);
-    colours.setColor(QPalette::Window, kPanelColor);
-    colours.setColor(QPalette::Text, kNewsTextColor);
-    colours.setColor(QPalette::Link, kNewsTextColor);
-    colours.setColor(QPalette::LinkVisited, kNewsTextColor);
+    colours.setColor(QPalette::Base, kSkinPanelColor);
+    colours.setColor(QPalette::Window, kSkinPanelColor);
+    colours.setColor(QPalette::Text, kSkinCaptionColor);
+    colours.setColor(QPalette::Link, kSkinCaptionColor);
+    colours.setColor(QPalette::LinkVisited, kSkinCaptionColor);
     setPalette(colours);
     viewport()->setAutoFillBackground(true);
     // A thin gold bar on the panel's dark ground; the arrow keys and the wheel do what its arrows would.
     verticalScrollBar()->setStyleSheet(
-        QStringLiteral(
-            "QScrollBar:vertical { background: #191919; width: %1px; margin: 0; border: none; }"
-            "QScrollBar::handle:vertical { background: #6B5418; border: 1px solid #A8862A; border-radius: 2px;"
-            " min-height: %2px; }"
-            "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
-            "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: #191919; }")
+        QStringLiteral("QScrollBar:vertical { background: %1; width: %2px; margin: 0; border: none; }"
+                       "QScrollBar::handle:vertical { background: %3; border: 1px solid %4; border-radius: 2px;"
+                       " min-height: %5px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: %1; }")
+            .arg(kSkinPanelColor.name())
             .arg(kScrollBarWidth)
+            .arg(kSkinScrollThumbColor.name(), kSkinScrollThumbEdgeColor.name())
             .arg(kScrollThumbMinHeight));
 }
 
@@ -332,9 +322,9 @@ void TRSSBrowser::SetHoveredAnchor(const QString& anchor)
             }
         }
     };
-    paintLinks(hoveredAnchor_, kNewsTextColor);
+    paintLinks(hoveredAnchor_, kSkinCaptionColor);
     hoveredAnchor_ = anchor;
-    paintLinks(hoveredAnchor_, kHoverLinkColor);
+    paintLinks(hoveredAnchor_, kSkinWhite);
     viewport()->setCursor(anchor.isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
 }
 
@@ -393,7 +383,7 @@ TNewsView::TNewsView(QWidget* page, QWidget* panel, TNewsService& news) : QWidge
     LabPage->setObjectName("LabPage");
     LabPage->setGeometry(QRect(kLabPagePos, kLabPageSize));
     LabPage->setFont(SkinFont(kSkinStatusPx, true));
-    LabPage->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(kNewsTextColor.name()));
+    LabPage->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(kSkinCaptionColor.name()));
     LabPage->setAttribute(Qt::WA_TranslucentBackground);
     LabPage->hide();
     Localize();
@@ -403,8 +393,8 @@ TNewsView::TNewsView(QWidget* page, QWidget* panel, TNewsService& news) : QWidge
 
 void TNewsView::Localize()
 {
-    BtnNext->setToolTip(Text(kTextOlderNews) + QLatin1String(kHintKeySeparator) + Message(kMsgRightArrow));
-    BtnPrev->setToolTip(Text(kTextNewerNews) + QLatin1String(kHintKeySeparator) + Message(kMsgLeftArrow));
+    BtnNext->setToolTip(Text(TTextId::HintOlderNews) + QLatin1String(kHintKeySeparator) + Message(TTextId::RightArrow));
+    BtnPrev->setToolTip(Text(TTextId::HintNewerNews) + QLatin1String(kHintKeySeparator) + Message(TTextId::LeftArrow));
 }
 
 void TNewsView::ShowServer(std::uint64_t serverId)

@@ -5,6 +5,7 @@
 #include "ui/ListBoxEx.h"
 #include "ui/skin.h"
 #include "ui/skinfont.h"
+#include "ui/skinstyle.h"
 
 #include <QCursor>
 #include <QFontMetrics>
@@ -17,10 +18,6 @@
 namespace {
 
 constexpr int kScrollBarLeft = kListLeft + kListFullWidth - kScrollBarWidth;
-constexpr QRgb kListColor = 0x191919;
-// 0x00BBGGRR 0xCAF4FF and 0x37D7FF.
-constexpr QRgb kSelectedTextColor = 0xFFF4CA;
-constexpr QRgb kTextColor = 0xFFD737;
 constexpr int kBallSize = 16;
 constexpr int kBallRight = 18;
 constexpr int kTextLeft = 2;
@@ -44,7 +41,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.fillRect(rect(), QColor(kListColor));
+        painter.fillRect(rect(), kSkinPanelColor);
         painter.drawPixmap(QPoint(0, 0), picture_);
     }
     void mousePressEvent(QMouseEvent* event) override { onDown(event->position().toPoint()); }
@@ -70,7 +67,7 @@ QWidget* MakePanel(QWidget* parent, const char* name, QRect geometry)
     panel->setGeometry(geometry);
     panel->setAutoFillBackground(true);
     QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, QColor(kListColor));
+    palette.setColor(QPalette::Window, kSkinPanelColor);
     panel->setPalette(palette);
     return panel;
 }
@@ -109,7 +106,7 @@ TServerListView::TServerListView(QWidget* window) : QObject(window), window_(win
     List_->SetDrawFocusFrame(false);
     List_->setFont(SkinFont(kSkinListPx, true));
     QPalette palette = List_->palette();
-    palette.setColor(QPalette::Base, QColor(kListColor));
+    palette.setColor(QPalette::Base, kSkinPanelColor);
     List_->setPalette(palette);
     List_->SetDrawItem([this](QPainter& painter, int index, const QRect& rect, bool selected) {
         ListDrawItem(painter, index, rect, selected);
@@ -215,7 +212,7 @@ void TServerListView::PaintScrollBar(const TScrollLayout& layout)
         canvas_ = QPixmap(QSize(kScrollBarWidth, kScrollBarHeight) * ratio);
         canvas_.setDevicePixelRatio(ratio);
     }
-    canvas_.fill(QColor(kListColor));
+    canvas_.fill(kSkinPanelColor);
     QPainter painter(&canvas_);
     painter.drawPixmap(0, 0, ImageScrollBarUp);
     painter.drawPixmap(0, kScrollArrowSize, ImageScrollBarLine);
@@ -242,10 +239,10 @@ void TServerListView::ListDrawItem(QPainter& painter, int index, const QRect& re
             painter.drawPixmap(rect, ImageVyber);
         else
             painter.drawPixmap(rect.topLeft(), ImageVyber);
-        painter.setPen(QColor(kSelectedTextColor));
+        painter.setPen(kSkinSelectedTextColor);
     } else {
-        painter.fillRect(rect, QColor(kListColor));
-        painter.setPen(QColor(kTextColor));
+        painter.fillRect(rect, kSkinPanelColor);
+        painter.setPen(kSkinListTextColor);
     }
     const QFontMetrics metrics = painter.fontMetrics();
     const int textTop = rect.top() + (rect.height() - metrics.height()) / 2;

@@ -4,6 +4,7 @@
 #include "ui/filepick_u.h"
 #include "ui/msgbox_u.h"
 #include "ui/showver_u.h"
+#include "ui/skinstyle.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,9 +21,6 @@ namespace {
 
 constexpr const char* kGameFilter = "wow.exe|wow.exe";
 constexpr const char* kProgramFilter = "*.exe, *.com, *.bat, *.cmd|*.exe;*.com;*.bat;*.cmd";
-// Indent of the check box that belongs to the one above it.
-constexpr int kDependentIndent = 20;
-
 template <typename T> T* Named(T* widget, const char* name)
 {
     widget->setObjectName(name);
@@ -82,7 +80,7 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* grid = new QGridLayout(this);
-    grid->setColumnMinimumWidth(0, kDependentIndent);
+    grid->setColumnMinimumWidth(0, kDialogDependentIndent);
     grid->setColumnStretch(1, 1);
     int row = 0;
     grid->addWidget(LabWoWPath, row++, 0, 1, 4);

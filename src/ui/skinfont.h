@@ -2,14 +2,12 @@
 // alone; every control asks for a size, so no part of the window can drift to another face.
 #pragma once
 
+#include "ui/skinstyle.h"
+
 #include <QFont>
 #include <QString>
 
-// The layout's sizes, in pixels, as it was drawn (the window is laid out in pixels, not points).
-inline constexpr int kSkinTextPx = 11;   // the window's labels, the news, the about box's text
-inline constexpr int kSkinStatusPx = 12; // the status line, the news page label, the update window
-inline constexpr int kSkinListPx = 13;   // the server list's rows (bold)
-inline constexpr int kSkinTitlePx = 17;  // the about box's title
+// The sizes a control asks for are the layout's, kSkin...Px in skinstyle.h.
 
 // The family every control of the window uses: the packaged one when it is installed, else the
 // system's sans-serif face.

@@ -7,6 +7,7 @@
 #include "monitor/status_u.h"
 #include "ui/msgbox_u.h"
 #include "ui/skinfont.h"
+#include "ui/skinstyle.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -41,11 +42,6 @@ constexpr const char* kTrayImages[kTrayImageCount] = {
     ":/artwork/tray_emblem.svg",
 };
 
-QColor FromColorRef(TColorRef color)
-{
-    return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
-}
-
 QLabel* MakeLabel(QWidget* parent, const char* name, int left, bool bold)
 {
     auto* label = new QLabel(parent);
@@ -56,10 +52,10 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, bool bold)
     return label;
 }
 
-void SetLabelColor(QLabel* label, TColorRef color)
+void SetLabelColor(QLabel* label, const QColor& color)
 {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, FromColorRef(color));
+    palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
 }
 
@@ -120,11 +116,11 @@ TStatusDisplay::TStatusDisplay(QWidget* window, TProbeService& probes, std::uniq
     Ping = MakeLabel(window, "Ping", kPingLeft, true);
     SetLabelText(LabStatus, QString::fromLatin1(kWordStatus));
     SetLabelText(labPing, QString::fromLatin1(kWordPing));
-    SetLabelColor(LabStatus, kColorCaption);
-    SetLabelColor(labPing, kColorCaption);
+    SetLabelColor(LabStatus, kSkinCaptionColor);
+    SetLabelColor(labPing, kSkinCaptionColor);
     // The caption sits on the dark panel; the others lie over the window's background.
     QPalette panel = LabStatus->palette();
-    panel.setColor(QPalette::Window, FromColorRef(kColorPanel));
+    panel.setColor(QPalette::Window, kSkinPanelColor);
     LabStatus->setPalette(panel);
     LabStatus->setAutoFillBackground(true);
 
@@ -255,12 +251,12 @@ void TStatusDisplay::RefreshServerVisibleStatus()
     const std::uint8_t state = entry->Status;
     const TStatusView view = StatusViewOf(state, entry->Ping);
     SetLabelText(Status, ToQString(view.StatusText));
-    SetLabelColor(Status, view.StatusColor);
+    SetLabelColor(Status, SkinStatusColor(view.StatusColor));
     LabStatus->show();
     Status->show();
     if (view.PingVisible) {
         SetLabelText(Ping, ToQString(view.PingText));
-        SetLabelColor(Ping, view.PingColor);
+        SetLabelColor(Ping, SkinStatusColor(view.PingColor));
         labPing->show();
         Ping->show();
     } else {
@@ -269,8 +265,8 @@ void TStatusDisplay::RefreshServerVisibleStatus()
     }
     tray_->SetImage(view.TrayImage);
     if (state == ssOffline || state == ssOnline) {
-        if (int message = AnnouncementFor(state, lastAnnouncedStatus_, TrayShown()))
-            Announce(ToQString(entry->Name), ToQString(Msg(message)), state);
+        if (std::optional<TTextId> message = AnnouncementFor(state, lastAnnouncedStatus_, TrayShown()))
+            Announce(ToQString(entry->Name), ToQString(Msg(*message)), state);
         lastAnnouncedStatus_ = state;
     }
     RefreshTrayToolTip();

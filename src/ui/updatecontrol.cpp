@@ -16,7 +16,6 @@
 namespace {
 
 // A build made without the publisher's key could not tell a true update from a forged one.
-constexpr int kTextUpdatesWithoutKey = 7351;
 
 } // namespace
 
@@ -64,10 +63,10 @@ void TUpdateControl::ItemUpdateClick()
 {
     switch (UpdateOffer()) {
     case TUpdateOffer::ByPackageManager:
-        ShowInformation(window_, LoadText(kTextUpdatesByPackageManager));
+        ShowInformation(window_, LoadText(TTextId::UpdatesByPackageManager));
         return;
     case TUpdateOffer::NoKey:
-        ShowInformation(window_, LoadText(kTextUpdatesWithoutKey));
+        ShowInformation(window_, LoadText(TTextId::UpdatesWithoutKey));
         return;
     case TUpdateOffer::Offered:
         break;

@@ -27,44 +27,18 @@ constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 23;
 constexpr int kButtonGap = 8;
 constexpr int kButtonTop = kPanelTop + kPanelHeight + kButtonGap;
-constexpr int kTextCancel = 6001;
 constexpr int kStartDelayMs = 100;
 // Between two looks at the running probes before the data are saved.
 constexpr int kProbeWaitSliceMs = 50;
-constexpr int kTextCaption = 6000;
-constexpr int kMsgChecking = 1033;
-constexpr int kMsgAskToUpdate = 1034;
-constexpr int kMsgDownloading = 1035;
-constexpr int kMsgUpdateFailed = 1036;
-constexpr int kMsgNoNewerVersion = 1037;
-constexpr int kMsgCheckFailed = 1038;
-constexpr int kMsgPreparing = 1039;
-constexpr int kMsgListNotSigned = 7350;
 constexpr const char* kUpdateParameter = "update";
 
 } // namespace
 
-std::string FillMessage(const std::string& text, const std::vector<std::string>& values)
-{
-    std::string out;
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 1 < text.size() && (text[i + 1] == 's' || text[i + 1] == 'd') &&
-            next < values.size()) {
-            out += values[next++];
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 void LocalizeUpdateForm(TUpdateForm& form)
 {
-    form.setWindowTitle(ToQString(LoadText(kTextCaption)));
+    form.setWindowTitle(ToQString(LoadText(TTextId::UpdateCaption)));
     if (auto* cancel = form.findChild<QPushButton*>(QStringLiteral("BtnCancel")))
-        cancel->setText(ToQString(LoadText(kTextCancel)));
+        cancel->setText(ToQString(LoadText(TTextId::UpdateCancel)));
 }
 
 TUpdateForm::TUpdateForm(QWidget* mainWindow, TUpdateHost host, TUpdateStart start)
@@ -165,7 +139,7 @@ void TUpdateForm::Finish(int result)
 
 void TUpdateForm::RunUpdate()
 {
-    SetStatus(Msg(kMsgChecking));
+    SetStatus(Msg(TTextId::CheckingForUpdate));
     delete check_;
     check_ = new QObject(this);
     LoadUpdateList(CurrentUpdateListUrl(), UpdatePublicKey(), check_,
@@ -180,20 +154,20 @@ void TUpdateForm::CheckDone(TListResult result)
     const std::optional<TUpdateInfo>& info = result.Info;
     if (!info) {
         if (!fromBackground_)
-            ShowError(this,
-                      result.Failure == TListFailure::Signature ? LoadText(kMsgListNotSigned) : Msg(kMsgCheckFailed));
+            ShowError(this, result.Failure == TListFailure::Signature ? LoadText(TTextId::ListNotSigned)
+                                                                      : Msg(TTextId::UpdateCheckFailed));
         Finish(Rejected);
         return;
     }
     if (!IsNewerVersion(info->Version)) {
         if (!fromBackground_)
-            ShowInformation(this, Msg(kMsgNoNewerVersion));
+            ShowInformation(this, Msg(TTextId::NoNewerVersion));
         Finish(Rejected);
         return;
     }
     if (fromBackground_)
         show();
-    if (!AskYesNo(this, FillMessage(Msg(kMsgAskToUpdate), {VersionText(info->Version)}), false)) {
+    if (!AskYesNo(this, FillText(TTextId::AskToUpdate, {VersionText(info->Version)}), false)) {
         Finish(Rejected);
         return;
     }
@@ -210,7 +184,7 @@ void TUpdateForm::DownloadFiles(TUpdateInfo info)
         new TUpdateDownload(platform::ExecutableDir(), QFile::encodeName(QFileInfo(program).fileName()).toStdString(),
                             std::move(info), this);
     connect(download_, &TUpdateDownload::fileStarted, this, [this](int number, int count) {
-        SetStatus(FillMessage(Msg(kMsgDownloading), {std::to_string(number), std::to_string(count)}));
+        SetStatus(FillText(TTextId::DownloadingFile, {std::to_string(number), std::to_string(count)}));
     });
     connect(download_, &TUpdateDownload::finished, this, &TUpdateForm::DownloadDone);
     download_->Start();
@@ -229,7 +203,7 @@ void TUpdateForm::DownloadDone()
     }
     handingOver_ = true;
     BtnCancel->setEnabled(false);
-    SetStatus(Msg(kMsgPreparing));
+    SetStatus(Msg(TTextId::PreparingUpdate));
     WaitForProbes();
 }
 
@@ -284,7 +258,7 @@ void TUpdateForm::HandOver()
 void TUpdateForm::UpdateFailed()
 {
     handingOver_ = false;
-    ShowError(this, Msg(kMsgUpdateFailed));
+    ShowError(this, Msg(TTextId::UpdateFailed));
     if (host_.ResumeRefresh)
         host_.ResumeRefresh();
     Finish(Rejected);

@@ -92,6 +92,3 @@ private:
 
 // Puts the window's texts in place, right after each creation.
 void LocalizeUpdateForm(TUpdateForm& form);
-
-// The message text with its "%s" and "%d" places filled in order.
-std::string FillMessage(const std::string& text, const std::vector<std::string>& values);

@@ -343,16 +343,17 @@ void TestCmdline::play_data()
                                      << "" << kExitFailed << false << false << -1 << false;
     QTest::newRow("game path not set") << "Alpha"
                                        << "empty"
-                                       << "" << kExitFailed << false << false << 1013 << true;
+                                       << "" << kExitFailed << false << false << int(TTextId::GamePathNotSet) << true;
     QTest::newRow("game file missing") << "Alpha"
                                        << "missing"
-                                       << "" << kExitFailed << false << false << 1015 << true;
+                                       << "" << kExitFailed << false << false << int(TTextId::GamePathInvalid) << true;
     QTest::newRow("game does not start") << "Alpha"
                                          << "not executable"
-                                         << "" << kExitFailed << false << true << 1018 << false;
-    QTest::newRow("companion does not start") << "Alpha"
-                                              << "ok"
-                                              << "/nonexistent/tool" << kExitOk << true << true << 1041 << false;
+                                         << "" << kExitFailed << false << true << int(TTextId::GameNotStarted) << false;
+    QTest::newRow("companion does not start")
+        << "Alpha"
+        << "ok"
+        << "/nonexistent/tool" << kExitOk << true << true << int(TTextId::ProgramNotStarted) << false;
 }
 
 void TestCmdline::play()
@@ -411,7 +412,7 @@ void TestCmdline::play()
         QVERIFY(told.empty());
     } else {
         QCOMPARE(shown.size(), 1);
-        const std::string expected = messageId > 0 ? Msg(messageId) : shown.first().toStdString();
+        const std::string expected = messageId > 0 ? Msg(static_cast<TTextId>(messageId)) : shown.first().toStdString();
         if (messageId < 0)
             QVERIFY(shown.first().contains(typed));
         QCOMPARE(told, expected + "\n");
@@ -438,7 +439,7 @@ void TestCmdline::closedWhileAFailureIsShownIsNoSuccess()
     });
     QCOMPARE(PlayServer(form, "Alpha", streams.err.get()), kExitFailed);
     QVERIFY(AppClosing);
-    QCOMPARE(ReadStream(streams.err.get()), Msg(1015) + "\n");
+    QCOMPARE(ReadStream(streams.err.get()), Msg(TTextId::GamePathInvalid) + "\n");
 }
 
 QTEST_MAIN(TestCmdline)

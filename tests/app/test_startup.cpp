@@ -37,7 +37,7 @@ void TestStartup::secondCopyIsToldAndStops()
     QVERIFY(shown.isEmpty());
     QVERIFY(!EnsureSingleInstance(second));
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].text, QString::fromStdString(Msg(1029)));
+    QCOMPARE(shown[0].text, QString::fromStdString(Msg(TTextId::OneInstanceOnly)));
     QCOMPARE(shown[0].caption, QString("Information"));
     QCOMPARE(shown[0].icon, TMsgIcon::Information);
     QVERIFY(first.Held());

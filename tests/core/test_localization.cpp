@@ -35,6 +35,8 @@ private slots:
     void englishTextsHoldNoKnownMisspelling();
     void czechAcceleratorsStayWhereTheLayoutHasThem();
     void lookupCutsAndMisses();
+    void placesAreFilledInOrderOnce();
+    void bothEditionsHoldTheSamePlaces();
     void languageIds();
     void startUpFillsMessagesAndTypeName();
     void legacyBytesAreDecoded();
@@ -105,6 +107,48 @@ void TestLocalization::lookupCutsAndMisses()
     QCOMPARE(LoadTextFrom(table, 3, 9, 1), std::string());
 }
 
+void TestLocalization::placesAreFilledInOrderOnce()
+{
+    QCOMPARE(FillPlaceholders("Downloading file %d of %d...", {"3", "12"}), std::string("Downloading file 3 of 12..."));
+    QCOMPARE(FillPlaceholders("Game version: %s (build %s)", {"3.3.5", "12340"}),
+             std::string("Game version: 3.3.5 (build 12340)"));
+    // A value is never read again: a '%' typed in a name or a path comes out as typed.
+    QCOMPARE(FillPlaceholders("Server '%s' is not in the list.", {"100%s%d"}),
+             std::string("Server '100%s%d' is not in the list."));
+    QCOMPARE(FillPlaceholders("%s and %s", {"%s", "b"}), std::string("%s and b"));
+    // A place without its value stays visible; values beyond the places are dropped.
+    QCOMPARE(FillPlaceholders("%d of %d", {"1"}), std::string("1 of %d"));
+    QCOMPARE(FillPlaceholders("%d of %d", {}), std::string("%d of %d"));
+    QCOMPARE(FillPlaceholders("Usage: %s", {"korvan", "extra"}), std::string("Usage: korvan"));
+    // Only %s and %d are places; a lone or trailing '%' is text.
+    QCOMPARE(FillPlaceholders("100% of %x%", {"x"}), std::string("100% of %x%"));
+    QCOMPARE(FillPlaceholders("", {"x"}), std::string());
+    // By id: the edition's own text, filled the same way.
+    QCOMPARE(FillText(TTextId::FileNotFound, {"/a/%s"}), FillPlaceholders(LoadText(TTextId::FileNotFound), {"/a/%s"}));
+    QVERIFY(FillText(TTextId::FileNotFound, {"/a/%s"}).find("/a/%s") != std::string::npos);
+}
+
+void TestLocalization::bothEditionsHoldTheSamePlaces()
+{
+    // Every id in one edition's table is in the other's, with its %s and %d places in the same order,
+    // since one call fills both.
+    auto places = [](std::string_view text) {
+        std::string found;
+        for (std::size_t i = 0; i + 1 < text.size(); ++i)
+            if (text[i] == '%' && (text[i + 1] == 's' || text[i + 1] == 'd'))
+                found += text[++i];
+        return found;
+    };
+    const TTextTable en = EnglishTextTable(), cz = CzechTextTable();
+    QCOMPARE(en.count, cz.count);
+    for (std::size_t i = 0; i < en.count; ++i) {
+        const int id = en.entries[i].id;
+        const std::string czech = LoadTextFrom(cz.entries, cz.count, id, kTextBufferLength);
+        QVERIFY2(id == 1 || !czech.empty(), qPrintable(QString("missing id %1").arg(id)));
+        QVERIFY2(places(en.entries[i].text) == places(czech), qPrintable(QString("places of %1").arg(id)));
+    }
+}
+
 void TestLocalization::languageIds()
 {
     QCOMPARE(LanguageIdOf("en"), kLangEnglish);
@@ -118,14 +162,14 @@ void TestLocalization::startUpFillsMessagesAndTypeName()
 {
     InitLocalization();
     QCOMPARE(InterfaceLanguage, KORVAN_LANGUAGE_CZ ? kLangCzech : kLangEnglish);
-    QCOMPARE(Msg(1040), std::string("---"));
+    QCOMPARE(Msg(TTextId::NoValue), std::string("---"));
     QCOMPARE(ServerTypeNames[0], std::string("---"));
     QCOMPARE(ServerTypeNames[5], std::string("Multirealm"));
-    QVERIFY(!Msg(1021).empty());
-    QVERIFY(Msg(999).empty());
-    QVERIFY(Msg(1049).empty());
+    QVERIFY(!Msg(TTextId::NotImplemented).empty());
+    QVERIFY(Msg(static_cast<TTextId>(999)).empty());
+    QVERIFY(Msg(static_cast<TTextId>(1049)).empty());
     FinalizeLocalization();
-    QVERIFY(Msg(1000).empty());
+    QVERIFY(Msg(TTextId::ServerNotAdded).empty());
 }
 
 void TestLocalization::legacyBytesAreDecoded()

@@ -278,7 +278,7 @@ void TestServers::typeKeepsLowEightBits()
     QCOMPARE(int(Servers[1].ServerType), 2);
     QCOMPARE(int(Servers[2].ServerType), 0);
     QVERIFY(!Servers[2].AutoCacheClear);
-    QCOMPARE(ServerTypeNames[0], Msg(kNoServerTypeMessageId));
+    QCOMPARE(ServerTypeNames[0], Msg(TTextId::NoValue));
 }
 
 void TestServers::loadWaitsForALiveWriter()

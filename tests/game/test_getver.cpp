@@ -158,8 +158,8 @@ void TestGetVer::messages()
     QCOMPARE(GameVersionMessage(batch), std::string("This is not a valid World of Warcraft exe-file."));
     std::string empty = scratch_.path().toStdString() + "/empty.exe";
     WriteBytes(empty, "");
-    QCOMPARE(GameVersionMessage(empty), Msg(1031));
-    QCOMPARE(GameVersionMessage(Fixture("other_x64.exe")), Msg(1031));
+    QCOMPARE(GameVersionMessage(empty), Msg(TTextId::NotTheGame));
+    QCOMPARE(GameVersionMessage(Fixture("other_x64.exe")), Msg(TTextId::NotTheGame));
     // A folder is not a file.
     QCOMPARE(GameVersionMessage(scratch_.path().toStdString()),
              "File " + scratch_.path().toStdString() + " was not found.");
@@ -195,7 +195,7 @@ void TestGetVer::everyTruncationIsSafe()
         WriteBytes(truncated, full.substr(0, full.size() / 2));
         TGameVersion v;
         QVERIFY(!GetGameVersion(truncated, v));
-        QCOMPARE(GameVersionMessage(truncated), Msg(1031));
+        QCOMPARE(GameVersionMessage(truncated), Msg(TTextId::NotTheGame));
     }
 }
 

@@ -39,6 +39,11 @@ TServer FullServer()
     return s;
 }
 
+QString Hint(TTextId id)
+{
+    return ToQString(LoadText(id));
+}
+
 } // namespace
 
 class TestDialogs : public QObject
@@ -107,64 +112,64 @@ void TestDialogs::addButtonRule_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("comments");
     QTest::addColumn<bool>("enabled");
-    QTest::addColumn<int>("problem"); // text id of the hint, 0 for none
+    QTest::addColumn<QString>("problem"); // the hint shown, empty for none
     QTest::newRow("name and address") << "Alpha"
                                       << "a.example"
-                                      << "" << true << 0;
+                                      << "" << true << QString();
     QTest::newRow("no name") << ""
                              << "a.example"
-                             << "" << false << 0;
+                             << "" << false << QString();
     QTest::newRow("no address") << "Alpha"
                                 << ""
-                                << "" << false << 0;
+                                << "" << false << QString();
     QTest::newRow("main") << "main"
                           << "a.example"
-                          << "" << false << 3026;
+                          << "" << false << Hint(TTextId::NameReserved);
     QTest::newRow("Main") << "Main"
                           << "a.example"
-                          << "" << false << 3026;
+                          << "" << false << Hint(TTextId::NameReserved);
     QTest::newRow("MAIN") << "MAIN"
                           << "a.example"
-                          << "" << false << 3026;
+                          << "" << false << Hint(TTextId::NameReserved);
     QTest::newRow("mAiN") << "mAiN"
                           << "a.example"
-                          << "" << false << 3026;
+                          << "" << false << Hint(TTextId::NameReserved);
     QTest::newRow("begins with Main") << "Mainland"
                                       << "a.example"
-                                      << "" << true << 0;
+                                      << "" << true << QString();
     QTest::newRow("blank in front") << " Alpha"
                                     << "a.example"
-                                    << "" << false << 3024;
+                                    << "" << false << Hint(TTextId::NameAtEdge);
     QTest::newRow("blank behind") << "Alpha "
                                   << "a.example"
-                                  << "" << false << 3024;
+                                  << "" << false << Hint(TTextId::NameAtEdge);
     QTest::newRow("tab behind") << "Alpha\t"
                                 << "a.example"
-                                << "" << false << 3024;
+                                << "" << false << Hint(TTextId::NameAtEdge);
     QTest::newRow("only blanks") << "   "
                                  << "a.example"
-                                 << "" << false << 3024;
+                                 << "" << false << Hint(TTextId::NameAtEdge);
     QTest::newRow("blank inside") << "Alpha Beta"
                                   << "a.example"
-                                  << "" << true << 0;
+                                  << "" << true << QString();
     QTest::newRow("brackets") << "[EU] Alpha"
                               << "a.example"
-                              << "" << true << 0;
+                              << "" << true << QString();
     QTest::newRow("line break in name") << "Al\npha"
                                         << "a.example"
-                                        << "" << false << 3025;
+                                        << "" << false << Hint(TTextId::NameLineBreak);
     QTest::newRow("carriage return in name") << "Al\rpha"
                                              << "a.example"
-                                             << "" << false << 3025;
+                                             << "" << false << Hint(TTextId::NameLineBreak);
     QTest::newRow("line break in address") << "Alpha"
                                            << "a.example\n"
-                                           << "" << false << 3027;
+                                           << "" << false << Hint(TTextId::AddressLineBreak);
     QTest::newRow("line break in comments") << "Alpha"
                                             << "a.example"
-                                            << "one\ntwo" << false << 3028;
+                                            << "one\ntwo" << false << Hint(TTextId::TextLineBreak);
     QTest::newRow("blank main") << " main"
                                 << "a.example"
-                                << "" << false << 3024;
+                                << "" << false << Hint(TTextId::NameAtEdge);
 }
 
 void TestDialogs::addButtonRule()
@@ -173,7 +178,7 @@ void TestDialogs::addButtonRule()
     QFETCH(QString, address);
     QFETCH(QString, comments);
     QFETCH(bool, enabled);
-    QFETCH(int, problem);
+    QFETCH(QString, problem);
     TAddForm f;
     LocalizeAddForm(f, false);
     f.FillNew();
@@ -181,9 +186,8 @@ void TestDialogs::addButtonRule()
     f.EditServerAddress->setText(address);
     f.EditServerInfo->setText(comments);
     QCOMPARE(f.BtnAdd->isEnabled(), enabled);
-    const QString hint = problem ? ToQString(LoadText(problem)) : QString();
-    QCOMPARE(f.LabProblem->text(), hint);
-    QCOMPARE(f.BtnAdd->toolTip(), hint);
+    QCOMPARE(f.LabProblem->text(), problem);
+    QCOMPARE(f.BtnAdd->toolTip(), problem);
     // Putting it right enables it again.
     f.EditServerName->setText("Beta");
     f.EditServerAddress->setText("b.example");

@@ -170,18 +170,18 @@ void TestGameLaunch::unknownOrRemovedServerStartsNothing()
 void TestGameLaunch::refusalsNameWhatPutsThemRight_data()
 {
     QTest::addColumn<QString>("broken");
-    QTest::addColumn<int>("message");
+    QTest::addColumn<TTextId>("message");
     QTest::addColumn<QString>("signal");
-    QTest::newRow("no game path") << "wow empty" << 1013 << "game path refused";
-    QTest::newRow("game path missing") << "wow missing" << 1015 << "game path refused";
-    QTest::newRow("preloader missing") << "preloader" << 1016 << "server path refused";
-    QTest::newRow("own game missing") << "alt" << 1015 << "server path refused";
+    QTest::newRow("no game path") << "wow empty" << TTextId::GamePathNotSet << "game path refused";
+    QTest::newRow("game path missing") << "wow missing" << TTextId::GamePathInvalid << "game path refused";
+    QTest::newRow("preloader missing") << "preloader" << TTextId::PreloaderPathInvalid << "server path refused";
+    QTest::newRow("own game missing") << "alt" << TTextId::GamePathInvalid << "server path refused";
 }
 
 void TestGameLaunch::refusalsNameWhatPutsThemRight()
 {
     QFETCH(QString, broken);
-    QFETCH(int, message);
+    QFETCH(TTextId, message);
     QFETCH(QString, signal);
     TServer& s = AddTestServer();
     if (broken == "wow empty")
@@ -202,15 +202,15 @@ void TestGameLaunch::refusalsNameWhatPutsThemRight()
 void TestGameLaunch::startFailuresBringTheWindowBackBeforeTheMessage_data()
 {
     QTest::addColumn<bool>("gameStarts");
-    QTest::addColumn<int>("message");
-    QTest::newRow("game") << false << 1018;
-    QTest::newRow("second program") << true << 1041;
+    QTest::addColumn<TTextId>("message");
+    QTest::newRow("game") << false << TTextId::GameNotStarted;
+    QTest::newRow("second program") << true << TTextId::ProgramNotStarted;
 }
 
 void TestGameLaunch::startFailuresBringTheWindowBackBeforeTheMessage()
 {
     QFETCH(bool, gameStarts);
-    QFETCH(int, message);
+    QFETCH(TTextId, message);
     AddTestServer();
     SetSecondProgram(tree_->File("voice/chat"));
     starts_ = {gameStarts, false};
@@ -240,8 +240,8 @@ void TestGameLaunch::clearingTellsItsBusyTime()
     events_.clear();
     tree_->File("game/Cache/WDB/itemcache.wdb");
     launch->ClearWDB(kServerId);
-    QCOMPARE(events_, (QStringList{"message " + ToQString(Msg(1022)), "busy", "not busy",
-                                   "message " + ToQString(Msg(kMsgFolderCleared))}));
+    QCOMPARE(events_, (QStringList{"message " + ToQString(Msg(TTextId::ClearWDBQuestion)), "busy", "not busy",
+                                   "message " + ToQString(Msg(TTextId::FolderCleared))}));
 }
 
 void TestGameLaunch::closeRequestWaitsForTheEndOfBusyTime()

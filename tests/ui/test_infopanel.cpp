@@ -174,7 +174,7 @@ void TestInfoPanel::selectsPages()
     QFETCH(int, shown);
     panel_->SelectInfoPanel(asked);
     QCOMPARE(panel_->CurrentPage(), shown);
-    for (int page = 0; page < kInfoPageCount; ++page) {
+    for (int page = 0; page < kPanelPageCount; ++page) {
         const bool current = page == shown;
         QCOMPARE(Tab(page)->isEnabled(), !current);
         QCOMPARE(panel_->findChild<QWidget*>(QStringLiteral("Panel%1").arg(page))->isVisible(), current);
@@ -193,8 +193,8 @@ void TestInfoPanel::selectsPages()
                          qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
     }
     // The tabs switch pages too; the current one is covered and does nothing.
-    QTest::mouseClick(Tab((shown + 1) % kInfoPageCount), Qt::LeftButton);
-    QCOMPARE(panel_->CurrentPage(), (shown + 1) % kInfoPageCount);
+    QTest::mouseClick(Tab((shown + 1) % kPanelPageCount), Qt::LeftButton);
+    QCOMPARE(panel_->CurrentPage(), (shown + 1) % kPanelPageCount);
 }
 
 void TestInfoPanel::noSelectionEmptiesEveryValue()
@@ -435,7 +435,7 @@ void TestInfoPanel::rendersPictures()
     };
     for (int server = 0; server < 2; ++server) {
         Show(server);
-        for (int page = 0; page < kInfoPageCount; ++page) {
+        for (int page = 0; page < kPanelPageCount; ++page) {
             panel_->SelectInfoPanel(page);
             save(QStringLiteral("panel_%1_page%2").arg(server == 0 ? "online" : "long").arg(page));
         }

@@ -17,7 +17,7 @@
 
 namespace {
 
-QString Text(int id)
+QString Text(TTextId id)
 {
     return QString::fromStdString(LoadText(id));
 }
@@ -53,10 +53,18 @@ void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
     const struct
     {
         const char* name;
-        int id;
-    } hints[] = {{"BtnMinimize", 2000}, {"BtnClose", 2001}, {"BtnRefreshAll", 2002}, {"BtnDown", 2003},
-                 {"BtnUp", 2004},       {"BtnMenu", 2005},  {"BtnPlay", 2006},       {"BtnAdd", 2007},
-                 {"BtnRemove", 2008},   {"BtnEdit", 2009},  {"btnInfoPanel", 2027}};
+        TTextId id;
+    } hints[] = {{"BtnMinimize", TTextId::HintMinimize},
+                 {"BtnClose", TTextId::HintClose},
+                 {"BtnRefreshAll", TTextId::HintRefreshAll},
+                 {"BtnDown", TTextId::HintMoveDown},
+                 {"BtnUp", TTextId::HintMoveUp},
+                 {"BtnMenu", TTextId::HintMenu},
+                 {"BtnPlay", TTextId::HintPlay},
+                 {"BtnAdd", TTextId::HintAdd},
+                 {"BtnRemove", TTextId::HintRemove},
+                 {"BtnEdit", TTextId::HintEdit},
+                 {"btnInfoPanel", TTextId::HintInfoPanel}};
     for (const auto& hint : hints) {
         auto* button = form.findChild<TImgBtn*>(hint.name);
         QVERIFY2(button, hint.name);
@@ -65,8 +73,9 @@ void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
         // Every button has its pictures.
         QVERIFY2(!button->Pic().isNull() && !button->PicUp().isNull() && !button->PicDown().isNull(), hint.name);
     }
-    QCOMPARE(form.findChild<QMenu*>("ItemFoldersClearing")->title(), Text(2012));
-    const QStringList submenu = {Text(2013), Text(2014), Text(2015)};
+    QCOMPARE(form.findChild<QMenu*>("ItemFoldersClearing")->title(), Text(TTextId::MenuFoldersClearing));
+    const QStringList submenu = {Text(TTextId::MenuClearWDB), Text(TTextId::MenuClearWTF),
+                                 Text(TTextId::MenuClearScreenshots)};
     QStringList captions;
     for (QAction* action : form.findChild<QMenu*>("ItemFoldersClearing")->actions())
         captions << action->text();
@@ -92,10 +101,12 @@ void TestLocalizeMain::panelLabelsAndNewsHintsWhenTheyExist()
     auto* rss = new QLabel(&form);
     rss->setObjectName("LabRSSChannel");
     LocalizeMainForm(&form);
-    QCOMPARE(next->toolTip(), Text(2029) + "\n\rAlt + " + QString::fromStdString(Msg(1048)));
-    QCOMPARE(prev->toolTip(), Text(2030) + "\n\rAlt + " + QString::fromStdString(Msg(1047)));
-    QCOMPARE(label->text(), Text(2022));
-    QCOMPARE(rss->text(), Text(2031));
+    QCOMPARE(next->toolTip(),
+             Text(TTextId::HintOlderNews) + "\n\rAlt + " + QString::fromStdString(Msg(TTextId::RightArrow)));
+    QCOMPARE(prev->toolTip(),
+             Text(TTextId::HintNewerNews) + "\n\rAlt + " + QString::fromStdString(Msg(TTextId::LeftArrow)));
+    QCOMPARE(label->text(), Text(TTextId::PanelRealmlist));
+    QCOMPARE(rss->text(), Text(TTextId::PanelRSSChannel));
 }
 
 void TestLocalizeMain::bothEditionsHaveEveryWindowText()

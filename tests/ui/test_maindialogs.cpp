@@ -180,7 +180,7 @@ void TestMainDialogs::unwritableListIsSaidOncePerRun()
     QVERIFY(QDir().mkdir(QString::fromStdString(ini_->Path())));
     QVERIFY(!dialogs_->SaveServersNow());
     QVERIFY(!dialogs_->SaveServersNow());
-    QCOMPARE(shown_, QStringList{ToQString(LoadText(3029))});
+    QCOMPARE(shown_, QStringList{ToQString(LoadText(TTextId::ListNotWritten))});
     // A new window says it again.
     TMainDialogs next(window_.get(), settings_);
     QVERIFY(!next.SaveServersNow());

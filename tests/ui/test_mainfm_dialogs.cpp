@@ -192,7 +192,7 @@ void TestMainFormDialogs::addDuplicateInOtherCaseIsRefused()
     });
     form_->BtnAddClick();
     QVERIFY(!confirmable);
-    QCOMPARE(reason, ToQString(LoadText(3031)));
+    QCOMPARE(reason, ToQString(LoadText(TTextId::NameTaken)));
     QVERIFY(shown_.empty());
     QCOMPARE(driver_.Met().size(), 1);
     QCOMPARE(ListNames(), (QStringList{"Alpha", "Alpha 2"}));
@@ -405,7 +405,7 @@ void TestMainFormDialogs::unwritableListIsSaidOnce()
     form_->BtnAddClick();
     QCOMPARE(shown_.size(), std::size_t(1));
     QCOMPARE(shown_[0].caption, QString("Warning"));
-    QCOMPARE(shown_[0].text, ToQString(LoadText(3029)));
+    QCOMPARE(shown_[0].text, ToQString(LoadText(TTextId::ListNotWritten)));
     // The change stands in the list all the same, and the next failure is not said again.
     QCOMPARE(ListNames(), (QStringList{"A", "B"}));
     driver_.Arm(TypeServer("C", kLoopback));

@@ -202,24 +202,27 @@ void TestMainFormGame::refusals_data()
     QTest::addColumn<QString>("wow"); // "set", "missing" or "empty"
     QTest::addColumn<QString>("preloader");
     QTest::addColumn<QString>("alt");
-    QTest::addColumn<int>("message");
-    QTest::addColumn<int>("caption");
+    QTest::addColumn<TTextId>("message");
+    QTest::addColumn<TTextId>("caption");
     QTest::addColumn<int>("icon");
     QTest::addColumn<QString>("dialog"); // the dialog in which the path can be put right
     const int W = int(TMsgIcon::Warning), E = int(TMsgIcon::Error);
-    auto row = [](const char* name, QString wow, QString preloader, QString alt, int message, int caption, int icon,
-                  QString dialog) {
+    auto row = [](const char* name, QString wow, QString preloader, QString alt, TTextId message, TTextId caption,
+                  int icon, QString dialog) {
         QTest::newRow(name) << wow << preloader << alt << message << caption << icon << dialog;
     };
     const QString settings = "SettingsForm", editor = "AddForm";
-    row("no game path", "empty", "", "", 1013, 1014, W, settings);
-    row("game path missing", "missing", "", "", 1015, 1001, E, settings);
-    row("no game path, own game", "empty", "", "set", 1013, 1014, W, settings);
-    row("game path missing, own game", "missing", "", "set", 1015, 1001, E, settings);
-    row("preloader missing", "set", "missing", "", 1016, 1001, E, editor);
-    row("preloader before own game", "set", "missing", "missing", 1016, 1001, E, editor);
-    row("own game missing, preloader", "set", "set", "missing", 1015, 1001, E, editor);
-    row("own game missing", "set", "", "missing", 1015, 1001, E, editor);
+    row("no game path", "empty", "", "", TTextId::GamePathNotSet, TTextId::CaptionWarning, W, settings);
+    row("game path missing", "missing", "", "", TTextId::GamePathInvalid, TTextId::CaptionError, E, settings);
+    row("no game path, own game", "empty", "", "set", TTextId::GamePathNotSet, TTextId::CaptionWarning, W, settings);
+    row("game path missing, own game", "missing", "", "set", TTextId::GamePathInvalid, TTextId::CaptionError, E,
+        settings);
+    row("preloader missing", "set", "missing", "", TTextId::PreloaderPathInvalid, TTextId::CaptionError, E, editor);
+    row("preloader before own game", "set", "missing", "missing", TTextId::PreloaderPathInvalid, TTextId::CaptionError,
+        E, editor);
+    row("own game missing, preloader", "set", "set", "missing", TTextId::GamePathInvalid, TTextId::CaptionError, E,
+        editor);
+    row("own game missing", "set", "", "missing", TTextId::GamePathInvalid, TTextId::CaptionError, E, editor);
 }
 
 void TestMainFormGame::refusals()
@@ -227,8 +230,8 @@ void TestMainFormGame::refusals()
     QFETCH(QString, wow);
     QFETCH(QString, preloader);
     QFETCH(QString, alt);
-    QFETCH(int, message);
-    QFETCH(int, caption);
+    QFETCH(TTextId, message);
+    QFETCH(TTextId, caption);
     QFETCH(int, icon);
     QFETCH(QString, dialog);
     std::string out = Root() + "started.out";
@@ -489,7 +492,7 @@ void TestMainFormGame::autoCacheClearWithoutFolderStillPlays()
     answers_ = {IDNO};
     form_->ItemClearWDBClick();
     QCOMPARE(shown_.size(), std::size_t(1));
-    QCOMPARE(shown_[0].text, ToQString(Msg(1022)));
+    QCOMPARE(shown_[0].text, ToQString(Msg(TTextId::ClearWDBQuestion)));
 }
 
 void TestMainFormGame::clearingQuestionsAndAnswers()
@@ -508,7 +511,7 @@ void TestMainFormGame::clearingQuestionsAndAnswers()
     form_->ItemClearWTFClick();
     form_->ItemClearScreenshotsClick();
     QCOMPARE(shown_.size(), std::size_t(3));
-    const int ids[] = {1022, 1027, 1028};
+    const TTextId ids[] = {TTextId::ClearWDBQuestion, TTextId::ClearWTFQuestion, TTextId::ClearScreenshotsQuestion};
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(shown_[i].text, ToQString(Msg(ids[i])));
         QCOMPARE(shown_[i].caption, QString("Question"));

@@ -195,16 +195,16 @@ void TestUpdateControl::scheduleDecidesOncePerRun()
 void TestUpdateControl::copyThatDoesNotUpdateItself_data()
 {
     QTest::addColumn<bool>("installed");
-    QTest::addColumn<int>("text");
-    QTest::newRow("installed by a package") << true << kTextUpdatesByPackageManager;
+    QTest::addColumn<TTextId>("text");
+    QTest::newRow("installed by a package") << true << TTextId::UpdatesByPackageManager;
     // Without the publisher's key no list could be trusted.
-    QTest::newRow("built without a key") << false << 7351;
+    QTest::newRow("built without a key") << false << TTextId::UpdatesWithoutKey;
 }
 
 void TestUpdateControl::copyThatDoesNotUpdateItself()
 {
     QFETCH(bool, installed);
-    QFETCH(int, text);
+    QFETCH(TTextId, text);
     Publish(kNewer);
     const int hits = server_.Hits(kListPath);
     SetSelfUpdateEnabled(!installed);
@@ -221,7 +221,7 @@ void TestUpdateControl::copyThatDoesNotUpdateItself()
     SetUpdatePublicKey(key_.KeyLine.toStdString());
     QVERIFY(!UpdateWindow());
     QCOMPARE(server_.Hits(kListPath), hits);
-    QCOMPARE(messages_, QStringList{QString::fromStdString(Msg(1026) + ": " + LoadText(text))});
+    QCOMPARE(messages_, QStringList{QString::fromStdString(Msg(TTextId::CaptionInformation) + ": " + LoadText(text))});
 }
 
 QTEST_MAIN(TestUpdateControl)

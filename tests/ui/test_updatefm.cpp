@@ -41,7 +41,6 @@ private slots:
     void handOver();
     void refusedNameRefusesTheWholeList();
     void centredOnMainWindow();
-    void fillMessage();
 
 private:
     TRun Run(bool fromBackground, int answer, bool saves = true, bool starts = true);
@@ -244,15 +243,6 @@ void TestUpdateForm::centredOnMainWindow()
     QCOMPARE(form.pos(), QPoint(main.x() - 8, main.y() + (268 - kUpdateFormHeight) / 2));
     LocalizeUpdateForm(form);
     QCOMPARE(form.windowTitle(), QString("Program update"));
-}
-
-void TestUpdateForm::fillMessage()
-{
-    QCOMPARE(FillMessage("Downloading file %d of %d...", {"3", "12"}), std::string("Downloading file 3 of 12..."));
-    QCOMPARE(FillMessage("(%s)?", {"2.06.3"}), std::string("(2.06.3)?"));
-    // Fewer values than places, a lone '%', and a value holding a place of its own stay as they are.
-    QCOMPARE(FillMessage("%d of %d", {"%d"}), std::string("%d of %d"));
-    QCOMPARE(FillMessage("100%", {"x"}), std::string("100%"));
 }
 
 QTEST_MAIN(TestUpdateForm)
