@@ -30,11 +30,6 @@ constexpr int kProbeWaitSliceMs = 20;
 
 std::string LastEchoed;
 
-QString Text(TTextId id)
-{
-    return QString::fromStdString(LoadText(id));
-}
-
 QString Fill(TTextId id, std::string_view value)
 {
     return QString::fromStdString(FillText(id, {value}));
@@ -45,13 +40,13 @@ class TOptionParser
 {
 public:
     TOptionParser()
-        : help_({"h", "help"}, Text(TTextId::OptionHelp)), version_({"v", "version"}, Text(TTextId::OptionVersion)),
-          list_("list", Text(TTextId::OptionList)), probe_("probe", Text(TTextId::OptionProbe)),
-          play_("play", Text(TTextId::OptionPlay), Text(TTextId::OptionServerName))
+        : help_({"h", "help"}, UiText(TTextId::OptionHelp)), version_({"v", "version"}, UiText(TTextId::OptionVersion)),
+          list_("list", UiText(TTextId::OptionList)), probe_("probe", UiText(TTextId::OptionProbe)),
+          play_("play", UiText(TTextId::OptionPlay), UiText(TTextId::OptionServerName))
     {
-        parser_.setApplicationDescription(Text(TTextId::CommandLineDescription));
+        parser_.setApplicationDescription(UiText(TTextId::CommandLineDescription));
         parser_.addOptions({help_, version_, list_, probe_, play_});
-        parser_.addPositionalArgument(kUpdateArgument, Text(TTextId::OptionUpdate), QStringLiteral("[update]"));
+        parser_.addPositionalArgument(kUpdateArgument, UiText(TTextId::OptionUpdate), QStringLiteral("[update]"));
     }
 
     TProgramOptions Parse(const QStringList& arguments, bool strict)

@@ -236,6 +236,5 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     tick.start(kShutdownWaitSliceMs);
     while (probes.RunningCount() > 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    FinalizeLocalization();
     return status;
 }

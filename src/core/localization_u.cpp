@@ -29,7 +29,6 @@ std::string CutCharacters(std::string_view text, int count)
 
 std::string LanguageCode;
 std::uint16_t InterfaceLanguage = kLangNeutral;
-std::array<std::string, kMessageCount> MessageTexts;
 
 TTextTable EnglishTextTable()
 {
@@ -104,23 +103,11 @@ void InitLocalization()
 {
     LanguageCode = LoadText(TTextId::LanguageCode);
     InterfaceLanguage = LanguageIdOf(LanguageCode);
-    for (int i = 0; i < kMessageCount; ++i) {
-        const TTextId id = TextIdAfter(kFirstMessageId, i);
-        MessageTexts[i] = LoadText(id);
-        if (id == TTextId::NoValue)
-            ServerTypeNames[0] = MessageTexts[i];
-    }
+    ServerTypeNames[0] = Msg(TTextId::NoValue);
 }
 
-void FinalizeLocalization()
+std::string Msg(TTextId id)
 {
-    for (std::string& m : MessageTexts)
-        m.clear();
-}
-
-const std::string& Msg(TTextId id)
-{
-    static const std::string empty;
     const int pos = static_cast<int>(id) - static_cast<int>(kFirstMessageId);
-    return (pos >= 0 && pos < kMessageCount) ? MessageTexts[pos] : empty;
+    return (pos >= 0 && pos < kMessageCount) ? LoadText(id) : std::string();
 }

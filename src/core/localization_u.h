@@ -33,14 +33,12 @@ std::uint16_t LanguageIdOf(std::string_view code);
 
 extern std::string LanguageCode;
 extern std::uint16_t InterfaceLanguage;
-extern std::array<std::string, kMessageCount> MessageTexts;
 
-// Fills LanguageCode, InterfaceLanguage, MessageTexts and the type name of type 0; runs once at start-up.
+// Fills LanguageCode, InterfaceLanguage and the type name of type 0; runs once at start-up.
 void InitLocalization();
-void FinalizeLocalization();
 
 // Message text by id (1000..1048); empty for other ids.
-const std::string& Msg(TTextId id);
+std::string Msg(TTextId id);
 
 // The id `steps` places after `first`, for the few texts that are walked in order (a list's entries).
 constexpr TTextId TextIdAfter(TTextId first, int steps)

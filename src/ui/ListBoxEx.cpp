@@ -5,13 +5,15 @@
 #include <QPainter>
 #include <QStyleOptionFocusRect>
 #include <QToolTip>
+#include <QWheelEvent>
 #include <algorithm>
 
 namespace {
 
-// One notch of a wheel, and the rows it scrolls, as the desktop's lists do.
-constexpr int kWheelNotch = 120;
+// The rows one notch of a wheel scrolls, as the desktop's lists do.
 constexpr int kWheelRows = 3;
+// One notch of a common mouse wheel.
+constexpr int kWheelNotch = QWheelEvent::DefaultDeltasPerStep;
 
 } // namespace
 

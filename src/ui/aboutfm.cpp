@@ -23,11 +23,6 @@ constexpr const char* kWebSite = "https://korvan.example/";
 // "none": the table's word for a contact the maker does not have, as the messenger.
 constexpr const char* kNoneWord = "none";
 
-QString Text(TTextId id)
-{
-    return ToQString(LoadText(id));
-}
-
 template <typename T> T* Named(T* widget, const char* name)
 {
     widget->setObjectName(name);
@@ -80,17 +75,17 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     Label1->setAlignment(Qt::AlignCenter);
     Label3 = Named(new QLabel(QStringLiteral("(%1)").arg(QStringLiteral(KORVAN_VERSION_TEXT)), this), "Label3");
     Label3->setAlignment(Qt::AlignCenter);
-    Label2 = Named(new QLabel(Text(TTextId::AboutBy) + u' ' + QString::fromUtf8(kMakerName), this), "Label2");
+    Label2 = Named(new QLabel(UiText(TTextId::AboutBy) + u' ' + QString::fromUtf8(kMakerName), this), "Label2");
     Label2->setAlignment(Qt::AlignCenter);
     Bevel1 = Rule(this, "Bevel1");
 
     LabSupport = Bold(Named(new QLabel(this), "LabSupport"));
-    Label4 = Bold(Named(new QLabel(Text(TTextId::AboutEmail), this), "Label4"));
+    Label4 = Bold(Named(new QLabel(UiText(TTextId::AboutEmail), this), "Label4"));
     LnkLabel1 = Named(new TLnkLabel(QString::fromLatin1(kSupportAddress),
                                     QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress), this),
                       "LnkLabel1");
-    Label5 = Bold(Named(new QLabel(Text(TTextId::AboutMessenger), this), "Label5"));
-    Label6 = Named(new QLabel(Text(TTextId::AboutNoContact), this), "Label6");
+    Label5 = Bold(Named(new QLabel(UiText(TTextId::AboutMessenger), this), "Label5"));
+    Label6 = Named(new QLabel(UiText(TTextId::AboutNoContact), this), "Label6");
     Label6->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     LabWeb = Bold(Named(new QLabel(this), "LabWeb"));
     LnkLabel2 = Named(new TLnkLabel(QString::fromLatin1(kWebSite), QString::fromLatin1(kWebSite), this), "LnkLabel2");
@@ -100,7 +95,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     }
     Bevel2 = Rule(this, "Bevel2");
 
-    Button1 = Named(new QPushButton(Text(TTextId::AboutOk), this), "Button1");
+    Button1 = Named(new QPushButton(UiText(TTextId::AboutOk), this), "Button1");
     Button1->setDefault(true);
     // OK is also the way out by Esc: there is nothing to cancel.
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
@@ -116,7 +111,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     contacts->addWidget(LnkLabel2, 3, 1);
 
     // A contact row with nothing to show is left out rather than printed as "none".
-    const QString noneWord = Text(TTextId::AboutNoContact);
+    const QString noneWord = UiText(TTextId::AboutNoContact);
     const struct
     {
         QLabel* Caption;

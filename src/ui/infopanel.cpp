@@ -61,16 +61,6 @@ constexpr std::uint8_t kTypeRP = 2;
 constexpr std::uint8_t kTypePvP = 3;
 constexpr std::uint8_t kTypeRPPvP = 4;
 
-QString Message(TTextId id)
-{
-    return ToQString(Msg(id));
-}
-
-QString Text(TTextId id)
-{
-    return ToQString(LoadText(id));
-}
-
 void SetColour(QWidget* widget, const QColor& colour)
 {
     QPalette palette = widget->palette();
@@ -128,7 +118,7 @@ void ShowValue(QLabel* label, const std::string& value)
 
 QString YesNo(bool yes)
 {
-    return Message(yes ? TTextId::Yes : TTextId::No);
+    return UiText(yes ? TTextId::Yes : TTextId::No);
 }
 
 // Cutting inside a surrogate pair would leave half a character.
@@ -184,7 +174,7 @@ void ShortenLabel(QLabel* label)
 QString GameVersionCaption(const std::string& gamePath)
 {
     if (gamePath.empty())
-        return Message(TTextId::NoValue);
+        return UiText(TTextId::NoValue);
     TGameVersion version;
     if (!GetGameVersion(gamePath, version))
         return QString::fromLatin1(kUnknownVersion);
@@ -329,18 +319,18 @@ void TInfoPanel::BuildPage2()
 
 void TInfoPanel::Localize()
 {
-    LabServerAddress->setText(Text(TTextId::PanelServerAddress));
-    LabRealmlist->setText(Text(TTextId::PanelRealmlist));
-    LabPatchlist->setText(Text(TTextId::PanelPatchlist));
-    LabWoWVersion->setText(Text(TTextId::PanelGameVersion));
-    LabPreloaderCD->setText(Text(TTextId::PanelPreloader));
-    LabAlternativeWoWPath->setText(Text(TTextId::PanelAltPath));
-    LabServerSite->setText(Text(TTextId::PanelServerSite));
-    LabServerType->setText(Text(TTextId::PanelServerType));
-    LabAdditionalInfo->setText(Text(TTextId::PanelAdditionalInfo));
-    LabAutoCacheClear->setText(Text(TTextId::PanelAutoCacheClear));
+    LabServerAddress->setText(UiText(TTextId::PanelServerAddress));
+    LabRealmlist->setText(UiText(TTextId::PanelRealmlist));
+    LabPatchlist->setText(UiText(TTextId::PanelPatchlist));
+    LabWoWVersion->setText(UiText(TTextId::PanelGameVersion));
+    LabPreloaderCD->setText(UiText(TTextId::PanelPreloader));
+    LabAlternativeWoWPath->setText(UiText(TTextId::PanelAltPath));
+    LabServerSite->setText(UiText(TTextId::PanelServerSite));
+    LabServerType->setText(UiText(TTextId::PanelServerType));
+    LabAdditionalInfo->setText(UiText(TTextId::PanelAdditionalInfo));
+    LabAutoCacheClear->setText(UiText(TTextId::PanelAutoCacheClear));
     news_->Localize();
-    LabRSSChannel->setText(Text(TTextId::PanelRSSChannel));
+    LabRSSChannel->setText(UiText(TTextId::PanelRSSChannel));
     for (const TValuePlace& value : valuePlaces_)
         PlaceValue(value.Value, value.Caption, value.Place);
 }
@@ -390,7 +380,7 @@ void TInfoPanel::ShowServer(std::uint64_t serverId)
         return;
     }
     const TServer& server = *shown;
-    const QString none = Message(TTextId::NoValue);
+    const QString none = UiText(TTextId::NoValue);
 
     ShowValue(Realmlist, server.Address);
     ShowValue(Patchlist, server.Patchlist);

@@ -2,6 +2,7 @@
 
 #include "core/localization_u.h"
 #include "ui/ImgBtn.h"
+#include "ui/msgbox_u.h"
 #include "ui/skin.h"
 
 #include <QAction>
@@ -61,11 +62,6 @@ constexpr const char* kPlayPicture = "Play";
 constexpr const char* kPlayPictureCzech = "Play_cz";
 constexpr const char* kHoverSuffix = "_hover";
 
-QString Text(TTextId id)
-{
-    return QString::fromStdString(LoadText(id));
-}
-
 template <typename T> T* Find(QWidget* form, const char* name)
 {
     return form->findChild<T*>(QString::fromLatin1(name));
@@ -80,7 +76,7 @@ void SetHint(QWidget* form, const TCaption& caption, const QString& text)
 void SetLabel(QWidget* form, const TCaption& caption)
 {
     if (auto* label = Find<QLabel>(form, caption.control))
-        label->setText(Text(caption.textId));
+        label->setText(UiText(caption.textId));
 }
 
 void LoadPlayPictures(QWidget* form)
@@ -103,21 +99,21 @@ void LocalizeMainForm(QWidget* form)
 {
     LoadPlayPictures(form);
     for (const TCaption& hint : kHints)
-        SetHint(form, hint, Text(hint.textId));
+        SetHint(form, hint, UiText(hint.textId));
     for (const TCaption& item : kMenuItems)
         if (auto* action = Find<QAction>(form, item.control))
-            action->setText(Text(item.textId));
+            action->setText(UiText(item.textId));
     if (auto* folders = Find<QMenu>(form, kFoldersMenu.control))
-        folders->setTitle(Text(kFoldersMenu.textId));
+        folders->setTitle(UiText(kFoldersMenu.textId));
     for (const TCaption& label : kPanelLabels)
         SetLabel(form, label);
-    SetHint(form, kInfoPanelHint, Text(kInfoPanelHint.textId));
+    SetHint(form, kInfoPanelHint, UiText(kInfoPanelHint.textId));
     SetLabel(form, kAutoCacheClearLabel);
     SetHint(form, kNextHint,
-            Text(kNextHint.textId) + QLatin1String(kKeyLineSeparator) +
+            UiText(kNextHint.textId) + QLatin1String(kKeyLineSeparator) +
                 QString::fromStdString(Msg(TTextId::RightArrow)));
     SetHint(form, kPrevHint,
-            Text(kPrevHint.textId) + QLatin1String(kKeyLineSeparator) +
+            UiText(kPrevHint.textId) + QLatin1String(kKeyLineSeparator) +
                 QString::fromStdString(Msg(TTextId::LeftArrow)));
     SetLabel(form, kRSSChannelLabel);
 }

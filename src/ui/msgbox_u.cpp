@@ -77,6 +77,11 @@ QString ToQString(const std::string& text)
     return QString::fromStdString(DisplayText(text));
 }
 
+QString UiText(TTextId id)
+{
+    return QString::fromStdString(LoadText(id));
+}
+
 std::string FromQString(const QString& text)
 {
     return text.toStdString();

@@ -2,6 +2,8 @@
 // the user through SetMessageHook.
 #pragma once
 
+#include "core/textid.h"
+
 #include <QString>
 #include <functional>
 #include <string>
@@ -46,6 +48,8 @@ int ShowMessageBox(const TMessageRequest& request);
 // Texts of the program's own: UTF-8, or raw bytes of tavix.ini, which may be in a legacy code page.
 QString ToQString(const std::string& text);
 std::string FromQString(const QString& text);
+// The edition's text `id` as the widgets take it.
+QString UiText(TTextId id);
 
 // The conventional boxes, each captioned from the message texts.
 void ShowError(QWidget* owner, const std::string& text);

@@ -38,8 +38,7 @@ constexpr QSize kLabPageSize{95, 15};
 constexpr const char* kFixedFontFamily = "Courier New";
 constexpr int kScrollBarWidth = 9;
 constexpr int kScrollThumbMinHeight = 12;
-// One notch of a common mouse wheel.
-constexpr int kWheelNotch = 120;
+constexpr int kWheelNotch = QWheelEvent::DefaultDeltasPerStep;
 
 // How far apart the view's lines of text are: the height of a line as the text layout makes it, which
 // rounds the font's ascent and descent each on its own and may differ from the font metrics' height.
@@ -50,16 +49,6 @@ int LinePitch(const QFont& font)
     const QTextLine line = layout.createLine();
     layout.endLayout();
     return qCeil(line.height());
-}
-
-QString Text(TTextId id)
-{
-    return ToQString(LoadText(id));
-}
-
-QString Message(TTextId id)
-{
-    return ToQString(Msg(id));
 }
 
 // What the view gets for every image, style sheet or other resource a page names. Not an empty value: for
@@ -130,7 +119,7 @@ TNewsPaging NewsPagingFor(int newsPage, int count)
 
 QString NewsPageCaption(int newsPage, int count)
 {
-    return QStringLiteral("%1 %2 %3").arg(newsPage + 1).arg(Message(TTextId::NewsPageOf)).arg(count);
+    return QStringLiteral("%1 %2 %3").arg(newsPage + 1).arg(UiText(TTextId::NewsPageOf)).arg(count);
 }
 
 int FitBrowserWidth(int panelWidth, int scrollRange, int scrollBarWidth)
@@ -393,8 +382,9 @@ TNewsView::TNewsView(QWidget* page, QWidget* panel, TNewsService& news) : QWidge
 
 void TNewsView::Localize()
 {
-    BtnNext->setToolTip(Text(TTextId::HintOlderNews) + QLatin1String(kHintKeySeparator) + Message(TTextId::RightArrow));
-    BtnPrev->setToolTip(Text(TTextId::HintNewerNews) + QLatin1String(kHintKeySeparator) + Message(TTextId::LeftArrow));
+    BtnNext->setToolTip(UiText(TTextId::HintOlderNews) + QLatin1String(kHintKeySeparator) +
+                        UiText(TTextId::RightArrow));
+    BtnPrev->setToolTip(UiText(TTextId::HintNewerNews) + QLatin1String(kHintKeySeparator) + UiText(TTextId::LeftArrow));
 }
 
 void TNewsView::ShowServer(std::uint64_t serverId)
