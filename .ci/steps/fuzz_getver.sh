@@ -4,6 +4,6 @@
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/fuzz.sh"
 # The seed corpus: the test fixtures, built if the test run has not made them yet.
 "$root/tools/build.sh" "$build" -- korvan_pe_fixtures >/dev/null
-fuzz_build getver "$root/src/game/peversion_u.cpp" "$root/tests/game/fuzz/fuzz_getver.cpp"
+fuzz_build getver "$root/src/game/peversion.cpp" "$root/tests/game/fuzz/fuzz_getver.cpp"
 cp -f "$build"/tests/game/pe/*.exe "$fuzz_out/corpus/"
 fuzz_run getver "${FUZZ_SECONDS:-60}" -max_len=65536

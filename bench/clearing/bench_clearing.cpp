@@ -2,7 +2,7 @@
 // on an identical tree in the same run, with the window's repaint step in place (an event loop that is
 // asked to process its events now and then). Prints each round and the median ratio; asserts nothing.
 // Usage: bench_clearing [folder for the trees (default: the current folder)] [rounds (default 3)]
-#include "game/folders_u.h"
+#include "game/folders.h"
 
 #include <QCoreApplication>
 #include <algorithm>

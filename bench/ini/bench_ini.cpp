@@ -1,6 +1,6 @@
 // Times loading and saving tavix.ini files of 1,000 and 10,000 servers with the program's own store,
 // and the same work with SimpleIni on the same files in the same run. Prints medians; asserts nothing.
-#include "core/ini_u.h"
+#include "core/ini.h"
 #include "core/servers_u.h"
 #include "platform/files.h"
 

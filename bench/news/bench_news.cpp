@@ -9,7 +9,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "news/newsservice.h"
-#include "news/rssparse_u.h"
+#include "news/rssparse.h"
 #include "support/httpserver.h"
 #include "ui/newsview.h"
 

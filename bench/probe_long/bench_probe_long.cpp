@@ -4,7 +4,7 @@
 // runs (starting included). Every packet stays on this machine.
 #include "common/stallmeter.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "monitor/probeservice.h"
 #include "platform/files.h"
 

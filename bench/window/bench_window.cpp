@@ -8,7 +8,7 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "ui/ListBoxEx.h"

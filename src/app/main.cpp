@@ -1,4 +1,4 @@
-#include "app/startup_u.h"
+#include "app/startup.h"
 #include "updatekey.h"
 
 int main(int argc, char** argv)

@@ -1,6 +1,6 @@
 #include "core/servers_u.h"
 
-#include "core/ini_u.h"
+#include "core/ini.h"
 #include "platform/files.h"
 
 #include <chrono>

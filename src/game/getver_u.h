@@ -1,7 +1,7 @@
 // Which version of the game client an executable is, and whether it is the game at all.
 #pragma once
 
-#include "game/peversion_u.h"
+#include "game/peversion.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "game/procinfo.h"
 
-#include "core/ini_u.h"
+#include "core/ini.h"
 #include "core/servers_u.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"

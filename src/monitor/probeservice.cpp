@@ -2,7 +2,7 @@
 
 #include "core/globaltypes_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

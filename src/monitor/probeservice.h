@@ -3,7 +3,7 @@
 // signal. Whoever shows servers subscribes; the service knows nothing of who does.
 #pragma once
 
-#include "monitor/probeengine_u.h"
+#include "monitor/probeengine.h"
 #include "platform/icmp.h"
 
 #include <QObject>

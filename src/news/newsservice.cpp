@@ -2,9 +2,9 @@
 
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "monitor/download_u.h"
+#include "monitor/download.h"
 #include "news/rss_u.h"
-#include "news/rssparse_u.h"
+#include "news/rssparse.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>

@@ -1,5 +1,5 @@
 // A server's news as a service: it fetches the server's RSS or Atom channel in the background, makes every
-// item a small HTML page of its own (rssparse_u), writes the pages into the server's entry by identity on
+// item a small HTML page of its own (rssparse), writes the pages into the server's entry by identity on
 // the main thread and says so with newsChanged. Whoever shows news subscribes; the service knows no window.
 #pragma once
 

@@ -4,7 +4,7 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "ui/LnkLabel.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 #include "ui/skinfont.h"
 #include "ui/skinstyle.h"
 

@@ -1,13 +1,13 @@
 #include "ui/addfm.h"
 
-#include "core/ini_u.h"
+#include "core/ini.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "ui/filepick_u.h"
-#include "ui/msgbox_u.h"
-#include "ui/showver_u.h"
+#include "ui/filepick.h"
+#include "ui/msgbox.h"
+#include "ui/showver.h"
 #include "ui/skinstyle.h"
-#include "ui/weblink_u.h"
+#include "ui/weblink.h"
 
 #include <QCheckBox>
 #include <QComboBox>

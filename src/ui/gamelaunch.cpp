@@ -2,10 +2,10 @@
 
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
-#include "game/folders_u.h"
-#include "game/realmlist_u.h"
-#include "ui/msgbox_u.h"
+#include "core/settings.h"
+#include "game/folders.h"
+#include "game/realmlist.h"
+#include "ui/msgbox.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -2,7 +2,7 @@
 // it is reached and started, further facts) switched by three tabs at the panel's lower edge.
 #pragma once
 
-#include "core/settings_u.h"
+#include "core/settings.h"
 
 #include <QRect>
 #include <QWidget>

@@ -2,7 +2,7 @@
 
 #include "core/localization_u.h"
 #include "ui/ImgBtn.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 #include "ui/skin.h"
 
 #include <QAction>

@@ -2,11 +2,11 @@
 
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "ui/aboutfm.h"
 #include "ui/addfm.h"
-#include "ui/localizedialogs_u.h"
-#include "ui/msgbox_u.h"
+#include "ui/localizedialogs.h"
+#include "ui/msgbox.h"
 #include "ui/settingsfm.h"
 
 TMainDialogs::TMainDialogs(QWidget* window, TSettings& settings) : QObject(window), window_(window), settings_(settings)

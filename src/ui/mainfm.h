@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "ui/mainframe.h"
 
 #include <QRect>

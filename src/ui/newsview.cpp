@@ -5,7 +5,7 @@
 #include "news/newsservice.h"
 #include "news/rss_u.h"
 #include "ui/ImgBtn.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 #include "ui/skin.h"
 #include "ui/skinfont.h"
 #include "ui/skinstyle.h"

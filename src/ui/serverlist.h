@@ -2,7 +2,7 @@
 // name's tooltip, and the list's own picture scroll bar.
 #pragma once
 
-#include "ui/scrollbar_u.h"
+#include "ui/scrollbar.h"
 
 #include <QObject>
 #include <QPixmap>

@@ -1,9 +1,9 @@
 #include "ui/settingsfm.h"
 
-#include "core/settings_u.h"
-#include "ui/filepick_u.h"
-#include "ui/msgbox_u.h"
-#include "ui/showver_u.h"
+#include "core/settings.h"
+#include "ui/filepick.h"
+#include "ui/msgbox.h"
+#include "ui/showver.h"
 #include "ui/skinstyle.h"
 
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // It checks nothing; the game launch reports a wrong game path when it is used.
 #pragma once
 
-#include "core/settings_u.h"
+#include "core/settings.h"
 
 #include <QDialog>
 #include <cstdint>

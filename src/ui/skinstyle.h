@@ -3,7 +3,7 @@
 // is a change of the drawing.
 #pragma once
 
-#include "monitor/status_u.h"
+#include "monitor/status.h"
 
 #include <QColor>
 #include <QRect>

@@ -4,8 +4,8 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/probeservice.h"
-#include "monitor/status_u.h"
-#include "ui/msgbox_u.h"
+#include "monitor/status.h"
+#include "ui/msgbox.h"
 #include "ui/skinfont.h"
 #include "ui/skinstyle.h"
 

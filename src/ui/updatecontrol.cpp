@@ -1,14 +1,14 @@
 #include "ui/updatecontrol.h"
 
 #include "core/globaltypes_u.h"
-#include "core/inipath_u.h"
+#include "core/inipath.h"
 #include "core/localization_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "platform/process.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 #include "update/backgroundcheck.h"
-#include "update/schedule_u.h"
-#include "update/updatelist_u.h"
+#include "update/schedule.h"
+#include "update/updatelist.h"
 
 #include <QAction>
 #include <QWidget>

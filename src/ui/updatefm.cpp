@@ -5,10 +5,10 @@
 #include "monitor/probeservice.h"
 #include "platform/files.h"
 #include "platform/instance.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 #include "ui/skinfont.h"
-#include "update/install_u.h"
-#include "update/updatecheck_u.h"
+#include "update/install.h"
+#include "update/updatecheck.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // The update window: checks for a newer version, asks, downloads it, and hands over to the new copy.
 #pragma once
 
-#include "update/updatecheck_u.h"
-#include "update/updatelist_u.h"
+#include "update/updatecheck.h"
+#include "update/updatelist.h"
 
 #include <QDialog>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "update/backgroundcheck.h"
 
-#include "update/updatecheck_u.h"
-#include "update/updatelist_u.h"
+#include "update/updatecheck.h"
+#include "update/updatelist.h"
 
 TBackgroundUpdateCheck::TBackgroundUpdateCheck(QObject* parent) : QObject(parent) {}
 

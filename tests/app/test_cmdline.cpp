@@ -1,16 +1,16 @@
 // The command line: option reading, the list's lines, finding a server by the name typed, and --play's
 // exit status with what it leaves on disk and tells standard error.
-#include "app/cmdline_u.h"
+#include "app/cmdline.h"
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "platform/files.h"
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 
 #include <QApplication>
 #include <QDialog>

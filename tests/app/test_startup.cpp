@@ -1,8 +1,8 @@
 // Start-up rules that need no running program: the update parameter and the single-instance answer.
-#include "app/startup_u.h"
+#include "app/startup.h"
 #include "core/localization_u.h"
 #include "platform/instance.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 // A save killed at any moment leaves tavix.ini whole: the old list or the new one, never a mix. Also when
 // the folder takes no new file and the file is rewritten in place: the next start completes the rewrite.
-#include "core/ini_u.h"
+#include "core/ini.h"
 #include "core/servers_u.h"
 #include "platform/files.h"
 #include "support/testsupport.h"

@@ -1,6 +1,6 @@
 // The INI engine against the Windows profile-string behaviour that tavix.ini files rely on.
-#include "core/ini_u.h"
-#include "core/textcodec_u.h"
+#include "core/ini.h"
+#include "core/textcodec.h"
 #include "support/testsupport.h"
 
 #include <QtTest>

@@ -1,7 +1,7 @@
 // The INI engine against the Windows profile functions themselves: a probe built for Windows reads the
 // same files under Wine, and both must list the same sections and keys and read the same values.
 // Skipped where the probe could not be built or Wine is not installed.
-#include "core/ini_u.h"
+#include "core/ini.h"
 
 #include <QProcess>
 #include <QStandardPaths>

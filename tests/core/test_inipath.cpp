@@ -1,7 +1,7 @@
 // Where tavix.ini lives: beside a program in the user's own folder, in the user's configuration folder for
 // a copy installed into the system.
 #include "buildconfig.h"
-#include "core/inipath_u.h"
+#include "core/inipath.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // The text tables of both editions and the lookup rules.
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/textcodec_u.h"
+#include "core/textcodec.h"
 
 #include <QtTest>
 #include <set>

@@ -1,8 +1,8 @@
 // The server store: list operations and its round trip through tavix.ini.
-#include "core/ini_u.h"
+#include "core/ini.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "platform/files.h"
 #include "support/testsupport.h"
 

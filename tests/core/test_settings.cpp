@@ -1,6 +1,6 @@
 // The settings of section Main: defaults, bounds, what a save writes and what it leaves alone.
-#include "core/ini_u.h"
-#include "core/settings_u.h"
+#include "core/ini.h"
+#include "core/settings.h"
 #include "support/testsupport.h"
 
 #include <QtTest>

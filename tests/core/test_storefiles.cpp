@@ -1,7 +1,7 @@
 // The stores on files that cannot be read or written: nothing is lost, nothing is written, the file
 // keeps its mode. Cases root would pass through run as an unprivileged user in a child process.
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "support/testsupport.h"
 
 #include <QtTest>

@@ -1,6 +1,6 @@
 // Emptying game folders: what goes, what stays, links never followed out of the folder, and the
 // search for the target folder without regard to letter case.
-#include "game/folders_u.h"
+#include "game/folders.h"
 #include "game/gametree.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"

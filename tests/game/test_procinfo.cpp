@@ -1,5 +1,5 @@
 // Starting programs (natively and through a stand-in Wine) and finding running ones by file name.
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "game/gametree.h"
 #include "game/procinfo.h"
 #include "platform/files.h"

@@ -1,9 +1,9 @@
 // The launch decisions: the realm list file's bytes, the run and game paths, and the folder that
 // receives the file, on game folders laid out the way Windows installations are.
 #include "core/localization_u.h"
-#include "game/folders_u.h"
+#include "game/folders.h"
 #include "game/gametree.h"
-#include "game/realmlist_u.h"
+#include "game/realmlist.h"
 #include "platform/files.h"
 #include "support/testsupport.h"
 

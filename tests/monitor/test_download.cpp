@@ -1,6 +1,6 @@
 // Downloads against the loopback server: what counts as success, redirects, caps, time-outs, and
 // that the report comes once, on the context's thread, and never to a context that is gone.
-#include "monitor/download_u.h"
+#include "monitor/download.h"
 #include "support/httpserver.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
 // Redirects that leave https: a download that asks for it refuses a redirect from an https address to a
 // plain http one, while https to https still works. The https server is a small one on loopback with a
 // certificate made for the test and trusted by this process only.
-#include "monitor/download_u.h"
+#include "monitor/download.h"
 #include "support/httpserver.h"
 
 #include <QProcess>

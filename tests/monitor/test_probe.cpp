@@ -1,6 +1,6 @@
 // Server probes against loopback servers: states, pings, what the service publishes, and that every
 // probe ends within its bound whatever the server or the resolver does.
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "monitor/probeservice.h"
 #include "probe_fixtures.h"
 #include "support/testsupport.h"

@@ -1,7 +1,7 @@
 // ICMP echo in a network namespace of the test's own, where the system's ping settings can be changed
 // freely: the datagram and raw sockets, reply matching, and a host that drops echo. Needs root (or
 // CAP_SYS_ADMIN); skipped elsewhere.
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "monitor/probeservice.h"
 #include "platform/icmp.h"
 #include "probe_fixtures.h"

@@ -2,10 +2,10 @@
 // and the news service's fetches from the loopback server, which land on the server they were started for
 // and are announced for that server only.
 #include "core/servers_u.h"
-#include "monitor/download_u.h"
+#include "monitor/download.h"
 #include "news/newsservice.h"
 #include "news/rss_u.h"
-#include "news/rssparse_u.h"
+#include "news/rssparse.h"
 #include "support/httpserver.h"
 #include "support/testsupport.h"
 

@@ -1,13 +1,13 @@
 // The dialogs on their own: how a fresh one looks, the rules that enable its controls, what it hands
 // back, and the pickers' filters.
 #include "core/localization_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "ui/LnkLabel.h"
 #include "ui/aboutfm.h"
 #include "ui/addfm.h"
-#include "ui/filepick_u.h"
-#include "ui/localizedialogs_u.h"
-#include "ui/msgbox_u.h"
+#include "ui/filepick.h"
+#include "ui/localizedialogs.h"
+#include "ui/msgbox.h"
 #include "ui/settingsfm.h"
 
 #include <QCheckBox>

@@ -3,11 +3,11 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
-#include "game/folders_u.h"
+#include "core/settings.h"
+#include "game/folders.h"
 #include "game/gametree.h"
 #include "ui/gamelaunch.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 
 #include <QApplication>
 #include <QtTest>

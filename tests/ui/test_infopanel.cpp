@@ -2,7 +2,7 @@
 // and tooltips of every kind of server. KORVAN_RENDER_DIR=<folder> also saves pictures of the panel.
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ImgBtn.h"

@@ -6,7 +6,7 @@
 #include "ui/addfm.h"
 #include "ui/dialogdriver.h"
 #include "ui/maindialogs.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 #include "ui/settingsfm.h"
 
 #include <QCheckBox>

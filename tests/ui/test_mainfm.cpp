@@ -1,13 +1,13 @@
 // The main window's life cycle: what it loads when created, keys in the list, what it saves at the end.
-#include "core/ini_u.h"
+#include "core/ini.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/mainfm.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 
 #include "ui/ListBoxEx.h"
 #include "ui/aboutfm.h"

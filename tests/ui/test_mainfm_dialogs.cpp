@@ -3,7 +3,7 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "support/testsupport.h"
@@ -11,7 +11,7 @@
 #include "ui/addfm.h"
 #include "ui/dialogdriver.h"
 #include "ui/mainfm.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 #include "ui/settingsfm.h"
 
 #include <QCheckBox>

@@ -3,8 +3,8 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
-#include "game/folders_u.h"
+#include "core/settings.h"
+#include "game/folders.h"
 #include "game/gametree.h"
 #include "monitor/probeservice.h"
 #include "news/newsservice.h"
@@ -14,8 +14,8 @@
 #include "ui/dialogdriver.h"
 #include "ui/gamelaunch.h"
 #include "ui/mainfm.h"
-#include "ui/msgbox_u.h"
-#include "ui/showver_u.h"
+#include "ui/msgbox.h"
+#include "ui/showver.h"
 
 #include "ui/ListBoxEx.h"
 #include <QAbstractButton>

@@ -2,9 +2,9 @@
 // notification area, and in the main window, driven by real probes of loopback servers.
 #include "../monitor/probe_fixtures.h"
 #include "core/localization_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "monitor/probeservice.h"
-#include "monitor/status_u.h"
+#include "monitor/status.h"
 #include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"

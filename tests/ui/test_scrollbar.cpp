@@ -1,5 +1,5 @@
 // The server list's scroll bar arithmetic: thumb size and place, drags in and out of range, arrows.
-#include "ui/scrollbar_u.h"
+#include "ui/scrollbar.h"
 
 #include <QtTest>
 

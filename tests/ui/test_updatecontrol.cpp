@@ -1,17 +1,17 @@
 // The window's side of the update: the schedule decides once per run, the background check keeps the
 // menu item disabled while it runs, and only a newer version opens the update window, which keeps quiet
 // until it asks when the background check opened it.
-#include "core/inipath_u.h"
+#include "core/inipath.h"
 #include "core/localization_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "support/httpserver.h"
 #include "support/minisign.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 #include "ui/updatecontrol.h"
 #include "ui/updatefm.h"
-#include "update/schedule_u.h"
-#include "update/updatecheck_u.h"
-#include "update/updatelist_u.h"
+#include "update/schedule.h"
+#include "update/updatecheck.h"
+#include "update/updatelist.h"
 
 #include <QAction>
 #include <QtTest>

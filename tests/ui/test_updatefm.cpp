@@ -5,9 +5,9 @@
 #include "platform/instance.h"
 #include "support/httpserver.h"
 #include "support/minisign.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 #include "ui/updatefm.h"
-#include "update/updatecheck_u.h"
+#include "update/updatecheck.h"
 
 #include <QLabel>
 #include <QtTest>

@@ -1,8 +1,8 @@
 // The fuzzers' kept corpora, run through the parsers on every test run: what once found a new path must
 // keep working, and the seeds the publisher's tool signed must keep verifying.
 #include "fuzz/fuzzkey.h"
-#include "update/signature_u.h"
-#include "update/updatelist_u.h"
+#include "update/signature.h"
+#include "update/updatelist.h"
 
 #include <QDir>
 #include <QtTest>

@@ -1,8 +1,8 @@
 // Placing update files: names that may be written, digests in URLs, the move into the program's folder
 // and the batch text of the Windows edition.
 #include "filefixtures.h"
-#include "update/install_u.h"
-#include "update/updatelist_u.h"
+#include "update/install.h"
+#include "update/updatelist.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
 // The scheduled update check: which starts check, by the date parts of the previous start and today.
-#include "update/schedule_u.h"
+#include "update/schedule.h"
 
 #include <QtTest>
 

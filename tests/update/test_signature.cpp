@@ -1,7 +1,7 @@
 // The signature on the update list: what minisign makes is taken, in both of its kinds, and nothing else
 // is: another key, a changed list, a changed trusted comment, or a file that only looks like a signature.
 #include "support/minisign.h"
-#include "update/signature_u.h"
+#include "update/signature.h"
 
 #include <QtTest>
 

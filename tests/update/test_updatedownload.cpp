@@ -4,8 +4,8 @@
 #include "filefixtures.h"
 #include "support/httpserver.h"
 #include "support/minisign.h"
-#include "update/install_u.h"
-#include "update/updatecheck_u.h"
+#include "update/install.h"
+#include "update/updatecheck.h"
 
 #include <QCryptographicHash>
 #include <QtTest>

@@ -1,6 +1,6 @@
 // The update list as the server publishes it, version comparison and the version shown to the user.
 #include "buildconfig.h"
-#include "update/updatelist_u.h"
+#include "update/updatelist.h"
 
 #include <QtTest>
 

@@ -1,10 +1,10 @@
 // The dialogs in their typical states, rendered for a look at them beside the main window's pictures.
 #include "tools/screenshots/dialog_screenshots.h"
 
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "ui/aboutfm.h"
 #include "ui/addfm.h"
-#include "ui/localizedialogs_u.h"
+#include "ui/localizedialogs.h"
 #include "ui/settingsfm.h"
 
 #include <QApplication>

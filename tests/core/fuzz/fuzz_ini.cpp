@@ -2,7 +2,7 @@
 // edits the stores make. Nothing may crash or read outside the input; every load of a saved document must
 // see the same sections, keys and values as the document that was saved, and save the same bytes again.
 // Built and run by .ci/steps/fuzz_ini.sh; its seeds are in tests/core/fuzz/ini_corpus.
-#include "core/ini_u.h"
+#include "core/ini.h"
 
 #include <cstddef>
 #include <cstdint>

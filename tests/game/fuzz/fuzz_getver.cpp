@@ -1,6 +1,6 @@
 // libFuzzer target for the version reader: any bytes, read as an executable, must never crash, hang or
 // read outside the input. Built and run by .ci/steps/fuzz_getver.sh.
-#include "game/peversion_u.h"
+#include "game/peversion.h"
 
 #include <cstddef>
 #include <cstdint>

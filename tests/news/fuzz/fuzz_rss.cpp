@@ -2,7 +2,7 @@
 // same bytes, split in three, become an item's title, description and link for the page builder. Nothing
 // may crash or read outside the input, and every bound must hold: item count, page size, no run of text
 // longer than a line can take. Built and run by .ci/steps/fuzz_rss.sh.
-#include "news/rssparse_u.h"
+#include "news/rssparse.h"
 
 #include <cstddef>
 #include <cstdint>

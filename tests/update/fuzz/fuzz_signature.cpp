@@ -4,7 +4,7 @@
 // true signatures by the key of fuzzkey.h.
 // Built and run by .ci/steps/fuzz_signature.sh.
 #include "fuzzkey.h"
-#include "update/signature_u.h"
+#include "update/signature.h"
 
 #include <cstddef>
 #include <cstdint>

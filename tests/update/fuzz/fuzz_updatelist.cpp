@@ -1,8 +1,8 @@
 // libFuzzer target for the update list: any bytes, split into lines as a download is, parsed, and the files
 // checked as the download checks them before fetching anything. Nothing may crash or read outside the
 // input; what the parser returns must hold to its own rules. Built and run by .ci/steps/fuzz_updatelist.sh.
-#include "update/install_u.h"
-#include "update/updatelist_u.h"
+#include "update/install.h"
+#include "update/updatelist.h"
 
 #include <cstddef>
 #include <cstdint>

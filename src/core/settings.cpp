@@ -1,6 +1,6 @@
-#include "core/settings_u.h"
+#include "core/settings.h"
 
-#include "core/ini_u.h"
+#include "core/ini.h"
 #include "core/servers_u.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "game/folders_u.h"
+#include "game/folders.h"
 
-#include "core/ini_u.h"
+#include "core/ini.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"
 

@@ -1,8 +1,8 @@
-#include "update/install_u.h"
+#include "update/install.h"
 
 #include "core/globaltypes_u.h"
-#include "core/ini_u.h"
-#include "update/updatelist_u.h"
+#include "core/ini.h"
+#include "update/updatelist.h"
 
 #include <algorithm>
 #include <array>

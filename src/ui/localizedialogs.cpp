@@ -1,9 +1,9 @@
-#include "ui/localizedialogs_u.h"
+#include "ui/localizedialogs.h"
 
 #include "core/localization_u.h"
 #include "ui/aboutfm.h"
 #include "ui/addfm.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 #include "ui/settingsfm.h"
 
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "game/peversion_u.h"
+#include "game/peversion.h"
 
 #include <algorithm>
 #include <array>

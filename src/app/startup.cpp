@@ -1,13 +1,13 @@
-#include "app/startup_u.h"
+#include "app/startup.h"
 
-#include "app/cmdline_u.h"
-#include "app/updatestart_u.h"
+#include "app/cmdline.h"
+#include "app/updatestart.h"
 #include "core/globaltypes_u.h"
-#include "core/ini_u.h"
-#include "core/inipath_u.h"
+#include "core/ini.h"
+#include "core/inipath.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
+#include "core/settings.h"
 #include "monitor/probeservice.h"
 #include "news/newsservice.h"
 #include "platform/erroroutput.h"
@@ -15,8 +15,8 @@
 #include "platform/instance.h"
 #include "platform/termination.h"
 #include "ui/mainfm.h"
-#include "ui/msgbox_u.h"
-#include "update/updatelist_u.h"
+#include "ui/msgbox.h"
+#include "update/updatelist.h"
 
 #include <QApplication>
 #include <QFileInfo>

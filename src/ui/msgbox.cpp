@@ -1,8 +1,8 @@
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
-#include "core/textcodec_u.h"
+#include "core/textcodec.h"
 
 #include <QMessageBox>
 

@@ -1,4 +1,4 @@
-#include "update/signature_u.h"
+#include "update/signature.h"
 
 #include <sodium.h>
 

@@ -1,6 +1,6 @@
-#include "core/ini_u.h"
+#include "core/ini.h"
 
-#include "core/textcodec_u.h"
+#include "core/textcodec.h"
 #include "platform/files.h"
 
 #include <algorithm>

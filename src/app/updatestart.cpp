@@ -1,15 +1,15 @@
-#include "app/updatestart_u.h"
+#include "app/updatestart.h"
 
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "platform/process.h"
-#include "ui/msgbox_u.h"
-#include "update/install_u.h"
-#include "update/updatelist_u.h"
+#include "ui/msgbox.h"
+#include "update/install.h"
+#include "update/updatelist.h"
 
-#include "update/updatecheck_u.h"
+#include "update/updatecheck.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "news/rssparse_u.h"
+#include "news/rssparse.h"
 
 #include <QString>
 #include <QXmlStreamReader>

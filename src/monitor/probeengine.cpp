@@ -1,4 +1,4 @@
-#include "monitor/probeengine_u.h"
+#include "monitor/probeengine.h"
 
 #include <algorithm>
 #include <chrono>

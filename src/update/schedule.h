@@ -1,7 +1,7 @@
 // When the scheduled update check runs: a decision on the date parts of the previous start and today.
 #pragma once
 
-#include "core/settings_u.h"
+#include "core/settings.h"
 
 #include <cstdint>
 

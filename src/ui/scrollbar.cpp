@@ -1,4 +1,4 @@
-#include "ui/scrollbar_u.h"
+#include "ui/scrollbar.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "core/textcodec_u.h"
+#include "core/textcodec.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "monitor/download_u.h"
+#include "monitor/download.h"
 
 #include <QFileDevice>
 #include <QIODevice>

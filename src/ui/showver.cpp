@@ -1,7 +1,7 @@
-#include "ui/showver_u.h"
+#include "ui/showver.h"
 
 #include "game/getver_u.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 
 void ShowGameVersion(QWidget* owner, const std::string& path)
 {

@@ -1,4 +1,4 @@
-#include "core/inipath_u.h"
+#include "core/inipath.h"
 
 #include "buildconfig.h"
 #include "core/globaltypes_u.h"

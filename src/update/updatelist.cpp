@@ -1,8 +1,8 @@
-#include "update/updatelist_u.h"
+#include "update/updatelist.h"
 
 #include "buildconfig.h"
-#include "core/ini_u.h"
-#include "update/signature_u.h"
+#include "core/ini.h"
+#include "update/signature.h"
 
 #include <algorithm>
 #include <cstdio>

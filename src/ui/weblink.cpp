@@ -1,7 +1,7 @@
-#include "ui/weblink_u.h"
+#include "ui/weblink.h"
 
 #include "news/rss_u.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 
 #include <QDesktopServices>
 #include <QUrl>

@@ -1,10 +1,10 @@
-#include "update/updatecheck_u.h"
+#include "update/updatecheck.h"
 
 #include "core/localization_u.h"
-#include "monitor/download_u.h"
-#include "update/install_u.h"
+#include "monitor/download.h"
+#include "update/install.h"
 
-#include "update/signature_u.h"
+#include "update/signature.h"
 
 #include <QCryptographicHash>
 #include <QFile>

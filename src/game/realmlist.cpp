@@ -1,7 +1,7 @@
-#include "game/realmlist_u.h"
+#include "game/realmlist.h"
 
-#include "core/ini_u.h"
-#include "game/folders_u.h"
+#include "core/ini.h"
+#include "game/folders.h"
 #include "game/getver_u.h"
 #include "platform/files.h"
 #include "platform/gamefs.h"

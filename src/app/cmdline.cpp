@@ -1,14 +1,14 @@
-#include "app/cmdline_u.h"
+#include "app/cmdline.h"
 
 #include "buildconfig.h"
-#include "core/ini_u.h"
+#include "core/ini.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
-#include "core/settings_u.h"
-#include "core/textcodec_u.h"
+#include "core/settings.h"
+#include "core/textcodec.h"
 #include "monitor/probeservice.h"
 #include "ui/mainfm.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

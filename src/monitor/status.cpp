@@ -1,4 +1,4 @@
-#include "monitor/status_u.h"
+#include "monitor/status.h"
 
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"

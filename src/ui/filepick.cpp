@@ -1,7 +1,7 @@
-#include "ui/filepick_u.h"
+#include "ui/filepick.h"
 
 #include "core/localization_u.h"
-#include "ui/msgbox_u.h"
+#include "ui/msgbox.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

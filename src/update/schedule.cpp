@@ -1,4 +1,4 @@
-#include "update/schedule_u.h"
+#include "update/schedule.h"
 
 #include <chrono>
 #include <cmath>

@@ -2,7 +2,7 @@
 // window that asked stays responsive, and nothing runs after its context is gone.
 #pragma once
 
-#include "update/updatelist_u.h"
+#include "update/updatelist.h"
 
 #include <QObject>
 #include <QString>
