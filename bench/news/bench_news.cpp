@@ -228,8 +228,8 @@ int Hostile(int argc, char** argv, const std::string& name)
         return 1;
     const THttpRoute route = HostileRoute(name);
     server.Route(QStringLiteral("/feed"), route);
-    if (!AddServer("Bench", "127.0.0.1", "", "", "", "", "", 0, false,
-                   server.Url(QStringLiteral("/feed")).toStdString()))
+    if (!AddServer(
+            {.Name = "Bench", .Address = "127.0.0.1", .RSSUrl = server.Url(QStringLiteral("/feed")).toStdString()}))
         return 1;
 
     TNewsService news;

@@ -174,7 +174,7 @@ int main(int argc, char** argv)
         for (int i = 0; i < kServerCount; ++i) {
             hosts << HostOf(i) << "\n";
             // No port: the probe uses the realm port, as nmap is told to.
-            AddServer("Server " + std::to_string(i), HostOf(i), "", "", "", "", "", 0, false, "");
+            AddServer({.Name = "Server " + std::to_string(i), .Address = HostOf(i)});
         }
     }
 

@@ -32,23 +32,24 @@ inline constexpr std::int32_t kPingReset = 0;
 // Ping value when there is no round-trip time to show.
 inline constexpr std::int32_t kPingNone = -1;
 
+// Every member has an initializer, so a designated initializer may name only the values it sets.
 struct TServer
 {
-    std::string Name;
-    std::string Address;
-    std::string Comments;
-    std::string Preloader;
-    std::string AltPath;
-    std::string Patchlist;
-    std::string Website;
+    std::string Name{};
+    std::string Address{};
+    std::string Comments{};
+    std::string Preloader{};
+    std::string AltPath{};
+    std::string Patchlist{};
+    std::string Website{};
     std::uint8_t Status = ssChecking;
     std::int32_t Ping = kPingReset;
     bool Deleted = false;
     std::uint8_t ServerType = 0;
     bool AutoCacheClear = false;
     std::uint8_t RSSState = rssNotLoaded;
-    TRSSDataList RSSData;
-    std::string RSSUrl;
+    TRSSDataList RSSData{};
+    std::string RSSUrl{};
     // Identity that follows the entry when the array is reordered; background work (probes, news)
     // hands its results back by it, so a result lands on the server it was started for.
     std::uint64_t Id = 0;

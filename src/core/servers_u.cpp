@@ -23,34 +23,40 @@ std::uint64_t NextServerId()
 }
 
 // The ten values a user edits; the probe and news state stay as they are.
-void AssignValues(TServer& s, const std::string& Name, const std::string& Address, const std::string& Comments,
-                  const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
-                  const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
+void AssignValues(TServer& s, const TServer& values)
 {
-    s.Name = Name;
-    s.Address = Address;
-    s.Comments = Comments;
-    s.Preloader = Preloader;
-    s.AltPath = AltPath;
-    s.Patchlist = Patchlist;
-    s.Website = Website;
-    s.ServerType = ServerType;
-    s.AutoCacheClear = AutoCacheClear;
-    s.RSSUrl = RSSUrl;
+    s.Name = values.Name;
+    s.Address = values.Address;
+    s.Comments = values.Comments;
+    s.Preloader = values.Preloader;
+    s.AltPath = values.AltPath;
+    s.Patchlist = values.Patchlist;
+    s.Website = values.Website;
+    s.ServerType = values.ServerType;
+    s.AutoCacheClear = values.AutoCacheClear;
+    s.RSSUrl = values.RSSUrl;
 }
 
-void AppendEntry(const std::string& Name, const std::string& Address, const std::string& Comments,
-                 const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
-                 const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
+void AppendEntry(const TServer& values)
 {
     TServer s;
-    AssignValues(s, Name, Address, Comments, Preloader, AltPath, Patchlist, Website, ServerType, AutoCacheClear,
-                 RSSUrl);
+    AssignValues(s, values);
     s.Status = ssChecking;
     s.Ping = kPingReset;
     s.RSSState = rssNotLoaded;
     s.Id = NextServerId();
     Servers.push_back(std::move(s));
+}
+
+// Identities start at 1; 0 stands for no server and finds none.
+template <class TList> auto FindById(TList& servers, std::uint64_t id) -> decltype(servers.data())
+{
+    if (id == kNoServerId)
+        return nullptr;
+    for (auto& s : servers)
+        if (s.Id == id)
+            return &s;
+    return nullptr;
 }
 
 void WriteServer(TIniFile& ini, const TServer& s)
@@ -110,27 +116,22 @@ bool IsStorableServerName(const std::string& Name)
     return IsStorableSectionName(Name) && !EqualNames(Name, kSettingsSection);
 }
 
-bool AddServer(const std::string& Name, const std::string& Address, const std::string& Comments,
-               const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
-               const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
+bool AddServer(const TServer& values)
 {
     // A server that would come back under another name, or not at all, after a restart is never added.
-    if (!IsStorableServerName(Name) || ServerExists(Name))
+    if (!IsStorableServerName(values.Name) || ServerExists(values.Name))
         return false;
-    AppendEntry(Name, Address, Comments, Preloader, AltPath, Patchlist, Website, ServerType, AutoCacheClear, RSSUrl);
+    AppendEntry(values);
     CompactServers();
     return true;
 }
 
-bool ChangeServer(const std::string& Name, const std::string& Address, const std::string& Comments,
-                  const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
-                  const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl)
+bool ChangeServer(const TServer& values)
 {
-    int i = FindServer(Name);
+    int i = FindServer(values.Name);
     if (i < 0)
         return false;
-    AssignValues(Servers[static_cast<std::size_t>(i)], Name, Address, Comments, Preloader, AltPath, Patchlist, Website,
-                 ServerType, AutoCacheClear, RSSUrl);
+    AssignValues(Servers[static_cast<std::size_t>(i)], values);
     return true;
 }
 
@@ -182,6 +183,32 @@ int IndexOfServerId(std::uint64_t id)
     return -1;
 }
 
+TServer* ServerById(std::vector<TServer>& servers, std::uint64_t id)
+{
+    return FindById(servers, id);
+}
+
+const TServer* ServerById(const std::vector<TServer>& servers, std::uint64_t id)
+{
+    return FindById(servers, id);
+}
+
+TServer* ServerById(std::uint64_t id)
+{
+    return FindById(Servers, id);
+}
+
+TServer* LiveServerById(std::uint64_t id)
+{
+    TServer* server = FindById(Servers, id);
+    return server && !server->Deleted ? server : nullptr;
+}
+
+TServer* ServerAt(int index)
+{
+    return index >= 0 && index < static_cast<int>(Servers.size()) ? &Servers[static_cast<std::size_t>(index)] : nullptr;
+}
+
 bool LoadServers(const TWaitStep& waitStep)
 {
     // Another copy may be rewriting the file right now (the update hand-over); read only after it is done.
@@ -202,16 +229,16 @@ bool LoadServers(const TWaitStep& waitStep)
             continue;
         if (!live.insert(UpperAscii(name)).second)
             continue;
-        std::string preloader = ini.ReadString(name, "Preloader", "");
-        std::string altPath = ini.ReadString(name, "AltPath", "");
-        std::string patchlist = ini.ReadString(name, "Patchlist", "");
-        std::string website = ini.ReadString(name, "Website", "");
-        auto type = static_cast<std::uint8_t>(ini.ReadInteger(name, "ServerType", 0));
-        bool autoClear = ini.ReadBool(name, "AutoCacheClear", false);
-        std::string rss = ini.ReadString(name, "RSSUrl", "");
-        std::string comments = ini.ReadString(name, "Comments", "");
-        std::string address = ini.ReadString(name, "Address", "");
-        AppendEntry(name, address, comments, preloader, altPath, patchlist, website, type, autoClear, rss);
+        AppendEntry({.Name = name,
+                     .Address = ini.ReadString(name, "Address", ""),
+                     .Comments = ini.ReadString(name, "Comments", ""),
+                     .Preloader = ini.ReadString(name, "Preloader", ""),
+                     .AltPath = ini.ReadString(name, "AltPath", ""),
+                     .Patchlist = ini.ReadString(name, "Patchlist", ""),
+                     .Website = ini.ReadString(name, "Website", ""),
+                     .ServerType = static_cast<std::uint8_t>(ini.ReadInteger(name, "ServerType", 0)),
+                     .AutoCacheClear = ini.ReadBool(name, "AutoCacheClear", false),
+                     .RSSUrl = ini.ReadString(name, "RSSUrl", "")});
     }
     CompactServers();
     return true;

@@ -21,12 +21,14 @@ extern std::array<std::string, kServerTypeCount> ServerTypeNames;
 // False for a name that tavix.ini cannot give back as itself (empty, blanks at either end, a line break)
 // and for "main" in any letter case, the settings' section. AddServer refuses such names.
 bool IsStorableServerName(const std::string& Name);
-bool AddServer(const std::string& Name, const std::string& Address, const std::string& Comments,
-               const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
-               const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl);
-bool ChangeServer(const std::string& Name, const std::string& Address, const std::string& Comments,
-                  const std::string& Preloader, const std::string& AltPath, const std::string& Patchlist,
-                  const std::string& Website, std::uint8_t ServerType, bool AutoCacheClear, const std::string& RSSUrl);
+// Appends an entry with the values a user edits (name, address, comments, preloader, own game, patch list,
+// site, type, cache clearing, news channel) taken from `values`; its probe and news state start afresh and
+// it gets an identity of its own, whatever `values` holds there. False for a name already listed or one
+// IsStorableServerName refuses.
+bool AddServer(const TServer& values);
+// Gives the live entry named `values.Name` the values a user edits; its probe and news state stay. False
+// when no entry has that name.
+bool ChangeServer(const TServer& values);
 bool RemoveServer(const std::string& Name);
 int FindServer(const std::string& Name);
 bool ServerExists(const std::string& Name);
@@ -36,6 +38,19 @@ std::vector<std::string> GetServerNames();
 
 // Index of the entry with that identity, or -1 when there is none.
 int IndexOfServerId(std::uint64_t id);
+// The identity no entry has: what a view holds when it shows no server.
+inline constexpr std::uint64_t kNoServerId = 0;
+// The entry with that identity in `servers`, a removed one waiting for the save included; null when there
+// is none or for kNoServerId. Background work and views hold servers by identity and find them again
+// with this.
+TServer* ServerById(std::vector<TServer>& servers, std::uint64_t id);
+const TServer* ServerById(const std::vector<TServer>& servers, std::uint64_t id);
+// The same in Servers.
+TServer* ServerById(std::uint64_t id);
+// As ServerById, but null for a removed entry too: what a user's command may act on.
+TServer* LiveServerById(std::uint64_t id);
+// The entry at `index` of Servers (a row of the list), or null when the index is outside the array.
+TServer* ServerAt(int index);
 
 // Called between looks at the lock file while a load waits for another copy's save; the window
 // passes a step that keeps itself responsive. Without one the wait just sleeps.

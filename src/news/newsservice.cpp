@@ -24,12 +24,6 @@ TRSSParseResult ParseOnWorker(QByteArray document, std::string cutMark, std::sha
     return ParseRSS(document, options);
 }
 
-TServer* ServerWithId(std::uint64_t id)
-{
-    const int index = IndexOfServerId(id);
-    return index < 0 ? nullptr : &Servers[static_cast<std::size_t>(index)];
-}
-
 } // namespace
 
 // One fetch of one server's channel, from its start to its hand-over on the main thread. Destroying it
@@ -95,7 +89,7 @@ private:
             return;
         service_.latest_.erase(serverId_);
         // The entry is looked up now: the list may have been reordered or cut while the channel came in.
-        TServer* server = ServerWithId(serverId_);
+        TServer* server = ServerById(serverId_);
         if (!server)
             return;
         server->RSSData = std::move(pages);
@@ -132,7 +126,7 @@ void TNewsService::Abandon(std::uint64_t serverId)
 
 void TNewsService::StartRSSLoad(std::uint64_t serverId)
 {
-    TServer* server = ServerWithId(serverId);
+    TServer* server = ServerById(serverId);
     if (!server)
         return;
     FreeRSSDataList(server->RSSData);

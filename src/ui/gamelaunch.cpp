@@ -12,21 +12,6 @@
 #include <QTimer>
 #include <QWidget>
 
-namespace {
-
-constexpr std::uint64_t kNoServer = 0;
-
-// The live entry of that identity; null for none.
-const TServer* LiveServer(std::uint64_t id)
-{
-    const int index = id == kNoServer ? -1 : IndexOfServerId(id);
-    if (index < 0 || Servers[static_cast<std::size_t>(index)].Deleted)
-        return nullptr;
-    return &Servers[static_cast<std::size_t>(index)];
-}
-
-} // namespace
-
 TGameLaunch::TGameLaunch(QWidget* window, const TSettings& settings, TProgramStarter start)
     : QObject(window), window_(window), settings_(settings), start_(std::move(start))
 {
@@ -34,7 +19,7 @@ TGameLaunch::TGameLaunch(QWidget* window, const TSettings& settings, TProgramSta
 
 void TGameLaunch::Play(std::uint64_t serverId)
 {
-    const TServer* entry = LiveServer(serverId);
+    const TServer* entry = LiveServerById(serverId);
     if (!entry || busy_)
         return;
     // A copy: the dialogs opened on failure may change the array.
@@ -107,12 +92,12 @@ void TGameLaunch::ClearScreenshots(std::uint64_t serverId)
 
 void TGameLaunch::ClearGameFolder(std::uint64_t serverId, const TClearTarget& target, bool silent)
 {
-    if (!LiveServer(serverId) || busy_)
+    if (!LiveServerById(serverId) || busy_)
         return;
     if (!silent && !AskYesNo(window_, Msg(target.question), target.noIsDefault))
         return;
     // Looked up again: the question's own event loop may have changed the array.
-    const TServer* server = LiveServer(serverId);
+    const TServer* server = LiveServerById(serverId);
     if (!server)
         return;
     auto folder = FindTargetFolder(GameFolderOf(*server, settings_.Values().WoWPath), target);

@@ -374,12 +374,12 @@ void TInfoPanel::ClearValues()
 void TInfoPanel::ShowServer(std::uint64_t serverId)
 {
     news_->ShowServer(serverId);
-    const int index = IndexOfServerId(serverId);
-    if (index < 0) {
+    const TServer* shown = ServerById(serverId);
+    if (!shown) {
         ClearValues();
         return;
     }
-    const TServer& server = Servers[static_cast<std::size_t>(index)];
+    const TServer& server = *shown;
     const QString none = UiText(TTextId::NoValue);
 
     ShowValue(Realmlist, server.Address);

@@ -9,31 +9,6 @@
 #include "ui/msgbox_u.h"
 #include "ui/settingsfm.h"
 
-namespace {
-
-constexpr std::uint64_t kNoServer = 0;
-
-bool AddServerValues(const TServer& v)
-{
-    return AddServer(v.Name, v.Address, v.Comments, v.Preloader, v.AltPath, v.Patchlist, v.Website, v.ServerType,
-                     v.AutoCacheClear, v.RSSUrl);
-}
-
-bool ChangeServerValues(const TServer& v)
-{
-    return ChangeServer(v.Name, v.Address, v.Comments, v.Preloader, v.AltPath, v.Patchlist, v.Website, v.ServerType,
-                        v.AutoCacheClear, v.RSSUrl);
-}
-
-// The index of the live entry of that identity, -1 for none.
-int LiveIndexOf(std::uint64_t id)
-{
-    const int index = id == kNoServer ? -1 : IndexOfServerId(id);
-    return index >= 0 && !Servers[static_cast<std::size_t>(index)].Deleted ? index : -1;
-}
-
-} // namespace
-
 TMainDialogs::TMainDialogs(QWidget* window, TSettings& settings) : QObject(window), window_(window), settings_(settings)
 {
 }
@@ -50,45 +25,47 @@ void TMainDialogs::Add()
         if (dialog.exec() != QDialog::Accepted)
             return;
         values = dialog.Values();
-        if (AddServerValues(values))
+        if (AddServer(values))
             break;
         ShowError(&dialog, Msg(TTextId::ServerNotAdded));
     }
-    if (const int added = FindServer(values.Name); added >= 0)
-        emit serverAdded(Servers[static_cast<std::size_t>(added)].Id);
+    if (const TServer* added = ServerAt(FindServer(values.Name)))
+        emit serverAdded(added->Id);
     SaveServersNow();
 }
 
 void TMainDialogs::Edit(std::uint64_t serverId)
 {
-    const int index = LiveIndexOf(serverId);
-    if (index < 0)
+    const TServer* entry = LiveServerById(serverId);
+    if (!entry)
         return;
     TAddForm dialog(window_);
     LocalizeAddForm(dialog, true);
-    dialog.Fill(Servers[static_cast<std::size_t>(index)]);
-    const std::string oldRSSUrl = Servers[static_cast<std::size_t>(index)].RSSUrl;
+    dialog.Fill(*entry);
+    const std::string oldRSSUrl = entry->RSSUrl;
     if (dialog.exec() != QDialog::Accepted)
         return;
     const TServer values = dialog.Values();
-    if (!ChangeServerValues(values)) {
+    if (!ChangeServer(values)) {
         ShowError(&dialog, Msg(TTextId::ServerNotChanged));
         return;
     }
     // A new channel is fetched the next time the news are shown; the same one is not fetched again.
-    if (const int changed = LiveIndexOf(serverId); changed >= 0 && values.RSSUrl != oldRSSUrl)
-        Servers[static_cast<std::size_t>(changed)].RSSState = rssNotLoaded;
+    if (TServer* changed = LiveServerById(serverId); changed && values.RSSUrl != oldRSSUrl)
+        changed->RSSState = rssNotLoaded;
     emit serverChanged(serverId);
     SaveServersNow();
 }
 
 void TMainDialogs::Remove(std::uint64_t serverId)
 {
-    const int index = LiveIndexOf(serverId);
-    if (index < 0)
+    const TServer* entry = LiveServerById(serverId);
+    if (!entry)
         return;
+    // Live entries come first, in list order: its index is its row.
+    const int row = IndexOfServerId(serverId);
     // The store's bytes, not the list's text: a name in a legacy code page must match itself.
-    const std::string name = Servers[static_cast<std::size_t>(index)].Name;
+    const std::string name = entry->Name;
     const QString question = ToQString(Msg(TTextId::RemoveServerQuestion)) + u' ' + ToQString(name) + u'?';
     if (!AskYesNo(window_, FromQString(question), false))
         return;
@@ -96,8 +73,7 @@ void TMainDialogs::Remove(std::uint64_t serverId)
         ShowError(window_, Msg(TTextId::ServerNotRemoved));
         return;
     }
-    // Live entries come first, in list order: its index was its row.
-    emit serverRemoved(index);
+    emit serverRemoved(row);
     SaveServersNow();
 }
 

@@ -328,9 +328,8 @@ int TMainForm::SelectedIndex() const
 
 std::uint64_t TMainForm::SelectedServerId() const
 {
-    const int index = SelectedIndex();
-    return index >= 0 && index < static_cast<int>(Servers.size()) ? Servers[static_cast<std::size_t>(index)].Id
-                                                                  : kNoServer;
+    const TServer* selected = ServerAt(SelectedIndex());
+    return selected ? selected->Id : kNoServerId;
 }
 
 void TMainForm::SelectIndex(int index)
@@ -578,8 +577,10 @@ void TMainForm::ItemAboutClick()
 
 void TMainForm::ServerAdded(std::uint64_t serverId)
 {
-    const int index = IndexOfServerId(serverId);
-    List->AddItem(ToQString(Servers[static_cast<std::size_t>(index)].Name));
+    const TServer* added = ServerById(serverId);
+    if (!added)
+        return;
+    List->AddItem(ToQString(added->Name));
     UpdateList();
     // Selecting the new row shows it in the status line and the panel.
     SelectIndex(List->Count() - 1);

@@ -3,6 +3,7 @@
 // is a thin call into a component with a file of its own; mainfm.cpp lists them.
 #pragma once
 
+#include "core/servers_u.h"
 #include "core/settings_u.h"
 #include "ui/mainframe.h"
 
@@ -48,7 +49,7 @@ public:
     TListBoxEx* ServerList() const;
     // Selected server index, -1 when none.
     int SelectedIndex() const;
-    // Identity of the selected server, kNoServer when none.
+    // Identity of the selected server, kNoServerId when none.
     std::uint64_t SelectedServerId() const;
     void SelectIndex(int index);
     // The server array changed (added, removed, renamed, reordered): the rows are read again.
@@ -160,8 +161,7 @@ private:
     TImgBtn* BtnMenu = nullptr;
     int infoPanelPage_ = kDefaultPanel;
     // The server the status line and the panel show; identity, not row, so a move is no change.
-    static constexpr std::uint64_t kNoServer = 0;
-    std::uint64_t shownServerId_ = kNoServer;
+    std::uint64_t shownServerId_ = kNoServerId;
     bool shownOnce_ = false;
     // Keys that went down with Alt held and have not come up yet.
     QSet<int> altKeys_;

@@ -389,8 +389,8 @@ void TNewsView::Localize()
 
 void TNewsView::ShowServer(std::uint64_t serverId)
 {
-    const int index = IndexOfServerId(serverId);
-    if (index < 0) {
+    const TServer* shown = ServerById(serverId);
+    if (!shown) {
         Clear();
         return;
     }
@@ -400,7 +400,7 @@ void TNewsView::ShowServer(std::uint64_t serverId)
         NewsPage = 0;
     }
     // What the fetch brings arrives later, through newsChanged.
-    if (Servers[static_cast<std::size_t>(index)].RSSState == rssNotLoaded)
+    if (shown->RSSState == rssNotLoaded)
         news_.StartRSSLoad(serverId);
     Render();
 }
@@ -413,12 +413,12 @@ void TNewsView::ShowChangedNews(std::uint64_t serverId)
 
 void TNewsView::Render()
 {
-    const int index = IndexOfServerId(serverId_);
-    if (index < 0) {
+    const TServer* shown = ServerById(serverId_);
+    if (!shown) {
         RSSBrowser->Clear();
         return;
     }
-    const TServer& server = Servers[static_cast<std::size_t>(index)];
+    const TServer& server = *shown;
     if (server.RSSState == rssLoaded) {
         const int count = static_cast<int>(server.RSSData.size());
         NewsPage = std::clamp(NewsPage, 0, std::max(count - 1, 0));
@@ -476,8 +476,8 @@ void TNewsView::Clear()
 
 void TNewsView::BtnNextClick()
 {
-    const int index = IndexOfServerId(serverId_);
-    const int count = index < 0 ? 0 : static_cast<int>(Servers[static_cast<std::size_t>(index)].RSSData.size());
+    const TServer* shown = ServerById(serverId_);
+    const int count = shown ? static_cast<int>(shown->RSSData.size()) : 0;
     if (NewsPage < count - 1)
         ++NewsPage;
     ShowServer(serverId_);

@@ -232,8 +232,8 @@ void TServerListView::ListDrawItem(QPainter& painter, int index, const QRect& re
     QString text = List_->Item(index);
     FitTextToWidth(text, rect.width() - kRowTextMargin, painter.fontMetrics());
     int ball = ssChecking;
-    if (index < static_cast<int>(Servers.size()) && Servers[static_cast<std::size_t>(index)].Status <= ssOnline)
-        ball = Servers[static_cast<std::size_t>(index)].Status;
+    if (const TServer* server = ServerAt(index); server && server->Status <= ssOnline)
+        ball = server->Status;
     if (selected) {
         if (NeedsScrolling())
             painter.drawPixmap(rect, ImageVyber);
@@ -261,9 +261,8 @@ void TServerListView::ListMouseMove(QPoint at)
     const int rows = List_->height() / kListRowHeight;
     const int limit = (rows < List_->Count() ? kListFullWidth - kScrollBarWidth : kListFullWidth) - kRowTextMargin;
     if (List_->fontMetrics().horizontalAdvance(List_->Item(index)) > limit) {
-        const bool known = index < static_cast<int>(Servers.size());
-        List_->SetHint(known ? QString::fromStdString(Servers[static_cast<std::size_t>(index)].Name)
-                             : List_->Item(index));
+        const TServer* server = ServerAt(index);
+        List_->SetHint(server ? QString::fromStdString(server->Name) : List_->Item(index));
         List_->SetShowHint(true);
     } else {
         List_->SetShowHint(false);

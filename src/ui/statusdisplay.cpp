@@ -65,12 +65,6 @@ void SetLabelText(QLabel* label, const QString& text)
     label->adjustSize();
 }
 
-const TServer* EntryOf(std::uint64_t id)
-{
-    const int index = IndexOfServerId(id);
-    return index < 0 ? nullptr : &Servers[static_cast<std::size_t>(index)];
-}
-
 // The desktop's own notification area.
 class TSystemTrayIcon : public TTrayIcon
 {
@@ -212,7 +206,7 @@ void TStatusDisplay::RefreshTimerTimer()
 
 void TStatusDisplay::RefreshAll()
 {
-    const bool shown = EntryOf(shownId_) != nullptr;
+    const bool shown = ServerById(shownId_) != nullptr;
     if (shown)
         RefreshTimer->stop();
     probes_.ProbeAllServers();
@@ -224,7 +218,7 @@ void TStatusDisplay::RefreshTrayToolTip()
 {
     // Not every desktop tells the icon that the pointer rests on it, so the balloon that moment would
     // show is kept in the tooltip as well.
-    const TServer* entry = EntryOf(shownId_);
+    const TServer* entry = ServerById(shownId_);
     if (!entry) {
         tray_->SetToolTip(QString());
         return;
@@ -245,7 +239,7 @@ void TStatusDisplay::Announce(const QString& title, const QString& text, std::ui
 
 void TStatusDisplay::RefreshServerVisibleStatus()
 {
-    const TServer* entry = EntryOf(shownId_);
+    const TServer* entry = ServerById(shownId_);
     if (!entry) {
         LabStatus->hide();
         Status->hide();
@@ -291,7 +285,7 @@ void TStatusDisplay::MinimizeToTray()
         return;
     }
     tray_->Show();
-    if (const TServer* entry = EntryOf(shownId_))
+    if (const TServer* entry = ServerById(shownId_))
         lastAnnouncedStatus_ = entry->Status;
     else
         tray_->SetImage(tiEmblem);

@@ -279,9 +279,9 @@ void TestCmdline::findsByShownName()
     QFETCH(QByteArray, typed);
     QFETCH(int, index);
     ResetServers();
-    QVERIFY(AddServer("Alpha", "a", "", "", "", "", "", 0, false, ""));
-    QVERIFY(AddServer("Caf\xe9", "b", "", "", "", "", "", 0, false, ""));
-    QVERIFY(AddServer("Gone", "c", "", "", "", "", "", 0, false, ""));
+    QVERIFY(AddServer({.Name = "Alpha", .Address = "a"}));
+    QVERIFY(AddServer({.Name = "Caf\xe9", .Address = "b"}));
+    QVERIFY(AddServer({.Name = "Gone", .Address = "c"}));
     QVERIFY(RemoveServer("Gone"));
     QCOMPARE(FindServerByShownName(typed.toStdString()), index);
 }

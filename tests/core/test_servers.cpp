@@ -16,7 +16,7 @@ namespace {
 
 bool Add(const std::string& name, const std::string& address = "host")
 {
-    return AddServer(name, address, "", "", "", "", "", 0, false, "");
+    return AddServer({.Name = name, .Address = address});
 }
 
 QStringList LiveNames()
@@ -40,6 +40,8 @@ private slots:
     void addFindChangeRemove();
     void removalsKeepLiveEntriesFirst();
     void swapRefusesBadIndices();
+    void lookupsByIdentityAndRow();
+    void addTakesOnlyWhatAUserEdits();
     void handWrittenFileRoundTrips();
     void saveWritesOnlyWhatIsSet();
     void orderAndRemovalsSurviveRestart();
@@ -59,13 +61,22 @@ void TestServers::addFindChangeRemove()
     QVERIFY(Add("Alpha"));
     QVERIFY(!Add("ALPHA"));
     QCOMPARE(FindServer("alpha"), 0);
-    QVERIFY(ChangeServer("alpha", "new.example", "c", "p", "a", "pl", "w", 3, true, "r"));
+    QVERIFY(ChangeServer({.Name = "alpha",
+                          .Address = "new.example",
+                          .Comments = "c",
+                          .Preloader = "p",
+                          .AltPath = "a",
+                          .Patchlist = "pl",
+                          .Website = "w",
+                          .ServerType = 3,
+                          .AutoCacheClear = true,
+                          .RSSUrl = "r"}));
     const TServer& s = Servers[0];
     QCOMPARE(s.Name, std::string("alpha"));
     QCOMPARE(s.Address, std::string("new.example"));
     QCOMPARE(int(s.ServerType), 3);
     QVERIFY(s.AutoCacheClear);
-    QVERIFY(!ChangeServer("Beta", "", "", "", "", "", "", 0, false, ""));
+    QVERIFY(!ChangeServer({.Name = "Beta"}));
     QVERIFY(RemoveServer("ALPHA"));
     QVERIFY(!RemoveServer("Alpha"));
     QCOMPARE(FindServer("Alpha"), -1);
@@ -103,6 +114,62 @@ void TestServers::swapRefusesBadIndices()
     QVERIFY(SwapServers(1, 0));
     QCOMPARE(IndexOfServerId(idA), 1);
     QCOMPARE(IndexOfServerId(0), -1);
+}
+
+void TestServers::lookupsByIdentityAndRow()
+{
+    QVERIFY(Add("A"));
+    QVERIFY(Add("B"));
+    const std::uint64_t idA = Servers[0].Id;
+    const std::uint64_t idB = Servers[1].Id;
+    QVERIFY(SwapServers(0, 1));
+    // The identity follows the entry; the row is wherever it now stands.
+    QCOMPARE(ServerById(idA), &Servers[1]);
+    QCOMPARE(ServerAt(0), &Servers[0]);
+    QCOMPARE(ServerAt(0)->Id, idB);
+    QVERIFY(!ServerById(kNoServerId));
+    QVERIFY(!ServerById(idA + idB + 1));
+    QVERIFY(!ServerAt(-1));
+    QVERIFY(!ServerAt(2));
+    const std::vector<TServer>& list = Servers;
+    QVERIFY(ServerById(list, idB) == &Servers[0]);
+
+    // A removed entry waits for the save: still found by identity, but no longer live.
+    QVERIFY(RemoveServer("A"));
+    QVERIFY(ServerById(idA) && ServerById(idA)->Deleted);
+    QVERIFY(!LiveServerById(idA));
+    QVERIFY(LiveServerById(idB) == ServerById(idB));
+}
+
+void TestServers::addTakesOnlyWhatAUserEdits()
+{
+    TServer values{.Name = "Alpha", .Address = "a.example", .RSSUrl = "a.example/rss"};
+    values.Status = ssOnline;
+    values.Ping = 42;
+    values.Deleted = true;
+    values.RSSState = rssLoaded;
+    values.RSSData = {"<p>old</p>"};
+    values.Id = 99;
+    QVERIFY(AddServer(values));
+    const TServer& added = Servers.back();
+    QCOMPARE(added.RSSUrl, values.RSSUrl);
+    QCOMPARE(int(added.Status), int(ssChecking));
+    QCOMPARE(added.Ping, kPingReset);
+    QVERIFY(!added.Deleted);
+    QCOMPARE(int(added.RSSState), int(rssNotLoaded));
+    QVERIFY(added.RSSData.empty());
+    QVERIFY(added.Id != values.Id && added.Id != kNoServerId);
+
+    // A change keeps the entry's probe and news state and its identity.
+    Servers.back().Status = ssOnline;
+    Servers.back().RSSState = rssLoaded;
+    const std::uint64_t id = added.Id;
+    QVERIFY(ChangeServer({.Name = "ALPHA", .Address = "b.example", .Id = 5}));
+    QCOMPARE(Servers.back().Address, std::string("b.example"));
+    QCOMPARE(Servers.back().Name, std::string("ALPHA"));
+    QCOMPARE(int(Servers.back().Status), int(ssOnline));
+    QCOMPARE(int(Servers.back().RSSState), int(rssLoaded));
+    QCOMPARE(Servers.back().Id, id);
 }
 
 void TestServers::handWrittenFileRoundTrips()
@@ -159,7 +226,16 @@ void TestServers::saveWritesOnlyWhatIsSet()
 {
     TScratchIni scratch;
     QVERIFY(Add("Bare", ""));
-    QVERIFY(AddServer("Full", "f.example", "c", "/p", "/a", "pl.example", "w.example", 5, true, "r.example"));
+    QVERIFY(AddServer({.Name = "Full",
+                       .Address = "f.example",
+                       .Comments = "c",
+                       .Preloader = "/p",
+                       .AltPath = "/a",
+                       .Patchlist = "pl.example",
+                       .Website = "w.example",
+                       .ServerType = 5,
+                       .AutoCacheClear = true,
+                       .RSSUrl = "r.example"}));
     QVERIFY(SaveServers());
     QCOMPARE(scratch.Read(), std::string("[Bare]\nAddress=\n[Full]\nAddress=f.example\nComments=c\nPreloader=/p\n"
                                          "AltPath=/a\nPatchlist=pl.example\nWebsite=w.example\nServerType=5\n"
@@ -292,7 +368,7 @@ void TestServers::sectionWithoutKeysKeepsItsLines()
     scratch.Write("[Alpha]\r\n; my notes on Alpha\r\n\r\n[Beta]\r\nAddress=b\r\n");
     QVERIFY(LoadServers());
     QCOMPARE(LiveNames(), (QStringList{"Alpha", "Beta"}));
-    QVERIFY(ChangeServer("Alpha", "a.example", "", "", "", "", "", 0, false, ""));
+    QVERIFY(ChangeServer({.Name = "Alpha", .Address = "a.example"}));
     QVERIFY(SaveServers());
     QCOMPARE(scratch.Read(), std::string("[Alpha]\r\n; my notes on Alpha\r\nAddress=a.example\r\n\r\n"
                                          "[Beta]\r\nAddress=b\r\n"));

@@ -54,7 +54,7 @@ void TestStoreFiles::unreadableFileIsNeverWritten()
                 return 1;
             if (LoadServers() || !Servers.empty())
                 return 2;
-            AddServer("Gamma", "c.example", "", "", "", "", "", 0, false, "");
+            AddServer({.Name = "Gamma", .Address = "c.example"});
             if (settings.Save(IniPath, window) || SaveServers())
                 return 3;
             return 0;
@@ -84,7 +84,7 @@ void TestStoreFiles::savesKeepTheMode()
     TWindowSettings window;
     QVERIFY(settings.Load(IniPath, window));
     QVERIFY(LoadServers());
-    QVERIFY(AddServer("Gamma", "c.example", "", "", "", "", "", 0, false, ""));
+    QVERIFY(AddServer({.Name = "Gamma", .Address = "c.example"}));
     QVERIFY(settings.Save(IniPath, window));
     QVERIFY(SaveServers());
     QCOMPARE(int(ModeOf(scratch.Path()) & 07777), mode);
@@ -101,7 +101,7 @@ void TestStoreFiles::linkedFileThroughTheStores()
     TSettings settings;
     TWindowSettings window;
     QVERIFY(settings.Load(IniPath, window));
-    QVERIFY(AddServer("Alpha", "a.example", "", "", "", "", "", 0, false, ""));
+    QVERIFY(AddServer({.Name = "Alpha", .Address = "a.example"}));
     QVERIFY(settings.Save(IniPath, window));
     QVERIFY(SaveServers());
     QVERIFY(S_ISLNK(ModeOf(scratch.Path())));

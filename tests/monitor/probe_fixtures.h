@@ -115,7 +115,7 @@ inline bool PingAsExpected(std::int32_t ping, platform::TAddressFamily family = 
 
 inline void AddTestServer(const std::string& name, const std::string& address)
 {
-    AddServer(name, address, "", "", "", "", "", 0, false, "");
+    AddServer({.Name = name, .Address = address});
 }
 
 inline TServer& EntryById(std::uint64_t id)

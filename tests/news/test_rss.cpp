@@ -32,7 +32,7 @@ QString Page(const std::string& title, const std::string& description, const std
 
 void AddTestServer(const std::string& name, const std::string& rssUrl)
 {
-    QVERIFY(AddServer(name, "127.0.0.1", "", "", "", "", "", 0, false, rssUrl));
+    QVERIFY(AddServer({.Name = name, .Address = "127.0.0.1", .RSSUrl = rssUrl}));
 }
 
 std::string Utf8(const QString& text)

@@ -110,8 +110,16 @@ void TestInfoPanel::cleanup()
 
 void TestInfoPanel::Add(const std::string& name, const TServerValues& v)
 {
-    QVERIFY(AddServer(name, v.Address, v.Comments, v.Preloader, v.AltPath, v.Patchlist, v.Website, v.ServerType,
-                      v.AutoCacheClear, v.RSSUrl));
+    QVERIFY(AddServer({.Name = name,
+                       .Address = v.Address,
+                       .Comments = v.Comments,
+                       .Preloader = v.Preloader,
+                       .AltPath = v.AltPath,
+                       .Patchlist = v.Patchlist,
+                       .Website = v.Website,
+                       .ServerType = v.ServerType,
+                       .AutoCacheClear = v.AutoCacheClear,
+                       .RSSUrl = v.RSSUrl}));
     // No fetch from these tests: the news is there already.
     Servers.back().RSSState = rssLoaded;
 }

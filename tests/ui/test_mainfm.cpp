@@ -131,7 +131,7 @@ void TestMainForm::settingsErrorSkipsServerSave()
 {
     scratch_->Write("[One]\nAddress=127.0.0.1:1\n");
     auto form = std::make_unique<TMainForm>(settings_, probes_, news_);
-    QVERIFY(AddServer("Two", "127.0.0.1:1", "", "", "", "", "", 0, false, ""));
+    QVERIFY(AddServer({.Name = "Two", .Address = "127.0.0.1:1"}));
     // The file turns into a folder: nothing can be written any more, and nothing must crash.
     QVERIFY(QFile::remove(QString::fromStdString(scratch_->Path())));
     QVERIFY(QDir().mkdir(QString::fromStdString(scratch_->Path())));
@@ -152,7 +152,7 @@ void TestMainForm::failedSaveIsToldOnceAndKeepsTheFile()
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     auto form = std::make_unique<TMainForm>(settings_, probes_, news_);
     QCOMPARE(form->ServerList()->Count(), 1);
-    QVERIFY(AddServer("Two", "127.0.0.1:1", "", "", "", "", "", 0, false, ""));
+    QVERIFY(AddServer({.Name = "Two", .Address = "127.0.0.1:1"}));
     std::vector<TMessageRequest> told;
     SetMessageHook([&](const TMessageRequest& request) {
         told.push_back(request);

@@ -137,7 +137,7 @@ void TestNewsView::cleanup()
 
 TServer& TestNewsView::Add(const std::string& name, std::uint8_t state, TRSSDataList pages, std::string url)
 {
-    AddServer(name, "127.0.0.1", "", "", "", "", "", 0, false, url);
+    AddServer({.Name = name, .Address = "127.0.0.1", .RSSUrl = url});
     TServer& server = Servers.back();
     server.RSSState = state;
     server.RSSData = std::move(pages);
