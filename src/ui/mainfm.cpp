@@ -10,10 +10,12 @@
 #include "ui/ListBoxEx.h"
 #include "ui/gamelaunch.h"
 #include "ui/imgfrm.h"
+#include "ui/infopanel.h"
 #include "ui/listkeys.h"
 #include "ui/localizemain.h"
 #include "ui/maindialogs.h"
 #include "ui/msgbox_u.h"
+#include "ui/newsview.h"
 #include "ui/serverlist.h"
 #include "ui/skinfont.h"
 #include "ui/skinstyle.h"
@@ -76,27 +78,6 @@ TMainForm::TMainForm(TSettings& settings, TProbeService& probes, TNewsService& n
     List = serverList_->List();
     List->installEventFilter(this);
     setFocusProxy(List);
-    connect(List, &TListBoxEx::KeyDown, this, [this](QKeyEvent* key) {
-        if (key->modifiers() & Qt::AltModifier)
-            altKeys_.insert(key->key());
-        else
-            altKeys_.remove(key->key());
-        ListKeyDown(key->key(), key->modifiers());
-    });
-    connect(List, &TListBoxEx::KeyUp, this, [this](QKeyEvent* key) {
-        // A held key repeats its release too; the step follows the last one only.
-        if (key->isAutoRepeat())
-            return;
-        // Alt let go a moment before the arrow still means Alt and the arrow.
-        Qt::KeyboardModifiers modifiers = key->modifiers();
-        if (altKeys_.remove(key->key()))
-            modifiers |= Qt::AltModifier;
-        ListKeyUp(key->key(), modifiers);
-    });
-    connect(List, &TListBoxEx::MouseDown, this, [this] { ListMouseDown(); });
-    connect(List, &TListBoxEx::ItemIndexChanged, this, &TMainForm::SelectedServerChanged);
-    // Results that arrive together repaint the list once: the repaints are coalesced.
-    connect(&probes_, &TProbeService::serverProbed, List, &TListBoxEx::RowsChanged);
     SetupFrameControls();
     SetupComponents();
 
@@ -110,8 +91,6 @@ TMainForm::~TMainForm()
 
 void TMainForm::FormCreate()
 {
-    SetupStatusControls();
-    SetupInfoPanel();
     LocalizeMainForm(this);
     frame_->LayoutLoaded();
     // Keep the window alive while another copy finishes saving the file we are about to read.
@@ -289,6 +268,27 @@ void TMainForm::SetupFrameControls()
 
 void TMainForm::SetupComponents()
 {
+    connect(List, &TListBoxEx::KeyDown, this, [this](QKeyEvent* key) {
+        if (key->modifiers() & Qt::AltModifier)
+            altKeys_.insert(key->key());
+        else
+            altKeys_.remove(key->key());
+        ListKeyDown(key->key(), key->modifiers());
+    });
+    connect(List, &TListBoxEx::KeyUp, this, [this](QKeyEvent* key) {
+        // A held key repeats its release too; the step follows the last one only.
+        if (key->isAutoRepeat())
+            return;
+        // Alt let go a moment before the arrow still means Alt and the arrow.
+        Qt::KeyboardModifiers modifiers = key->modifiers();
+        if (altKeys_.remove(key->key()))
+            modifiers |= Qt::AltModifier;
+        ListKeyUp(key->key(), modifiers);
+    });
+    connect(List, &TListBoxEx::MouseDown, this, [this] { ListMouseDown(); });
+    connect(List, &TListBoxEx::ItemIndexChanged, this, &TMainForm::SelectedServerChanged);
+    // Results that arrive together repaint the list once: the repaints are coalesced.
+    connect(&probes_, &TProbeService::serverProbed, List, &TListBoxEx::RowsChanged);
     game_ = new TGameLaunch(this, settings_);
     closeGuard_ = new TBusyCloseGuard(this);
     dialogs_ = new TMainDialogs(this, settings_);
@@ -311,6 +311,21 @@ void TMainForm::SetupComponents()
     connect(updates_, &TUpdateControl::downloadStarted, this, &TMainForm::PauseRefresh);
     connect(updates_, &TUpdateControl::updateAbandoned, this, &TMainForm::ResumeRefresh);
     connect(updates_, &TUpdateControl::handedOver, this, &QWidget::close);
+
+    MakeImageButton("BtnMinimize", kMinimizeRect, &TMainForm::BtnMinimizeClick);
+    MakeImageButton("BtnRefreshAll", kRefreshAllRect, &TMainForm::BtnRefreshAllClick);
+    status_ = new TStatusDisplay(this, probes_);
+    connect(status_, &TStatusDisplay::refreshTicked, this, &TMainForm::CheckUpdateSchedule);
+    connect(status_, &TStatusDisplay::trayIconClicked, this, &TMainForm::TrayIconClick);
+
+    InfoPanel = new TInfoPanel(frame_->InfoPanel(), settings_, news_);
+    TNewsView* newsView = InfoPanel->News();
+    // Queued: the focus moves back once the view has finished taking it.
+    connect(
+        newsView, &TNewsView::focusReturned, this, [this] { List->setFocus(); }, Qt::QueuedConnection);
+    SetNewsView(newsView->Browser());
+    connect(InfoPanel, &TInfoPanel::pageSelected, this, [this](int page) { infoPanelPage_ = page; });
+    infoPanelPage_ = InfoPanel->CurrentPage();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -522,6 +537,94 @@ void TMainForm::ItemInfoPanelClick()
 bool TMainForm::InfoPanelVisible() const
 {
     return frame_->InfoPanelVisible();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status line, refresh cycle and notification area: the status display (statusdisplay.cpp)
+
+void TMainForm::RefreshServerVisibleStatus()
+{
+    status_->RefreshServerVisibleStatus();
+}
+
+void TMainForm::RefreshTimerTimer()
+{
+    status_->RefreshTimerTimer();
+}
+
+void TMainForm::BtnRefreshAllClick()
+{
+    status_->RefreshAll();
+}
+
+void TMainForm::ListMouseDown()
+{
+    // The panel and the status line already follow the selection (SelectedServerChanged); this step
+    // adds a fresh probe and starts the refresh period anew.
+    status_->RestartRefreshCycle();
+}
+
+void TMainForm::BtnMinimizeClick()
+{
+    status_->MinimizeToTray();
+}
+
+void TMainForm::TrayIconClick()
+{
+    status_->RestoreWindow();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Information panel and news: the panel (infopanel.cpp) and its news view (newsview.cpp)
+
+void TMainForm::UpdateInfoPanel()
+{
+    InfoPanel->ShowServer(SelectedServerId());
+}
+
+void TMainForm::SelectInfoPanel(int page)
+{
+    InfoPanel->SelectInfoPanel(page);
+}
+
+void TMainForm::InfoBtn0Click()
+{
+    InfoPanel->InfoBtn0Click();
+}
+
+void TMainForm::InfoBtn1Click()
+{
+    InfoPanel->InfoBtn1Click();
+}
+
+void TMainForm::InfoBtn2Click()
+{
+    InfoPanel->InfoBtn2Click();
+}
+
+void TMainForm::UpdateRSSBrowser()
+{
+    InfoPanel->News()->ShowServer(SelectedServerId());
+}
+
+void TMainForm::BtnNextClick()
+{
+    InfoPanel->News()->BtnNextClick();
+}
+
+void TMainForm::BtnPrevClick()
+{
+    InfoPanel->News()->BtnPrevClick();
+}
+
+void TMainForm::RSSBrowserHotSpotClick(const QString& src)
+{
+    InfoPanel->News()->RSSBrowserHotSpotClick(src);
+}
+
+void TMainForm::RSSBrowserEnter()
+{
+    InfoPanel->News()->RSSBrowserEnter();
 }
 
 // ---------------------------------------------------------------------------------------------

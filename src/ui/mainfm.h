@@ -35,7 +35,7 @@ public:
     TMainForm(TSettings& settings, TProbeService& probes, TNewsService& news, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // -- life cycle (mainfm.cpp) --
+    // -- life cycle --
     void FormCreate();
     void FormShow();
     void ApplicationEventsIdle();
@@ -45,7 +45,7 @@ public:
     // False when the settings could not be written; the servers are then not written either.
     bool SaveSettings();
 
-    // -- server list (mainfm.cpp; the view in serverlist.cpp) --
+    // -- server list (the view in serverlist.cpp) --
     TListBoxEx* ServerList() const;
     // Selected server index, -1 when none.
     int SelectedIndex() const;
@@ -68,7 +68,7 @@ public:
     void BtnUpClick();
     void BtnDownClick();
 
-    // -- frame, menu and information panel's place (mainfm.cpp; the frame in mainframe.cpp) --
+    // -- frame, menu and information panel's place (the frame in mainframe.cpp) --
     void BtnCloseClick();
     void BtnMenuClick();
     void BtnMenuMouseEnter();
@@ -81,14 +81,14 @@ public:
     // The news view, once it exists: the wheel over it scrolls it, not the list.
     void SetNewsView(QWidget* view) { RSSBrowser = view; }
 
-    // -- game: launch and folder clearing (mainfm.cpp; the work in gamelaunch.cpp) --
+    // -- game: launch and folder clearing (the work in gamelaunch.cpp) --
     void BtnPlayClick();
     void ItemClearWDBClick();
     void ItemClearWTFClick();
     void ItemClearScreenshotsClick();
     TGameLaunch* Game() const { return game_; }
 
-    // -- monitoring: status display, refresh cycle, notification area (mainfm_status.cpp; the display in
+    // -- monitoring: status display, refresh cycle, notification area (the display in
     // statusdisplay.cpp) --
     void RefreshServerVisibleStatus();
     void RefreshTimerTimer();
@@ -97,20 +97,20 @@ public:
     void BtnMinimizeClick();
     void TrayIconClick();
 
-    // -- dialogs: server editor, settings, about (mainfm.cpp; the dialogs' side in maindialogs.cpp) --
+    // -- dialogs: server editor, settings, about (the dialogs' side in maindialogs.cpp) --
     void BtnAddClick();
     void BtnEditClick();
     void BtnRemoveClick();
     void ItemSettingsClick();
     void ItemAboutClick();
 
-    // -- update (mainfm.cpp; the schedule, the check and the update window in updatecontrol.cpp) --
+    // -- update (the schedule, the check and the update window in updatecontrol.cpp) --
     // The refresh timer's look at the update schedule; it decides once per run.
     void CheckUpdateSchedule();
     void ItemUpdateClick();
     TUpdateControl* Updates() const { return updates_; }
 
-    // -- information panel and news (mainfm_info.cpp; the panel in infopanel.cpp, the news in newsview.cpp) --
+    // -- information panel and news (the panel in infopanel.cpp, the news in newsview.cpp) --
     void UpdateInfoPanel();
     void SelectInfoPanel(int page);
     void InfoBtn0Click();
@@ -133,7 +133,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // -- construction (mainfm.cpp) --
+    // -- construction --
     void SetupFrameControls();
     // One of the window's picture buttons; its pictures are the skin's, named after it without "Btn".
     TImgBtn* MakeImageButton(const char* name, QRect geometry, void (TMainForm::*onClick)());
@@ -173,12 +173,10 @@ private:
     TMainDialogs* dialogs_ = nullptr;
     TUpdateControl* updates_ = nullptr;
 
-    // -- information panel and news (mainfm_info.cpp) --
-    void SetupInfoPanel();
+    // -- information panel and news --
     TNewsService& news_;
     class TInfoPanel* InfoPanel = nullptr;
 
-    // -- monitoring (mainfm_status.cpp) --
-    void SetupStatusControls();
+    // -- monitoring --
     class TStatusDisplay* status_ = nullptr;
 };
