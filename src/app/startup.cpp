@@ -199,7 +199,6 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     // The window holds on to the news service: the service comes first and goes after it.
     auto news = std::make_unique<TNewsService>();
     auto form = std::make_unique<TMainForm>(settings, probes, *news);
-    MutexHandle = lock.get();
     // Logout, shutdown or Ctrl+C close the window as its close button does, so nothing is lost.
     std::unique_ptr<QSocketNotifier> termination;
     if (int fd = platform::WatchTerminationRequests(); fd >= 0) {
@@ -230,7 +229,6 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     // Fetches still running are abandoned; a parse under way stops within a few tokens.
     news.reset();
     lock->Release();
-    MutexHandle = nullptr;
     // A probe hands its last results to the main thread, so the loop keeps turning until each is done.
     QTimer tick;
     tick.start(kShutdownWaitSliceMs);

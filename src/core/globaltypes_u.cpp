@@ -4,4 +4,3 @@ std::string IniPath;
 bool FirstShow = true;
 bool FirstIdle = true;
 std::atomic<bool> AppClosing{false};
-platform::InstanceLock* MutexHandle = nullptr;

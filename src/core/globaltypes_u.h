@@ -66,12 +66,5 @@ extern bool FirstIdle;
 // Set when the main window starts closing; background work reads it, hence atomic.
 extern std::atomic<bool> AppClosing;
 
-namespace platform {
-class InstanceLock;
-}
-// The single-instance lock while this copy runs; the update hand-over releases it once the data are saved,
-// just before it starts the new copy. Null until the main window exists.
-extern platform::InstanceLock* MutexHandle;
-
 inline constexpr const char* kApplicationTitle = "Korvan II";
 inline constexpr const char* kSingleInstanceName = "tavix2";

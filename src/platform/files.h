@@ -39,7 +39,9 @@ bool ReplaceFileAtomicallyNoFollow(const std::string& path, std::string_view dat
 std::string FinalPathOf(const std::string& path);
 
 // Removes the files that saves of `path` killed part-way left beside it (or beside its link target).
-// A file that a running save, of this process or another, is still writing is never touched.
+// A file that a running save, of this process or another, is still writing is never touched: a save file
+// gets its name only once its writer holds it, where the system allows (else a save that loses its file
+// this way makes another).
 void RemoveAbandonedSaveFiles(const std::string& path);
 
 // Completes an in-place save of `path` that was killed part-way, from its journal, so the file holds the
@@ -48,8 +50,8 @@ void RemoveAbandonedSaveFiles(const std::string& path);
 void FinishInterruptedSave(const std::string& path);
 
 // The lock file a save holds while it rewrites a file that another copy may be about to read. It is made
-// under a passing name, write-locked, given its writer's process id and only then renamed into place, so
-// while the name stands its writer holds it; a link or pipe of that name is replaced, never followed.
+// write-locked, given its writer's process id and only then renamed into place under its name, so while
+// the name stands its writer holds it; a link or pipe of that name is replaced, never followed.
 // The destructor removes it. When it cannot be made, the save goes on without it.
 class TWriterLock
 {
@@ -73,10 +75,13 @@ enum class TLockFileState
 };
 TLockFileState LockFileState(const std::string& path);
 
-// The steps of a save that rewrites a file in place, in order. A watcher hears each one as it is reached;
-// crash tests end the process there to prove that every step leaves the old or the new content.
+// The steps of a save, in order. A watcher hears each one as it is reached; crash tests end the process
+// there to prove that every step leaves the old or the new content, or act there as another process would.
+// Every save names a save file (a save in place does so for its journal); the rest belong to a save that
+// rewrites a file in place.
 enum class TSaveStep
 {
+    SaveFileNamed, // the new file has its name beside the file it is to replace
     JournalWritten,
     ContentWritten,
     Truncated,

@@ -6,9 +6,15 @@
 #include <QtTest>
 #include <algorithm>
 #include <csignal>
+#include <cstddef>
 #include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,6 +67,52 @@ std::string Get(const std::string& path)
     return file.readAll().toStdString();
 }
 
+// True when files can be made unnamed in `folder` (and named later), so a save file is never seen unlocked.
+bool MakesUnnamedFiles(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+// From here on this process meets file systems as one that makes no unnamed files: asking for one fails as
+// it fails there. False where the system filters no calls (or the test knows no filter for it).
+bool RefuseUnnamedFiles()
+{
+#if defined(__x86_64__)
+    constexpr std::uint32_t kArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+    constexpr std::uint32_t kArch = AUDIT_ARCH_AARCH64;
+#else
+    return false;
+#endif
+    constexpr std::uint32_t kUnnamedBit = O_TMPFILE & ~O_DIRECTORY;
+    // The flags are the third argument of openat; their low half is the first word of it.
+    sock_filter program[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kArch, 0, 4),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 2),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kUnnamedBit, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+    };
+    sock_fprog filter = {static_cast<unsigned short>(std::size(program)), program};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+}
+
+// A starting copy cleaning up at the very moment a save file first shows its name, in the saving process
+// itself: the file's lock is on the open file, so this cleanup is as much another party as another process.
+// The save runs in the folder of a tavix.ini, so no path needs to be kept for the cleanup.
+void CleanUpWhenASaveFileIsNamed(platform::TSaveStep step)
+{
+    if (step == platform::TSaveStep::SaveFileNamed)
+        platform::RemoveAbandonedSaveFiles("tavix.ini");
+}
+
 struct stat LStat(const std::string& path)
 {
     struct stat st = {};
@@ -91,6 +143,8 @@ private slots:
     void abandonedSaveFilesAreRemoved();
     void saveFileOfARunningSaveIsKept();
     void killedSaveLeavesNothingAfterCleanup();
+    void cleanupNeverTakesTheFileOfARunningSave();
+    void savesWhereNoUnnamedFileCanBeMade();
 };
 
 void TestFiles::linkIsWrittenThroughAndStaysALink_data()
@@ -445,6 +499,77 @@ void TestFiles::killedSaveLeavesNothingAfterCleanup()
     QCOMPARE(f.Names(), std::vector<std::string>{"tavix.ini"});
     const std::string left = Get(ini);
     QVERIFY(left == kOld || left == big);
+}
+
+void TestFiles::cleanupNeverTakesTheFileOfARunningSave()
+{
+    TFolderFixture f;
+    if (!MakesUnnamedFiles(f.Path("")))
+        QSKIP("the file system here makes no unnamed files, so a save file is named before it is locked");
+    const std::string ini = f.Path("tavix.ini");
+    Put(ini, kOld, 0640);
+
+    // The worst moment, every time: a save that lost its file here would make another and lose it again.
+    const int rc = RunInChild([&] {
+        if (::chdir(f.Path("").c_str()) != 0)
+            return 2;
+        platform::WatchSaveSteps(CleanUpWhenASaveFileIsNamed);
+        return platform::ReplaceFileAtomically(ini, kNew) && platform::ReplaceFileAtomically(ini, kOld) &&
+                       platform::ReplaceFileAtomically(ini, kNew)
+                   ? 0
+                   : 1;
+    });
+    QCOMPARE(rc, 0);
+    QCOMPARE(Get(ini), kNew);
+    QCOMPARE(LStat(ini).st_mode & 07777, mode_t(0640));
+    QCOMPARE(f.Names(), std::vector<std::string>{"tavix.ini"});
+
+    // And a cleanup running flat out beside many saves, as fast as it can go.
+    constexpr int kSaves = 100;
+    const std::string big(1 << 16, 'x');
+    const pid_t saver = ::fork();
+    if (saver == 0) {
+        int failed = 0;
+        for (int i = 0; i < kSaves; ++i)
+            failed += !platform::ReplaceFileAtomically(ini, i % 2 ? big : kOld);
+        ::_exit(std::min(failed, 100));
+    }
+    int status = 0;
+    while (::waitpid(saver, &status, WNOHANG) == 0)
+        platform::RemoveAbandonedSaveFiles(ini);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QCOMPARE(Get(ini), big);
+    QCOMPARE(f.Names(), std::vector<std::string>{"tavix.ini"});
+}
+
+void TestFiles::savesWhereNoUnnamedFileCanBeMade()
+{
+    // There the save file is made under its name and locked right after; the guarantees are the same.
+    constexpr int kNoFilter = 2;
+    TFolderFixture f;
+    const std::string real = f.Path("real.ini");
+    const std::string ini = f.Path("tavix.ini");
+    const std::string lock = f.Path("tavix.lck");
+    Put(real, kOld, 0640);
+    QVERIFY(::symlink("real.ini", ini.c_str()) == 0);
+    const int rc = RunInChild([&] {
+        if (!RefuseUnnamedFiles())
+            return kNoFilter;
+        if (::open(f.Path("").c_str(), O_TMPFILE | O_RDWR, 0600) >= 0 || errno != EOPNOTSUPP)
+            return 3;
+        if (!platform::ReplaceFileAtomically(ini, kNew))
+            return 4;
+        const platform::TWriterLock writing(lock);
+        return writing.Held() && platform::LockFileState(lock) == platform::TLockFileState::Live ? 0 : 5;
+    });
+    if (rc == kNoFilter)
+        QSKIP("this system filters no calls, so every file system here makes unnamed files");
+    QCOMPARE(rc, 0);
+    QCOMPARE(Get(real), kNew);
+    QCOMPARE(LStat(real).st_mode & 07777, mode_t(0640));
+    QVERIFY(S_ISLNK(LStat(ini).st_mode));
+    QCOMPARE(f.Names(), (std::vector<std::string>{"real.ini", "tavix.ini"}));
 }
 
 QTEST_GUILESS_MAIN(TestFiles)

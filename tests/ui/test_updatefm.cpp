@@ -58,7 +58,6 @@ void TestUpdateForm::initTestCase()
     InitLocalization();
     QVERIFY(server_.Listen());
     qputenv("KORVAN_UPDATE_URL", server_.Url(QString()).toUtf8());
-    MutexHandle = &lock_;
     if (!minisign::Available())
         QSKIP("minisign is not installed");
     key_ = minisign::Generate(keys_.path());
@@ -80,7 +79,6 @@ void TestUpdateForm::Publish(const QByteArray& list, int status, bool sign)
 
 void TestUpdateForm::cleanupTestCase()
 {
-    MutexHandle = nullptr;
     SetMessageHook({});
 }
 

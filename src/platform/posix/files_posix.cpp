@@ -13,7 +13,9 @@
 #include <fcntl.h>
 #include <optional>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace platform {
@@ -28,12 +30,18 @@ constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr mode_t kNewFileMode = 0666;
 // As many links in a row as the system itself follows before it calls it a loop.
 constexpr int kMaxLinkHops = 40;
-// A save file is "<name>.XXXXXX.saving": the random part mkstemp fills in, then this ending, so no other
+// A save file is "<name>.XXXXXX.saving": six random letters or digits, then this ending, so no other
 // file of the user's can be taken for one.
 constexpr const char* kSaveFileRandom = "XXXXXX";
 constexpr const char* kSaveFileSuffix = ".saving";
-// Another process may take a save file away between its creation and our lock; then a new one is made.
+constexpr std::string_view kSaveFileLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+// Where a save file must be made under its name and only then locked, another process may take it away in
+// between; then a new one is made.
 constexpr int kSaveFileAttempts = 8;
+// Names for an unnamed save file are drawn until one is free; only a folder crowded with save files, or
+// someone taking each name just before us, runs out of them.
+constexpr int kSaveFileNameDraws = 100;
+constexpr std::uint64_t kNanosecondsPerSecond = 1000000000;
 // A journal is "<name>.<hash of the full path>.journal" in the user's state folder: a text head line, then
 // the path and the new content, each as long as the head says.
 constexpr const char* kJournalSuffix = ".journal";
@@ -271,10 +279,74 @@ enum class TNewFile
     Failed,
 };
 
-// Writes `data` into a new file beside `target` (never through a link), flushes it and renames it over
-// `target`, so the name holds the old or the new content whatever happens. With `keep`, the new file
-// stays open and write-locked there.
-TNewFile WriteAndRename(const std::string& target, std::string_view data, const struct stat* old, TFd* keep)
+// A fresh save file name for `target`. Its letters need not be unguessable: a name someone else holds is
+// never written through, only passed over.
+std::string DrawSaveFileName(const std::string& target)
+{
+    std::uint64_t bits = 0;
+    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bits)) {
+        // Before the system has gathered randomness: the clock and the process will do.
+        struct timespec now = {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        bits = static_cast<std::uint64_t>(now.tv_sec) * kNanosecondsPerSecond + static_cast<std::uint64_t>(now.tv_nsec);
+        bits ^= static_cast<std::uint64_t>(::getpid());
+    }
+    std::string name = target + ".";
+    for (std::size_t i = 0; i < std::strlen(kSaveFileRandom); ++i, bits /= kSaveFileLetters.size())
+        name += kSaveFileLetters[bits % kSaveFileLetters.size()];
+    return name + kSaveFileSuffix;
+}
+
+// Gives the unnamed open file `fd` the name `path`: 0, or the error. Through /proc, which any user may do
+// with a file of their own, else by the descriptor itself where the system lets us.
+int LinkUnnamedFile(int fd, const std::string& path)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno == EEXIST)
+        return EEXIST;
+    return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+
+// The save file gets its name only once it is locked, written and flushed: a starting copy that cleans up
+// what killed saves left can never see it unlocked and take it for one of those, and a kill before the
+// name leaves nothing behind at all. None where the system makes or names no unnamed file here; nothing
+// is left behind then either.
+std::optional<TNewFile> WriteUnnamedAndRename(const std::string& target, std::string_view data, const struct stat* old,
+                                              TFd* keep)
+{
+    const std::string folder = FolderOf(target);
+    TFd fd(::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (fd.Get() < 0 || LockWholeFile(fd.Get()) == TLockResult::Busy)
+        return std::nullopt;
+    CopyAccess(fd.Get(), old);
+    if (!WriteAllAt(fd.Get(), data) || ::fsync(fd.Get()) != 0)
+        return TNewFile::Failed;
+    for (int draw = 0; draw < kSaveFileNameDraws; ++draw) {
+        const std::string temp = DrawSaveFileName(target);
+        const int error = LinkUnnamedFile(fd.Get(), temp);
+        if (error == EEXIST)
+            continue;
+        if (error != 0)
+            return std::nullopt;
+        NoteSaveStep(TSaveStep::SaveFileNamed);
+        if (::rename(temp.c_str(), target.c_str()) == 0) {
+            SyncFolderOf(target);
+            if (keep)
+                keep->Reset(fd.Release());
+            return TNewFile::Written;
+        }
+        if (NamesOpenFile(temp, fd.Get()))
+            ::unlink(temp.c_str());
+        return TNewFile::Failed;
+    }
+    return TNewFile::Failed;
+}
+
+// Where no unnamed file can be made: the save file is made under its name and locked right after, and a
+// starting copy cleaning up in that moment may take it; then another is made.
+TNewFile WriteNamedAndRename(const std::string& target, std::string_view data, const struct stat* old, TFd* keep)
 {
     const std::string suffix = kSaveFileSuffix;
     for (int attempt = 0; attempt < kSaveFileAttempts; ++attempt) {
@@ -282,8 +354,8 @@ TNewFile WriteAndRename(const std::string& target, std::string_view data, const 
         TFd fd(::mkostemps(temp.data(), static_cast<int>(suffix.size()), O_CLOEXEC));
         if (fd.Get() < 0)
             return (errno == EACCES || errno == EPERM) ? TNewFile::FolderRefused : TNewFile::Failed;
-        // Between its creation and the lock, a starting copy may have taken the file for one left
-        // behind and removed it; the name must still be ours.
+        NoteSaveStep(TSaveStep::SaveFileNamed);
+        // The name must still be ours once the lock is.
         if (LockWholeFile(fd.Get()) == TLockResult::Busy || !NamesOpenFile(temp, fd.Get()))
             continue;
         CopyAccess(fd.Get(), old);
@@ -297,6 +369,16 @@ TNewFile WriteAndRename(const std::string& target, std::string_view data, const 
         return TNewFile::Failed;
     }
     return TNewFile::Failed;
+}
+
+// Writes `data` into a new file beside `target` (never through a link), flushes it and renames it over
+// `target`, so the name holds the old or the new content whatever happens. With `keep`, the new file
+// stays open and write-locked there.
+TNewFile WriteAndRename(const std::string& target, std::string_view data, const struct stat* old, TFd* keep)
+{
+    if (const std::optional<TNewFile> unnamed = WriteUnnamedAndRename(target, data, old, keep))
+        return *unnamed;
+    return WriteNamedAndRename(target, data, old, keep);
 }
 
 // A kill between the write and the truncation of an in-place save would leave the new text followed by
