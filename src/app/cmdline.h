@@ -26,9 +26,9 @@ struct TProgramOptions
 {
     TCommandAction Action = TCommandAction::Start;
     bool Probe = false;
-    QString ServerName;
+    QString ServerName{};
     // For Invalid: what standard error is told.
-    QString Error;
+    QString Error{};
 };
 
 inline constexpr int kExitOk = 0;
