@@ -251,12 +251,8 @@ private:
 
     void Finish(bool ok)
     {
-        if (finished_)
+        if (!Stop())
             return;
-        finished_ = true;
-        timer_.stop();
-        deadline_.stop();
-        DropReply();
         if (context_)
             report_(ok);
         deleteLater();
@@ -264,13 +260,20 @@ private:
 
     void Cancel()
     {
+        if (Stop())
+            deleteLater();
+    }
+
+    // Ends the transfer once; false when it had already ended.
+    bool Stop()
+    {
         if (finished_)
-            return;
+            return false;
         finished_ = true;
         timer_.stop();
         deadline_.stop();
         DropReply();
-        deleteLater();
+        return true;
     }
 
     QNetworkAccessManager manager_{this};
