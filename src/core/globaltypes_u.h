@@ -50,6 +50,8 @@ struct TServer
     std::uint8_t RSSState = rssNotLoaded;
     TRSSDataList RSSData{};
     std::string RSSUrl{};
+    // The user wants to hear when this server goes up or down, selected or not (key Announce).
+    bool Announce = false;
     // Identity that follows the entry when the array is reordered; background work (probes, news)
     // hands its results back by it, so a result lands on the server it was started for.
     std::uint64_t Id = 0;

@@ -22,7 +22,7 @@ std::uint64_t NextServerId()
     return ++next;
 }
 
-// The ten values a user edits; the probe and news state stay as they are.
+// The values a user edits; the probe and news state stay as they are.
 void AssignValues(TServer& s, const TServer& values)
 {
     s.Name = values.Name;
@@ -35,6 +35,7 @@ void AssignValues(TServer& s, const TServer& values)
     s.ServerType = values.ServerType;
     s.AutoCacheClear = values.AutoCacheClear;
     s.RSSUrl = values.RSSUrl;
+    s.Announce = values.Announce;
 }
 
 void AppendEntry(const TServer& values)
@@ -75,6 +76,8 @@ void WriteServer(TIniFile& ini, const TServer& s)
         ini.WriteBool(s.Name, "AutoCacheClear", true);
     if (!s.RSSUrl.empty())
         ini.WriteString(s.Name, "RSSUrl", s.RSSUrl);
+    if (s.Announce)
+        ini.WriteBool(s.Name, "Announce", true);
 }
 
 void WaitForLock(const TWaitStep& waitStep)
@@ -238,7 +241,8 @@ bool LoadServers(const TWaitStep& waitStep)
                      .Website = ini.ReadString(name, "Website", ""),
                      .ServerType = static_cast<std::uint8_t>(ini.ReadInteger(name, "ServerType", 0)),
                      .AutoCacheClear = ini.ReadBool(name, "AutoCacheClear", false),
-                     .RSSUrl = ini.ReadString(name, "RSSUrl", "")});
+                     .RSSUrl = ini.ReadString(name, "RSSUrl", ""),
+                     .Announce = ini.ReadBool(name, "Announce", false)});
     }
     CompactServers();
     return true;

@@ -22,8 +22,8 @@ extern std::array<std::string, kServerTypeCount> ServerTypeNames;
 // and for "main" in any letter case, the settings' section. AddServer refuses such names.
 bool IsStorableServerName(const std::string& Name);
 // Appends an entry with the values a user edits (name, address, comments, preloader, own game, patch list,
-// site, type, cache clearing, news channel) taken from `values`; its probe and news state start afresh and
-// it gets an identity of its own, whatever `values` holds there. False for a name already listed or one
+// site, type, cache clearing, news channel, announcements) taken from `values`; its probe and news state start afresh
+// and it gets an identity of its own, whatever `values` holds there. False for a name already listed or one
 // IsStorableServerName refuses.
 bool AddServer(const TServer& values);
 // Gives the live entry named `values.Name` the values a user edits; its probe and news state stay. False

@@ -125,6 +125,12 @@ void ReadSettings(const TIniFile& ini, TMainSettings& values, TWindowSettings& w
     if (!stamp || !ParseDateTime(*stamp, lastRun))
         lastRun = kLastRunDefault;
     values.LastRun = lastRun;
+    values.AnnounceAfter = ini.ReadInteger(S, "AnnounceAfter", kDefaultAnnounceAfter);
+    if (values.AnnounceAfter < kMinAnnounceAfter || values.AnnounceAfter > kMaxAnnounceAfter)
+        values.AnnounceAfter = kDefaultAnnounceAfter;
+    values.RefreshPeriod = ini.ReadInteger(S, "RefreshPeriod", kDefaultRefreshPeriod);
+    if (values.RefreshPeriod < kMinRefreshPeriod || values.RefreshPeriod > kMaxRefreshPeriod)
+        values.RefreshPeriod = kDefaultRefreshPeriod;
 }
 
 } // namespace
@@ -188,5 +194,19 @@ bool TSettings::Save(const std::string& iniPath, const TWindowSettings& window) 
     ini.WriteString(S, "ProgramToRunOnWoWLaunch", values_.ProgramToRunOnWoWLaunch);
     ini.WriteBool(S, "OneInstanceOnly", values_.OneInstanceOnly);
     ini.WriteInteger(S, "CheckUpdates", values_.CheckUpdates);
+    // Written once they differ from what a missing key reads as, so a file that never changed them stays
+    // as older copies wrote it; a key already there is kept up to date.
+    const struct
+    {
+        const char* key;
+        int value;
+        int missing;
+    } quiet[] = {
+        {"AnnounceAfter", values_.AnnounceAfter, kDefaultAnnounceAfter},
+        {"RefreshPeriod", values_.RefreshPeriod, kDefaultRefreshPeriod},
+    };
+    for (const auto& [key, value, missing] : quiet)
+        if (value != missing || ini.Read(S, key))
+            ini.WriteInteger(S, key, value);
     return ini.Save();
 }

@@ -13,6 +13,14 @@ inline constexpr std::int32_t kMaxTimeout = 15000;
 inline constexpr std::uint8_t kDefaultCheckUpdates = 1;
 inline constexpr int kDefaultPanel = 1;
 inline constexpr int kPanelPageCount = 3;
+// How many probes in a row a server's new state must hold before it is announced.
+inline constexpr int kMinAnnounceAfter = 1;
+inline constexpr int kMaxAnnounceAfter = 5;
+inline constexpr int kDefaultAnnounceAfter = 1;
+// Seconds between two probes of the servers the window watches.
+inline constexpr int kMinRefreshPeriod = 1;
+inline constexpr int kMaxRefreshPeriod = 3600;
+inline constexpr int kDefaultRefreshPeriod = 10;
 
 // Days since 30 December 1899, the fraction being the time of day, as the Windows edition counts.
 using TDateTime = double;
@@ -35,6 +43,9 @@ struct TMainSettings
     // The command that starts Windows programs here (key WineCommand); empty when the file names none. Only
     // read: the key is the user's own, and a save leaves its line as it stands.
     std::string WineCommand{};
+    int AnnounceAfter = kDefaultAnnounceAfter;
+    // Not in the dialog: a key of the file for whoever wants the servers watched more or less often.
+    int RefreshPeriod = kDefaultRefreshPeriod;
 };
 
 // The settings that are the state of the main window's controls rather than variables of their own.

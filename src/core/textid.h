@@ -187,5 +187,20 @@ enum class TTextId : int
     UpdatesWithoutKey = 7351,
     WaitingForOldCopy = 7352,
 
+    // Watching the servers: announcements, the network, the wait to play, the history.
+    AnnounceServer = 7600,
+    AnnounceAfterLabel = 7601,
+    NetworkTitle = 7602,
+    NetworkUnreachable = 7603,
+    NetworkBack = 7604,
+    NetworkDownStatus = 7605,
+    PlayWhenBackQuestion = 7606,
+    WaitingStatus = 7607,
+    WaitingHint = 7608,
+    StopWaiting = 7609,
+    ServerAnsweredPlaying = 7610,
+    HistoryHint = 7611,
+    HistoryEmpty = 7612,
+
     NoDisplay = 9000,
 };

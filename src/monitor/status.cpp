@@ -50,15 +50,9 @@ TStatusView StatusViewOf(std::uint8_t status, std::int32_t ping)
     return view;
 }
 
-std::optional<TTextId> AnnouncementFor(std::uint8_t status, std::uint8_t lastAnnounced, bool trayShown)
+bool AnnouncesServer(bool asked, bool shown, bool trayShown)
 {
-    if (!trayShown)
-        return std::nullopt;
-    if (status == ssOffline && lastAnnounced == ssOnline)
-        return TTextId::ServerNowOffline;
-    if (status == ssOnline && lastAnnounced == ssOffline)
-        return TTextId::ServerNowOnline;
-    return std::nullopt;
+    return asked || (shown && trayShown);
 }
 
 TTextId TrayHintFor(std::uint8_t status)

@@ -44,8 +44,8 @@ struct TStatusView
 TStatusView StatusViewOf(std::uint8_t status, std::int32_t ping);
 TStatusColor PingColorOf(std::int32_t ping);
 
-// The message announcing a change to `status`, or none: only a change between offline and online, and
-// only while the window waits in the notification area.
-std::optional<TTextId> AnnouncementFor(std::uint8_t status, std::uint8_t lastAnnounced, bool trayShown);
+// Whether a change of a server is told: the user asked to hear of that server, or it is the one on show
+// while the window waits in the notification area.
+bool AnnouncesServer(bool asked, bool shown, bool trayShown);
 // The text the icon shows for the selected server when pointed at.
 TTextId TrayHintFor(std::uint8_t status);

@@ -147,6 +147,7 @@ void TAddForm::BuildBasicPage()
     EditServerAddress = MakeEdit(TabSheet1, "EditServerAddress");
     LabServerName->setBuddy(EditServerName);
     LabServerAddress->setBuddy(EditServerAddress);
+    ChAnnounce = Named(new QCheckBox(TabSheet1), "ChAnnounce");
 
     auto* layout = new QVBoxLayout(TabSheet1);
     layout->addWidget(LabServerName);
@@ -154,6 +155,8 @@ void TAddForm::BuildBasicPage()
     layout->addSpacing(layout->spacing());
     layout->addWidget(LabServerAddress);
     layout->addWidget(EditServerAddress);
+    layout->addSpacing(layout->spacing());
+    layout->addWidget(ChAnnounce);
     layout->addStretch(1);
     PageControl->addTab(TabSheet1, QString());
 }
@@ -230,10 +233,10 @@ void TAddForm::BuildAdditionalPage()
 
 void TAddForm::SetTabOrder()
 {
-    QWidget* order[] = {EditServerName,    EditServerAddress, ChOwnPatchlist,  EditOwnPatchlist, ChPreloader,
-                        EditPreloaderPath, BtnSetPreloader,   ChAltPath,       EditAltPath,      BtnGetVer,
-                        BtnSetAltPath,     ChAutoCacheClear,  ComboServerType, EditRSSChannel,   EditServerSite,
-                        BtnVisit,          EditServerInfo,    BtnAdd,          BtnCancel};
+    QWidget* order[] = {EditServerName, EditServerAddress, ChAnnounce,       ChOwnPatchlist,  EditOwnPatchlist,
+                        ChPreloader,    EditPreloaderPath, BtnSetPreloader,  ChAltPath,       EditAltPath,
+                        BtnGetVer,      BtnSetAltPath,     ChAutoCacheClear, ComboServerType, EditRSSChannel,
+                        EditServerSite, BtnVisit,          EditServerInfo,   BtnAdd,          BtnCancel};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -258,7 +261,7 @@ void TAddForm::FillNew()
     EditServerSite->clear();
     BtnVisit->setEnabled(false);
     EditServerInfo->clear();
-    for (QCheckBox* box : {ChPreloader, ChAltPath, ChOwnPatchlist, ChAutoCacheClear})
+    for (QCheckBox* box : {ChPreloader, ChAltPath, ChOwnPatchlist, ChAutoCacheClear, ChAnnounce})
         box->setChecked(false);
     for (QLineEdit* edit : {EditPreloaderPath, EditAltPath, EditOwnPatchlist})
         edit->clear();
@@ -282,6 +285,7 @@ void TAddForm::Fill(const TServer& server)
     SetFilledText(EditOwnPatchlist, server.Patchlist);
     ChOwnPatchlist->setChecked(!server.Patchlist.empty());
     ChAutoCacheClear->setChecked(server.AutoCacheClear);
+    ChAnnounce->setChecked(server.Announce);
     SetFilledText(EditRSSChannel, server.RSSUrl);
 }
 
@@ -305,6 +309,7 @@ TServer TAddForm::Values() const
     v.Website = ReadBack(EditServerSite, filled_.Website);
     v.AutoCacheClear = ChAutoCacheClear->isChecked();
     v.RSSUrl = ReadBack(EditRSSChannel, filled_.RSSUrl);
+    v.Announce = ChAnnounce->isChecked();
     return v;
 }
 

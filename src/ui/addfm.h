@@ -48,7 +48,7 @@ public:
     void FillNew();
     // The server's values, its name read-only (it identifies the server in the store).
     void Fill(const TServer& server);
-    // The ten values a user edits, as the controls hold them. Texts the user left alone come back
+    // The values a user edits, as the controls hold them. Texts the user left alone come back
     // byte for byte as they were filled in, whatever code page tavix.ini holds them in.
     TServer Values() const;
 
@@ -60,6 +60,7 @@ public:
     QLineEdit* EditServerName = nullptr;
     QLabel* LabServerAddress = nullptr;
     QLineEdit* EditServerAddress = nullptr;
+    QCheckBox* ChAnnounce = nullptr;
     // Says why Add is disabled for a name or an address that cannot be stored.
     QLabel* LabProblem = nullptr;
     QGroupBox* GBServerSettings = nullptr;

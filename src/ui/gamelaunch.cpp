@@ -75,6 +75,12 @@ void TGameLaunch::Play(std::uint64_t serverId)
     emit gameStarted();
 }
 
+bool TGameLaunch::Ready(std::uint64_t serverId) const
+{
+    const TServer* entry = LiveServerById(serverId);
+    return entry && !busy_ && PlanLaunch(*entry, settings_.Values().WoWPath).check == TLaunchCheck::Ok;
+}
+
 void TGameLaunch::ClearWDB(std::uint64_t serverId)
 {
     ClearGameFolder(serverId, WDBTarget(), false);

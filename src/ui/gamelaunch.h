@@ -25,6 +25,9 @@ public:
     // cache emptied when the server asks for it, the game started and the second program with it. Nothing
     // happens for an unknown server or while a folder is being emptied.
     void Play(std::uint64_t serverId);
+    // Play would get as far as starting the game: the server is listed, nothing is busy and the paths
+    // are in place. Asks nothing and changes nothing.
+    bool Ready(std::uint64_t serverId) const;
     // Asks, empties and says how it went; nothing for an unknown server or while busy.
     void ClearWDB(std::uint64_t serverId);
     void ClearWTF(std::uint64_t serverId);

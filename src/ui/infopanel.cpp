@@ -7,6 +7,7 @@
 #include "news/rss_u.h"
 #include "ui/ImgBtn.h"
 #include "ui/LnkLabel.h"
+#include "ui/historygraph.h"
 #include "ui/msgbox.h"
 #include "ui/newsview.h"
 #include "ui/skin.h"
@@ -26,6 +27,9 @@ constexpr QRect kSeparatorRect{2, 94, 254, 2};
 // Over the news page's label and arrows, and over the separator and frame around them: without the news,
 // the page runs down to the panel's edge instead of leaving an empty framed box beside the tabs.
 constexpr QRect kRSSPanelMaskRect{2, 94, 140, 22};
+// The history stands in the strip beside the tabs, which page 2 leaves empty.
+constexpr QRect kHistoryRect{4, 98, 136, 17};
+constexpr int kHistoryPage = 2;
 constexpr int kTabTop = 96;
 constexpr QSize kTabSize{35, 20};
 constexpr int kTabEdgeTop = 94;
@@ -356,6 +360,8 @@ void TInfoPanel::SelectInfoPanel(int page)
         InfoJustLabelMask[i]->setVisible(i == p);
     }
     InfoRSSPanelMask->setVisible(p != 0);
+    if (history_)
+        history_->setVisible(p == kHistoryPage);
     currentPage_ = p;
     emit pageSelected(p);
 }
@@ -371,8 +377,27 @@ void TInfoPanel::ClearValues()
     ServerSite->SetEnterFontColor(kSkinCaptionColor);
 }
 
+void TInfoPanel::ShowHistory(const TProbeHistory& history)
+{
+    delete history_;
+    history_ = new THistoryGraph(this, history);
+    history_->setGeometry(kHistoryRect);
+    history_->raise();
+    history_->setVisible(currentPage_ == kHistoryPage);
+    history_->ShowServer(shownId_);
+}
+
+void TInfoPanel::HistoryRecorded(std::uint64_t serverId)
+{
+    if (history_)
+        history_->HistoryRecorded(serverId);
+}
+
 void TInfoPanel::ShowServer(std::uint64_t serverId)
 {
+    shownId_ = serverId;
+    if (history_)
+        history_->ShowServer(serverId);
     news_->ShowServer(serverId);
     const TServer* shown = ServerById(serverId);
     if (!shown) {

@@ -16,6 +16,8 @@ class TImgBtn;
 class TLnkLabel;
 class TNewsService;
 class TNewsView;
+class THistoryGraph;
+class TProbeHistory;
 
 // Width of a text in the label's font.
 using TTextWidth = std::function<int(const QString&)>;
@@ -44,6 +46,9 @@ public:
     void Localize();
 
     TNewsView* News() const { return news_; }
+    // Page 2 draws the last hour of probes of the server on show from `history`, which outlives the panel.
+    void ShowHistory(const TProbeHistory& history);
+    THistoryGraph* History() const { return history_; }
 
     void InfoBtn0Click() { SelectInfoPanel(0); }
     void InfoBtn1Click() { SelectInfoPanel(1); }
@@ -55,6 +60,8 @@ signals:
 public slots:
     // Fills all three pages from the server with that identity; one that names no server empties them.
     void ShowServer(std::uint64_t serverId);
+    // A probe went into the history.
+    void HistoryRecorded(std::uint64_t serverId);
 
 private:
     void BuildTabs();
@@ -84,6 +91,8 @@ private:
     QLabel* InfoJustLabelMask[kPanelPageCount] = {};
     QLabel* InfoRSSPanelMask = nullptr;
     TNewsView* news_ = nullptr;
+    THistoryGraph* history_ = nullptr;
+    std::uint64_t shownId_ = 0;
 
     QLabel* LabServerAddress = nullptr;
     QLabel* LabRealmlist = nullptr;

@@ -37,6 +37,7 @@ void LocalizeAddForm(TAddForm& f, bool editMode)
     f.PageControl->setTabText(f.PageControl->indexOf(f.TabSheet1), UiText(TTextId::BasicTab));
     f.PageControl->setTabText(f.PageControl->indexOf(f.TabSheet2), UiText(TTextId::AdditionalTab));
     f.ChAutoCacheClear->setText(UiText(TTextId::AutoCacheClear));
+    f.ChAnnounce->setText(UiText(TTextId::AnnounceServer));
     f.GBServerSettings->setTitle(UiText(TTextId::ServerSettingsGroup));
     f.GBServerInfo->setTitle(UiText(TTextId::ServerInfoGroup));
     f.LabRSSChannel->setText(UiText(TTextId::RSSChannelLabel));
@@ -58,6 +59,7 @@ void LocalizeSettingsForm(TSettingsForm& f)
     f.ChOneInstance->setText(UiText(TTextId::OtherProgramOnce));
     f.BtnRunProgram->setText(UiText(TTextId::FindOtherProgram));
     f.LabCheckUpdates->setText(UiText(TTextId::CheckUpdatesLabel));
+    f.LabAnnounceAfter->setText(UiText(TTextId::AnnounceAfterLabel));
     // In place: the list keeps its entries, and the stored period is selected afterwards.
     for (int i = 0; i < f.cbCheckUpdates->count(); ++i)
         f.cbCheckUpdates->setItemText(i, UiText(TextIdAfter(TTextId::UpdatesNever, i)));

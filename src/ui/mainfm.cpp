@@ -139,7 +139,7 @@ void TMainForm::ApplicationEventsIdle()
         return;
     FirstIdle = false;
     QCoreApplication::processEvents();
-    probes_.ProbeAllServers();
+    status_->ProbeEveryServer();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -206,7 +206,14 @@ void TMainForm::LoadSettings()
     window.WindowPosY = y();
     // A refused LastRun stamp does not stop the start.
     (void)settings_.Load(IniPath, window);
+    FollowWatchSettings();
     ApplyWindowSettings(window);
+}
+
+void TMainForm::FollowWatchSettings()
+{
+    status_->SetRefreshPeriod(settings_.Values().RefreshPeriod);
+    status_->SetAnnounceAfter(settings_.Values().AnnounceAfter);
 }
 
 bool TMainForm::SaveSettings()
@@ -306,7 +313,10 @@ void TMainForm::SetupComponents()
     connect(dialogs_, &TMainDialogs::serverChanged, this, &TMainForm::ServerChanged);
     connect(dialogs_, &TMainDialogs::serverRemoved, this, &TMainForm::ServerRemoved);
     // The panel shows the game's version, so a saved settings dialog repaints it.
-    settingsFollowed_ = settings_.Subscribe([this] { UpdateInfoPanel(); });
+    settingsFollowed_ = settings_.Subscribe([this] {
+        UpdateInfoPanel();
+        FollowWatchSettings();
+    });
 
     connect(updates_, &TUpdateControl::downloadStarted, this, &TMainForm::PauseRefresh);
     connect(updates_, &TUpdateControl::updateAbandoned, this, &TMainForm::ResumeRefresh);
@@ -317,8 +327,12 @@ void TMainForm::SetupComponents()
     status_ = new TStatusDisplay(this, probes_);
     connect(status_, &TStatusDisplay::refreshTicked, this, &TMainForm::CheckUpdateSchedule);
     connect(status_, &TStatusDisplay::trayIconClicked, this, &TMainForm::TrayIconClick);
+    // Queued: Play may open boxes, which must not run inside the probe's delivery.
+    connect(status_, &TStatusDisplay::waitedServerAnswered, game_, &TGameLaunch::Play, Qt::QueuedConnection);
 
     InfoPanel = new TInfoPanel(frame_->InfoPanel(), settings_, news_);
+    InfoPanel->ShowHistory(status_->History());
+    connect(status_, &TStatusDisplay::historyRecorded, InfoPanel, &TInfoPanel::HistoryRecorded);
     TNewsView* newsView = InfoPanel->News();
     // Queued: the focus moves back once the view has finished taking it.
     connect(
@@ -390,7 +404,11 @@ void TMainForm::ListKeyDown(int key, Qt::KeyboardModifiers modifiers)
             BtnPlayClick();
         break;
     case TListCommand::Close:
-        BtnCloseClick();
+        // Escape ends a wait for a server before it closes anything.
+        if (status_->Waiting())
+            status_->CancelWait();
+        else
+            BtnCloseClick();
         break;
     case TListCommand::ToggleInfoPanel:
         ItemInfoPanelClick();
@@ -632,7 +650,18 @@ void TMainForm::RSSBrowserEnter()
 
 void TMainForm::BtnPlayClick()
 {
-    game_->Play(SelectedServerId());
+    const std::uint64_t id = SelectedServerId();
+    const TServer* server = LiveServerById(id);
+    // A server that does not answer can be waited for; only when Play would otherwise start the game,
+    // so a missing path is still reported at once.
+    if (server && server->Status == ssOffline && game_->Ready(id)) {
+        const std::string question = FillText(TTextId::PlayWhenBackQuestion, {server->Name});
+        if (AskYesNo(this, question, false)) {
+            status_->WaitForServer(id);
+            return;
+        }
+    }
+    game_->Play(id);
 }
 
 void TMainForm::ItemClearWDBClick()

@@ -149,6 +149,8 @@ private:
     void ServerRemoved(int row);
     void PauseRefresh();
     void ResumeRefresh();
+    // The settings of the watch (refresh period, how long a change must hold) into the status display.
+    void FollowWatchSettings();
 
     TSettings& settings_;
     TSettingsSubscription settingsFollowed_;

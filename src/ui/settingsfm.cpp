@@ -71,6 +71,11 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
     for (int i = 0; i < kCheckUpdatesChoices; ++i)
         cbCheckUpdates->addItem(QString());
     LabCheckUpdates->setBuddy(cbCheckUpdates);
+    LabAnnounceAfter = Named(new QLabel(this), "LabAnnounceAfter");
+    SpinAnnounceAfter = Named(new TStepSpinBox(this), "SpinAnnounceAfter");
+    SpinAnnounceAfter->setRange(kMinAnnounceAfter, kMaxAnnounceAfter);
+    SpinAnnounceAfter->setValue(kDefaultAnnounceAfter);
+    LabAnnounceAfter->setBuddy(SpinAnnounceAfter);
     btnSave = Named(new QPushButton(this), "btnSave");
     btnSave->setDefault(true);
     BtnCancel = Named(new QPushButton(this), "BtnCancel");
@@ -101,6 +106,8 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
     grid->addWidget(ChAutoPopup, row++, 0, 1, 4, Qt::AlignLeft);
     grid->addWidget(LabCheckUpdates, row, 0, 1, 2);
     grid->addWidget(cbCheckUpdates, row++, 2, 1, 2);
+    grid->addWidget(LabAnnounceAfter, row, 0, 1, 2);
+    grid->addWidget(SpinAnnounceAfter, row++, 2, 1, 2);
     grid->setRowStretch(row++, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -124,9 +131,9 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
 
 void TSettingsForm::SetTabOrder()
 {
-    QWidget* order[] = {EditWoWPath,    BtnWoWPath,    BtnGetVer,   ChRunProgram, ChOneInstance,
-                        EditRunProgram, BtnRunProgram, SpinTimeout, ChSaveWinPos, ChAutoPopup,
-                        cbCheckUpdates, btnSave,       BtnCancel};
+    QWidget* order[] = {EditWoWPath,    BtnWoWPath,        BtnGetVer,   ChRunProgram, ChOneInstance,
+                        EditRunProgram, BtnRunProgram,     SpinTimeout, ChSaveWinPos, ChAutoPopup,
+                        cbCheckUpdates, SpinAnnounceAfter, btnSave,     BtnCancel};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -145,6 +152,7 @@ void TSettingsForm::Fill(const TMainSettings& settings)
     EditRunProgram->setText(ToQString(settings.ProgramToRunOnWoWLaunch));
     // A period the list does not name selects nothing and is kept as it is.
     cbCheckUpdates->setCurrentIndex(settings.CheckUpdates < kCheckUpdatesChoices ? settings.CheckUpdates : -1);
+    SpinAnnounceAfter->setValue(settings.AnnounceAfter);
 }
 
 std::string TSettingsForm::ReadBack(const QLineEdit* edit, const std::string& filled) const
@@ -164,6 +172,7 @@ TMainSettings TSettingsForm::Values() const
     values.ProgramToRunOnWoWLaunch =
         ChRunProgram->isChecked() ? ReadBack(EditRunProgram, filled_.ProgramToRunOnWoWLaunch) : std::string();
     values.OneInstanceOnly = ChOneInstance->isChecked();
+    values.AnnounceAfter = SpinAnnounceAfter->value();
     return values;
 }
 

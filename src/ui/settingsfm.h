@@ -50,6 +50,8 @@ public:
     QCheckBox* ChAutoPopup = nullptr;
     QLabel* LabCheckUpdates = nullptr;
     QComboBox* cbCheckUpdates = nullptr;
+    QLabel* LabAnnounceAfter = nullptr;
+    QSpinBox* SpinAnnounceAfter = nullptr;
     QPushButton* btnSave = nullptr;
     QPushButton* BtnCancel = nullptr;
 

@@ -3,15 +3,20 @@
 #include "core/globaltypes_u.h"
 #include "core/localization_u.h"
 #include "core/servers_u.h"
+#include "core/settings.h"
 #include "monitor/probeservice.h"
 #include "monitor/status.h"
 #include "ui/msgbox.h"
 #include "ui/skinfont.h"
 #include "ui/skinstyle.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
+#include <QMenu>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -27,7 +32,8 @@ constexpr const char* kWordStatus = "Status:";
 constexpr const char* kWordPing = "Ping:";
 
 constexpr int kFirstRefreshMs = 1000;
-constexpr int kRefreshPeriodMs = 10000;
+// A longer text on the status line (the network, a wait) stops short of the panel's button.
+constexpr int kStatusMaxWidth = 134;
 
 // What the notification-area balloons accept.
 constexpr int kBalloonTitleMax = 63;
@@ -71,6 +77,7 @@ class TSystemTrayIcon : public TTrayIcon
 public:
     explicit TSystemTrayIcon(QObject* parent) : TTrayIcon(parent), icon_(new QSystemTrayIcon(this))
     {
+        connect(cancel_, &QAction::triggered, this, &TTrayIcon::cancelChosen);
         connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                 emit clicked();
@@ -97,8 +104,16 @@ public:
     {
         icon_->showMessage(title, text, icon, durationMs);
     }
+    void SetCancelItem(const QString& text) override
+    {
+        cancel_->setText(text);
+        icon_->setContextMenu(text.isEmpty() ? nullptr : &menu_);
+    }
 
 private:
+    // Before the icon, which is a child and goes last: the icon may point at it until then.
+    QMenu menu_;
+    QAction* cancel_ = menu_.addAction(QString());
     QSystemTrayIcon* icon_;
     int image_ = tiOffline;
 };
@@ -106,7 +121,8 @@ private:
 } // namespace
 
 TStatusDisplay::TStatusDisplay(QWidget* window, TProbeService& probes, std::unique_ptr<TTrayIcon> tray)
-    : QObject(window), window_(window), probes_(probes), tray_(tray ? tray.release() : new TSystemTrayIcon(nullptr))
+    : QObject(window), window_(window), probes_(probes), tray_(tray ? tray.release() : new TSystemTrayIcon(nullptr)),
+      refreshPeriodMs_(kDefaultRefreshPeriod * kMsPerSecond)
 {
     setObjectName("StatusDisplay");
     tray_->setParent(this);
@@ -129,6 +145,15 @@ TStatusDisplay::TStatusDisplay(QWidget* window, TProbeService& probes, std::uniq
     RefreshTimer->setSingleShot(true);
     RefreshTimer->setInterval(kFirstRefreshMs);
     connect(RefreshTimer, &QTimer::timeout, this, &TStatusDisplay::RefreshTimerTimer);
+    waitTimer_ = new QTimer(this);
+    waitTimer_->setObjectName("WaitTimer");
+    waitTimer_->setSingleShot(true);
+    waitTimer_->setInterval(refreshPeriodMs_);
+    connect(waitTimer_, &QTimer::timeout, this, &TStatusDisplay::WaitTimerTimer);
+    connect(tray_, &TTrayIcon::cancelChosen, this, &TStatusDisplay::CancelWait);
+    // A click on the status line ends a wait.
+    LabStatus->installEventFilter(this);
+    Status->installEventFilter(this);
 
     tray_->SetImage(tiOffline);
     connect(tray_, &TTrayIcon::clicked, this, &TStatusDisplay::trayIconClicked);
@@ -151,9 +176,120 @@ void TStatusDisplay::ServerProbed(std::uint64_t serverId)
 
 void TStatusDisplay::ProbeFinished(std::uint64_t serverId)
 {
+    ticking_.erase(serverId);
+    const TServer* entry = LiveServerById(serverId);
+    // A probe started meanwhile has put the entry back to checking; its own end counts.
+    if (entry && entry->Status != ssChecking) {
+        const bool online = entry->Status == ssOnline;
+        history_.Record(serverId, QDateTime::currentSecsSinceEpoch(), online, online ? entry->Ping : kPingNone);
+        const bool networkWasDown = watch_.NetworkDown();
+        std::vector<TWatchNews> news = watch_.Probed(serverId, online, TServerWatch::TClock::now());
+        const bool answered = online && serverId == waitId_;
+        // The server waited for is announced once, as the start of the game.
+        if (answered)
+            std::erase(news, TWatchNews{TWatchNews::TKind::ServerOnline, serverId});
+        AnnounceNews(news);
+        emit historyRecorded(serverId);
+        if (answered) {
+            const QString name = ToQString(entry->Name);
+            EndWait();
+            Announce(name, UiText(TTextId::ServerAnsweredPlaying), false);
+            emit waitedServerAnswered(serverId);
+        } else if (serverId == waitId_) {
+            waitTimer_->start();
+        }
+        if (networkWasDown != watch_.NetworkDown())
+            RefreshServerVisibleStatus();
+    }
     // The end of the shown server's probe re-arms the cycle.
     if (serverId == shownId_)
         ArmTimer();
+}
+
+std::vector<std::uint64_t> TStatusDisplay::WatchedServers() const
+{
+    std::vector<std::uint64_t> ids;
+    if (ServerById(shownId_))
+        ids.push_back(shownId_);
+    for (const TServer& server : Servers)
+        if (server.Announce && !server.Deleted && server.Id != shownId_ && !ticking_.contains(server.Id))
+            ids.push_back(server.Id);
+    return ids;
+}
+
+void TStatusDisplay::AnnounceNews(const std::vector<TWatchNews>& news)
+{
+    const bool anyAsked = std::any_of(Servers.begin(), Servers.end(),
+                                      [](const TServer& server) { return server.Announce && !server.Deleted; });
+    for (const TWatchNews& item : news) {
+        switch (item.Kind) {
+        case TWatchNews::TKind::ServerOnline:
+        case TWatchNews::TKind::ServerOffline: {
+            const TServer* entry = LiveServerById(item.ServerId);
+            if (!entry || !AnnouncesServer(entry->Announce, item.ServerId == shownId_, TrayShown()))
+                break;
+            const bool online = item.Kind == TWatchNews::TKind::ServerOnline;
+            Announce(ToQString(entry->Name),
+                     ToQString(Msg(online ? TTextId::ServerNowOnline : TTextId::ServerNowOffline)), !online);
+            break;
+        }
+        case TWatchNews::TKind::NetworkDown:
+        case TWatchNews::TKind::NetworkBack:
+            if (!AnnouncesServer(anyAsked, true, TrayShown()))
+                break;
+            Announce(UiText(TTextId::NetworkTitle),
+                     UiText(item.Kind == TWatchNews::TKind::NetworkDown ? TTextId::NetworkUnreachable
+                                                                        : TTextId::NetworkBack),
+                     item.Kind == TWatchNews::TKind::NetworkDown);
+            break;
+        }
+    }
+}
+
+void TStatusDisplay::SetRefreshPeriod(int seconds)
+{
+    refreshPeriodMs_ = std::clamp(seconds, kMinRefreshPeriod, kMaxRefreshPeriod) * kMsPerSecond;
+    // The first tick keeps its own short wait.
+    if (RefreshTimer->interval() != kFirstRefreshMs)
+        RefreshTimer->setInterval(refreshPeriodMs_);
+    waitTimer_->setInterval(refreshPeriodMs_);
+}
+
+void TStatusDisplay::SetAnnounceAfter(int probes)
+{
+    watch_.SetHoldProbes(probes);
+}
+
+void TStatusDisplay::WaitForServer(std::uint64_t serverId)
+{
+    if (!LiveServerById(serverId))
+        return;
+    waitId_ = serverId;
+    tray_->SetCancelItem(UiText(TTextId::StopWaiting));
+    RefreshServerVisibleStatus();
+    probes_.StartProbe(serverId);
+}
+
+void TStatusDisplay::WaitTimerTimer()
+{
+    if (LiveServerById(waitId_))
+        probes_.StartProbe(waitId_);
+    else
+        CancelWait();
+}
+
+void TStatusDisplay::CancelWait()
+{
+    if (Waiting())
+        EndWait();
+}
+
+void TStatusDisplay::EndWait()
+{
+    waitId_ = 0;
+    waitTimer_->stop();
+    tray_->SetCancelItem(QString());
+    RefreshServerVisibleStatus();
 }
 
 void TStatusDisplay::ArmTimer()
@@ -172,7 +308,7 @@ void TStatusDisplay::RestartRefreshCycle()
 {
     RefreshTimer->stop();
     probes_.StartProbe(shownId_);
-    RefreshTimer->setInterval(kRefreshPeriodMs);
+    RefreshTimer->setInterval(refreshPeriodMs_);
     ArmTimer();
 }
 
@@ -190,18 +326,24 @@ void TStatusDisplay::Resume()
 
 void TStatusDisplay::Stop()
 {
+    CancelWait();
     Pause();
     tray_->Hide();
 }
 
 void TStatusDisplay::RefreshTimerTimer()
 {
-    RefreshTimer->setInterval(kRefreshPeriodMs);
+    RefreshTimer->setInterval(refreshPeriodMs_);
     RefreshTimer->stop();
     if (paused_)
         return;
     emit refreshTicked();
-    probes_.StartProbe(shownId_);
+    const std::vector<std::uint64_t> ids = WatchedServers();
+    watch_.BeginRound(ids, TServerWatch::TClock::now());
+    for (std::uint64_t id : ids) {
+        ticking_.insert(id);
+        probes_.StartProbe(id);
+    }
 }
 
 void TStatusDisplay::RefreshAll()
@@ -209,15 +351,32 @@ void TStatusDisplay::RefreshAll()
     const bool shown = ServerById(shownId_) != nullptr;
     if (shown)
         RefreshTimer->stop();
-    probes_.ProbeAllServers();
+    ProbeEveryServer();
     if (shown)
         ArmTimer();
+}
+
+void TStatusDisplay::ProbeEveryServer()
+{
+    std::vector<std::uint64_t> ids;
+    ids.reserve(Servers.size());
+    for (const TServer& server : Servers)
+        if (!server.Deleted)
+            ids.push_back(server.Id);
+    // Begun before the probes: the first outcomes may come while later ones are still being started.
+    watch_.BeginRound(ids, TServerWatch::TClock::now());
+    probes_.ProbeAllServers();
 }
 
 void TStatusDisplay::RefreshTrayToolTip()
 {
     // Not every desktop tells the icon that the pointer rests on it, so the balloon that moment would
     // show is kept in the tooltip as well.
+    if (const TServer* waited = LiveServerById(waitId_)) {
+        tray_->SetToolTip(ToQString(waited->Name).left(kBalloonTitleMax) + QLatin1Char('\n') +
+                          UiText(TTextId::WaitingHint).left(kBalloonTextMax));
+        return;
+    }
     const TServer* entry = ServerById(shownId_);
     if (!entry) {
         tray_->SetToolTip(QString());
@@ -228,10 +387,10 @@ void TStatusDisplay::RefreshTrayToolTip()
     tray_->SetToolTip(title.left(kBalloonTitleMax) + QLatin1Char('\n') + text.left(kBalloonTextMax));
 }
 
-void TStatusDisplay::Announce(const QString& title, const QString& text, std::uint8_t state)
+void TStatusDisplay::Announce(const QString& title, const QString& text, bool warning)
 {
     // A server that went away is a warning; one that came back is news.
-    const auto icon = state == ssOffline ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information;
+    const auto icon = warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information;
     QApplication::beep();
     tray_->ShowMessage(title.left(kBalloonTitleMax), text.left(kBalloonTextMax), icon,
                        kAnnouncementSeconds * kMsPerSecond);
@@ -249,8 +408,17 @@ void TStatusDisplay::RefreshServerVisibleStatus()
         return;
     }
     const std::uint8_t state = entry->Status;
-    const TStatusView view = StatusViewOf(state, entry->Ping);
-    SetLabelText(Status, ToQString(view.StatusText));
+    TStatusView view = StatusViewOf(state, entry->Ping);
+    QString text = ToQString(view.StatusText);
+    // A wait, or a network that is gone, says more than the state of the server on show.
+    if (const TServer* waited = LiveServerById(waitId_)) {
+        text = ToQString(FillText(TTextId::WaitingStatus, {waited->Name}));
+        view.StatusColor = TStatusColor::Unknown;
+        view.PingVisible = false;
+    } else if (state == ssOffline && watch_.NetworkDown()) {
+        text = UiText(TTextId::NetworkDownStatus);
+    }
+    SetLabelText(Status, QFontMetrics(Status->font()).elidedText(text, Qt::ElideRight, kStatusMaxWidth));
     SetLabelColor(Status, SkinStatusColor(view.StatusColor));
     LabStatus->show();
     Status->show();
@@ -264,11 +432,6 @@ void TStatusDisplay::RefreshServerVisibleStatus()
         Ping->hide();
     }
     tray_->SetImage(view.TrayImage);
-    if (state == ssOffline || state == ssOnline) {
-        if (std::optional<TTextId> message = AnnouncementFor(state, lastAnnouncedStatus_, TrayShown()))
-            Announce(ToQString(entry->Name), ToQString(Msg(*message)), state);
-        lastAnnouncedStatus_ = state;
-    }
     RefreshTrayToolTip();
 }
 
@@ -285,9 +448,7 @@ void TStatusDisplay::MinimizeToTray()
         return;
     }
     tray_->Show();
-    if (const TServer* entry = ServerById(shownId_))
-        lastAnnouncedStatus_ = entry->Status;
-    else
+    if (!ServerById(shownId_))
         tray_->SetImage(tiEmblem);
     RefreshTrayToolTip();
     window_->hide();
@@ -317,6 +478,10 @@ void TStatusDisplay::RestoreWindow()
 
 bool TStatusDisplay::eventFilter(QObject* watched, QEvent* event)
 {
+    if ((watched == LabStatus || watched == Status) && event->type() == QEvent::MouseButtonPress && Waiting()) {
+        CancelWait();
+        return true;
+    }
     if (watched == window_ && event->type() == QEvent::WindowStateChange && window_->isMinimized() &&
         window_->isVisible())
         MinimizedByOtherMeans();

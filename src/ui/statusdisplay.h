@@ -3,10 +3,15 @@
 // It follows one server by identity and hears of it from the probe service, as every subscriber does.
 #pragma once
 
+#include "monitor/probehistory.h"
+#include "monitor/serverwatch.h"
+
 #include <QObject>
 #include <QSystemTrayIcon>
 #include <cstdint>
 #include <memory>
+#include <unordered_set>
+#include <vector>
 
 class QLabel;
 class QTimer;
@@ -31,10 +36,14 @@ public:
     virtual void SetToolTip(const QString& text) = 0;
     virtual void ShowMessage(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
                              int durationMs) = 0;
+    // A menu item that ends a wait; an empty text takes it away. Without a menu, nothing.
+    virtual void SetCancelItem(const QString& text) { (void)text; }
 
 signals:
     // Clicked, double-clicked, or its balloon clicked: the user wants the window back.
     void clicked();
+    // The menu's cancel item was chosen.
+    void cancelChosen();
 };
 
 class TStatusDisplay : public QObject
@@ -61,6 +70,20 @@ public:
     void RefreshTimerTimer();
     // Probes every server; the cycle waits meanwhile, so no tick starts a probe the round starts anyway.
     void RefreshAll();
+    // Probes every server as one round, leaving the cycle as it is.
+    void ProbeEveryServer();
+    // The period of the cycle and of the wait for a server, in seconds.
+    void SetRefreshPeriod(int seconds);
+    // How many probes in a row a change must hold before it is announced.
+    void SetAnnounceAfter(int probes);
+    // The last probes of every server, for the information panel.
+    const TProbeHistory& History() const { return history_; }
+
+    // Waits for the server to answer: probes it every period until one succeeds, then announces it and
+    // says so with waitedServerAnswered. A wait already running is replaced.
+    void WaitForServer(std::uint64_t serverId);
+    void CancelWait();
+    bool Waiting() const { return waitId_ != 0; }
     // To the notification area, or minimized as usual where the desktop has none.
     void MinimizeToTray();
     // From the notification area back to the screen.
@@ -74,6 +97,10 @@ signals:
     void refreshTicked();
     // The icon in the notification area was clicked.
     void trayIconClicked();
+    // A probe of the server ended and went into its history.
+    void historyRecorded(std::uint64_t serverId);
+    // The server waited for has answered; the wait is over.
+    void waitedServerAnswered(std::uint64_t serverId);
 
 public slots:
     // The server the display follows; 0 for none.
@@ -87,8 +114,15 @@ private:
     // Minimized from the taskbar or the window manager: to the notification area, where there is one.
     void MinimizedByOtherMeans();
     void RefreshTrayToolTip();
-    // A balloon from the notification-area icon about the server on show, now in `state`.
-    void Announce(const QString& title, const QString& text, std::uint8_t state);
+    // A balloon from the notification-area icon; `warning` for what went away.
+    void Announce(const QString& title, const QString& text, bool warning);
+    // Tells what the watch found to whom it concerns.
+    void AnnounceNews(const std::vector<TWatchNews>& news);
+    // The servers a tick probes: the one on show and those the user asked to hear of, each once, and
+    // none whose probe of the last tick still runs.
+    std::vector<std::uint64_t> WatchedServers() const;
+    void WaitTimerTimer();
+    void EndWait();
     // Starts the timer unless paused or already running.
     void ArmTimer();
 
@@ -97,9 +131,15 @@ private:
     // A child of this object, whoever made it.
     TTrayIcon* const tray_;
     std::uint64_t shownId_ = 0;
-    // The state (offline or online) last shown for the server on show; 0 until the first one.
-    std::uint8_t lastAnnouncedStatus_ = 0;
     bool paused_ = false;
+    int refreshPeriodMs_;
+    TServerWatch watch_;
+    TProbeHistory history_;
+    // Servers a tick started probing whose probe has not ended.
+    std::unordered_set<std::uint64_t> ticking_;
+    // The server waited for; 0 for none.
+    std::uint64_t waitId_ = 0;
+    QTimer* waitTimer_ = nullptr;
 
     QLabel* LabStatus = nullptr;
     QLabel* Status = nullptr;
