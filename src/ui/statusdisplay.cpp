@@ -84,6 +84,8 @@ public:
         });
         connect(icon_, &QSystemTrayIcon::messageClicked, this, &TTrayIcon::clicked);
     }
+    // The icon is a child and outlives the members: it must not keep pointing at the menu.
+    ~TSystemTrayIcon() override { icon_->setContextMenu(nullptr); }
 
     bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
     void Show() override { icon_->show(); }
@@ -111,7 +113,7 @@ public:
     }
 
 private:
-    // Before the icon, which is a child and goes last: the icon may point at it until then.
+    // Shown as the icon's menu only while a wait can be ended from it.
     QMenu menu_;
     QAction* cancel_ = menu_.addAction(QString());
     QSystemTrayIcon* icon_;

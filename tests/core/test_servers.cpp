@@ -44,6 +44,7 @@ private slots:
     void addTakesOnlyWhatAUserEdits();
     void handWrittenFileRoundTrips();
     void saveWritesOnlyWhatIsSet();
+    void announceIsKeptAndChangedLikeTheOtherValues();
     void orderAndRemovalsSurviveRestart();
     void mainSectionIsNeverAServer();
     void typeKeepsLowEightBits();
@@ -240,6 +241,25 @@ void TestServers::saveWritesOnlyWhatIsSet()
     QCOMPARE(scratch.Read(), std::string("[Bare]\nAddress=\n[Full]\nAddress=f.example\nComments=c\nPreloader=/p\n"
                                          "AltPath=/a\nPatchlist=pl.example\nWebsite=w.example\nServerType=5\n"
                                          "AutoCacheClear=1\nRSSUrl=r.example\n"));
+}
+
+void TestServers::announceIsKeptAndChangedLikeTheOtherValues()
+{
+    TScratchIni scratch;
+    // Written by an older copy, which knows no Announce; and one with a value it cannot read.
+    scratch.Write("[Old]\nAddress=o\n[Told]\nAddress=t\nAnnounce=1\n[Odd]\nAddress=d\nAnnounce=maybe\n");
+    QVERIFY(LoadServers());
+    QVERIFY(!Servers[0].Announce);
+    QVERIFY(Servers[1].Announce);
+    QVERIFY(!Servers[2].Announce);
+    QVERIFY(ChangeServer({.Name = "Old", .Address = "o", .Announce = true}));
+    QVERIFY(ChangeServer({.Name = "Told", .Address = "t"}));
+    QVERIFY(SaveServers());
+    QCOMPARE(scratch.Read(), std::string("[Old]\nAddress=o\nAnnounce=1\n[Told]\nAddress=t\n[Odd]\nAddress=d\n"));
+    ResetServers();
+    QVERIFY(LoadServers());
+    QVERIFY(Servers[0].Announce);
+    QVERIFY(!Servers[1].Announce);
 }
 
 void TestServers::orderAndRemovalsSurviveRestart()

@@ -14,6 +14,7 @@ private slots:
     void unreadableFileIsNotStamped();
     void timeoutBounds_data();
     void timeoutBounds();
+    void watchSettingsAreBoundedAndWrittenOnlyOnceChanged();
     void positionKeysStayWhenNotSaved();
     void readLeavesTheFileAndKeepsWhatTheDialogDoesNotShow();
     void listenersHearEveryApplyUntilTheyLetGo();
@@ -85,6 +86,38 @@ void TestSettings::timeoutBounds()
     settings.Load(scratch.Path(), window);
     QCOMPARE(settings.Values().Timeout, loaded);
     QCOMPARE(int(settings.Values().CheckUpdates), 4); // low eight bits
+}
+
+void TestSettings::watchSettingsAreBoundedAndWrittenOnlyOnceChanged()
+{
+    TScratchIni scratch;
+    scratch.Write("[Main]\nAnnounceAfter=6\nRefreshPeriod=0\n");
+    TSettings settings;
+    TWindowSettings window;
+    QVERIFY(settings.Load(scratch.Path(), window));
+    // Out of range reads as the default, as Timeout does.
+    QCOMPARE(settings.Values().AnnounceAfter, kDefaultAnnounceAfter);
+    QCOMPARE(settings.Values().RefreshPeriod, kDefaultRefreshPeriod);
+    // A key already in the file is kept up to date, even at its default.
+    QVERIFY(settings.Save(scratch.Path(), window));
+    QVERIFY(scratch.Read().find("AnnounceAfter=1\n") != std::string::npos);
+    QVERIFY(scratch.Read().find("RefreshPeriod=10\n") != std::string::npos);
+
+    // A file that never had them gets them only once they differ from the default.
+    TScratchIni fresh;
+    QVERIFY(settings.Load(fresh.Path(), window));
+    QVERIFY(settings.Save(fresh.Path(), window));
+    QVERIFY(fresh.Read().find("AnnounceAfter") == std::string::npos);
+    QVERIFY(fresh.Read().find("RefreshPeriod") == std::string::npos);
+    TMainSettings values = settings.Values();
+    values.AnnounceAfter = kMaxAnnounceAfter;
+    values.RefreshPeriod = 2;
+    settings.Apply(values);
+    QVERIFY(settings.Save(fresh.Path(), window));
+    TSettings again;
+    QVERIFY(again.Load(fresh.Path(), window));
+    QCOMPARE(again.Values().AnnounceAfter, kMaxAnnounceAfter);
+    QCOMPARE(again.Values().RefreshPeriod, 2);
 }
 
 void TestSettings::positionKeysStayWhenNotSaved()

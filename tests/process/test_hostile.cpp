@@ -3,6 +3,7 @@
 #include "support/korvanproc.h"
 
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QtTest>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,12 @@ namespace {
 // Room for a machine under load; a window that does not come within it is not coming.
 constexpr int kWindowMs = 40000;
 const QByteArray kList = "[Main]\nTimeout=1000\n[Alpha]\nAddress=127.0.0.1:1\n[Beta]\nAddress=127.0.0.1:2\n";
+
+// The list without its section header, Alpha listening at `alpha`.
+QByteArray AnsweringList(const QTcpServer& alpha)
+{
+    return kList.mid(6).replace("127.0.0.1:1", "127.0.0.1:" + QByteArray::number(alpha.serverPort()));
+}
 constexpr int kLongList = 100000;
 
 struct stat LStat(const QString& path)
@@ -128,8 +135,12 @@ private slots:
             QVERIFY(::mkfifo(realmlist.toLocal8Bit().constData(), 0666) == 0);
         else
             QVERIFY(::symlink("../notes.txt", realmlist.toLocal8Bit().constData()) == 0);
+        // The server answers, so Play goes ahead at once instead of offering to wait for it.
+        QTcpServer alpha;
+        QVERIFY(alpha.listen(QHostAddress::LocalHost));
         QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), "[Main]\nWoWPath=" + korvan.Folder().toLocal8Bit() +
-                                                                  "/game/WoW.exe\nServerIndex=0\n" + kList.mid(6)));
+                                                                  "/game/WoW.exe\nServerIndex=0\n" +
+                                                                  AnsweringList(alpha)));
         QVERIFY(korvan.Start());
         QVERIFY2(!korvan.MainWindow(kWindowMs).isEmpty(), NoWindow(korvan).constData());
         QVERIFY(korvan.Key(QStringLiteral("Return")));
@@ -157,14 +168,18 @@ private slots:
         QVERIFY(korvan.WriteFile(QStringLiteral("other/realmlist.wtf"), "set realmlist other.example"));
         QVERIFY(::link((korvan.Folder() + QStringLiteral("/other/realmlist.wtf")).toLocal8Bit().constData(),
                        (korvan.Folder() + QStringLiteral("/game/realmlist.wtf")).toLocal8Bit().constData()) == 0);
+        QTcpServer alpha;
+        QVERIFY(alpha.listen(QHostAddress::LocalHost));
         QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"), "[Main]\nWoWPath=" + korvan.Folder().toLocal8Bit() +
-                                                                  "/game/wow.sh\nServerIndex=0\n" + kList.mid(6)));
+                                                                  "/game/wow.sh\nServerIndex=0\n" +
+                                                                  AnsweringList(alpha)));
         QVERIFY(korvan.Start());
         QVERIFY2(!korvan.MainWindow(kWindowMs).isEmpty(), NoWindow(korvan).constData());
         QVERIFY(korvan.Key(QStringLiteral("Return")));
         QVERIFY2(korvan.WaitForExit(), NoWindow(korvan).constData());
         QCOMPARE(korvan.ExitCode(), 0);
-        QCOMPARE(korvan.ReadFile(QStringLiteral("game/realmlist.wtf")), QByteArray("set realmlist 127.0.0.1:1"));
+        QCOMPARE(korvan.ReadFile(QStringLiteral("game/realmlist.wtf")),
+                 "set realmlist 127.0.0.1:" + QByteArray::number(alpha.serverPort()));
         QCOMPARE(korvan.ReadFile(QStringLiteral("other/realmlist.wtf")), QByteArray("set realmlist other.example"));
     }
 

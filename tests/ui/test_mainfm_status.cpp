@@ -8,6 +8,7 @@
 #include "news/newsservice.h"
 #include "support/testsupport.h"
 #include "ui/ListBoxEx.h"
+#include "ui/historygraph.h"
 #include "ui/mainfm.h"
 #include "ui/skinfont.h"
 #include "ui/statusdisplay.h"
@@ -48,6 +49,7 @@ public:
     int Image = -1;
     QString ToolTip;
     std::vector<TMessage> Messages;
+    QString CancelItem;
 
     bool Available() const override { return IsAvailable; }
     void Show() override { IsShown = true; }
@@ -59,6 +61,25 @@ public:
     {
         Messages.push_back({title, text, icon});
     }
+    void SetCancelItem(const QString& text) override { CancelItem = text; }
+};
+
+// A loopback server on a port of its own that accepts or refuses as told, the port staying the same.
+class TFlappingServer
+{
+public:
+    TFlappingServer() : listener_(std::make_unique<TLoopbackListener>()), port_(listener_->Port()) {}
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+    void Accept()
+    {
+        if (!listener_)
+            listener_ = std::make_unique<TLoopbackListener>("127.0.0.1", kAcceptBacklog, port_);
+    }
+    void Refuse() { listener_.reset(); }
+
+private:
+    std::unique_ptr<TLoopbackListener> listener_;
+    std::uint16_t port_;
 };
 
 } // namespace
@@ -79,6 +100,10 @@ private slots:
     void pingColoursFollowTheThresholds();
     void followsOnlyItsOwnServer();
     void changesAreAnnouncedOnlyFromTheTray();
+    void flappingServerIsCalmedByTheHold();
+    void everyServerDownAtOnceIsTheNetwork();
+    void historyKeepsEveryProbeAndThePanelSumsItUp();
+    void waitingForAServerEndsWhenItAnswersOrIsCancelled();
     void minimizingWithoutANotificationAreaKeepsTheWindowReachable();
     void minimizingWithoutAServerShowsTheEmblem();
     void trayToolTipFollowsTheShownServer();
@@ -101,6 +126,8 @@ private:
     TMainForm* MakeForm(const std::vector<std::string>& addresses);
     QLabel* Label(const char* name) const;
     QTimer* RefreshTimer() const;
+    // Probes the server and waits for the probe's end.
+    bool ProbeOnce(std::uint64_t serverId);
 
     std::unique_ptr<TScratchIni> scratch_;
     TSettings settings_;
@@ -130,6 +157,12 @@ TMainForm* TestMainFormStatus::MakeForm(const std::vector<std::string>& addresse
     form_ = new TMainForm(settings_, *probes_, news_);
     window_.reset(form_);
     return form_;
+}
+
+bool TestMainFormStatus::ProbeOnce(std::uint64_t serverId)
+{
+    probes_->StartProbe(serverId);
+    return QTest::qWaitFor([this] { return probes_->RunningCount() == 0; }, kProbeBoundMs);
 }
 
 QLabel* TestMainFormStatus::Label(const char* name) const
@@ -275,35 +308,35 @@ void TestMainFormStatus::followsOnlyItsOwnServer()
 
 void TestMainFormStatus::changesAreAnnouncedOnlyFromTheTray()
 {
-    AddTestServer("s", "127.0.0.1:1");
+    TFlappingServer server;
+    AddTestServer("s", server.Address());
+    const std::uint64_t id = Servers[0].Id;
     TStatusDisplay* display = MakeDisplay();
     window_->show();
-    Servers[0].Status = ssOnline;
-    Servers[0].Ping = 5;
-    display->ShowServer(Servers[0].Id);
-    // Visible window: no announcement, though the state is remembered.
-    Servers[0].Status = ssOffline;
-    display->RefreshServerVisibleStatus();
+    display->ShowServer(id);
+    QVERIFY(ProbeOnce(id));
+    // Visible window: no announcement, though the change counts.
+    server.Refuse();
+    QVERIFY(ProbeOnce(id));
+    QCOMPARE(Label("Status")->text(), QString("Offline"));
     QVERIFY(tray_->Messages.empty());
 
     display->MinimizeToTray();
     QVERIFY(window_->isHidden());
     QVERIFY(display->TrayShown());
     QCOMPARE(tray_->Image, int(tiOffline));
-    // Offline, then a probe's checking state, then online: one announcement of the change.
-    Servers[0].Status = ssChecking;
-    display->RefreshServerVisibleStatus();
-    QCOMPARE(tray_->Image, int(tiChecking));
-    Servers[0].Status = ssOnline;
-    display->RefreshServerVisibleStatus();
+    // The probe's checking state in between hides nothing: one announcement of the change.
+    server.Accept();
+    QVERIFY(ProbeOnce(id));
     QCOMPARE(tray_->Messages.size(), std::size_t(1));
     QCOMPARE(tray_->Messages.back().Icon, QSystemTrayIcon::Information);
     QCOMPARE(tray_->Messages.back().Title, QString("s"));
+    QCOMPARE(tray_->Messages.back().Text, QString("Server is now ONLINE."));
     QCOMPARE(tray_->Image, int(tiOnline));
-    display->RefreshServerVisibleStatus();
+    QVERIFY(ProbeOnce(id));
     QCOMPARE(tray_->Messages.size(), std::size_t(1));
-    Servers[0].Status = ssOffline;
-    display->RefreshServerVisibleStatus();
+    server.Refuse();
+    QVERIFY(ProbeOnce(id));
     QCOMPARE(tray_->Messages.size(), std::size_t(2));
     // Going offline is a warning, not mere information.
     QCOMPARE(tray_->Messages.back().Icon, QSystemTrayIcon::Warning);
@@ -314,9 +347,191 @@ void TestMainFormStatus::changesAreAnnouncedOnlyFromTheTray()
     display->RestoreWindow();
     QVERIFY(!display->TrayShown());
     QVERIFY(window_->isVisible());
-    Servers[0].Status = ssOnline;
-    display->RefreshServerVisibleStatus();
+    server.Accept();
+    QVERIFY(ProbeOnce(id));
     QCOMPARE(tray_->Messages.size(), std::size_t(2));
+}
+
+void TestMainFormStatus::flappingServerIsCalmedByTheHold()
+{
+    TFlappingServer server;
+    AddTestServer("watched", server.Address());
+    Servers[0].Announce = true;
+    AddTestServer("shown", "127.0.0.1:" + std::to_string(ClosedPort()));
+    const std::uint64_t id = Servers[0].Id;
+    TStatusDisplay* display = MakeDisplay();
+    // The window stays on the screen and shows another server: the one asked for is told all the same.
+    window_->show();
+    display->ShowServer(Servers[1].Id);
+    QVERIFY(ProbeOnce(id));
+    // Accepts, refuses, accepts, refuses: with a hold of one, every flap.
+    for (int i = 0; i < 2; ++i) {
+        server.Refuse();
+        QVERIFY(ProbeOnce(id));
+        server.Accept();
+        QVERIFY(ProbeOnce(id));
+    }
+    QCOMPARE(tray_->Messages.size(), std::size_t(4));
+    QCOMPARE(tray_->Messages[0].Title, QString("watched"));
+    QCOMPARE(tray_->Messages[0].Text, QString("Server is now OFFLINE."));
+    QCOMPARE(tray_->Messages[1].Text, QString("Server is now ONLINE."));
+
+    // With a hold of two the same flapping is quiet, while the ball follows every probe.
+    tray_->Messages.clear();
+    display->SetAnnounceAfter(2);
+    for (int i = 0; i < 3; ++i) {
+        server.Refuse();
+        QVERIFY(ProbeOnce(id));
+        QCOMPARE(int(Servers[0].Status), int(ssOffline));
+        server.Accept();
+        QVERIFY(ProbeOnce(id));
+        QCOMPARE(int(Servers[0].Status), int(ssOnline));
+    }
+    QVERIFY(tray_->Messages.empty());
+    // A change that lasts two probes is told once.
+    server.Refuse();
+    QVERIFY(ProbeOnce(id));
+    QVERIFY(ProbeOnce(id));
+    QVERIFY(ProbeOnce(id));
+    QCOMPARE(tray_->Messages.size(), std::size_t(1));
+    QCOMPARE(tray_->Messages[0].Text, QString("Server is now OFFLINE."));
+
+    // The tick probes the servers asked for besides the one on show.
+    server.Accept();
+    display->RefreshTimerTimer();
+    QCOMPARE(probes_->RunningCount(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
+    display->RefreshTimerTimer();
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
+    QCOMPARE(tray_->Messages.size(), std::size_t(2));
+    QCOMPARE(tray_->Messages[1].Text, QString("Server is now ONLINE."));
+}
+
+void TestMainFormStatus::everyServerDownAtOnceIsTheNetwork()
+{
+    std::vector<std::unique_ptr<TFlappingServer>> servers;
+    for (int i = 0; i < 3; ++i) {
+        servers.push_back(std::make_unique<TFlappingServer>());
+        AddTestServer("s" + std::to_string(i), servers.back()->Address());
+        Servers.back().Announce = true;
+    }
+    TStatusDisplay* display = MakeDisplay();
+    window_->show();
+    display->ShowServer(Servers[0].Id);
+    auto refreshAll = [&] {
+        display->RefreshAll();
+        return QTest::qWaitFor([&] { return probes_->RunningCount() == 0; }, kProbeBoundMs);
+    };
+    QVERIFY(refreshAll());
+    QVERIFY(tray_->Messages.empty());
+    for (auto& server : servers)
+        server->Refuse();
+    QVERIFY(refreshAll());
+    // One announcement, not three; the status line says why the server on show is offline.
+    QCOMPARE(tray_->Messages.size(), std::size_t(1));
+    QCOMPARE(tray_->Messages[0].Title, QString("Network"));
+    QCOMPARE(tray_->Messages[0].Text, QString("The network seems unreachable: no server answers."));
+    QCOMPARE(tray_->Messages[0].Icon, QSystemTrayIcon::Warning);
+    QCOMPARE(Label("Status")->text(), QString("No network"));
+    QCOMPARE(TextColor(Label("Status")), QColor(0xFF, 0x00, 0x00));
+    QVERIFY(refreshAll());
+    QCOMPARE(tray_->Messages.size(), std::size_t(1));
+
+    // Back, all but one: the network is news, and so is the one server still gone, once.
+    servers[0]->Accept();
+    servers[1]->Accept();
+    QVERIFY(refreshAll());
+    QCOMPARE(tray_->Messages.size(), std::size_t(3));
+    QCOMPARE(tray_->Messages[1].Text, QString("The network is back: servers answer again."));
+    QCOMPARE(tray_->Messages[2].Title, QString("s2"));
+    QCOMPARE(tray_->Messages[2].Text, QString("Server is now OFFLINE."));
+    QCOMPARE(Label("Status")->text(), QString("Online"));
+}
+
+void TestMainFormStatus::historyKeepsEveryProbeAndThePanelSumsItUp()
+{
+    TFlappingServer server;
+    TMainForm* form = MakeForm({server.Address()});
+    form->SelectIndex(0);
+    // The panel is filled at the first show, which this window never has.
+    form->UpdateInfoPanel();
+    form->SelectInfoPanel(2);
+    auto* display = form->findChild<TStatusDisplay*>("StatusDisplay");
+    QVERIFY(display);
+    auto* graph = form->findChild<THistoryGraph*>("HistoryGraph");
+    QVERIFY(graph);
+    QVERIFY(!graph->isHidden());
+    QVERIFY(graph->SummaryText().isEmpty());
+    QCOMPARE(graph->toolTip(), QString("No probes yet."));
+    const std::uint64_t id = Servers[0].Id;
+    // Thirty probes, every third refused.
+    for (int i = 0; i < 30; ++i) {
+        if (i % 3 == 2)
+            server.Refuse();
+        else
+            server.Accept();
+        QVERIFY(ProbeOnce(id));
+    }
+    const std::vector<TProbeSample> samples = display->History().Samples(id);
+    QCOMPARE(samples.size(), std::size_t(30));
+    for (int i = 0; i < 30; ++i)
+        QCOMPARE(samples[static_cast<std::size_t>(i)].Ok, i % 3 != 2);
+    QVERIFY2(graph->SummaryText().startsWith("66% "), qPrintable(graph->SummaryText()));
+    QVERIFY2(graph->toolTip().startsWith("Last hour: 20 of 30 probes answered, median ping "),
+             qPrintable(graph->toolTip()));
+    // Drawn on the information page only.
+    form->SelectInfoPanel(1);
+    QVERIFY(graph->isHidden());
+}
+
+void TestMainFormStatus::waitingForAServerEndsWhenItAnswersOrIsCancelled()
+{
+    TFlappingServer server;
+    server.Refuse();
+    AddTestServer("late", server.Address());
+    const std::uint64_t id = Servers[0].Id;
+    TStatusDisplay* display = MakeDisplay();
+    window_->show();
+    display->SetRefreshPeriod(1);
+    display->ShowServer(id);
+    QSignalSpy answered(display, &TStatusDisplay::waitedServerAnswered);
+    display->WaitForServer(id);
+    QVERIFY(display->Waiting());
+    QCOMPARE(Label("Status")->text(), QString("Waiting for late"));
+    QVERIFY(Label("Ping")->isHidden());
+    QCOMPARE(tray_->ToolTip, QString("late\nWaiting for the server to answer; the game starts then."));
+    QCOMPARE(tray_->CancelItem, QString("Stop waiting"));
+    // Probed again each period while it refuses.
+    QTRY_VERIFY_WITH_TIMEOUT(display->History().Samples(id).size() >= 2, 4000);
+    QVERIFY(answered.isEmpty());
+    server.Accept();
+    QTRY_COMPARE_WITH_TIMEOUT(answered.size(), 1, 4000);
+    QCOMPARE(answered[0][0].value<std::uint64_t>(), id);
+    QVERIFY(!display->Waiting());
+    QVERIFY(tray_->CancelItem.isEmpty());
+    // Told once, as the start of the game, not also as a server now online.
+    QCOMPARE(tray_->Messages.size(), std::size_t(1));
+    QCOMPARE(tray_->Messages[0].Title, QString("late"));
+    QCOMPARE(tray_->Messages[0].Text, QString("The server answers again: starting the game."));
+    QCOMPARE(Label("Status")->text(), QString("Online"));
+
+    // A click on the status line ends a wait, and so does the tray's menu; no game then.
+    server.Refuse();
+    display->WaitForServer(id);
+    QVERIFY(display->Waiting());
+    QTest::mouseClick(Label("Status"), Qt::LeftButton);
+    QVERIFY(!display->Waiting());
+    display->WaitForServer(id);
+    emit tray_->cancelChosen();
+    QVERIFY(!display->Waiting());
+    QTRY_COMPARE_WITH_TIMEOUT(probes_->RunningCount(), 0, kProbeBoundMs);
+    server.Accept();
+    QTest::qWait(1500);
+    QCOMPARE(answered.size(), 1);
+    // Closing ends a wait too.
+    display->WaitForServer(id);
+    display->Stop();
+    QVERIFY(!display->Waiting());
 }
 
 void TestMainFormStatus::minimizingWithoutANotificationAreaKeepsTheWindowReachable()
@@ -370,32 +585,25 @@ void TestMainFormStatus::trayToolTipFollowsTheShownServer()
 
 void TestMainFormStatus::minimizingFromTheTaskbarGoesToTheTray()
 {
-    AddTestServer("s", "127.0.0.1:1");
+    TFlappingServer server;
+    AddTestServer("s", server.Address());
+    const std::uint64_t id = Servers[0].Id;
     TStatusDisplay* display = MakeDisplay();
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    Servers[0].Status = ssOnline;
-    display->ShowServer(Servers[0].Id);
-    // The server went away since the display last looked.
-    Servers[0].Status = ssOffline;
+    display->ShowServer(id);
+    QVERIFY(ProbeOnce(id));
     window_->setWindowState(Qt::WindowMinimized);
     QTRY_VERIFY(window_->isHidden());
     QVERIFY(display->TrayShown());
-    // Unlike the window's own button, this way does not touch the announcement state: the change from
-    // the state last shown is told.
-    display->RefreshServerVisibleStatus();
+    // From the tray a change is told, as after the window's own button.
+    server.Refuse();
+    QVERIFY(ProbeOnce(id));
     QCOMPARE(tray_->Messages.size(), std::size_t(1));
     QCOMPARE(tray_->Messages.back().Icon, QSystemTrayIcon::Warning);
     display->RestoreWindow();
     QVERIFY(window_->isVisible());
     QVERIFY(!window_->isMinimized());
-
-    // The window's own button takes the state as it stands.
-    Servers[0].Status = ssOnline;
-    display->MinimizeToTray();
-    display->RefreshServerVisibleStatus();
-    QCOMPARE(tray_->Messages.size(), std::size_t(1));
-    display->RestoreWindow();
 
     tray_->IsAvailable = false;
     window_->setWindowState(Qt::WindowMinimized);
