@@ -221,8 +221,11 @@ std::vector<std::uint64_t> TStatusDisplay::WatchedServers() const
 
 void TStatusDisplay::AnnounceNews(const std::vector<TWatchNews>& news)
 {
-    const bool anyAsked = std::any_of(Servers.begin(), Servers.end(),
-                                      [](const TServer& server) { return server.Announce && !server.Deleted; });
+    // Asked of the whole list only for the rare news of the network, not at every probe's end.
+    auto anyAsked = [] {
+        return std::any_of(Servers.begin(), Servers.end(),
+                           [](const TServer& server) { return server.Announce && !server.Deleted; });
+    };
     for (const TWatchNews& item : news) {
         switch (item.Kind) {
         case TWatchNews::TKind::ServerOnline:
@@ -237,7 +240,7 @@ void TStatusDisplay::AnnounceNews(const std::vector<TWatchNews>& news)
         }
         case TWatchNews::TKind::NetworkDown:
         case TWatchNews::TKind::NetworkBack:
-            if (!AnnouncesServer(anyAsked, true, TrayShown()))
+            if (!AnnouncesServer(anyAsked(), true, TrayShown()))
                 break;
             Announce(UiText(TTextId::NetworkTitle),
                      UiText(item.Kind == TWatchNews::TKind::NetworkDown ? TTextId::NetworkUnreachable
