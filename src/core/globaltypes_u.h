@@ -50,11 +50,18 @@ struct TServer
     std::uint8_t RSSState = rssNotLoaded;
     TRSSDataList RSSData{};
     std::string RSSUrl{};
-    // The user wants to hear when this server goes up or down, selected or not (key Announce).
-    bool Announce = false;
     // Identity that follows the entry when the array is reordered; background work (probes, news)
     // hands its results back by it, so a result lands on the server it was started for.
     std::uint64_t Id = 0;
+    // How the game of this server starts under Wine; each empty when the server names none. The Wine
+    // command line used instead of the settings' one, the prefix folder (WINEPREFIX), extra variables as
+    // "NAME=value" pairs separated by ";", and arguments appended to the game's command line.
+    std::string WineCommand{};
+    std::string WinePrefix{};
+    std::string Environment{};
+    std::string GameArguments{};
+    // The user wants to hear when this server goes up or down, selected or not (key Announce).
+    bool Announce = false;
 };
 
 // Full path of tavix.ini: the executable's folder followed by the file name.

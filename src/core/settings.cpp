@@ -192,6 +192,8 @@ bool TSettings::Save(const std::string& iniPath, const TWindowSettings& window) 
     }
     ini.WriteBool(S, "MenuAutoPopup", values_.MenuAutoPopup);
     ini.WriteString(S, "ProgramToRunOnWoWLaunch", values_.ProgramToRunOnWoWLaunch);
+    if (!values_.WineCommand.empty() || ini.Read(S, "WineCommand"))
+        ini.WriteString(S, "WineCommand", values_.WineCommand);
     ini.WriteBool(S, "OneInstanceOnly", values_.OneInstanceOnly);
     ini.WriteInteger(S, "CheckUpdates", values_.CheckUpdates);
     // Written once they differ from what a missing key reads as, so a file that never changed them stays

@@ -25,8 +25,8 @@ public:
     // cache emptied when the server asks for it, the game started and the second program with it. Nothing
     // happens for an unknown server or while a folder is being emptied.
     void Play(std::uint64_t serverId);
-    // Play would get as far as starting the game: the server is listed, nothing is busy and the paths
-    // are in place. Asks nothing and changes nothing.
+    // Play would get as far as starting the game: the server is listed, nothing is busy, the paths and
+    // the Wine set-up are in place. Asks nothing and changes nothing.
     bool Ready(std::uint64_t serverId) const;
     // Asks, empties and says how it went; nothing for an unknown server or while busy.
     void ClearWDB(std::uint64_t serverId);
@@ -42,6 +42,9 @@ signals:
     void gamePathRefused();
     // A path of the server's own (preloader, its own game) is wrong: the server's editor puts it right.
     void serverPathRefused();
+    // The server's Wine set-up cannot work (its Wine program, prefix or variables): the Linux page of its
+    // editor puts it right.
+    void wineSetupRefused(std::uint64_t serverId);
     // The realm list is written and the game is about to start: the window steps aside.
     void launchBegan();
     // The game or the second program did not start: the window comes back before the message.
