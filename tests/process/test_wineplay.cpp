@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QtTest>
 
 namespace {
@@ -86,23 +87,28 @@ private slots:
         QVERIFY(PlaceGame(korvan, QStringLiteral("clients/beta/WoW.exe")));
         QVERIFY(korvan.WriteFile(QStringLiteral("prefixes/beta/system.reg"), "WINE REGISTRY Version 2\n"));
         // Alpha finds its prefix from the drive_c its game lies in; Beta names one, and a Wine whose path has a
-        // blank. Beta's section carries a key of a newer copy.
-        QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"),
-                                 "[Main]\nWoWPath=" + f +
-                                     "clients/beta/WoW.exe\n"
-                                     "[Alpha]\nAddress=127.0.0.1:1\nAltPath=" +
-                                     f +
-                                     "clients/alpha/drive_c/Games/WoW/WoW.exe\n"
-                                     "WineCommand=" +
-                                     f +
-                                     "wine-staging/bin/wine --quiet\n"
-                                     "Environment=KORVAN_CLIENT=alpha $HOME;WINEDEBUG=-all\n"
-                                     "GameArguments=-console \"-two words\"\n"
-                                     "[Beta]\nAddress=127.0.0.1:2\nFromANewerCopy=keep me\nWineCommand=" +
-                                     f +
-                                     "wine 9/bin/wine64\n"
-                                     "WinePrefix=" +
-                                     f + "prefixes/beta/\n"));
+        // blank. Beta's section carries a key of a newer copy. Both answer, so Play starts at once.
+        QTcpServer alphaServer;
+        QTcpServer betaServer;
+        QVERIFY(alphaServer.listen(QHostAddress::LocalHost) && betaServer.listen(QHostAddress::LocalHost));
+        const QByteArray alpha = "127.0.0.1:" + QByteArray::number(alphaServer.serverPort());
+        const QByteArray beta = "127.0.0.1:" + QByteArray::number(betaServer.serverPort());
+        QVERIFY(
+            korvan.WriteFile(QStringLiteral("tavix.ini"), "[Main]\nWoWPath=" + f +
+                                                              "clients/beta/WoW.exe\n"
+                                                              "[Alpha]\nAddress=" +
+                                                              alpha + "\nAltPath=" + f +
+                                                              "clients/alpha/drive_c/Games/WoW/WoW.exe\n"
+                                                              "WineCommand=" +
+                                                              f +
+                                                              "wine-staging/bin/wine --quiet\n"
+                                                              "Environment=KORVAN_CLIENT=alpha $HOME;WINEDEBUG=-all\n"
+                                                              "GameArguments=-console \"-two words\"\n"
+                                                              "[Beta]\nAddress=" +
+                                                              beta + "\nFromANewerCopy=keep me\nWineCommand=" + f +
+                                                              "wine 9/bin/wine64\n"
+                                                              "WinePrefix=" +
+                                                              f + "prefixes/beta/\n"));
 
         QVERIFY(korvan.Start());
         QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
@@ -116,7 +122,7 @@ private slots:
                      "clients/alpha/drive_c/Games/WoW/WoW.exe\narg=-console\narg=-two words\nWINEPREFIX=" + folder +
                      "clients/alpha\nKORVAN_CLIENT=alpha $HOME\n");
         QCOMPARE(korvan.ReadFile(QStringLiteral("clients/alpha/drive_c/Games/WoW/realmlist.wtf")),
-                 QByteArray("set realmlist 127.0.0.1:1"));
+                 "set realmlist " + alpha);
 
         QVERIFY(korvan.Start());
         QVERIFY2(!korvan.FindMainWindowAgain().isEmpty(), korvan.StdErr().constData());
@@ -128,7 +134,7 @@ private slots:
                      "prefixes/beta\nKORVAN_CLIENT=\n");
         // Both saves at the ends kept the key this copy does not know, in its section.
         const QByteArray ini = korvan.ReadFile(QStringLiteral("tavix.ini"));
-        QVERIFY2(ini.contains("[Beta]\nAddress=127.0.0.1:2\nWineCommand=" + f + "wine 9/bin/wine64\nWinePrefix=" + f +
+        QVERIFY2(ini.contains("[Beta]\nAddress=" + beta + "\nWineCommand=" + f + "wine 9/bin/wine64\nWinePrefix=" + f +
                               "prefixes/beta/\nFromANewerCopy=keep me\n"),
                  ini.constData());
     }
@@ -143,20 +149,24 @@ private slots:
         QVERIFY(korvan.WriteFile(QStringLiteral("bin/wine-not-executable"), "#!/bin/sh\n"));
         QVERIFY(PlaceGame(korvan, QStringLiteral("game/WoW.exe")));
         QVERIFY(korvan.WriteFile(QStringLiteral("photos/cat.png"), "png"));
-        QVERIFY(
-            korvan.WriteFile(QStringLiteral("tavix.ini"), "[Main]\nWoWPath=" + f +
-                                                              "game/WoW.exe\n"
-                                                              "[No Wine]\nAddress=127.0.0.1:1\nWineCommand=" +
-                                                              f +
-                                                              "wine-9/bin/wine\nFutureKey=1\n"
-                                                              "[Not executable]\nAddress=127.0.0.1:2\nWineCommand=" +
-                                                              f +
-                                                              "bin/wine-not-executable\n"
-                                                              "[Not a prefix]\nAddress=127.0.0.1:3\nWineCommand=" +
-                                                              f + "bin/wine\nWinePrefix=" + f +
-                                                              "photos\n"
-                                                              "[Bad variables]\nAddress=127.0.0.1:4\nWineCommand=" +
-                                                              f + "bin/wine\nEnvironment=GOOD=1;$(id)=2\n"));
+        // The server played at the end answers, so Play starts at once instead of offering to wait.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const QByteArray answering = "127.0.0.1:" + QByteArray::number(server.serverPort());
+        QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"),
+                                 "[Main]\nWoWPath=" + f +
+                                     "game/WoW.exe\n"
+                                     "[No Wine]\nAddress=127.0.0.1:1\nWineCommand=" +
+                                     f +
+                                     "wine-9/bin/wine\nFutureKey=1\n"
+                                     "[Not executable]\nAddress=127.0.0.1:2\nWineCommand=" +
+                                     f +
+                                     "bin/wine-not-executable\n"
+                                     "[Not a prefix]\nAddress=127.0.0.1:3\nWineCommand=" +
+                                     f + "bin/wine\nWinePrefix=" + f +
+                                     "photos\n"
+                                     "[Bad variables]\nAddress=" +
+                                     answering + "\nWineCommand=" + f + "bin/wine\nEnvironment=GOOD=1;$(id)=2\n"));
         QVERIFY(korvan.Start());
         QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
 
@@ -207,12 +217,15 @@ private slots:
         const QByteArray f = folder.toUtf8();
         // A prefix Wine makes itself, with the game put into its drive_c beforehand: the prefix is found from it.
         QVERIFY(PlaceGame(korvan, QStringLiteral("prefix/drive_c/Games/WoW/WoW.exe")));
-        QVERIFY(korvan.WriteFile(
-            QStringLiteral("tavix.ini"),
-            "[Main]\nWoWPath=" + f +
-                "prefix/drive_c/Games/WoW/WoW.exe\n"
-                "[Alpha]\nAddress=127.0.0.1:1\nEnvironment=KORVAN_CLIENT=real;WINEDLLOVERRIDES=mscoree,mshtml=;"
-                "WINEDEBUG=-all\nGameArguments=-console \"-two words\"\n"));
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"),
+                                 "[Main]\nWoWPath=" + f +
+                                     "prefix/drive_c/Games/WoW/WoW.exe\n"
+                                     "[Alpha]\nAddress=127.0.0.1:" +
+                                     QByteArray::number(server.serverPort()) +
+                                     "\nEnvironment=KORVAN_CLIENT=real;WINEDLLOVERRIDES=mscoree,mshtml=;"
+                                     "WINEDEBUG=-all\nGameArguments=-console \"-two words\"\n"));
         QVERIFY(korvan.Start());
         QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
         QVERIFY(korvan.Key(QStringLiteral("Return")));
