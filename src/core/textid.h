@@ -187,5 +187,9 @@ enum class TTextId : int
     UpdatesWithoutKey = 7351,
     WaitingForOldCopy = 7352,
 
+    // The desktop: a later start bringing the running window up, announcements without a notification area.
+    OptionActivate = 7450,
+    NotificationShowWindow = 7451,
+
     NoDisplay = 9000,
 };
