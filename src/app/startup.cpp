@@ -28,8 +28,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QTranslator>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -157,7 +157,8 @@ void AnswerRequest(TMainForm& form, TInstanceChannel& channel, std::uint64_t pee
     }
     channel.Reply(peer, {TInstanceReply::TKind::Accepted, kExitOk, {}});
     QStringList told;
-    TInstanceReply done{TInstanceReply::TKind::Done, PlayHandedOver(form, QString::fromStdString(request.ServerName), told), {}};
+    TInstanceReply done{
+        TInstanceReply::TKind::Done, PlayHandedOver(form, QString::fromStdString(request.ServerName), told), {}};
     for (const QString& text : told)
         done.Messages.push_back(text.toStdString());
     channel.Reply(peer, done);

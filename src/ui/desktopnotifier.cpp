@@ -72,8 +72,7 @@ void TDesktopNotifier::Notify(const QString& title, const QString& text, int dur
     // The icon by name needs the program installed; its own picture goes along for a copy run from a folder.
     const QIcon icon = QGuiApplication::windowIcon();
     if (!icon.isNull()) {
-        const QImage image =
-            icon.pixmap(kImageSide, kImageSide).toImage().convertToFormat(QImage::Format_RGBA8888);
+        const QImage image = icon.pixmap(kImageSide, kImageSide).toImage().convertToFormat(QImage::Format_RGBA8888);
         if (!image.isNull())
             hints.insert(QStringLiteral("image-data"), QVariant::fromValue(TNotificationImage{image}));
     }

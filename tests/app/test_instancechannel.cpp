@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>

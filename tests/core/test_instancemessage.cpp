@@ -45,7 +45,7 @@ void TestInstanceMessage::requestsReadBackAsSent()
 
     // A name may hold anything a list entry can: spaces, '=', '%', line ends, other scripts, raw bytes.
     for (const std::string& name : {std::string("My server"), std::string("a=b%20c"), std::string("x\ny\r\tz"),
-                                   std::string("Zlatý drak"), std::string("\xff\xfe", 2), std::string()}) {
+                                    std::string("Zlatý drak"), std::string("\xff\xfe", 2), std::string()}) {
         TInstanceRequest play;
         play.Kind = TInstanceRequest::TKind::Play;
         play.ServerName = name;
@@ -65,7 +65,8 @@ void TestInstanceMessage::repliesReadBackAsSent()
     QVERIFY(read);
     QVERIFY(read->Kind == TInstanceReply::TKind::Accepted);
 
-    const TInstanceReply done{TInstanceReply::TKind::Done, 1, {"Path to WoW execution file is not valid.", "Dva řádky\na"}};
+    const TInstanceReply done{
+        TInstanceReply::TKind::Done, 1, {"Path to WoW execution file is not valid.", "Dva řádky\na"}};
     read = ParseReply(WithoutEnd(EncodeReply(done)));
     QVERIFY(read);
     QVERIFY(read->Kind == TInstanceReply::TKind::Done);
@@ -78,11 +79,28 @@ void TestInstanceMessage::repliesReadBackAsSent()
 void TestInstanceMessage::malformedRequestsAreRefused()
 {
     for (const char* line : {
-             "", "KORVAN1", "korvan1 activate", "KORVAN2 activate", "KORVAN1 quit", "KORVAN1 activate ",
-             "KORVAN1  activate", "KORVAN1 play", "KORVAN1 play n=a n=b", "KORVAN1 activate n=a",
-             "KORVAN1 play n=a x=1", "KORVAN1 play n=a%", "KORVAN1 play n=a%4", "KORVAN1 play n=a%zz",
-             "KORVAN1 play n=a b", "KORVAN1 play n", "KORVAN1 play =a", "KORVAN1 activate t=a t=b",
-             "KORVAN1 play n=a\r", "KORVAN1 play n=\x01", "KORVAN1 activate t=a%20b", "KORVAN1 activate s=%00",
+             "",
+             "KORVAN1",
+             "korvan1 activate",
+             "KORVAN2 activate",
+             "KORVAN1 quit",
+             "KORVAN1 activate ",
+             "KORVAN1  activate",
+             "KORVAN1 play",
+             "KORVAN1 play n=a n=b",
+             "KORVAN1 activate n=a",
+             "KORVAN1 play n=a x=1",
+             "KORVAN1 play n=a%",
+             "KORVAN1 play n=a%4",
+             "KORVAN1 play n=a%zz",
+             "KORVAN1 play n=a b",
+             "KORVAN1 play n",
+             "KORVAN1 play =a",
+             "KORVAN1 activate t=a t=b",
+             "KORVAN1 play n=a\r",
+             "KORVAN1 play n=\x01",
+             "KORVAN1 activate t=a%20b",
+             "KORVAN1 activate s=%00",
          })
         QVERIFY2(!ParseRequest(line), line);
     QVERIFY(ParseRequest(std::string("KORVAN1 play n=a\0", 17)) == std::nullopt);
@@ -94,9 +112,18 @@ void TestInstanceMessage::malformedRequestsAreRefused()
 void TestInstanceMessage::malformedRepliesAreRefused()
 {
     for (const char* line : {
-             "", "KORVAN1 done", "KORVAN1 done -1", "KORVAN1 done 01", "KORVAN1 done 256", "KORVAN1 done 1x",
-             "KORVAN1 done 99999999999", "KORVAN1 accepted 0", "KORVAN1 done 0 t=a", "KORVAN1 done 0 m=%",
-             "KORVAN1 finished 0", "KORVAN1 done 0 m=a b",
+             "",
+             "KORVAN1 done",
+             "KORVAN1 done -1",
+             "KORVAN1 done 01",
+             "KORVAN1 done 256",
+             "KORVAN1 done 1x",
+             "KORVAN1 done 99999999999",
+             "KORVAN1 accepted 0",
+             "KORVAN1 done 0 t=a",
+             "KORVAN1 done 0 m=%",
+             "KORVAN1 finished 0",
+             "KORVAN1 done 0 m=a b",
          })
         QVERIFY2(!ParseReply(line), line);
     std::string many = "KORVAN1 done 1";

@@ -115,8 +115,8 @@ void TestDesktopNotifier::missingServiceOrBusCostsNothing()
         QTest::qWait(200);
     }
     // No bus at all.
-    TDesktopNotifier nowhere(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
-                                                           QStringLiteral("nowhere")));
+    TDesktopNotifier nowhere(
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
     QElapsedTimer took;
     took.start();
     nowhere.Notify(QStringLiteral("Alpha"), QStringLiteral("Server is now ONLINE."), 15000);
