@@ -111,6 +111,7 @@ void TInstanceChannel::DropPeer(std::uint64_t id)
     if (found == peers_.end())
         return;
     // Deleted later: this may run inside the peer's own notifier or timer.
+    found->second.Readable->setEnabled(false);
     found->second.Readable.release()->deleteLater();
     found->second.Deadline.release()->deleteLater();
     platform::CloseChannelSocket(found->second.Fd);
@@ -124,14 +125,19 @@ void TInstanceChannel::DropPeer(std::uint64_t id)
 
 namespace {
 
-// The next whole answer on `socket`, waiting at most `timeoutMs` (-1: as long as the peer lives).
-std::optional<TInstanceReply> ReadReply(int socket, TInstanceLineReader& reader, int timeoutMs)
+// The next whole answer on `socket`, waiting at most `timeoutMs` (-1: as long as the peer lives); `silent`
+// is set when the time ran out.
+std::optional<TInstanceReply> ReadReply(int socket, TInstanceLineReader& reader, int timeoutMs, bool& silent)
 {
     for (;;) {
         if (std::optional<std::string> line = reader.TakeLine())
             return ParseReply(*line);
-        if (reader.Faulty() || !platform::WaitReadable(socket, timeoutMs))
+        if (reader.Faulty())
             return std::nullopt;
+        if (!platform::WaitReadable(socket, timeoutMs)) {
+            silent = true;
+            return std::nullopt;
+        }
         std::optional<std::string> bytes = platform::ReceiveNow(socket, kReadChunk);
         if (bytes && (bytes->empty() || !reader.Feed(*bytes)))
             return std::nullopt;
@@ -140,35 +146,36 @@ std::optional<TInstanceReply> ReadReply(int socket, TInstanceLineReader& reader,
 
 } // namespace
 
-std::optional<int> HandOverToRunningCopy(const TInstanceRequest& request, std::FILE* err)
+THandOverOutcome HandOverToRunningCopy(const TInstanceRequest& request, std::FILE* err)
 {
+    THandOverOutcome outcome;
     const std::string line = EncodeRequest(request);
     if (line.empty())
-        return std::nullopt;
+        return outcome;
     const int socket = platform::ConnectToHolder(kSingleInstanceName);
     if (socket < 0)
-        return std::nullopt;
+        return outcome;
     std::optional<TInstanceReply> reply;
     bool accepted = false;
     TInstanceLineReader reader;
     if (platform::SendAll(socket, line, kAnswerDeadlineMs)) {
-        reply = ReadReply(socket, reader, kAnswerDeadlineMs);
+        reply = ReadReply(socket, reader, kAnswerDeadlineMs, outcome.Silent);
         // A play is taken at once but lasts as long as its dialogs do.
         accepted = reply && reply->Kind == TInstanceReply::TKind::Accepted;
         if (accepted)
-            reply = ReadReply(socket, reader, -1);
+            reply = ReadReply(socket, reader, -1, outcome.Silent);
     }
     platform::CloseChannelSocket(socket);
-    if (!reply || reply->Kind != TInstanceReply::TKind::Done) {
+    if (reply && reply->Kind == TInstanceReply::TKind::Done) {
+        for (const std::string& message : reply->Messages) {
+            std::fwrite(message.data(), 1, message.size(), err);
+            std::fputc('\n', err);
+        }
+        std::fflush(err);
+        outcome.Status = reply->Status;
+    } else if (accepted) {
         // Once taken, the request may have been carried out in part: it is not tried a second time.
-        if (accepted)
-            return kExitHandOverLost;
-        return std::nullopt;
+        outcome.Status = kExitHandOverLost;
     }
-    for (const std::string& message : reply->Messages) {
-        std::fwrite(message.data(), 1, message.size(), err);
-        std::fputc('\n', err);
-    }
-    std::fflush(err);
-    return reply->Status;
+    return outcome;
 }

@@ -58,6 +58,14 @@ private:
     std::uint64_t inHand_ = 0;
 };
 
-// The request handed to the copy holding the single-instance lock, if one listens: its answer's exit
-// status, with the texts of the messages it showed written to `err`; nothing when no copy took it.
-std::optional<int> HandOverToRunningCopy(const TInstanceRequest& request, std::FILE* err);
+// What became of a request handed to the copy holding the single-instance lock.
+struct THandOverOutcome
+{
+    // The answer's exit status; nothing when no copy took the request.
+    std::optional<int> Status{};
+    // A copy took the connection but did not answer in time: asking it again is of no use.
+    bool Silent = false;
+};
+// Hands `request` over and waits for the answer; the texts of the messages the running copy showed
+// meanwhile are written to `err`.
+THandOverOutcome HandOverToRunningCopy(const TInstanceRequest& request, std::FILE* err);

@@ -40,8 +40,8 @@ constexpr int kToolTipDelayMs = 200;
 constexpr int kExitNoDisplay = 1;
 constexpr int kShutdownWaitSliceMs = 20;
 constexpr const char* kIconResource = ":/artwork/korvan.svg";
-// A copy that holds the lock but does not answer is starting up or ending; it is asked again a few times
-// before the new start takes the lock itself or gives up.
+// A copy that holds the lock but cannot be reached is ending; it is asked again a few times before the new
+// start takes the lock itself or gives up.
 constexpr int kHandOverAttempts = 20;
 constexpr std::chrono::milliseconds kHandOverPause{100};
 // What the desktop gives a start to pass the focus on with: Wayland's token and the X11 startup id.
@@ -134,8 +134,9 @@ std::optional<int> HandOverIfRunning(platform::InstanceLock& lock, const TInstan
     for (int attempt = 0; attempt < kHandOverAttempts; ++attempt) {
         if (lock.Held() || lock.Acquire(kSingleInstanceName) != platform::InstanceLock::Result::HeldElsewhere)
             return std::nullopt;
-        if (std::optional<int> status = HandOverToRunningCopy(request, stderr))
-            return status;
+        const THandOverOutcome outcome = HandOverToRunningCopy(request, stderr);
+        if (outcome.Status || outcome.Silent)
+            return outcome.Status;
         std::this_thread::sleep_for(kHandOverPause);
     }
     return std::nullopt;

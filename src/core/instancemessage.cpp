@@ -135,9 +135,10 @@ std::string EncodeRequest(const TInstanceRequest& request)
     } else {
         text += kActivate;
     }
-    if (!request.ActivationToken.empty())
+    // A token the running copy would refuse is of no use to it; the request goes without.
+    if (!request.ActivationToken.empty() && IsToken(request.ActivationToken))
         text += Field(kTokenKey, request.ActivationToken);
-    if (!request.StartupId.empty())
+    if (!request.StartupId.empty() && IsToken(request.StartupId))
         text += Field(kStartupKey, request.StartupId);
     return Line(std::move(text));
 }

@@ -111,7 +111,7 @@ void TestInstanceChannel::handedOverRequestsGetTheRunningCopysAnswer()
         play.Kind = TInstanceRequest::TKind::Play;
         play.ServerName = "My server";
         play.ActivationToken = "token-1";
-        TLaterStart later([&] { status = HandOverToRunningCopy(play, err); });
+        TLaterStart later([&] { status = HandOverToRunningCopy(play, err).Status; });
         QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, kWaitMs);
         const auto peer = received.at(0).at(0).value<std::uint64_t>();
         const auto request = received.at(0).at(1).value<TInstanceRequest>();
@@ -130,7 +130,7 @@ void TestInstanceChannel::handedOverRequestsGetTheRunningCopysAnswer()
     std::fclose(err);
 
     TInstanceRequest activate;
-    TLaterStart later([&] { status = HandOverToRunningCopy(activate, stderr); });
+    TLaterStart later([&] { status = HandOverToRunningCopy(activate, stderr).Status; });
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), 2, kWaitMs);
     QVERIFY(received.at(1).at(1).value<TInstanceRequest>().Kind == TInstanceRequest::TKind::Activate);
     channel_->Reply(received.at(1).at(0).value<std::uint64_t>(), {TInstanceReply::TKind::Done, 0, {}});
@@ -246,7 +246,9 @@ void TestInstanceChannel::noRunningCopyTakesNothing()
 {
     channel_.reset();
     lock_.reset();
-    QVERIFY(!HandOverToRunningCopy({}, stderr));
+    const THandOverOutcome outcome = HandOverToRunningCopy({}, stderr);
+    QVERIFY(!outcome.Status);
+    QVERIFY(!outcome.Silent);
 }
 
 QTEST_GUILESS_MAIN(TestInstanceChannel)

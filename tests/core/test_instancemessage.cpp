@@ -107,6 +107,13 @@ void TestInstanceMessage::malformedRequestsAreRefused()
     // What the desktop hands out as a token is short.
     QVERIFY(!ParseRequest("KORVAN1 activate t=" + std::string(300, 'a')));
     QVERIFY(ParseRequest("KORVAN1 activate t=" + std::string(200, 'a')));
+    // One the desktop got wrong is left out rather than spoiling the request.
+    TInstanceRequest odd;
+    odd.ActivationToken = "two words";
+    odd.StartupId = std::string(300, 's');
+    const std::optional<TInstanceRequest> read = ParseRequest(WithoutEnd(EncodeRequest(odd)));
+    QVERIFY(read);
+    QVERIFY(read->ActivationToken.empty() && read->StartupId.empty());
 }
 
 void TestInstanceMessage::malformedRepliesAreRefused()
