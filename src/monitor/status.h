@@ -45,7 +45,7 @@ TStatusView StatusViewOf(std::uint8_t status, std::int32_t ping);
 TStatusColor PingColorOf(std::int32_t ping);
 
 // Whether a change of a server is told: the user asked to hear of that server, or it is the one on show
-// while the window waits in the notification area.
+// while the window waits out of sight (in the notification area, or minimized where there is none).
 bool AnnouncesServer(bool asked, bool shown, bool trayShown);
 // The text the icon shows for the selected server when pointed at.
 TTextId TrayHintFor(std::uint8_t status);

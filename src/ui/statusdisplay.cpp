@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "monitor/probeservice.h"
 #include "monitor/status.h"
+#include "ui/desktopnotifier.h"
 #include "ui/msgbox.h"
 #include "ui/skinfont.h"
 #include "ui/skinstyle.h"
@@ -71,7 +72,7 @@ void SetLabelText(QLabel* label, const QString& text)
     label->adjustSize();
 }
 
-// The desktop's own notification area.
+// The desktop's own notification area; where it has none, announcements go to its notification service.
 class TSystemTrayIcon : public TTrayIcon
 {
 public:
@@ -104,7 +105,16 @@ public:
     void ShowMessage(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
                      int durationMs) override
     {
-        icon_->showMessage(title, text, icon, durationMs);
+        if (Available()) {
+            icon_->showMessage(title, text, icon, durationMs);
+            return;
+        }
+        // Made at the first announcement only: most runs never need the bus.
+        if (!notifier_) {
+            notifier_ = new TDesktopNotifier(QDBusConnection::sessionBus(), this);
+            connect(notifier_, &TDesktopNotifier::clicked, this, &TTrayIcon::clicked);
+        }
+        notifier_->Notify(title, text, durationMs);
     }
     void SetCancelItem(const QString& text) override
     {
@@ -117,6 +127,7 @@ private:
     QMenu menu_;
     QAction* cancel_ = menu_.addAction(QString());
     QSystemTrayIcon* icon_;
+    TDesktopNotifier* notifier_ = nullptr;
     int image_ = tiOffline;
 };
 
@@ -231,7 +242,7 @@ void TStatusDisplay::AnnounceNews(const std::vector<TWatchNews>& news)
         case TWatchNews::TKind::ServerOnline:
         case TWatchNews::TKind::ServerOffline: {
             const TServer* entry = LiveServerById(item.ServerId);
-            if (!entry || !AnnouncesServer(entry->Announce, item.ServerId == shownId_, TrayShown()))
+            if (!entry || !AnnouncesServer(entry->Announce, item.ServerId == shownId_, WaitsAway()))
                 break;
             const bool online = item.Kind == TWatchNews::TKind::ServerOnline;
             Announce(ToQString(entry->Name),
@@ -240,7 +251,7 @@ void TStatusDisplay::AnnounceNews(const std::vector<TWatchNews>& news)
         }
         case TWatchNews::TKind::NetworkDown:
         case TWatchNews::TKind::NetworkBack:
-            if (!AnnouncesServer(anyAsked(), true, TrayShown()))
+            if (!AnnouncesServer(anyAsked(), true, WaitsAway()))
                 break;
             Announce(UiText(TTextId::NetworkTitle),
                      UiText(item.Kind == TWatchNews::TKind::NetworkDown ? TTextId::NetworkUnreachable
@@ -443,6 +454,12 @@ void TStatusDisplay::RefreshServerVisibleStatus()
 bool TStatusDisplay::TrayShown() const
 {
     return tray_->Shown();
+}
+
+bool TStatusDisplay::WaitsAway() const
+{
+    // Without a notification area, a minimized window is where the user put it to wait.
+    return tray_->Shown() || (!tray_->Available() && window_->isMinimized());
 }
 
 void TStatusDisplay::MinimizeToTray()
