@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QTcpServer>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -280,7 +281,11 @@ void TestCommandLine::playWhileAnotherCopyRunsIsHandedToIt()
     QVERIFY2(second.StdErr().contains("Gamma"), second.StdErr().constData());
     QVERIFY(first.IsRunning());
 
-    // A server it knows: its game starts, and the running copy ends as after its own Play.
+    // A server it knows, and that answers: its game starts, and the running copy ends as after its own Play.
+    QTcpServer alpha;
+    QVERIFY(alpha.listen(QHostAddress::LocalHost, 3725));
+    // The running copy probes its server on show again within a refresh period.
+    QTest::qWait(11000);
     QVERIFY(second.Run({"--play", "alpha"}, kPatientMs));
     QCOMPARE(second.ExitCode(), 0);
     QVERIFY2(!second.StdErr().contains(kNotInstanceText), second.StdErr().constData());

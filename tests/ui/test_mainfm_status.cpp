@@ -536,27 +536,29 @@ void TestMainFormStatus::waitingForAServerEndsWhenItAnswersOrIsCancelled()
 
 void TestMainFormStatus::minimizingWithoutANotificationAreaKeepsTheWindowReachable()
 {
-    AddTestServer("s", "127.0.0.1:1");
+    TFlappingServer server;
+    AddTestServer("s", server.Address());
+    const std::uint64_t id = Servers[0].Id;
     TStatusDisplay* display = MakeDisplay();
     tray_->IsAvailable = false;
     window_->show();
-    Servers[0].Status = ssOnline;
-    display->ShowServer(Servers[0].Id);
+    display->ShowServer(id);
+    QVERIFY(ProbeOnce(id));
     display->MinimizeToTray();
     QVERIFY(window_->isVisible());
     QVERIFY(window_->isMinimized());
     QVERIFY(!display->TrayShown());
     // Minimized is where the window waits there: the change is announced all the same, and the icon's
     // owner delivers it through the desktop's notification service.
-    Servers[0].Status = ssOffline;
-    display->RefreshServerVisibleStatus();
+    server.Refuse();
+    QVERIFY(ProbeOnce(id));
     QCOMPARE(tray_->Messages.size(), std::size_t(1));
     QCOMPARE(tray_->Messages.back().Icon, QSystemTrayIcon::Warning);
     // Back on the screen, nothing is announced.
     window_->showNormal();
     QVERIFY(!window_->isMinimized());
-    Servers[0].Status = ssOnline;
-    display->RefreshServerVisibleStatus();
+    server.Accept();
+    QVERIFY(ProbeOnce(id));
     QCOMPARE(tray_->Messages.size(), std::size_t(1));
 }
 
