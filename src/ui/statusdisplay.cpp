@@ -13,8 +13,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDateTime>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
@@ -73,6 +75,19 @@ void SetLabelText(QLabel* label, const QString& text)
 }
 
 // The desktop's own notification area; where it has none, announcements go to its notification service.
+// The session bus the desktop names, or the user's own socket where one is. Without either, libdbus would
+// try to launch a bus of its own, synchronously and on the main thread; a connection that is never opened
+// lets every announcement fail quietly instead.
+QDBusConnection SessionBusIfAny()
+{
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        if (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus")))
+            return QDBusConnection(QStringLiteral("korvan-no-session-bus"));
+    }
+    return QDBusConnection::sessionBus();
+}
+
 class TSystemTrayIcon : public TTrayIcon
 {
 public:
@@ -105,13 +120,15 @@ public:
     void ShowMessage(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
                      int durationMs) override
     {
-        if (Available()) {
+        // A hidden icon shows no balloon, and servers marked for announcements are told about while the
+        // window is on screen and its icon hidden: those go to the desktop's notification service too.
+        if (Available() && icon_->isVisible()) {
             icon_->showMessage(title, text, icon, durationMs);
             return;
         }
         // Made at the first announcement only: most runs never need the bus.
         if (!notifier_) {
-            notifier_ = new TDesktopNotifier(QDBusConnection::sessionBus(), this);
+            notifier_ = new TDesktopNotifier(SessionBusIfAny(), this);
             connect(notifier_, &TDesktopNotifier::clicked, this, &TTrayIcon::clicked);
         }
         notifier_->Notify(title, text, durationMs);
