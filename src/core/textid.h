@@ -187,5 +187,8 @@ enum class TTextId : int
     UpdatesWithoutKey = 7351,
     WaitingForOldCopy = 7352,
 
+    // Play: the realm list in the game's own settings, and the log of the game's output.
+    ConfigRealmListFailed = 7570,
+
     NoDisplay = 9000,
 };

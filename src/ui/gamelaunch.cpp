@@ -3,6 +3,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings.h"
+#include "game/configwtf.h"
 #include "game/folders.h"
 #include "game/realmlist.h"
 #include "ui/msgbox.h"
@@ -49,6 +50,11 @@ void TGameLaunch::Play(std::uint64_t serverId)
 
     if (!WriteRealmlist(RealmlistFolder(plan.gamePath), server)) {
         ShowError(window_, Msg(TTextId::RealmlistFailed));
+        return;
+    }
+    // Newer clients read the realm list from their own settings instead.
+    if (!UpdateConfigRealmList(plan.gamePath, server.Address)) {
+        ShowError(window_, LoadText(TTextId::ConfigRealmListFailed));
         return;
     }
     if (server.AutoCacheClear)
