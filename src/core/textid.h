@@ -189,6 +189,7 @@ enum class TTextId : int
 
     // Play: the realm list in the game's own settings, and the log of the game's output.
     ConfigRealmListFailed = 7570,
+    PanelGameLog = 7571,
 
     NoDisplay = 9000,
 };

@@ -1,5 +1,6 @@
 #include "game/configwtf.h"
 
+#include "core/ini.h"
 #include "game/folders.h"
 #include "game/getver_u.h"
 #include "platform/files.h"
@@ -23,19 +24,11 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-char UpperChar(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Matches `word` at `pos` in any letter case and moves past it.
 bool TakeWord(std::string_view line, std::size_t& pos, std::string_view word)
 {
-    if (line.size() - pos < word.size())
+    if (!EqualNames(line.substr(pos, word.size()), word))
         return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (UpperChar(line[pos + i]) != UpperChar(word[i]))
-            return false;
     pos += word.size();
     return true;
 }

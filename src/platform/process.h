@@ -6,12 +6,16 @@
 
 namespace platform {
 
+class TProgramLog;
+
 // Starts argv[0] with the given arguments, no shell involved; argv[0] without a separator is looked up in
 // PATH. The program starts in `workingFolder`, or in this process's current folder when that is empty (a
 // relative argv[0] and folder are taken from this process's current folder either way); this process's own
 // current folder never changes. The program outlives this process. True when it was started: the folder
 // could be entered and the file executed.
-bool StartProgram(const std::vector<std::string>& argv, const std::string& workingFolder = {});
+// With `log`, its standard output and error go into that log; else they are this process's own.
+bool StartProgram(const std::vector<std::string>& argv, const std::string& workingFolder = {},
+                  const TProgramLog* log = nullptr);
 
 // Runs the program at `argv[0]` in place of this one: the same process, environment and folder. Returns
 // only when that failed.

@@ -5,7 +5,9 @@
 #include "core/settings.h"
 #include "game/configwtf.h"
 #include "game/folders.h"
+#include "game/gamelog.h"
 #include "game/realmlist.h"
+#include "platform/programlog.h"
 #include "ui/msgbox.h"
 
 #include <QCoreApplication>
@@ -61,9 +63,13 @@ void TGameLaunch::Play(std::uint64_t serverId)
         ClearGameFolder(serverId, WDBTarget(), true);
 
     emit launchBegan();
+    // What the game and the second program write goes to the server's log, which fills on after this
+    // program has ended; a starter given from outside sees to the output itself.
+    const std::unique_ptr<platform::TProgramLog> log = start_ ? nullptr : OpenGameLog(server.Name);
+    const TProgramStarter start = start_ ? start_ : StarterInto(log.get());
     const std::string wine = WineCommandOrDefault(settings.WineCommand);
     // The game, or its preloader, starts in the game's folder, as a shortcut to the game would start it.
-    if (!RunProgram(plan.runPath, wine, GameFolderOf(server, settings.WoWPath), start_)) {
+    if (!RunProgram(plan.runPath, wine, GameFolderOf(server, settings.WoWPath), start)) {
         emit launchFailed();
         ShowError(window_, Msg(TTextId::GameNotStarted));
         return;
@@ -72,7 +78,7 @@ void TGameLaunch::Play(std::uint64_t serverId)
     const std::string& second = settings.ProgramToRunOnWoWLaunch;
     if (!second.empty() && !(settings.OneInstanceOnly &&
                              IsProcessRunning(FileNameOf(ResolveCommandLine(second, NamesProgramFile).program)))) {
-        if (!RunCommandLine(second, wine, start_)) {
+        if (!RunCommandLine(second, wine, start)) {
             emit launchFailed();
             ShowError(window_, Msg(TTextId::ProgramNotStarted));
             return;

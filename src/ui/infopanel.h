@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 class QLabel;
@@ -61,6 +62,8 @@ private:
     void BuildPage1();
     void BuildPage2();
     void ClearValues();
+    // The link to the log of the server's game, at `path`; hidden when there is none.
+    void ShowGameLog(const std::string& path);
     QLabel* AddValue(QWidget* page, const char* name, QLabel* caption, const QRect& place);
 
     struct TValuePlace
@@ -96,6 +99,7 @@ private:
     QLabel* AlternativeWoWPath = nullptr;
     QLabel* PreloaderCD = nullptr;
     QLabel* AutoCacheClear = nullptr;
+    TLnkLabel* GameLog = nullptr;
 
     QLabel* LabWoWVersion = nullptr;
     QLabel* LabServerSite = nullptr;
