@@ -53,7 +53,8 @@ std::unique_ptr<platform::TProgramLog> OpenGameLog(const std::string& serverName
 
 TProgramStarter StarterInto(const platform::TProgramLog* log)
 {
-    return [log](const std::vector<std::string>& argv, const std::string& workingFolder) {
-        return platform::StartProgram(argv, workingFolder, log);
-    };
+    return
+        [log](const std::vector<std::string>& argv, const std::string& workingFolder, const TEnvironment& environment) {
+            return platform::StartProgram(argv, workingFolder, environment, log);
+        };
 }

@@ -7,6 +7,7 @@
 #include "game/folders.h"
 #include "game/gamelog.h"
 #include "game/realmlist.h"
+#include "game/winesetup.h"
 #include "platform/programlog.h"
 #include "ui/msgbox.h"
 
@@ -14,6 +15,27 @@
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
+
+namespace {
+
+std::string WineCheckMessage(const TWinePlan& plan)
+{
+    switch (plan.check) {
+    case TWineCheck::WineMissing:
+        return FillText(TTextId::WineProgramMissing, {plan.detail});
+    case TWineCheck::PrefixNotAbsolute:
+        return FillText(TTextId::WinePrefixNotAbsolute, {plan.detail});
+    case TWineCheck::PrefixNotAPrefix:
+        return FillText(TTextId::WinePrefixNotAPrefix, {plan.detail});
+    case TWineCheck::EnvironmentMalformed:
+        return FillText(TTextId::WineEnvironmentMalformed, {plan.detail});
+    case TWineCheck::Ok:
+        break;
+    }
+    return {};
+}
+
+} // namespace
 
 TGameLaunch::TGameLaunch(QWidget* window, const TSettings& settings, TProgramStarter start)
     : QObject(window), window_(window), settings_(settings), start_(std::move(start))
@@ -49,6 +71,12 @@ void TGameLaunch::Play(std::uint64_t serverId)
     case TLaunchCheck::Ok:
         break;
     }
+    const TWinePlan wine = PlanWine(server, settings.WineCommand, plan.gamePath, IsWindowsProgram(plan.runPath));
+    if (wine.check != TWineCheck::Ok) {
+        ShowError(window_, WineCheckMessage(wine));
+        emit wineSetupRefused(serverId);
+        return;
+    }
 
     if (!WriteRealmlist(RealmlistFolder(plan.gamePath), server)) {
         ShowError(window_, Msg(TTextId::RealmlistFailed));
@@ -67,9 +95,9 @@ void TGameLaunch::Play(std::uint64_t serverId)
     // program has ended; a starter given from outside sees to the output itself.
     const std::unique_ptr<platform::TProgramLog> log = start_ ? nullptr : OpenGameLog(server.Name);
     const TProgramStarter start = start_ ? start_ : StarterInto(log.get());
-    const std::string wine = WineCommandOrDefault(settings.WineCommand);
     // The game, or its preloader, starts in the game's folder, as a shortcut to the game would start it.
-    if (!RunProgram(plan.runPath, wine, GameFolderOf(server, settings.WoWPath), start)) {
+    if (!RunProgram(plan.runPath, wine.wineCommand, GameFolderOf(server, settings.WoWPath), start,
+                    {.arguments = wine.gameArguments, .environment = wine.environment})) {
         emit launchFailed();
         ShowError(window_, Msg(TTextId::GameNotStarted));
         return;
@@ -78,7 +106,8 @@ void TGameLaunch::Play(std::uint64_t serverId)
     const std::string& second = settings.ProgramToRunOnWoWLaunch;
     if (!second.empty() && !(settings.OneInstanceOnly &&
                              IsProcessRunning(FileNameOf(ResolveCommandLine(second, NamesProgramFile).program)))) {
-        if (!RunCommandLine(second, wine, start)) {
+        // It runs beside the game in the same Wine set-up, so a Windows helper sees the game's prefix.
+        if (!RunCommandLine(second, wine.wineCommand, start, wine.environment)) {
             emit launchFailed();
             ShowError(window_, Msg(TTextId::ProgramNotStarted));
             return;
