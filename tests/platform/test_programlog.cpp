@@ -37,7 +37,7 @@ QByteArray WaitForEnd(const std::string& path, const QByteArray& last)
 
 bool StartShell(const std::string& script, const platform::TProgramLog* log)
 {
-    return platform::StartProgram({"/bin/sh", "-c", script}, {}, log);
+    return platform::StartProgram({"/bin/sh", "-c", script}, {}, {}, log);
 }
 
 mode_t ModeOf(const std::string& path)
