@@ -88,6 +88,7 @@ std::vector<std::string> ForeignKeyLines(const TIniFile::Section& section)
     return lines;
 }
 
+// Every key written here is named in kServerKeys.
 void WriteServer(TIniFile& ini, const TServer& s)
 {
     ini.WriteString(s.Name, "Address", s.Address);

@@ -187,6 +187,10 @@ enum class TTextId : int
     UpdatesWithoutKey = 7351,
     WaitingForOldCopy = 7352,
 
+    // The desktop: a later start bringing the running window up, announcements without a notification area.
+    OptionActivate = 7450,
+    NotificationShowWindow = 7451,
+
     // The Wine set-up of a server and of the settings.
     LinuxTab = 7520,
     WineCommandLabel = 7521,

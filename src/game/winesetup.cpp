@@ -41,6 +41,10 @@ bool LooksLikePrefix(const std::string& folder)
 {
     if (!platform::FolderExists(folder))
         return false;
+    // The names as Wine writes them first; a listing only for other letter cases.
+    if (platform::FolderExists(folder + "/" + kDriveCFolderName) ||
+        platform::FileExists(folder + "/" + kSystemRegFileName))
+        return true;
     std::vector<std::string> names;
     for (const platform::TDirEntry& e : platform::ListFolder(folder))
         names.push_back(e.name);
@@ -128,27 +132,29 @@ bool HasOwnWineSetup(const TServer& server)
            !server.GameArguments.empty();
 }
 
-TWinePlan PlanWine(const TServer& server, const std::string& settingsWineCommand, const std::string& gamePath,
-                   bool usesWine)
+TWinePlan DescribeWine(const TServer& server, const std::string& settingsWineCommand, const std::string& gamePath)
 {
-    const std::string home = HomeFolder();
-
     TWinePlan plan;
     plan.wineCommand = WineCommandOrDefault(server.WineCommand.empty() ? settingsWineCommand : server.WineCommand);
     if (!server.WinePrefix.empty()) {
-        plan.prefix = WithoutTrailingSeparators(ExpandHome(server.WinePrefix, home));
+        plan.prefix = WithoutTrailingSeparators(ExpandHome(server.WinePrefix, HomeFolder()));
     } else {
         plan.prefix = PrefixFromGamePath(gamePath);
         plan.prefixFound = !plan.prefix.empty();
     }
     plan.gameArguments = SplitArguments(server.GameArguments);
-    std::string badPiece;
-    std::optional<TEnvironment> own = ParseEnvironment(server.Environment, &badPiece);
     if (!plan.prefix.empty())
         plan.environment.emplace_back(kWinePrefixVariable, plan.prefix);
-    if (own)
+    // Variables that cannot be read add nothing here; the checks refuse them before a start.
+    if (std::optional<TEnvironment> own = ParseEnvironment(server.Environment))
         plan.environment.insert(plan.environment.end(), own->begin(), own->end());
+    return plan;
+}
 
+TWinePlan PlanWine(const TServer& server, const std::string& settingsWineCommand, const std::string& gamePath,
+                   bool usesWine)
+{
+    TWinePlan plan = DescribeWine(server, settingsWineCommand, gamePath);
     if (!HasOwnWineSetup(server))
         return plan;
     if (usesWine) {
@@ -170,7 +176,8 @@ TWinePlan PlanWine(const TServer& server, const std::string& settingsWineCommand
         plan.detail = plan.prefix;
         return plan;
     }
-    if (!own) {
+    std::string badPiece;
+    if (!ParseEnvironment(server.Environment, &badPiece)) {
         plan.check = TWineCheck::EnvironmentMalformed;
         plan.detail = badPiece;
     }

@@ -60,3 +60,5 @@ struct TWinePlan
 // checks run only for a server with a set-up of its own; one without is started as it always was.
 TWinePlan PlanWine(const TServer& server, const std::string& settingsWineCommand, const std::string& gamePath,
                    bool usesWine);
+// The same set-up without the checks, which look at the disk: what a view shows for a server.
+TWinePlan DescribeWine(const TServer& server, const std::string& settingsWineCommand, const std::string& gamePath);

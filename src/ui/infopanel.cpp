@@ -357,7 +357,7 @@ void TInfoPanel::ShowWineSetup(const TServer& server)
 #endif
     const TMainSettings& settings = settings_.Values();
     const std::string gamePath = server.AltPath.empty() ? settings.WoWPath : server.AltPath;
-    const TWinePlan plan = PlanWine(server, settings.WineCommand, gamePath, false);
+    const TWinePlan plan = DescribeWine(server, settings.WineCommand, gamePath);
     const std::string program = ResolveCommandLine(plan.wineCommand, NamesProgramFile).program;
     const QString prefix = plan.prefix.empty() ? UiText(TTextId::PanelPrefixDefault)
                            : plan.prefixFound  ? ToQString(FillText(TTextId::PanelPrefixFound, {plan.prefix}))

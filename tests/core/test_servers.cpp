@@ -436,7 +436,7 @@ void TestServers::keysOfNewerCopiesSurviveASave()
     TScratchIni scratch;
     // Keys this copy does not know, in any letter case and place, some quoted, one given twice; comments stay
     // comments and are not taken for keys.
-    scratch.Write("[Alpha]\r\nFutureKey=\"  spaced  \"\r\nAddress=a\r\nannounce=1\r\n;Comments=a note\r\n"
+    scratch.Write("[Alpha]\r\nFutureKey=\"  spaced  \"\r\nAddress=a\r\ncolour=blue\r\n;Comments=a note\r\n"
                   "Comments=old\r\nZeta=z=1\r\nFutureKey=second\r\n\r\n[Beta]\r\nAddress=b\r\n");
     QVERIFY(LoadServers());
     QVERIFY(ChangeServer({.Name = "Alpha", .Address = "a2", .Comments = "new"}));
@@ -444,7 +444,7 @@ void TestServers::keysOfNewerCopiesSurviveASave()
     QVERIFY(SaveServers());
     // The known keys are written afresh; the others follow them in their own order, byte for byte.
     QCOMPARE(scratch.Read(), std::string("[Beta]\r\nAddress=b\r\n[Alpha]\r\nAddress=a2\r\nComments=new\r\n"
-                                         "FutureKey=\"  spaced  \"\r\nannounce=1\r\nZeta=z=1\r\n"
+                                         "FutureKey=\"  spaced  \"\r\ncolour=blue\r\nZeta=z=1\r\n"
                                          "FutureKey=second\r\n"));
     // Another save changes nothing, and the kept keys still read as they did.
     const std::string once = scratch.Read();

@@ -163,6 +163,11 @@ void TestWineSetup::checksRunOnlyForAServerWithASetUpOfItsOwn()
     plan = PlanWine(server, "", "/games/WoW.exe", true);
     QCOMPARE(plan.check, TWineCheck::EnvironmentMalformed);
     QCOMPARE(plan.detail, std::string("BAD NAME=2"));
+    // What a view shows looks at nothing and refuses nothing.
+    const TWinePlan shown = DescribeWine(server, "", "/games/WoW.exe");
+    QCOMPARE(shown.check, TWineCheck::Ok);
+    QCOMPARE(shown.wineCommand, std::string("sh"));
+    QVERIFY(shown.environment.empty());
 
     server.Environment.clear();
     server.WinePrefix = "relative/prefix";
