@@ -223,5 +223,9 @@ enum class TTextId : int
     HistoryHint = 7611,
     HistoryEmpty = 7612,
 
+    // Play: the realm list in the game's own settings, and the log of the game's output.
+    ConfigRealmListFailed = 7570,
+    PanelGameLog = 7571,
+
     NoDisplay = 9000,
 };

@@ -282,14 +282,49 @@ std::string GameFilePathIn(const std::string& folder, std::string_view fileName)
     return folder + (existing ? *existing : std::string(fileName));
 }
 
-bool ReplaceGameFile(const std::string& folder, std::string_view fileName, std::string_view content)
+namespace {
+
+// The file a game file's name finally stands for: itself, or a regular file of the same name (in any letter
+// case) that a link leads to; empty for any other link.
+std::string GameFileTarget(const std::string& folder, std::string_view fileName)
 {
     const std::string path = GameFilePathIn(folder, fileName);
     const std::string target = platform::FinalPathOf(path);
     if (target.empty())
-        return false;
+        return {};
     if (target != path &&
         (!EqualNames(target.substr(platform::FolderOf(target).size()), fileName) || !platform::FileExists(target)))
+        return {};
+    return target;
+}
+
+} // namespace
+
+TGameFileRead ReadGameFile(const std::string& folder, std::string_view fileName, std::uint64_t maxSize,
+                           std::string& content)
+{
+    content.clear();
+    const std::string target = GameFileTarget(folder, fileName);
+    if (target.empty())
+        return TGameFileRead::Refused;
+    platform::TReadOnlyFile file;
+    bool missing = false;
+    if (!file.Open(target, &missing))
+        return missing ? TGameFileRead::Missing : TGameFileRead::Refused;
+    if (file.Size() > maxSize)
+        return TGameFileRead::Refused;
+    content.resize(static_cast<std::size_t>(file.Size()));
+    if (!file.ReadAt(0, content.data(), content.size())) {
+        content.clear();
+        return TGameFileRead::Refused;
+    }
+    return TGameFileRead::Read;
+}
+
+bool ReplaceGameFile(const std::string& folder, std::string_view fileName, std::string_view content)
+{
+    const std::string target = GameFileTarget(folder, fileName);
+    if (target.empty())
         return false;
     // What a write killed part-way left (a new file beside the old one, a journal) goes before this one.
     platform::FinishInterruptedSave(target);

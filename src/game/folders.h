@@ -5,6 +5,7 @@
 #include "core/globaltypes_u.h"
 #include "core/textid.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -54,6 +55,17 @@ std::string GameFilePathIn(const std::string& folder, std::string_view fileName)
 // Refused without a change: a read-only file (also for root), and anything that is not a regular file,
 // which is never opened, so nothing can block.
 bool ReplaceGameFile(const std::string& folder, std::string_view fileName, std::string_view content);
+
+enum class TGameFileRead
+{
+    Read,
+    Missing,
+    Refused, // larger than asked for, not a regular file, a link ReplaceGameFile would not follow, unreadable
+};
+// Reads the file `fileName` of `folder`, found and followed as ReplaceGameFile finds and replaces it, when it
+// holds at most `maxSize` bytes; nothing larger is read.
+TGameFileRead ReadGameFile(const std::string& folder, std::string_view fileName, std::uint64_t maxSize,
+                           std::string& content);
 
 // The game folder of a server: the folder of its AltPath when it has one, else of `wowPath`, ending
 // with a separator; empty when that path names no folder.

@@ -73,6 +73,10 @@ std::vector<TDirEntry> ListFolder(const std::string& path);
 // True when `path` is a folder (through links).
 bool FolderExists(const std::string& path);
 
+// Makes the folder `path` (its parent must exist), with the permissions new folders get from the user's
+// mask. False when it could not be made or something of that name is there already.
+bool MakeFolder(const std::string& path);
+
 // The process's current folder, which relative paths of the settings are taken from. It never changes:
 // the game commands address folders by handle and give started programs a folder of their own.
 std::string CurrentFolder();
@@ -86,8 +90,9 @@ public:
     TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
     ~TReadOnlyFile();
 
-    // False for anything that is not a regular file (folders, pipes and devices are never opened for reading).
-    bool Open(const std::string& path);
+    // False for anything that is not a regular file (folders, pipes and devices are never opened for reading);
+    // `missing` is set when nothing of that name exists.
+    bool Open(const std::string& path, bool* missing = nullptr);
     std::uint64_t Size() const { return size_; }
     // Reads exactly `length` bytes at `offset`; false when they are not all inside the file.
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const;

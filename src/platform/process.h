@@ -7,6 +7,8 @@
 
 namespace platform {
 
+class TProgramLog;
+
 // Variables a started program gets on top of this process's environment, in order: a later one replaces
 // an earlier one and any inherited variable of its name.
 using TEnvironment = std::vector<std::pair<std::string, std::string>>;
@@ -16,8 +18,9 @@ using TEnvironment = std::vector<std::pair<std::string, std::string>>;
 // relative argv[0] and folder are taken from this process's current folder either way); this process's own
 // current folder never changes. The program outlives this process. True when it was started: the folder
 // could be entered and the file executed.
+// With `log`, its standard output and error go into that log; else they are this process's own.
 bool StartProgram(const std::vector<std::string>& argv, const std::string& workingFolder = {},
-                  const TEnvironment& environment = {});
+                  const TEnvironment& environment = {}, const TProgramLog* log = nullptr);
 
 // Runs the program at `argv[0]` in place of this one: the same process, environment and folder. Returns
 // only when that failed.

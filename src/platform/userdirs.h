@@ -32,4 +32,8 @@ std::string PrivateRuntimeFolder();
 // (not a link) owned by this user; group and others lose any access they had to it.
 std::string PrivateStateFolder(bool make);
 
+// The folder `name` inside the state folder, by the same rules: made (with the state folder) only with
+// `make`, the user's alone, never a link; empty otherwise.
+std::string PrivateStateSubfolder(const char* name, bool make);
+
 } // namespace platform

@@ -3,9 +3,12 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings.h"
+#include "game/configwtf.h"
 #include "game/folders.h"
+#include "game/gamelog.h"
 #include "game/realmlist.h"
 #include "game/winesetup.h"
+#include "platform/programlog.h"
 #include "ui/msgbox.h"
 
 #include <QCoreApplication>
@@ -79,12 +82,21 @@ void TGameLaunch::Play(std::uint64_t serverId)
         ShowError(window_, Msg(TTextId::RealmlistFailed));
         return;
     }
+    // Newer clients read the realm list from their own settings instead.
+    if (!UpdateConfigRealmList(plan.gamePath, server.Address)) {
+        ShowError(window_, LoadText(TTextId::ConfigRealmListFailed));
+        return;
+    }
     if (server.AutoCacheClear)
         ClearGameFolder(serverId, WDBTarget(), true);
 
     emit launchBegan();
+    // What the game and the second program write goes to the server's log, which fills on after this
+    // program has ended; a starter given from outside sees to the output itself.
+    const std::unique_ptr<platform::TProgramLog> log = start_ ? nullptr : OpenGameLog(server.Name);
+    const TProgramStarter start = start_ ? start_ : StarterInto(log.get());
     // The game, or its preloader, starts in the game's folder, as a shortcut to the game would start it.
-    if (!RunProgram(plan.runPath, wine.wineCommand, GameFolderOf(server, settings.WoWPath), start_,
+    if (!RunProgram(plan.runPath, wine.wineCommand, GameFolderOf(server, settings.WoWPath), start,
                     {.arguments = wine.gameArguments, .environment = wine.environment})) {
         emit launchFailed();
         ShowError(window_, Msg(TTextId::GameNotStarted));
@@ -95,7 +107,7 @@ void TGameLaunch::Play(std::uint64_t serverId)
     if (!second.empty() && !(settings.OneInstanceOnly &&
                              IsProcessRunning(FileNameOf(ResolveCommandLine(second, NamesProgramFile).program)))) {
         // It runs beside the game in the same Wine set-up, so a Windows helper sees the game's prefix.
-        if (!RunCommandLine(second, wine.wineCommand, start_, wine.environment)) {
+        if (!RunCommandLine(second, wine.wineCommand, start, wine.environment)) {
             emit launchFailed();
             ShowError(window_, Msg(TTextId::ProgramNotStarted));
             return;

@@ -3,9 +3,11 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "core/settings.h"
+#include "game/gamelog.h"
 #include "game/getver_u.h"
 #include "game/winesetup.h"
 #include "news/rss_u.h"
+#include "platform/files.h"
 #include "ui/ImgBtn.h"
 #include "ui/LnkLabel.h"
 #include "ui/historygraph.h"
@@ -17,6 +19,7 @@
 
 #include <QFontMetrics>
 #include <QLabel>
+#include <QUrl>
 
 namespace {
 
@@ -55,6 +58,8 @@ constexpr QRect kPatchlistPlace{80, 35, 165, kRowHeight};
 constexpr QRect kAltPathPlace{176, 48, 69, kRowHeight};
 constexpr QRect kPreloaderPlace{176, 61, 69, kRowHeight};
 constexpr QRect kAutoCacheClearPlace{176, 74, 69, kRowHeight};
+// On the heading's row, beside "Server address:": how the server's game was started, and what it said.
+constexpr QRect kGameLogPlace{160, kServerAddressTop, 85, kRowHeight};
 constexpr QRect kWoWVersionPlace{160, 8, 85, kRowHeight};
 constexpr QRect kServerSitePlace{112, 21, 133, kRowHeight};
 constexpr QRect kServerTypePlace{144, 34, 101, kRowHeight};
@@ -292,6 +297,16 @@ void TInfoPanel::BuildPage1()
     AlternativeWoWPath = AddValue(Panel1, "AlternativeWoWPath", LabAlternativeWoWPath, kAltPathPlace);
     PreloaderCD = AddValue(Panel1, "PreloaderCD", LabPreloaderCD, kPreloaderPlace);
     AutoCacheClear = AddValue(Panel1, "AutoCacheClear", LabAutoCacheClear, kAutoCacheClearPlace);
+
+    GameLog = new TLnkLabel(Panel1);
+    GameLog->setObjectName("GameLog");
+    GameLog->setGeometry(kGameLogPlace);
+    GameLog->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    GameLog->SetLeaveFontColor(kSkinCaptionColor);
+    GameLog->SetVisitedColor(kSkinCaptionColor);
+    GameLog->SetEnterFontColor(kSkinWhite);
+    GameLog->SetFontColor(kSkinCaptionColor);
+    GameLog->hide();
 }
 
 void TInfoPanel::BuildPage2()
@@ -374,6 +389,7 @@ void TInfoPanel::Localize()
     news_->Localize();
     LabRSSChannel->setText(UiText(TTextId::PanelRSSChannel));
     LabWine->setText(UiText(TTextId::PanelWine));
+    GameLog->setText(UiText(TTextId::PanelGameLog));
     for (const TValuePlace& value : valuePlaces_)
         PlaceValue(value.Value, value.Caption, value.Place);
 }
@@ -416,6 +432,17 @@ void TInfoPanel::ClearValues()
     ServerSite->SetEnterFontColor(kSkinCaptionColor);
     // Without a server the strip beside the tabs stays empty ground.
     LabWine->hide();
+    ShowGameLog({});
+}
+
+void TInfoPanel::ShowGameLog(const std::string& path)
+{
+    // Only a log that is there: the link opens it in whatever the desktop opens text files with.
+    const bool shown = !path.empty() && platform::FileExists(path);
+    GameLog->SetLink(shown ? QUrl::fromLocalFile(QString::fromStdString(path)).toString(QUrl::FullyEncoded)
+                           : QString());
+    GameLog->setToolTip(shown ? QString::fromStdString(path) : QString());
+    GameLog->setVisible(shown);
 }
 
 void TInfoPanel::ShowHistory(const TProbeHistory& history)
@@ -488,6 +515,7 @@ void TInfoPanel::ShowServer(std::uint64_t serverId)
     AlternativeWoWPath->setText(YesNo(!server.AltPath.empty()));
     AlternativeWoWPath->setToolTip(server.AltPath.empty() ? QString() : ToQString(server.AltPath));
     AutoCacheClear->setText(YesNo(server.AutoCacheClear));
+    ShowGameLog(GameLogPath(server.Name));
 
     if (server.Comments.empty()) {
         AdditionalInfo->setText(none);

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 class QLabel;
@@ -71,6 +72,8 @@ private:
     void BuildWineRow();
     void ShowWineSetup(const TServer& server);
     void ClearValues();
+    // The link to the log of the server's game, at `path`; hidden when there is none.
+    void ShowGameLog(const std::string& path);
     QLabel* AddValue(QWidget* page, const char* name, QLabel* caption, const QRect& place);
 
     struct TValuePlace
@@ -108,6 +111,7 @@ private:
     QLabel* AlternativeWoWPath = nullptr;
     QLabel* PreloaderCD = nullptr;
     QLabel* AutoCacheClear = nullptr;
+    TLnkLabel* GameLog = nullptr;
 
     QLabel* LabWoWVersion = nullptr;
     QLabel* LabServerSite = nullptr;

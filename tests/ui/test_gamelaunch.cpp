@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -40,6 +41,7 @@ private slots:
     void unknownOrRemovedServerStartsNothing();
     void refusalsNameWhatPutsThemRight_data();
     void refusalsNameWhatPutsThemRight();
+    void unwritableGameSettingsStopThePlay();
     void wineSetupGoesWithTheGameAndTheSecondProgram();
     void wineRefusalsOpenTheLinuxPageBeforeAnythingIsWritten_data();
     void wineRefusalsOpenTheLinuxPageBeforeAnythingIsWritten();
@@ -172,6 +174,25 @@ void TestGameLaunch::unknownOrRemovedServerStartsNothing()
     launch->ClearWTF(kServerId);
     QCOMPARE(events_, QStringList{});
     QVERIFY(!tree_->Exists("game/realmlist.wtf"));
+}
+
+void TestGameLaunch::unwritableGameSettingsStopThePlay()
+{
+    AddTestServer();
+    // The game's settings name a realm list, and may not be changed: nothing starts, with a message of its own.
+    const std::string config = tree_->File("game/WTF/Config.wtf", "SET realmList \"old\"\r\n");
+    QCOMPARE(::chmod(config.c_str(), 0444), 0);
+    auto launch = MakeLaunch();
+    launch->Play(kServerId);
+    QCOMPARE(events_, QStringList{"message " + ToQString(LoadText(TTextId::ConfigRealmListFailed))});
+    QVERIFY(started_.empty());
+    QCOMPARE(ReadBytes(config), std::string("SET realmList \"old\"\r\n"));
+    // Once it may, the line points at the server and the game starts.
+    QCOMPARE(::chmod(config.c_str(), 0644), 0);
+    events_.clear();
+    launch->Play(kServerId);
+    QCOMPARE(events_, (QStringList{"began", "start", "started"}));
+    QCOMPARE(ReadBytes(config), std::string("SET realmList \"logon.example.net\"\r\n"));
 }
 
 void TestGameLaunch::refusalsNameWhatPutsThemRight_data()

@@ -11,7 +11,10 @@
 #include "ui/newsview.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <optional>
 
@@ -46,7 +49,11 @@ public slots:
     void Swallow(const QUrl&) {}
 
 private slots:
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler("http"); }
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler("http");
+        QDesktopServices::unsetUrlHandler("file");
+    }
     void initTestCase();
     void init();
     void cleanup();
@@ -59,6 +66,7 @@ private slots:
     void fillsValuesAndTooltips();
     void longValuesKeepTheirTooltip();
     void websiteIsALinkOnlyWhenThereIsOne();
+    void gameLogIsALinkOnlyWhenThereIsOne();
     void serverTypesInTheirColours_data();
     void serverTypesInTheirColours();
     void gameVersionCaptions();
@@ -84,6 +92,7 @@ void TestInfoPanel::initTestCase()
 {
     // Nothing reaches the real desktop from here.
     QDesktopServices::setUrlHandler("http", this, "Swallow");
+    QDesktopServices::setUrlHandler("file", this, "Swallow");
     // The artwork lives in a static library, whose resources the linker would otherwise leave out.
     Q_INIT_RESOURCE(korvan);
     InitLocalization();
@@ -323,6 +332,43 @@ void TestInfoPanel::websiteIsALinkOnlyWhenThereIsOne()
     QCOMPARE(label->EnterFontColor(), label->LeaveFontColor());
     QTest::mouseClick(label, Qt::LeftButton);
     QCOMPARE(opened.size(), 1);
+}
+
+void TestInfoPanel::gameLogIsALinkOnlyWhenThereIsOne()
+{
+    QTemporaryDir state;
+    const QByteArray stateBefore = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", state.path().toUtf8());
+    Add("Alpha/One", {});
+    Add("Beta", {});
+    auto* link = panel_->findChild<TLnkLabel*>("GameLog");
+    QVERIFY(link);
+    panel_->SelectInfoPanel(1);
+    Show(0);
+    QVERIFY(link->isHidden());
+    QVERIFY(link->Link().isEmpty());
+
+    // Once the server's game has written a log, the link leads to it.
+    const QString logs = state.path() + "/korvan/logs/";
+    QVERIFY(QDir().mkpath(logs));
+    QFile log(logs + "Alpha_One.log");
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    log.close();
+    Show(0);
+    QVERIFY(link->isVisible());
+    QCOMPARE(link->text(), QString("Game log"));
+    QCOMPARE(link->toolTip(), log.fileName());
+    QCOMPARE(QUrl(link->Link()).toLocalFile(), log.fileName());
+    QSignalSpy opened(link, &TLnkLabel::LinkOpened);
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(opened.size(), 1);
+
+    // Another server's log is not this one's; no server, no link.
+    Show(1);
+    QVERIFY(link->isHidden());
+    panel_->ShowServer(0);
+    QVERIFY(link->isHidden());
+    qputenv("XDG_STATE_HOME", stateBefore);
 }
 
 void TestInfoPanel::serverTypesInTheirColours_data()

@@ -189,6 +189,12 @@ bool FolderExists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool MakeFolder(const std::string& path)
+{
+    constexpr mode_t kNewFolderMode = 0777; // narrowed by the user's mask, as any program's new folder
+    return !path.empty() && ::mkdir(path.c_str(), kNewFolderMode) == 0;
+}
+
 std::string CurrentFolder()
 {
     char buf[PATH_MAX];
@@ -201,16 +207,21 @@ TReadOnlyFile::~TReadOnlyFile()
         ::close(fd_);
 }
 
-bool TReadOnlyFile::Open(const std::string& path)
+bool TReadOnlyFile::Open(const std::string& path, bool* missing)
 {
+    if (missing)
+        *missing = false;
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
     // Non-blocking, so that a pipe or device named by the path cannot hold the open up; it is then refused.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    if (fd < 0) {
+        if (missing)
+            *missing = errno == ENOENT;
         return false;
+    }
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);

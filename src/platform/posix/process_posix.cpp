@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include "platform/programlog.h"
+
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -131,7 +133,7 @@ std::string FindProgram(const std::string& name)
 }
 
 bool StartProgram(const std::vector<std::string>& argv, const std::string& workingFolder,
-                  const TEnvironment& environment)
+                  const TEnvironment& environment, const TProgramLog* log)
 {
     if (argv.empty() || argv[0].empty())
         return false;
@@ -152,6 +154,7 @@ bool StartProgram(const std::vector<std::string>& argv, const std::string& worki
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     const char* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+    const int output = log ? log->OutputHandle() : -1;
     std::vector<std::string> merged;
     std::vector<char*> envp;
     if (!environment.empty()) {
@@ -180,6 +183,14 @@ bool StartProgram(const std::vector<std::string>& argv, const std::string& worki
         ::setsid();
         pid_t grandchild = ::fork();
         if (grandchild == 0) {
+            if (output >= 0)
+                for (int standard : {STDOUT_FILENO, STDERR_FILENO}) {
+                    // The log's handle closes on exec; where it already is one of the two, it must stay.
+                    if (output == standard)
+                        ::fcntl(standard, F_SETFD, 0);
+                    else
+                        ::dup2(output, standard);
+                }
             if (folder == nullptr || ::chdir(folder) == 0)
                 ::execve(file.c_str(), args.data(), childEnvironment);
             int err = errno;

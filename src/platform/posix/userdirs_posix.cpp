@@ -31,14 +31,14 @@ bool IsOwnFolder(const std::string& folder, struct stat& st)
     return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
 }
 
-std::string OwnPrivateFolder(const std::string& parent, bool make)
+std::string OwnPrivateFolder(const std::string& parent, bool make, const char* name = kUserFolderName)
 {
     if (parent.empty() || parent.front() != '/')
         return {};
     std::string folder = parent;
     if (folder.back() != '/')
         folder += '/';
-    folder += kUserFolderName;
+    folder += name;
     if (make && !MakePrivateFolders(folder))
         return {};
     struct stat st;
@@ -110,6 +110,12 @@ std::string PrivateStateFolder(bool make)
         return OwnPrivateFolder(state, make);
     const std::string home = HomeFolder();
     return home.empty() ? std::string() : OwnPrivateFolder(home + kDefaultStateHome, make);
+}
+
+std::string PrivateStateSubfolder(const char* name, bool make)
+{
+    const std::string state = PrivateStateFolder(make);
+    return state.empty() ? std::string() : OwnPrivateFolder(state, make, name);
 }
 
 } // namespace platform
