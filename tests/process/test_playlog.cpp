@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
 #include <QThread>
 #include <QtTest>
 #include <sys/stat.h>
@@ -70,9 +71,13 @@ private slots:
         QVERIFY(korvan.WriteFile(QStringLiteral("stand-in/wine"), wine));
         QVERIFY(QFile::setPermissions(folder + QStringLiteral("stand-in/wine"),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        // The server answers, so Play starts at once instead of offering to wait for it.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const QByteArray address = "127.0.0.1:" + QByteArray::number(server.serverPort());
         QVERIFY(korvan.WriteFile(QStringLiteral("tavix.ini"),
                                  "[Main]\r\nWoWPath=" + folder.toUtf8() + "game/WoW.exe\r\nWineCommand=" +
-                                     folder.toUtf8() + "stand-in/wine\r\n[Alpha/One]\r\nAddress=127.0.0.1:2\r\n"));
+                                     folder.toUtf8() + "stand-in/wine\r\n[Alpha/One]\r\nAddress=" + address + "\r\n"));
 
         QVERIFY(korvan.Start());
         QVERIFY2(!korvan.MainWindow().isEmpty(), korvan.StdErr().constData());
@@ -82,7 +87,7 @@ private slots:
 
         // Only the realm list line changed; the line ends and the other settings are as they were.
         QCOMPARE(korvan.ReadFile(QStringLiteral("game/WTF/Config.wtf")),
-                 QByteArray("SET gxWindow \"1\"\r\nSET realmList \"127.0.0.1:2\"\r\nSET accountName \"PLAYER\"\r\n"));
+                 "SET gxWindow \"1\"\r\nSET realmList \"" + address + "\"\r\nSET accountName \"PLAYER\"\r\n");
 
         // The log is named after the server, safely, in a folder of the user's alone.
         const QString logs = state + QStringLiteral("/korvan/logs/");
