@@ -4,6 +4,7 @@
 #include "core/localization_u.h"
 #include "core/servers_u.h"
 #include "monitor/probeservice.h"
+#include "monitor/spokenstate.h"
 #include "monitor/status.h"
 #include "ui/msgbox.h"
 #include "ui/skinfont.h"
@@ -264,12 +265,24 @@ void TStatusDisplay::RefreshServerVisibleStatus()
         Ping->hide();
     }
     tray_->SetImage(view.TrayImage);
+    SpeakState(*entry);
     if (state == ssOffline || state == ssOnline) {
         if (std::optional<TTextId> message = AnnouncementFor(state, lastAnnouncedStatus_, TrayShown()))
             Announce(ToQString(entry->Name), ToQString(Msg(*message)), state);
         lastAnnouncedStatus_ = state;
     }
     RefreshTrayToolTip();
+}
+
+void TStatusDisplay::SpeakState(const TServer& entry)
+{
+    const bool settled = entry.Status == ssOffline || entry.Status == ssOnline;
+    if (entry.Id == spokenId_ && (!settled || entry.Status == spokenStatus_))
+        return;
+    spokenId_ = entry.Id;
+    spokenStatus_ = entry.Status;
+    // Setting the name is what tells the screen reader.
+    Status->setAccessibleName(ToQString(SpokenServerState(entry.Name, entry.Status, entry.Ping)));
 }
 
 bool TStatusDisplay::TrayShown() const

@@ -9,6 +9,7 @@
 #include <memory>
 
 class QLabel;
+struct TServer;
 class QTimer;
 class QWidget;
 class TProbeService;
@@ -91,6 +92,9 @@ private:
     void Announce(const QString& title, const QString& text, std::uint8_t state);
     // Starts the timer unless paused or already running.
     void ArmTimer();
+    // Gives the status line the server's state as a sentence for screen readers, which they announce
+    // when it changes: on another server, or between online and offline (not each probe's checking).
+    void SpeakState(const TServer& entry);
 
     QWidget* const window_;
     TProbeService& probes_;
@@ -100,6 +104,8 @@ private:
     // The state (offline or online) last shown for the server on show; 0 until the first one.
     std::uint8_t lastAnnouncedStatus_ = 0;
     bool paused_ = false;
+    std::uint64_t spokenId_ = 0;
+    std::uint8_t spokenStatus_ = 0;
 
     QLabel* LabStatus = nullptr;
     QLabel* Status = nullptr;
