@@ -53,6 +53,13 @@ struct TServer
     // Identity that follows the entry when the array is reordered; background work (probes, news)
     // hands its results back by it, so a result lands on the server it was started for.
     std::uint64_t Id = 0;
+    // How the game of this server starts under Wine; each empty when the server names none. The Wine
+    // command line used instead of the settings' one, the prefix folder (WINEPREFIX), extra variables as
+    // "NAME=value" pairs separated by ";", and arguments appended to the game's command line.
+    std::string WineCommand{};
+    std::string WinePrefix{};
+    std::string Environment{};
+    std::string GameArguments{};
 };
 
 // Full path of tavix.ini: the executable's folder followed by the file name.

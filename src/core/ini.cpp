@@ -387,15 +387,10 @@ std::vector<std::string> TIniFile::SectionNames() const
     return names;
 }
 
-namespace {
-
-// A key as a listing of the section shows it: named, and no comment.
-bool IsListedKey(const TIniFile::Line& l)
+bool TIniFile::IsListedKey(const Line& l)
 {
     return l.isKey && l.keyEnd > l.keyBegin && l.text[l.keyBegin] != ';';
 }
-
-} // namespace
 
 std::vector<std::string> TIniFile::KeyNames(std::string_view section) const
 {
@@ -463,12 +458,28 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
             return;
         }
     }
+    InsertAtEnd(*s, fresh);
+}
+
+void TIniFile::InsertAtEnd(Section& s, const Line& line)
+{
     // A new key goes after the section's last non-blank line, ahead of the blank lines that part it
     // from the next section.
-    auto pos = s->lines.end();
-    while (pos != s->lines.begin() + 1 && Trim(std::prev(pos)->text).empty())
+    auto pos = s.lines.end();
+    while (pos != s.lines.begin() + 1 && Trim(std::prev(pos)->text).empty())
         --pos;
-    s->lines.insert(pos, fresh);
+    s.lines.insert(pos, line);
+}
+
+void TIniFile::AppendLine(std::string_view section, std::string line)
+{
+    Section* s = FindSection(section);
+    if (!s)
+        return;
+    // A line break would end the line early and leave the rest as a stray line of the file.
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    InsertAtEnd(*s, ParseLine(Own(std::move(line))));
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value)

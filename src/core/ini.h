@@ -79,6 +79,12 @@ public:
     void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
 
+    // Adds `line` as it stands after the last key of the first section of that name, where a new key goes.
+    // Nothing when there is no such section.
+    void AppendLine(std::string_view section, std::string line);
+    // A key as a listing of the section shows it: named, and no comment.
+    static bool IsListedKey(const Line& line);
+
     // Erases the first section of that name; false when there is none.
     bool EraseSection(std::string_view section);
     // Removes every section of that name and hands them over in file order.
@@ -91,6 +97,7 @@ private:
     const Section* FindSection(std::string_view name) const;
     const Line* FindKey(const Section& s, std::string_view key) const;
     std::string_view Own(std::string text);
+    void InsertAtEnd(Section& s, const Line& line);
     Line ParseLine(std::string_view text) const;
     void Index(std::size_t sectionIndex);
 

@@ -3,6 +3,8 @@
 #include "core/ini.h"
 #include "platform/files.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <thread>
 #include <unordered_map>
@@ -22,7 +24,7 @@ std::uint64_t NextServerId()
     return ++next;
 }
 
-// The ten values a user edits; the probe and news state stay as they are.
+// The values a user edits; the probe and news state stay as they are.
 void AssignValues(TServer& s, const TServer& values)
 {
     s.Name = values.Name;
@@ -35,6 +37,10 @@ void AssignValues(TServer& s, const TServer& values)
     s.ServerType = values.ServerType;
     s.AutoCacheClear = values.AutoCacheClear;
     s.RSSUrl = values.RSSUrl;
+    s.WineCommand = values.WineCommand;
+    s.WinePrefix = values.WinePrefix;
+    s.Environment = values.Environment;
+    s.GameArguments = values.GameArguments;
 }
 
 void AppendEntry(const TServer& values)
@@ -59,6 +65,30 @@ template <class TList> auto FindById(TList& servers, std::uint64_t id) -> declty
     return nullptr;
 }
 
+// Every key this copy reads from a server's section. A save writes these afresh and keeps any other key of
+// the section as it stood, so the keys of a newer copy survive this one's save: a key added to the server
+// record must be named here, or the line of an old value would stay beside the new one.
+constexpr std::array<std::string_view, 13> kServerKeys = {
+    "Address",        "Comments", "Preloader",   "AltPath",    "Patchlist",   "Website",       "ServerType",
+    "AutoCacheClear", "RSSUrl",   "WineCommand", "WinePrefix", "Environment", "GameArguments",
+};
+
+bool IsServerKey(std::string_view key)
+{
+    return std::any_of(kServerKeys.begin(), kServerKeys.end(), [&](std::string_view k) { return EqualNames(k, key); });
+}
+
+// The lines of the keys a save does not write itself, in their order, from the section read first.
+std::vector<std::string> ForeignKeyLines(const TIniFile::Section& section)
+{
+    std::vector<std::string> lines;
+    for (const TIniFile::Line& l : section.lines)
+        if (TIniFile::IsListedKey(l) && !IsServerKey(l.text.substr(l.keyBegin, l.keyEnd - l.keyBegin)))
+            lines.emplace_back(l.text);
+    return lines;
+}
+
+// Every key written here is named in kServerKeys.
 void WriteServer(TIniFile& ini, const TServer& s)
 {
     ini.WriteString(s.Name, "Address", s.Address);
@@ -75,6 +105,15 @@ void WriteServer(TIniFile& ini, const TServer& s)
         ini.WriteBool(s.Name, "AutoCacheClear", true);
     if (!s.RSSUrl.empty())
         ini.WriteString(s.Name, "RSSUrl", s.RSSUrl);
+    const std::pair<const char*, const std::string*> wine[] = {
+        {"WineCommand", &s.WineCommand},
+        {"WinePrefix", &s.WinePrefix},
+        {"Environment", &s.Environment},
+        {"GameArguments", &s.GameArguments},
+    };
+    for (const auto& [key, value] : wine)
+        if (!value->empty())
+            ini.WriteString(s.Name, key, *value);
 }
 
 void WaitForLock(const TWaitStep& waitStep)
@@ -238,7 +277,11 @@ bool LoadServers(const TWaitStep& waitStep)
                      .Website = ini.ReadString(name, "Website", ""),
                      .ServerType = static_cast<std::uint8_t>(ini.ReadInteger(name, "ServerType", 0)),
                      .AutoCacheClear = ini.ReadBool(name, "AutoCacheClear", false),
-                     .RSSUrl = ini.ReadString(name, "RSSUrl", "")});
+                     .RSSUrl = ini.ReadString(name, "RSSUrl", ""),
+                     .WineCommand = ini.ReadString(name, "WineCommand", ""),
+                     .WinePrefix = ini.ReadString(name, "WinePrefix", ""),
+                     .Environment = ini.ReadString(name, "Environment", ""),
+                     .GameArguments = ini.ReadString(name, "GameArguments", "")});
     }
     CompactServers();
     return true;
@@ -256,7 +299,9 @@ bool SaveServers()
     // server all the same) may hold nothing but the user's comments: those lines move with it.
     // A second section of an entry's name was never loaded; it is kept, unchanged, behind the entry's
     // own section so the entry still comes first when the file is read again.
+    // Keys this copy does not know go back into the entry's section after its own, in their order.
     std::unordered_map<std::string, TIniFile::Section> keyless;
+    std::unordered_map<std::string, std::vector<std::string>> foreign;
     std::vector<TIniFile::Section> shadowed;
     for (const TServer& s : Servers) {
         const bool hasKeys = ini.SectionExists(s.Name);
@@ -265,6 +310,8 @@ bool SaveServers()
             continue;
         if (!hasKeys && !s.Deleted)
             keyless.emplace(UpperAscii(s.Name), std::move(taken.front()));
+        else if (!s.Deleted)
+            foreign.emplace(UpperAscii(s.Name), ForeignKeyLines(taken.front()));
         for (std::size_t i = 1; i < taken.size(); ++i)
             shadowed.push_back(std::move(taken[i]));
     }
@@ -274,6 +321,9 @@ bool SaveServers()
         if (auto own = keyless.find(UpperAscii(s.Name)); own != keyless.end())
             ini.AppendSection(std::move(own->second));
         WriteServer(ini, s);
+        if (auto kept = foreign.find(UpperAscii(s.Name)); kept != foreign.end())
+            for (std::string& line : kept->second)
+                ini.AppendLine(s.Name, std::move(line));
     }
     for (auto& section : shadowed)
         ini.AppendSection(std::move(section));

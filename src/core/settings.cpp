@@ -186,6 +186,8 @@ bool TSettings::Save(const std::string& iniPath, const TWindowSettings& window) 
     }
     ini.WriteBool(S, "MenuAutoPopup", values_.MenuAutoPopup);
     ini.WriteString(S, "ProgramToRunOnWoWLaunch", values_.ProgramToRunOnWoWLaunch);
+    if (!values_.WineCommand.empty() || ini.Read(S, "WineCommand"))
+        ini.WriteString(S, "WineCommand", values_.WineCommand);
     ini.WriteBool(S, "OneInstanceOnly", values_.OneInstanceOnly);
     ini.WriteInteger(S, "CheckUpdates", values_.CheckUpdates);
     return ini.Save();

@@ -32,8 +32,8 @@ struct TMainSettings
     std::uint8_t CheckUpdates = kDefaultCheckUpdates;
     // The previous start's stamp: the file holds this start's from the moment the settings are loaded.
     TDateTime LastRun = kLastRunDefault;
-    // The command that starts Windows programs here (key WineCommand); empty when the file names none. Only
-    // read: the key is the user's own, and a save leaves its line as it stands.
+    // The command that starts Windows programs here (key WineCommand); empty when the file names none. A save
+    // writes it only when it is set or the file already has the key, so a Windows edition's file gains no key.
     std::string WineCommand{};
 };
 

@@ -206,5 +206,23 @@ enum class TTextId : int
     NameMoreTab = 7415,
     NameServerList = 7416,
 
+    // The Wine set-up of a server and of the settings.
+    LinuxTab = 7520,
+    WineCommandLabel = 7521,
+    FindWine = 7522,
+    WinePrefixLabel = 7523,
+    FindPrefix = 7524,
+    EnvironmentLabel = 7525,
+    GameArgumentsLabel = 7526,
+    SettingsWineLabel = 7527,
+    WineProgramMissing = 7530,
+    WinePrefixNotAbsolute = 7531,
+    WinePrefixNotAPrefix = 7532,
+    WineEnvironmentMalformed = 7533,
+    PanelWine = 7540,
+    PanelWinePrefix = 7541,
+    PanelPrefixDefault = 7542,
+    PanelPrefixFound = 7543,
+
     NoDisplay = 9000,
 };

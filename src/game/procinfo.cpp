@@ -193,9 +193,10 @@ std::vector<std::string> CommandWithArguments(const TCommandLine& line, const st
     return command;
 }
 
-bool StartWith(const TProgramStarter& start, const std::vector<std::string>& argv, const std::string& folder)
+bool StartWith(const TProgramStarter& start, const std::vector<std::string>& argv, const std::string& folder,
+               const TEnvironment& environment)
 {
-    return start ? start(argv, folder) : platform::StartProgram(argv, folder);
+    return start ? start(argv, folder, environment) : platform::StartProgram(argv, folder, environment);
 }
 
 } // namespace
@@ -210,17 +211,20 @@ std::string AbsolutePathOf(const std::string& path)
 }
 
 bool RunProgram(const std::string& path, const std::string& wineCommand, const std::string& workingFolder,
-                const TProgramStarter& start)
+                const TProgramStarter& start, const TStartAdditions& additions)
 {
     // The program, and Wine for a Windows program, must find the file from the other folder too.
-    return StartWith(start, CommandFor(AbsolutePathOf(path), wineCommand), workingFolder);
+    std::vector<std::string> command = CommandFor(AbsolutePathOf(path), wineCommand);
+    command.insert(command.end(), additions.arguments.begin(), additions.arguments.end());
+    return StartWith(start, command, workingFolder, additions.environment);
 }
 
-bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand, const TProgramStarter& start)
+bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand, const TProgramStarter& start,
+                    const TEnvironment& environment)
 {
     if (commandLine.empty())
         return false;
     TCommandLine line = ResolveStoredCommandLine(commandLine);
     line.program = AbsolutePathOf(line.program);
-    return StartWith(start, CommandWithArguments(line, wineCommand), platform::FolderOf(line.program));
+    return StartWith(start, CommandWithArguments(line, wineCommand), platform::FolderOf(line.program), environment);
 }

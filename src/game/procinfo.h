@@ -1,6 +1,8 @@
 // Starting the game and its companion program, and telling whether a program already runs.
 #pragma once
 
+#include "platform/process.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -55,14 +57,26 @@ std::vector<std::string> CommandFor(const std::string& path, const std::string& 
 // else (already absolute, a Windows path for Wine, a name that names nothing) as it is.
 std::string AbsolutePathOf(const std::string& path);
 
-// What finally starts a program: its argument list (the program first) and the folder it starts in; true
-// when it was started. Empty: platform::StartProgram, which starts it for real.
-using TProgramStarter = std::function<bool(const std::vector<std::string>& argv, const std::string& workingFolder)>;
+using TEnvironment = platform::TEnvironment;
 
-// Starts `path` (through Wine when it is a Windows program) with no arguments and no shell, in
-// `workingFolder` (the current folder when empty). True when it was started.
+// What finally starts a program: its argument list (the program first), the folder it starts in and the
+// variables it gets on top of this process's environment; true when it was started. Empty:
+// platform::StartProgram, which starts it for real.
+using TProgramStarter = std::function<bool(const std::vector<std::string>& argv, const std::string& workingFolder,
+                                           const TEnvironment& environment)>;
+
+// What a server's Wine set-up adds to a start: arguments after the program's own, and variables.
+struct TStartAdditions
+{
+    std::vector<std::string> arguments{};
+    TEnvironment environment{};
+};
+
+// Starts `path` (through Wine when it is a Windows program) with no shell, in `workingFolder` (the current
+// folder when empty), with the arguments and variables of `additions`. True when it was started.
 bool RunProgram(const std::string& path, const std::string& wineCommand, const std::string& workingFolder = {},
-                const TProgramStarter& start = {});
+                const TProgramStarter& start = {}, const TStartAdditions& additions = {});
 // Starts a stored command line, resolved as above, with its arguments and no shell, in the folder of the
-// program it names, as a shortcut to that program would.
-bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand, const TProgramStarter& start = {});
+// program it names, as a shortcut to that program would, with `environment` on top of this process's own.
+bool RunCommandLine(const std::string& commandLine, const std::string& wineCommand, const TProgramStarter& start = {},
+                    const TEnvironment& environment = {});

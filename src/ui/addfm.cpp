@@ -29,6 +29,7 @@ namespace {
 // every edition.
 constexpr const char* kPreloaderFilter = "Spustitelné soubory|*.exe;*.com;*.bat";
 constexpr const char* kGameFilter = "WoW.exe|wow.exe";
+constexpr const char* kWineFilter = "Wine|wine;wine64";
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name)
 {
@@ -51,10 +52,10 @@ bool IsBlank(QChar c)
 }
 
 // A stored text may be longer than a user may type; filling it must not cut it.
-void SetFilledText(QLineEdit* edit, const std::string& text)
+void SetFilledText(QLineEdit* edit, const std::string& text, int maxLength = kServerEditMaxLength)
 {
     QString shown = ToQString(text);
-    edit->setMaxLength(std::max(kServerEditMaxLength, static_cast<int>(shown.size())));
+    edit->setMaxLength(std::max(maxLength, static_cast<int>(shown.size())));
     edit->setText(shown);
 }
 
@@ -90,6 +91,7 @@ TAddForm::TAddForm(QWidget* parent) : QDialog(parent)
     PageControl = Named(new QTabWidget(this), "PageControl");
     BuildBasicPage();
     BuildAdditionalPage();
+    BuildLinuxPage();
 
     LabProblem = Named(new QLabel(this), "LabProblem");
     LabProblem->setWordWrap(true);
@@ -132,9 +134,11 @@ TAddForm::TAddForm(QWidget* parent) : QDialog(parent)
     connect(BtnSetAltPath, &QPushButton::clicked, this, &TAddForm::BtnSetAltPathClick);
     connect(BtnGetVer, &QPushButton::clicked, this, &TAddForm::BtnGetVerClick);
     connect(BtnVisit, &QPushButton::clicked, this, &TAddForm::BtnVisitClick);
+    connect(BtnSetWine, &QPushButton::clicked, this, &TAddForm::BtnSetWineClick);
+    connect(BtnSetWinePrefix, &QPushButton::clicked, this, &TAddForm::BtnSetWinePrefixClick);
     // Texts that cannot be stored are refused whichever edit holds them.
-    for (QLineEdit* edit :
-         {EditOwnPatchlist, EditPreloaderPath, EditAltPath, EditRSSChannel, EditServerSite, EditServerInfo})
+    for (QLineEdit* edit : {EditOwnPatchlist, EditPreloaderPath, EditAltPath, EditRSSChannel, EditServerSite,
+                            EditServerInfo, EditWineCommand, EditWinePrefix, EditEnvironment, EditGameArguments})
         connect(edit, &QLineEdit::textChanged, this, &TAddForm::UpdateAddButton);
 }
 
@@ -228,12 +232,58 @@ void TAddForm::BuildAdditionalPage()
     PageControl->addTab(TabSheet2, QString());
 }
 
+void TAddForm::BuildLinuxPage()
+{
+    // Parented to the dialog even where it is no page of it, so the controls always exist and are freed.
+    TabSheet3 = Named(new QWidget(this), "TabSheet3");
+    LabWineCommand = Named(new QLabel(TabSheet3), "LabWineCommand");
+    EditWineCommand = MakeEdit(TabSheet3, "EditWineCommand");
+    BtnSetWine = Named(new QPushButton(TabSheet3), "BtnSetWine");
+    LabWinePrefix = Named(new QLabel(TabSheet3), "LabWinePrefix");
+    EditWinePrefix = MakeEdit(TabSheet3, "EditWinePrefix");
+    BtnSetWinePrefix = Named(new QPushButton(TabSheet3), "BtnSetWinePrefix");
+    LabEnvironment = Named(new QLabel(TabSheet3), "LabEnvironment");
+    EditEnvironment = MakeEdit(TabSheet3, "EditEnvironment");
+    LabGameArguments = Named(new QLabel(TabSheet3), "LabGameArguments");
+    EditGameArguments = MakeEdit(TabSheet3, "EditGameArguments");
+    for (QLineEdit* edit : {EditWineCommand, EditWinePrefix, EditEnvironment, EditGameArguments})
+        edit->setMaxLength(kWineEditMaxLength);
+    for (QPushButton* b : {BtnSetWine, BtnSetWinePrefix})
+        b->setAutoDefault(false);
+    LabWineCommand->setBuddy(EditWineCommand);
+    LabWinePrefix->setBuddy(EditWinePrefix);
+    LabEnvironment->setBuddy(EditEnvironment);
+    LabGameArguments->setBuddy(EditGameArguments);
+
+    auto* grid = new QGridLayout(TabSheet3);
+    grid->setColumnStretch(0, 1);
+    int row = 0;
+    grid->addWidget(LabWineCommand, row++, 0, 1, 2);
+    grid->addWidget(EditWineCommand, row, 0);
+    grid->addWidget(BtnSetWine, row++, 1);
+    grid->addWidget(LabWinePrefix, row++, 0, 1, 2);
+    grid->addWidget(EditWinePrefix, row, 0);
+    grid->addWidget(BtnSetWinePrefix, row++, 1);
+    grid->addWidget(LabEnvironment, row++, 0, 1, 2);
+    grid->addWidget(EditEnvironment, row++, 0, 1, 2);
+    grid->addWidget(LabGameArguments, row++, 0, 1, 2);
+    grid->addWidget(EditGameArguments, row++, 0, 1, 2);
+    grid->setRowStretch(row, 1);
+#ifdef Q_OS_WIN
+    // Windows starts the game itself; there is no Wine to set up.
+    TabSheet3->hide();
+#else
+    PageControl->addTab(TabSheet3, QString());
+#endif
+}
+
 void TAddForm::SetTabOrder()
 {
-    QWidget* order[] = {EditServerName,    EditServerAddress, ChOwnPatchlist,  EditOwnPatchlist, ChPreloader,
-                        EditPreloaderPath, BtnSetPreloader,   ChAltPath,       EditAltPath,      BtnGetVer,
-                        BtnSetAltPath,     ChAutoCacheClear,  ComboServerType, EditRSSChannel,   EditServerSite,
-                        BtnVisit,          EditServerInfo,    BtnAdd,          BtnCancel};
+    QWidget* order[] = {EditServerName,    EditServerAddress, ChOwnPatchlist,    EditOwnPatchlist, ChPreloader,
+                        EditPreloaderPath, BtnSetPreloader,   ChAltPath,         EditAltPath,      BtnGetVer,
+                        BtnSetAltPath,     ChAutoCacheClear,  ComboServerType,   EditRSSChannel,   EditServerSite,
+                        BtnVisit,          EditServerInfo,    EditWineCommand,   BtnSetWine,       EditWinePrefix,
+                        BtnSetWinePrefix,  EditEnvironment,   EditGameArguments, BtnAdd,           BtnCancel};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -260,7 +310,8 @@ void TAddForm::FillNew()
     EditServerInfo->clear();
     for (QCheckBox* box : {ChPreloader, ChAltPath, ChOwnPatchlist, ChAutoCacheClear})
         box->setChecked(false);
-    for (QLineEdit* edit : {EditPreloaderPath, EditAltPath, EditOwnPatchlist})
+    for (QLineEdit* edit : {EditPreloaderPath, EditAltPath, EditOwnPatchlist, EditWineCommand, EditWinePrefix,
+                            EditEnvironment, EditGameArguments})
         edit->clear();
 }
 
@@ -283,6 +334,10 @@ void TAddForm::Fill(const TServer& server)
     ChOwnPatchlist->setChecked(!server.Patchlist.empty());
     ChAutoCacheClear->setChecked(server.AutoCacheClear);
     SetFilledText(EditRSSChannel, server.RSSUrl);
+    SetFilledText(EditWineCommand, server.WineCommand, kWineEditMaxLength);
+    SetFilledText(EditWinePrefix, server.WinePrefix, kWineEditMaxLength);
+    SetFilledText(EditEnvironment, server.Environment, kWineEditMaxLength);
+    SetFilledText(EditGameArguments, server.GameArguments, kWineEditMaxLength);
 }
 
 std::string TAddForm::ReadBack(const QLineEdit* edit, const std::string& filled) const
@@ -305,6 +360,10 @@ TServer TAddForm::Values() const
     v.Website = ReadBack(EditServerSite, filled_.Website);
     v.AutoCacheClear = ChAutoCacheClear->isChecked();
     v.RSSUrl = ReadBack(EditRSSChannel, filled_.RSSUrl);
+    v.WineCommand = ReadBack(EditWineCommand, filled_.WineCommand);
+    v.WinePrefix = ReadBack(EditWinePrefix, filled_.WinePrefix);
+    v.Environment = ReadBack(EditEnvironment, filled_.Environment);
+    v.GameArguments = ReadBack(EditGameArguments, filled_.GameArguments);
     return v;
 }
 
@@ -326,6 +385,12 @@ void TAddForm::showEvent(QShowEvent* event)
 
 void TAddForm::FormShow()
 {
+    if (startPage_ == TAddFormPage::Linux && PageControl->indexOf(TabSheet3) >= 0) {
+        PageControl->setCurrentWidget(TabSheet3);
+        EditWineCommand->setFocus();
+        EditAltPathChange();
+        return;
+    }
     PageControl->setCurrentIndex(0);
     if (EditServerName->isEnabled())
         EditServerName->setFocus();
@@ -364,7 +429,8 @@ void TAddForm::UpdateAddButton()
         problemText = TTextId::AddressLineBreak;
     if (!problemText)
         for (const QLineEdit* edit :
-             {EditOwnPatchlist, EditPreloaderPath, EditAltPath, EditRSSChannel, EditServerSite, EditServerInfo})
+             {EditOwnPatchlist, EditPreloaderPath, EditAltPath, EditRSSChannel, EditServerSite, EditServerInfo,
+              EditWineCommand, EditWinePrefix, EditEnvironment, EditGameArguments})
             if (HoldsLineBreak(edit->text()))
                 problemText = TTextId::TextLineBreak;
 
@@ -434,4 +500,18 @@ void TAddForm::BtnGetVerClick()
 void TAddForm::BtnVisitClick()
 {
     OpenWebAddress(EditServerSite->text());
+}
+
+void TAddForm::BtnSetWineClick()
+{
+    QString picked = PickExistingFile(this, EditWineCommand->text(), QString::fromUtf8(kWineFilter));
+    if (!picked.isEmpty())
+        EditWineCommand->setText(picked);
+}
+
+void TAddForm::BtnSetWinePrefixClick()
+{
+    QString picked = PickFolder(this, EditWinePrefix->text());
+    if (!picked.isEmpty())
+        EditWinePrefix->setText(picked);
 }

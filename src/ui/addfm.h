@@ -19,8 +19,17 @@ class QWidget;
 // The layout's width, which leaves paths and addresses room to be read; the height follows the content.
 inline constexpr int kAddFormWidth = 466;
 inline constexpr int kServerEditMaxLength = 128;
+// Variables and arguments run longer than a name or an address: as long as the store reads a value.
+inline constexpr int kWineEditMaxLength = 2047;
 // A site needs this many characters before it is worth visiting while the user types.
 inline constexpr int kMinVisitableSiteLength = 2;
+
+// The page the editor opens on: the first, or the Linux page when Play refused the server's Wine set-up.
+enum class TAddFormPage
+{
+    Basic,
+    Linux,
+};
 
 // Why a name or an address cannot be stored and read back as itself; None when it can.
 enum class TServerTextProblem
@@ -48,7 +57,9 @@ public:
     void FillNew();
     // The server's values, its name read-only (it identifies the server in the store).
     void Fill(const TServer& server);
-    // The ten values a user edits, as the controls hold them. Texts the user left alone come back
+    // Shown on `page` when it opens (the first page unless told).
+    void SetStartPage(TAddFormPage page) { startPage_ = page; }
+    // The values a user edits, as the controls hold them. Texts the user left alone come back
     // byte for byte as they were filled in, whatever code page tavix.ini holds them in.
     TServer Values() const;
 
@@ -56,6 +67,8 @@ public:
     QTabWidget* PageControl = nullptr;
     QWidget* TabSheet1 = nullptr;
     QWidget* TabSheet2 = nullptr;
+    // The Linux page: the server's Wine set-up. Not shown in a Windows build.
+    QWidget* TabSheet3 = nullptr;
     QLabel* LabServerName = nullptr;
     QLineEdit* EditServerName = nullptr;
     QLabel* LabServerAddress = nullptr;
@@ -83,6 +96,16 @@ public:
     QPushButton* BtnVisit = nullptr;
     QLabel* LabServerInfo = nullptr;
     QLineEdit* EditServerInfo = nullptr;
+    QLabel* LabWineCommand = nullptr;
+    QLineEdit* EditWineCommand = nullptr;
+    QPushButton* BtnSetWine = nullptr;
+    QLabel* LabWinePrefix = nullptr;
+    QLineEdit* EditWinePrefix = nullptr;
+    QPushButton* BtnSetWinePrefix = nullptr;
+    QLabel* LabEnvironment = nullptr;
+    QLineEdit* EditEnvironment = nullptr;
+    QLabel* LabGameArguments = nullptr;
+    QLineEdit* EditGameArguments = nullptr;
     QPushButton* BtnAdd = nullptr;
     QPushButton* BtnCancel = nullptr;
 
@@ -103,11 +126,14 @@ private slots:
     void BtnSetPreloaderClick();
     void BtnSetAltPathClick();
     void BtnGetVerClick();
+    void BtnSetWineClick();
+    void BtnSetWinePrefixClick();
     void BtnVisitClick();
 
 private:
     void BuildBasicPage();
     void BuildAdditionalPage();
+    void BuildLinuxPage();
     void SetTabOrder();
     void ResetServerTypes(std::uint8_t type);
     // Rule for Add: a name and an address that can be stored, and no text with a line break.
@@ -116,4 +142,5 @@ private:
 
     // The values as filled in, so untouched texts keep their bytes.
     TServer filled_;
+    TAddFormPage startPage_ = TAddFormPage::Basic;
 };

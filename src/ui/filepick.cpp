@@ -56,3 +56,15 @@ QString PickExistingFile(QWidget* owner, const QString& current, const QString& 
         return {};
     return QFileInfo(picker.selectedFiles().constFirst()).absoluteFilePath();
 }
+
+QString PickFolder(QWidget* owner, const QString& current)
+{
+    QFileDialog picker(owner);
+    picker.setFileMode(QFileDialog::Directory);
+    picker.setOption(QFileDialog::ShowDirsOnly);
+    if (!current.isEmpty())
+        picker.setDirectory(current);
+    if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
+        return {};
+    return QFileInfo(picker.selectedFiles().constFirst()).absoluteFilePath();
+}

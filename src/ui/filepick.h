@@ -13,3 +13,5 @@ QString AnyCasePattern(const QString& pattern);
 QStringList PickerFilters(const QString& filter);
 // Asks for an existing file, starting in the folder of `current`; empty when the user cancels.
 QString PickExistingFile(QWidget* owner, const QString& current, const QString& filter);
+// Asks for a folder, which need not hold anything yet, starting at `current`; empty when the user cancels.
+QString PickFolder(QWidget* owner, const QString& current);

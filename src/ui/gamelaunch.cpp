@@ -5,12 +5,34 @@
 #include "core/settings.h"
 #include "game/folders.h"
 #include "game/realmlist.h"
+#include "game/winesetup.h"
 #include "ui/msgbox.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
+
+namespace {
+
+std::string WineCheckMessage(const TWinePlan& plan)
+{
+    switch (plan.check) {
+    case TWineCheck::WineMissing:
+        return FillText(TTextId::WineProgramMissing, {plan.detail});
+    case TWineCheck::PrefixNotAbsolute:
+        return FillText(TTextId::WinePrefixNotAbsolute, {plan.detail});
+    case TWineCheck::PrefixNotAPrefix:
+        return FillText(TTextId::WinePrefixNotAPrefix, {plan.detail});
+    case TWineCheck::EnvironmentMalformed:
+        return FillText(TTextId::WineEnvironmentMalformed, {plan.detail});
+    case TWineCheck::Ok:
+        break;
+    }
+    return {};
+}
+
+} // namespace
 
 TGameLaunch::TGameLaunch(QWidget* window, const TSettings& settings, TProgramStarter start)
     : QObject(window), window_(window), settings_(settings), start_(std::move(start))
@@ -46,6 +68,12 @@ void TGameLaunch::Play(std::uint64_t serverId)
     case TLaunchCheck::Ok:
         break;
     }
+    const TWinePlan wine = PlanWine(server, settings.WineCommand, plan.gamePath, IsWindowsProgram(plan.runPath));
+    if (wine.check != TWineCheck::Ok) {
+        ShowError(window_, WineCheckMessage(wine));
+        emit wineSetupRefused(serverId);
+        return;
+    }
 
     if (!WriteRealmlist(RealmlistFolder(plan.gamePath), server)) {
         ShowError(window_, Msg(TTextId::RealmlistFailed));
@@ -55,9 +83,9 @@ void TGameLaunch::Play(std::uint64_t serverId)
         ClearGameFolder(serverId, WDBTarget(), true);
 
     emit launchBegan();
-    const std::string wine = WineCommandOrDefault(settings.WineCommand);
     // The game, or its preloader, starts in the game's folder, as a shortcut to the game would start it.
-    if (!RunProgram(plan.runPath, wine, GameFolderOf(server, settings.WoWPath), start_)) {
+    if (!RunProgram(plan.runPath, wine.wineCommand, GameFolderOf(server, settings.WoWPath), start_,
+                    {.arguments = wine.gameArguments, .environment = wine.environment})) {
         emit launchFailed();
         ShowError(window_, Msg(TTextId::GameNotStarted));
         return;
@@ -66,7 +94,8 @@ void TGameLaunch::Play(std::uint64_t serverId)
     const std::string& second = settings.ProgramToRunOnWoWLaunch;
     if (!second.empty() && !(settings.OneInstanceOnly &&
                              IsProcessRunning(FileNameOf(ResolveCommandLine(second, NamesProgramFile).program)))) {
-        if (!RunCommandLine(second, wine, start_)) {
+        // It runs beside the game in the same Wine set-up, so a Windows helper sees the game's prefix.
+        if (!RunCommandLine(second, wine.wineCommand, start_, wine.environment)) {
             emit launchFailed();
             ShowError(window_, Msg(TTextId::ProgramNotStarted));
             return;

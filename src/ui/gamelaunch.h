@@ -39,6 +39,9 @@ signals:
     void gamePathRefused();
     // A path of the server's own (preloader, its own game) is wrong: the server's editor puts it right.
     void serverPathRefused();
+    // The server's Wine set-up cannot work (its Wine program, prefix or variables): the Linux page of its
+    // editor puts it right.
+    void wineSetupRefused(std::uint64_t serverId);
     // The realm list is written and the game is about to start: the window steps aside.
     void launchBegan();
     // The game or the second program did not start: the window comes back before the message.

@@ -4,6 +4,7 @@
 #include "core/servers_u.h"
 #include "core/settings.h"
 #include "game/getver_u.h"
+#include "game/winesetup.h"
 #include "news/rss_u.h"
 #include "ui/ImgBtn.h"
 #include "ui/LnkLabel.h"
@@ -55,6 +56,8 @@ constexpr QRect kServerSitePlace{112, 21, 133, kRowHeight};
 constexpr QRect kServerTypePlace{144, 34, 101, kRowHeight};
 constexpr QRect kRSSChannelPlace{80, 47, 165, kRowHeight};
 constexpr int kAdditionalInfoCaptionTop = 60;
+// The Wine row stands in the strip left of the tabs, inside the mask that closes pages 1 and 2.
+constexpr QRect kWineRowPlace{4, 5, 134, kRowHeight};
 constexpr QRect kAdditionalInfoPlace{kCaptionLeft, 73, 239, kAdditionalInfoHeight};
 // Server types drawn in a colour of their own.
 constexpr std::uint8_t kTypeRP = 2;
@@ -213,6 +216,7 @@ TInfoPanel::TInfoPanel(QWidget* parent, const TSettings& settings, TNewsService&
     BuildTabs();
     BuildPage1();
     BuildPage2();
+    BuildWineRow();
     Localize();
     SelectInfoPanel(currentPage_);
 }
@@ -317,6 +321,40 @@ void TInfoPanel::BuildPage2()
                                kAdditionalInfoPlace.height());
 }
 
+void TInfoPanel::BuildWineRow()
+{
+    LabWine = MakeLabel(InfoRSSPanelMask, "LabWine", kWineRowPlace.left(), kWineRowPlace.top(), kWineRowPlace.width(),
+                        true, false);
+    WineSetup =
+        MakeValue(InfoRSSPanelMask, "WineSetup", kWineRowPlace.left(), kWineRowPlace.top(), kWineRowPlace.width());
+    valuePlaces_.push_back({WineSetup, LabWine, kWineRowPlace});
+    LabWine->hide();
+#ifdef Q_OS_WIN
+    // Windows starts the game itself.
+    WineSetup->hide();
+#endif
+}
+
+void TInfoPanel::ShowWineSetup(const TServer& server)
+{
+#ifndef Q_OS_WIN
+    LabWine->show();
+#endif
+    const TMainSettings& settings = settings_.Values();
+    const std::string gamePath = server.AltPath.empty() ? settings.WoWPath : server.AltPath;
+    const TWinePlan plan = DescribeWine(server, settings.WineCommand, gamePath);
+    const std::string program = ResolveCommandLine(plan.wineCommand, NamesProgramFile).program;
+    const QString prefix = plan.prefix.empty() ? UiText(TTextId::PanelPrefixDefault)
+                           : plan.prefixFound  ? ToQString(FillText(TTextId::PanelPrefixFound, {plan.prefix}))
+                                               : ToQString(plan.prefix);
+    // The row names the program and the prefix's own folder; the tooltip gives both in full.
+    const QString prefixName = plan.prefix.empty() ? prefix : ToQString(FileNameOf(plan.prefix));
+    WineSetup->setText(ToQString(FileNameOf(program)) + QStringLiteral(", ") + prefixName);
+    ShortenLabel(WineSetup);
+    WineSetup->setToolTip(LabWine->text() + u' ' + ToQString(plan.wineCommand) + u'\n' +
+                          UiText(TTextId::PanelWinePrefix) + u' ' + prefix);
+}
+
 void TInfoPanel::Localize()
 {
     LabServerAddress->setText(UiText(TTextId::PanelServerAddress));
@@ -331,6 +369,7 @@ void TInfoPanel::Localize()
     LabAutoCacheClear->setText(UiText(TTextId::PanelAutoCacheClear));
     news_->Localize();
     LabRSSChannel->setText(UiText(TTextId::PanelRSSChannel));
+    LabWine->setText(UiText(TTextId::PanelWine));
     for (const TValuePlace& value : valuePlaces_)
         PlaceValue(value.Value, value.Caption, value.Place);
 }
@@ -363,12 +402,14 @@ void TInfoPanel::SelectInfoPanel(int page)
 void TInfoPanel::ClearValues()
 {
     for (QLabel* value : {Realmlist, Patchlist, AlternativeWoWPath, PreloaderCD, AutoCacheClear, WoWVersion,
-                          static_cast<QLabel*>(ServerSite), ServerType, RSSChannel, AdditionalInfo}) {
+                          static_cast<QLabel*>(ServerSite), ServerType, RSSChannel, AdditionalInfo, WineSetup}) {
         value->clear();
         value->setToolTip({});
     }
     ServerSite->SetLink({});
     ServerSite->SetEnterFontColor(kSkinCaptionColor);
+    // Without a server the strip beside the tabs stays empty ground.
+    LabWine->hide();
 }
 
 void TInfoPanel::ShowServer(std::uint64_t serverId)
@@ -388,6 +429,7 @@ void TInfoPanel::ShowServer(std::uint64_t serverId)
         Patchlist->setText(none);
 
     WoWVersion->setText(GameVersionCaption(server.AltPath.empty() ? settings_.Values().WoWPath : server.AltPath));
+    ShowWineSetup(server);
 
     QFont siteFont = ServerSite->font();
     if (server.Website.empty()) {

@@ -2,6 +2,7 @@
 // it is reached and started, further facts) switched by three tabs at the panel's lower edge.
 #pragma once
 
+#include "core/globaltypes_u.h"
 #include "core/settings.h"
 
 #include <QRect>
@@ -60,6 +61,8 @@ private:
     void BuildTabs();
     void BuildPage1();
     void BuildPage2();
+    void BuildWineRow();
+    void ShowWineSetup(const TServer& server);
     void ClearValues();
     QLabel* AddValue(QWidget* page, const char* name, QLabel* caption, const QRect& place);
 
@@ -107,4 +110,8 @@ private:
     QLabel* ServerType = nullptr;
     QLabel* RSSChannel = nullptr;
     QLabel* AdditionalInfo = nullptr;
+
+    // Under pages 1 and 2, beside the tabs: the Wine program and prefix a Play of the server uses.
+    QLabel* LabWine = nullptr;
+    QLabel* WineSetup = nullptr;
 };

@@ -40,6 +40,13 @@ void LocalizeAddForm(TAddForm& f, bool editMode)
     f.GBServerSettings->setTitle(UiText(TTextId::ServerSettingsGroup));
     f.GBServerInfo->setTitle(UiText(TTextId::ServerInfoGroup));
     f.LabRSSChannel->setText(UiText(TTextId::RSSChannelLabel));
+    f.PageControl->setTabText(f.PageControl->indexOf(f.TabSheet3), UiText(TTextId::LinuxTab));
+    f.LabWineCommand->setText(UiText(TTextId::WineCommandLabel));
+    f.BtnSetWine->setText(UiText(TTextId::FindWine));
+    f.LabWinePrefix->setText(UiText(TTextId::WinePrefixLabel));
+    f.BtnSetWinePrefix->setText(UiText(TTextId::FindPrefix));
+    f.LabEnvironment->setText(UiText(TTextId::EnvironmentLabel));
+    f.LabGameArguments->setText(UiText(TTextId::GameArgumentsLabel));
 }
 
 void LocalizeSettingsForm(TSettingsForm& f)
@@ -57,6 +64,8 @@ void LocalizeSettingsForm(TSettingsForm& f)
     f.ChRunProgram->setText(UiText(TTextId::RunOtherProgram));
     f.ChOneInstance->setText(UiText(TTextId::OtherProgramOnce));
     f.BtnRunProgram->setText(UiText(TTextId::FindOtherProgram));
+    f.LabWineCommand->setText(UiText(TTextId::SettingsWineLabel));
+    f.BtnWineCommand->setText(UiText(TTextId::FindWine));
     f.LabCheckUpdates->setText(UiText(TTextId::CheckUpdatesLabel));
     // In place: the list keeps its entries, and the stored period is selected afterwards.
     for (int i = 0; i < f.cbCheckUpdates->count(); ++i)

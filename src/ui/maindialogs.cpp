@@ -34,7 +34,7 @@ void TMainDialogs::Add()
     SaveServersNow();
 }
 
-void TMainDialogs::Edit(std::uint64_t serverId)
+void TMainDialogs::Edit(std::uint64_t serverId, TAddFormPage page)
 {
     const TServer* entry = LiveServerById(serverId);
     if (!entry)
@@ -42,6 +42,7 @@ void TMainDialogs::Edit(std::uint64_t serverId)
     TAddForm dialog(window_);
     LocalizeAddForm(dialog, true);
     dialog.Fill(*entry);
+    dialog.SetStartPage(page);
     const std::string oldRSSUrl = entry->RSSUrl;
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -3,6 +3,8 @@
 // each change through signals and follows it.
 #pragma once
 
+#include "ui/addfm.h"
+
 #include <QObject>
 #include <cstdint>
 
@@ -20,8 +22,8 @@ public:
 
     // The server editor for a new entry.
     void Add();
-    // The server editor for the entry of that identity; nothing for an unknown one.
-    void Edit(std::uint64_t serverId);
+    // The server editor for the entry of that identity, opened on `page`; nothing for an unknown one.
+    void Edit(std::uint64_t serverId, TAddFormPage page = TAddFormPage::Basic);
     // Asks, then removes the entry of that identity; nothing for an unknown one.
     void Remove(std::uint64_t serverId);
     void EditSettings();

@@ -348,6 +348,8 @@ void TMainForm::SetupComponents()
     connect(game_, &TGameLaunch::busyChanged, closeGuard_, &TBusyCloseGuard::SetBusy);
     connect(game_, &TGameLaunch::gamePathRefused, this, &TMainForm::ItemSettingsClick);
     connect(game_, &TGameLaunch::serverPathRefused, this, &TMainForm::BtnEditClick);
+    connect(game_, &TGameLaunch::wineSetupRefused, this,
+            [this](std::uint64_t serverId) { dialogs_->Edit(serverId, TAddFormPage::Linux); });
     connect(game_, &TGameLaunch::launchBegan, this, &QWidget::hide);
     connect(game_, &TGameLaunch::launchFailed, this, &QWidget::show);
     connect(game_, &TGameLaunch::gameStarted, this, &QWidget::close);

@@ -20,6 +20,7 @@
 namespace {
 
 constexpr const char* kGameFilter = "wow.exe|wow.exe";
+constexpr const char* kWineFilter = "Wine|wine;wine64";
 constexpr const char* kProgramFilter = "*.exe, *.com, *.bat, *.cmd|*.exe;*.com;*.bat;*.cmd";
 template <typename T> T* Named(T* widget, const char* name)
 {
@@ -58,6 +59,10 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
     ChOneInstance = Named(new QCheckBox(this), "ChOneInstance");
     EditRunProgram = Named(new QLineEdit(this), "EditRunProgram");
     BtnRunProgram = Named(new QPushButton(this), "BtnRunProgram");
+    LabWineCommand = Named(new QLabel(this), "LabWineCommand");
+    EditWineCommand = Named(new QLineEdit(this), "EditWineCommand");
+    BtnWineCommand = Named(new QPushButton(this), "BtnWineCommand");
+    LabWineCommand->setBuddy(EditWineCommand);
     LabTimeout = Named(new QLabel(this), "LabTimeout");
     SpinTimeout = Named(new TStepSpinBox(this), "SpinTimeout");
     SpinTimeout->setRange(kMinTimeout, kMaxTimeout);
@@ -74,7 +79,7 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
     btnSave = Named(new QPushButton(this), "btnSave");
     btnSave->setDefault(true);
     BtnCancel = Named(new QPushButton(this), "BtnCancel");
-    for (QPushButton* b : {BtnWoWPath, BtnGetVer, BtnRunProgram, BtnCancel})
+    for (QPushButton* b : {BtnWoWPath, BtnGetVer, BtnRunProgram, BtnWineCommand, BtnCancel})
         b->setAutoDefault(false);
     connect(btnSave, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -95,6 +100,15 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
     grid->addWidget(ChOneInstance, row++, 1, 1, 3);
     grid->addWidget(EditRunProgram, row, 0, 1, 3);
     grid->addWidget(BtnRunProgram, row++, 3);
+#ifdef Q_OS_WIN
+    // Windows starts its programs itself.
+    for (QWidget* w : std::initializer_list<QWidget*>{LabWineCommand, EditWineCommand, BtnWineCommand})
+        w->hide();
+#else
+    grid->addWidget(LabWineCommand, row++, 0, 1, 4);
+    grid->addWidget(EditWineCommand, row, 0, 1, 3);
+    grid->addWidget(BtnWineCommand, row++, 3);
+#endif
     grid->addWidget(LabTimeout, row, 0, 1, 2);
     grid->addWidget(SpinTimeout, row++, 2, 1, 2);
     grid->addWidget(ChSaveWinPos, row++, 0, 1, 4, Qt::AlignLeft);
@@ -120,13 +134,14 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent)
     connect(BtnWoWPath, &QPushButton::clicked, this, &TSettingsForm::BtnWoWPathClick);
     connect(BtnRunProgram, &QPushButton::clicked, this, &TSettingsForm::BtnRunProgramClick);
     connect(BtnGetVer, &QPushButton::clicked, this, &TSettingsForm::BtnGetVerClick);
+    connect(BtnWineCommand, &QPushButton::clicked, this, &TSettingsForm::BtnWineCommandClick);
 }
 
 void TSettingsForm::SetTabOrder()
 {
-    QWidget* order[] = {EditWoWPath,    BtnWoWPath,    BtnGetVer,   ChRunProgram, ChOneInstance,
-                        EditRunProgram, BtnRunProgram, SpinTimeout, ChSaveWinPos, ChAutoPopup,
-                        cbCheckUpdates, btnSave,       BtnCancel};
+    QWidget* order[] = {EditWoWPath,    BtnWoWPath,    BtnGetVer,       ChRunProgram,   ChOneInstance,
+                        EditRunProgram, BtnRunProgram, EditWineCommand, BtnWineCommand, SpinTimeout,
+                        ChSaveWinPos,   ChAutoPopup,   cbCheckUpdates,  btnSave,        BtnCancel};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -143,6 +158,7 @@ void TSettingsForm::Fill(const TMainSettings& settings)
     EditRunProgram->setEnabled(ChRunProgram->isChecked());
     BtnRunProgram->setEnabled(ChRunProgram->isChecked());
     EditRunProgram->setText(ToQString(settings.ProgramToRunOnWoWLaunch));
+    EditWineCommand->setText(ToQString(settings.WineCommand));
     // A period the list does not name selects nothing and is kept as it is.
     cbCheckUpdates->setCurrentIndex(settings.CheckUpdates < kCheckUpdatesChoices ? settings.CheckUpdates : -1);
 }
@@ -164,6 +180,7 @@ TMainSettings TSettingsForm::Values() const
     values.ProgramToRunOnWoWLaunch =
         ChRunProgram->isChecked() ? ReadBack(EditRunProgram, filled_.ProgramToRunOnWoWLaunch) : std::string();
     values.OneInstanceOnly = ChOneInstance->isChecked();
+    values.WineCommand = ReadBack(EditWineCommand, filled_.WineCommand);
     return values;
 }
 
@@ -218,4 +235,11 @@ void TSettingsForm::BtnRunProgramClick()
 void TSettingsForm::BtnGetVerClick()
 {
     ShowGameVersion(this, ReadBack(EditWoWPath, filled_.WoWPath));
+}
+
+void TSettingsForm::BtnWineCommandClick()
+{
+    QString picked = PickExistingFile(this, EditWineCommand->text(), QString::fromUtf8(kWineFilter));
+    if (!picked.isEmpty())
+        EditWineCommand->setText(picked);
 }

@@ -44,6 +44,10 @@ public:
     QCheckBox* ChOneInstance = nullptr;
     QLineEdit* EditRunProgram = nullptr;
     QPushButton* BtnRunProgram = nullptr;
+    // The command that starts Windows programs; not shown in a Windows build.
+    QLabel* LabWineCommand = nullptr;
+    QLineEdit* EditWineCommand = nullptr;
+    QPushButton* BtnWineCommand = nullptr;
     QLabel* LabTimeout = nullptr;
     QSpinBox* SpinTimeout = nullptr;
     QCheckBox* ChSaveWinPos = nullptr;
@@ -63,6 +67,7 @@ private slots:
     void BtnWoWPathClick();
     void BtnRunProgramClick();
     void BtnGetVerClick();
+    void BtnWineCommandClick();
 
 private:
     void SetTabOrder();

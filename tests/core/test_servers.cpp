@@ -54,6 +54,8 @@ private slots:
     void bracketsInNamesSurviveRestart();
     void sectionWithoutKeysKeepsItsLines();
     void sectionWithoutKeysKeepsItsPlaceInTheList();
+    void wineKeysRoundTrip();
+    void keysOfNewerCopiesSurviveASave();
 };
 
 void TestServers::addFindChangeRemove()
@@ -396,6 +398,68 @@ void TestServers::sectionWithoutKeysKeepsItsPlaceInTheList()
     QCOMPARE(LiveNames(), (QStringList{"A", "B", "Empty", "C"}));
     QCOMPARE(scratch.Read(), std::string("[A]\nAddress=a\n[B]\nAddress=b\n[Empty]\n; a note\nAddress=\n"
                                          "[C]\nAddress=c\n"));
+}
+
+void TestServers::wineKeysRoundTrip()
+{
+    TScratchIni scratch;
+    QVERIFY(AddServer({.Name = "Two",
+                       .Address = "two.example",
+                       .WineCommand = "/opt/wine staging/bin/wine",
+                       .WinePrefix = "~/prefixes/two",
+                       .Environment = "WINEDEBUG=-all;DXVK_HUD=fps",
+                       .GameArguments = " -console \"x y\""}));
+    QVERIFY(Add("Plain"));
+    QVERIFY(SaveServers());
+    QCOMPARE(scratch.Read(), std::string("[Two]\nAddress=two.example\nWineCommand=/opt/wine staging/bin/wine\n"
+                                         "WinePrefix=~/prefixes/two\nEnvironment=WINEDEBUG=-all;DXVK_HUD=fps\n"
+                                         "GameArguments=\" -console \"x y\"\"\n[Plain]\nAddress=host\n"));
+    ResetServers();
+    QVERIFY(LoadServers());
+    QCOMPARE(Servers[0].WineCommand, std::string("/opt/wine staging/bin/wine"));
+    QCOMPARE(Servers[0].WinePrefix, std::string("~/prefixes/two"));
+    QCOMPARE(Servers[0].Environment, std::string("WINEDEBUG=-all;DXVK_HUD=fps"));
+    QCOMPARE(Servers[0].GameArguments, std::string(" -console \"x y\""));
+    // Cleared in the editor: the keys go.
+    TServer changed = Servers[0];
+    changed.WinePrefix.clear();
+    changed.Environment.clear();
+    QVERIFY(ChangeServer(changed));
+    QVERIFY(SaveServers());
+    QVERIFY(scratch.Read().find("WinePrefix") == std::string::npos);
+    QVERIFY(scratch.Read().find("Environment") == std::string::npos);
+    QVERIFY(scratch.Read().find("WineCommand=") != std::string::npos);
+}
+
+void TestServers::keysOfNewerCopiesSurviveASave()
+{
+    TScratchIni scratch;
+    // Keys this copy does not know, in any letter case and place, some quoted, one given twice; comments stay
+    // comments and are not taken for keys.
+    scratch.Write("[Alpha]\r\nFutureKey=\"  spaced  \"\r\nAddress=a\r\ncolour=blue\r\n;Comments=a note\r\n"
+                  "Comments=old\r\nZeta=z=1\r\nFutureKey=second\r\n\r\n[Beta]\r\nAddress=b\r\n");
+    QVERIFY(LoadServers());
+    QVERIFY(ChangeServer({.Name = "Alpha", .Address = "a2", .Comments = "new"}));
+    QVERIFY(SwapServers(0, 1));
+    QVERIFY(SaveServers());
+    // The known keys are written afresh; the others follow them in their own order, byte for byte.
+    QCOMPARE(scratch.Read(), std::string("[Beta]\r\nAddress=b\r\n[Alpha]\r\nAddress=a2\r\nComments=new\r\n"
+                                         "FutureKey=\"  spaced  \"\r\ncolour=blue\r\nZeta=z=1\r\n"
+                                         "FutureKey=second\r\n"));
+    // Another save changes nothing, and the kept keys still read as they did.
+    const std::string once = scratch.Read();
+    ResetServers();
+    QVERIFY(LoadServers());
+    QVERIFY(SaveServers());
+    QCOMPARE(scratch.Read(), once);
+    TIniFile ini(scratch.Path());
+    QVERIFY(ini.Load());
+    QCOMPARE(ini.ReadString("Alpha", "FutureKey", ""), std::string("  spaced  "));
+
+    // A removed server takes its keys with it.
+    QVERIFY(RemoveServer("Alpha"));
+    QVERIFY(SaveServers());
+    QCOMPARE(scratch.Read(), std::string("[Beta]\r\nAddress=b\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestServers)

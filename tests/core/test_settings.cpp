@@ -131,13 +131,22 @@ void TestSettings::readLeavesTheFileAndKeepsWhatTheDialogDoesNotShow()
     QCOMPARE(settings.Values().WineCommand, std::string("wine64 --quiet"));
     QVERIFY(settings.Values().OneInstanceOnly);
 
-    // The user's WineCommand is read, never written; a save leaves its line as it stands.
+    // The settings dialog changes the Wine command in its own line; cleared, the key stays, empty.
     TMainSettings values = settings.Values();
-    values.WineCommand = "something else";
+    values.WineCommand = "/opt/wine staging/bin/wine";
     settings.Apply(values);
     QVERIFY(settings.Save(scratch.Path(), window));
-    QVERIFY(scratch.Read().find("WineCommand=wine64 --quiet\n") != std::string::npos);
+    QVERIFY(scratch.Read().find("WineCommand=/opt/wine staging/bin/wine\nOneInstanceOnly=1\n") != std::string::npos);
     QVERIFY(scratch.Read().find("LastRun=2026-03-01 08:15:30\n") != std::string::npos);
+    values.WineCommand.clear();
+    settings.Apply(values);
+    QVERIFY(settings.Save(scratch.Path(), window));
+    QVERIFY(scratch.Read().find("WineCommand=\n") != std::string::npos);
+
+    // A file without the key (the Windows edition's) gains none while the command is empty.
+    scratch.Write("[Main]\nTimeout=3000\n");
+    QVERIFY(settings.Save(scratch.Path(), window));
+    QVERIFY(scratch.Read().find("WineCommand") == std::string::npos);
 }
 
 void TestSettings::listenersHearEveryApplyUntilTheyLetGo()

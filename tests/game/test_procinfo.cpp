@@ -25,6 +25,7 @@ private slots:
     void startsNativeProgramWithoutShell();
     void startsInTheFolderItIsGiven();
     void startsWindowsProgramThroughWine();
+    void startsWithVariablesAndArguments();
     void failedStartsAreReported();
     void findsRunningProcesses();
     void commandLinesResolveAsOnWindows_data();
@@ -147,6 +148,34 @@ void TestProcInfo::startsInTheFolderItIsGiven()
 
     // A folder that cannot be entered is a start that failed.
     QVERIFY(!RunProgram(root_ + "Games/wow/run game", "wine", root_ + "Games/no such folder"));
+}
+
+void TestProcInfo::startsWithVariablesAndArguments()
+{
+    // The variables lie over this process's own: an inherited one is replaced, the last of a name wins, and
+    // values reach the program as they are, with no shell to expand them.
+    const std::string out = root_ + "variables.out";
+    const std::string wine = root_ + "variables wine";
+    platform::ReplaceFileAtomically(
+        wine, "#!/bin/sh\n{ for a in \"$@\"; do echo \"arg:$a\"; done; echo \"prefix:$WINEPREFIX\";"
+              " echo \"mode:$KORVAN_MODE\"; echo \"kept:$KORVAN_KEPT\"; } > '" +
+                  out + ".tmp'\nmv '" + out + ".tmp' '" + out + "'\n");
+    ::chmod(wine.c_str(), 0755);
+    const std::string game = root_ + "variables/WoW.exe";
+    QDir().mkpath(QString::fromStdString(root_ + "variables"));
+    platform::ReplaceFileAtomically(game, "MZ");
+    qputenv("WINEPREFIX", "/inherited");
+    qputenv("KORVAN_KEPT", "inherited");
+    const TStartAdditions additions{
+        .arguments = {"-console", "two words"},
+        .environment = {{"WINEPREFIX", "/first"}, {"KORVAN_MODE", "$HOME `id`"}, {"WINEPREFIX", "/pfx"}}};
+    const bool started = RunProgram(game, wine, {}, {}, additions);
+    qunsetenv("WINEPREFIX");
+    qunsetenv("KORVAN_KEPT");
+    QVERIFY(started);
+    QCOMPARE(WaitForFile(out), "arg:" + game +
+                                   "\narg:-console\narg:two words\nprefix:/pfx\nmode:$HOME `id`\n"
+                                   "kept:inherited\n");
 }
 
 void TestProcInfo::startsWindowsProgramThroughWine()

@@ -36,6 +36,10 @@ TServer FullServer()
     s.ServerType = 4;
     s.AutoCacheClear = true;
     s.RSSUrl = "http://alpha.example/rss";
+    s.WineCommand = "/opt/wine staging/bin/wine";
+    s.WinePrefix = "~/Games/alpha-prefix";
+    s.Environment = "WINEDEBUG=-all;DXVK_HUD=fps";
+    s.GameArguments = "-console \"-opengl mode\"";
     return s;
 }
 
@@ -97,7 +101,7 @@ void TestDialogs::addFormStartsEmptyAndDisabled()
         if (e->parent() == f.ComboServerType)
             continue;
         QVERIFY2(e->text().isEmpty(), qPrintable(e->objectName()));
-        QCOMPARE(e->maxLength(), kServerEditMaxLength);
+        QCOMPARE(e->maxLength(), e->parent() == f.TabSheet3 ? kWineEditMaxLength : kServerEditMaxLength);
     }
     QCOMPARE(f.ComboServerType->count(), 6);
     QCOMPARE(f.ComboServerType->currentIndex(), 0);
@@ -278,6 +282,21 @@ void TestDialogs::editFillAndReadBack()
     QCOMPARE(v.ServerType, s.ServerType);
     QCOMPARE(v.AutoCacheClear, s.AutoCacheClear);
     QCOMPARE(v.RSSUrl, s.RSSUrl);
+    QCOMPARE(f.EditWinePrefix->text(), QString("~/Games/alpha-prefix"));
+    QCOMPARE(v.WineCommand, s.WineCommand);
+    QCOMPARE(v.WinePrefix, s.WinePrefix);
+    QCOMPARE(v.Environment, s.Environment);
+    QCOMPARE(v.GameArguments, s.GameArguments);
+    // Cleared on the Linux page, the server falls back to the settings' Wine and no prefix of its own.
+    f.EditWineCommand->clear();
+    f.EditWinePrefix->clear();
+    QVERIFY(f.Values().WineCommand.empty() && f.Values().WinePrefix.empty());
+    // A line break in a variable would split the server's line in tavix.ini.
+    f.EditEnvironment->setText("A=1\nB=2");
+    QVERIFY(!f.BtnAdd->isEnabled());
+    f.EditEnvironment->setText(QString::fromStdString(std::string(600, 'V')));
+    QVERIFY(f.BtnAdd->isEnabled());
+    QCOMPARE(f.Values().Environment.size(), std::size_t(600));
 }
 
 void TestDialogs::untickedBoxesClearTheirValues()
@@ -330,6 +349,7 @@ void TestDialogs::captionsOfAddAndEditMode()
     QCOMPARE(add.BtnAdd->text(), QString("&Add"));
     QCOMPARE(add.PageControl->tabText(0), QString("&Basic settings"));
     QCOMPARE(add.PageControl->tabText(1), QString("A&dditional settings"));
+    QCOMPARE(add.PageControl->tabText(2), QString("Linux"));
     QCOMPARE(add.BtnGetVer->text(), QString("Obtain &version"));
     TAddForm edit;
     LocalizeAddForm(edit, true);
@@ -364,6 +384,15 @@ void TestDialogs::showSelectsFirstPageAndFocus()
     QVERIFY(QTest::qWaitForWindowExposed(&edit));
     QTRY_COMPARE(QApplication::focusWidget(), edit.EditServerAddress);
     QVERIFY(edit.BtnGetVer->isEnabled());
+
+    // Play's refusal of a Wine set-up opens the editor where it is put right.
+    TAddForm linux;
+    linux.Fill(FullServer());
+    linux.SetStartPage(TAddFormPage::Linux);
+    linux.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&linux));
+    QCOMPARE(linux.PageControl->currentWidget(), linux.TabSheet3);
+    QTRY_COMPARE(QApplication::focusWidget(), linux.EditWineCommand);
 }
 
 namespace {
@@ -386,15 +415,17 @@ QStringList FocusOrder(QWidget* first, const QStringList& names)
 void TestDialogs::tabOrderFollowsTheLayout()
 {
     const QStringList server = {
-        "EditServerName",    "EditServerAddress", "ChOwnPatchlist",  "EditOwnPatchlist", "ChPreloader",
-        "EditPreloaderPath", "BtnSetPreloader",   "ChAltPath",       "EditAltPath",      "BtnGetVer",
-        "BtnSetAltPath",     "ChAutoCacheClear",  "ComboServerType", "EditRSSChannel",   "EditServerSite",
-        "BtnVisit",          "EditServerInfo",    "BtnAdd",          "BtnCancel"};
+        "EditServerName",    "EditServerAddress", "ChOwnPatchlist",    "EditOwnPatchlist", "ChPreloader",
+        "EditPreloaderPath", "BtnSetPreloader",   "ChAltPath",         "EditAltPath",      "BtnGetVer",
+        "BtnSetAltPath",     "ChAutoCacheClear",  "ComboServerType",   "EditRSSChannel",   "EditServerSite",
+        "BtnVisit",          "EditServerInfo",    "EditWineCommand",   "BtnSetWine",       "EditWinePrefix",
+        "BtnSetWinePrefix",  "EditEnvironment",   "EditGameArguments", "BtnAdd",           "BtnCancel"};
     TAddForm add;
     QCOMPARE(FocusOrder(add.EditServerName, server), server);
-    const QStringList settings = {"EditWoWPath",    "BtnWoWPath",    "BtnGetVer",   "ChRunProgram", "ChOneInstance",
-                                  "EditRunProgram", "BtnRunProgram", "SpinTimeout", "ChSaveWinPos", "ChAutoPopup",
-                                  "cbCheckUpdates", "btnSave",       "BtnCancel"};
+    const QStringList settings = {"EditWoWPath",    "BtnWoWPath",     "BtnGetVer",     "ChRunProgram",
+                                  "ChOneInstance",  "EditRunProgram", "BtnRunProgram", "EditWineCommand",
+                                  "BtnWineCommand", "SpinTimeout",    "ChSaveWinPos",  "ChAutoPopup",
+                                  "cbCheckUpdates", "btnSave",        "BtnCancel"};
     TSettingsForm f;
     QCOMPARE(FocusOrder(f.EditWoWPath, settings), settings);
 }
@@ -435,6 +466,7 @@ void TestDialogs::settingsFillAndValues()
     QVERIFY(f.ChRunProgram->isChecked() && f.ChOneInstance->isChecked());
     QVERIFY(f.EditRunProgram->isEnabled() && f.BtnRunProgram->isEnabled() && f.ChOneInstance->isEnabled());
     QCOMPARE(f.cbCheckUpdates->currentIndex(), 2);
+    QCOMPARE(f.EditWineCommand->text(), QString("wine64"));
 
     f.EditWoWPath->setText("/other/Wow.exe");
     f.SpinTimeout->stepDown();
@@ -451,6 +483,8 @@ void TestDialogs::settingsFillAndValues()
     // What the dialog does not show comes back as it went in.
     QCOMPARE(saved.LastRun, stored.LastRun);
     QCOMPARE(saved.WineCommand, stored.WineCommand);
+    f.EditWineCommand->setText("/opt/wine-staging/bin/wine");
+    QCOMPARE(f.Values().WineCommand, std::string("/opt/wine-staging/bin/wine"));
 
     // The path is taken as typed: the launch reports a wrong one.
     f.EditWoWPath->setText("not a file");

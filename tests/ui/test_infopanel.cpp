@@ -62,6 +62,7 @@ private slots:
     void serverTypesInTheirColours_data();
     void serverTypesInTheirColours();
     void gameVersionCaptions();
+    void wineRowNamesTheWineAndPrefixAPlayUses();
     void newChoiceShowsTheFirstNewsItem();
     void rendersPictures();
 
@@ -207,7 +208,7 @@ void TestInfoPanel::noSelectionEmptiesEveryValue()
     Show(0);
     Show(-1);
     for (const char* name : {"Realmlist", "Patchlist", "AlternativeWoWPath", "PreloaderCD", "AutoCacheClear",
-                             "WoWVersion", "ServerSite", "ServerType", "RSSChannel", "AdditionalInfo"}) {
+                             "WoWVersion", "ServerSite", "ServerType", "RSSChannel", "AdditionalInfo", "WineSetup"}) {
         QVERIFY2(Label(name)->text().isEmpty(), name);
         QVERIFY2(Label(name)->toolTip().isEmpty(), name);
     }
@@ -373,6 +374,40 @@ void TestInfoPanel::gameVersionCaptions()
     Add("Global", {});
     Show(0);
     QCOMPARE(Label("WoWVersion")->text(), QString("?"));
+}
+
+void TestInfoPanel::wineRowNamesTheWineAndPrefixAPlayUses()
+{
+    TMainSettings values;
+    values.WoWPath = "/games/wow/WoW.exe";
+    settings_.Apply(values);
+    TServerValues found;
+    found.AltPath = "/home/me/Games/pfx-alpha/drive_c/WoW/WoW.exe";
+    Add("Found", found);
+    Add("Named", {});
+    Servers.back().WineCommand = "/opt/wine-staging/bin/wine64 --quiet";
+    Servers.back().WinePrefix = "/home/me/prefixes/beta/";
+    Add("Plain", {});
+
+    // Shown under pages 1 and 2, not under the news.
+    QLabel* row = Label("WineSetup");
+    for (int page : {0, 1, 2}) {
+        panel_->SelectInfoPanel(page);
+        QCOMPARE(row->isVisible(), page != 0);
+    }
+    Show(0);
+    QCOMPARE(row->text(), QString("wine, pfx-alpha"));
+    QCOMPARE(row->toolTip(), QString("Wine: wine\nWine prefix: /home/me/Games/pfx-alpha (found from drive_c)"));
+    Show(1);
+    QCOMPARE(row->text(), QString("wine64, beta"));
+    QCOMPARE(row->toolTip(),
+             QString("Wine: /opt/wine-staging/bin/wine64 --quiet\nWine prefix: /home/me/prefixes/beta"));
+    // The settings' Wine, and Wine's own prefix.
+    values.WineCommand = "/usr/lib/wine/wine";
+    settings_.Apply(values);
+    Show(2);
+    QCOMPARE(row->text(), QString("wine, Wine's own"));
+    QCOMPARE(row->toolTip(), QString("Wine: /usr/lib/wine/wine\nWine prefix: Wine's own"));
 }
 
 void TestInfoPanel::newChoiceShowsTheFirstNewsItem()

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,12 +20,6 @@ namespace {
 
 constexpr std::size_t kMaxNameLength = 260;
 constexpr const char* kDefaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
-
-bool IsExecutableFile(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
 
 bool ReadSmallFile(const std::string& path, std::string& data)
 {
@@ -65,7 +60,36 @@ bool WriteAllFd(int fd, const void* data, std::size_t size)
     return true;
 }
 
+// This process's environment with `extra` laid over it, as the strings execve takes.
+std::vector<std::string> MergedEnvironment(const TEnvironment& extra)
+{
+    std::vector<std::string> merged;
+    for (char** e = environ; e && *e; ++e) {
+        std::string_view entry(*e);
+        std::string_view name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const auto& [extraName, value] : extra)
+            replaced = replaced || name == extraName;
+        if (!replaced)
+            merged.emplace_back(entry);
+    }
+    for (std::size_t i = 0; i < extra.size(); ++i) {
+        bool laterSameName = false;
+        for (std::size_t j = i + 1; j < extra.size(); ++j)
+            laterSameName = laterSameName || extra[j].first == extra[i].first;
+        if (!laterSameName)
+            merged.push_back(extra[i].first + "=" + extra[i].second);
+    }
+    return merged;
+}
+
 } // namespace
+
+bool IsExecutableFile(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
 
 void ReplaceProgram(const std::vector<std::string>& argv)
 {
@@ -106,7 +130,8 @@ std::string FindProgram(const std::string& name)
     }
 }
 
-bool StartProgram(const std::vector<std::string>& argv, const std::string& workingFolder)
+bool StartProgram(const std::vector<std::string>& argv, const std::string& workingFolder,
+                  const TEnvironment& environment)
 {
     if (argv.empty() || argv[0].empty())
         return false;
@@ -127,6 +152,16 @@ bool StartProgram(const std::vector<std::string>& argv, const std::string& worki
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     const char* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+    std::vector<std::string> merged;
+    std::vector<char*> envp;
+    if (!environment.empty()) {
+        merged = MergedEnvironment(environment);
+        envp.reserve(merged.size() + 1);
+        for (std::string& e : merged)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+    }
+    char** childEnvironment = environment.empty() ? environ : envp.data();
 
     // The exec result comes back through a pipe that closes on a successful exec.
     int report[2];
@@ -146,7 +181,7 @@ bool StartProgram(const std::vector<std::string>& argv, const std::string& worki
         pid_t grandchild = ::fork();
         if (grandchild == 0) {
             if (folder == nullptr || ::chdir(folder) == 0)
-                ::execve(file.c_str(), args.data(), environ);
+                ::execve(file.c_str(), args.data(), childEnvironment);
             int err = errno;
             (void)WriteAllFd(report[1], &err, sizeof err);
             ::_exit(127);
