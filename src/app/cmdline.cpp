@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <functional>
 
 namespace {
 
@@ -42,10 +43,11 @@ public:
     TOptionParser()
         : help_({"h", "help"}, UiText(TTextId::OptionHelp)), version_({"v", "version"}, UiText(TTextId::OptionVersion)),
           list_("list", UiText(TTextId::OptionList)), probe_("probe", UiText(TTextId::OptionProbe)),
-          play_("play", UiText(TTextId::OptionPlay), UiText(TTextId::OptionServerName))
+          play_("play", UiText(TTextId::OptionPlay), UiText(TTextId::OptionServerName)),
+          activate_("activate", UiText(TTextId::OptionActivate))
     {
         parser_.setApplicationDescription(UiText(TTextId::CommandLineDescription));
-        parser_.addOptions({help_, version_, list_, probe_, play_});
+        parser_.addOptions({help_, version_, list_, probe_, play_, activate_});
         parser_.addPositionalArgument(kUpdateArgument, UiText(TTextId::OptionUpdate), QStringLiteral("[update]"));
     }
 
@@ -71,9 +73,10 @@ public:
         const bool list = parser_.isSet(list_);
         const bool play = parser_.isSet(play_);
         command.Probe = parser_.isSet(probe_);
-        if (list && play) {
+        command.Activate = parser_.isSet(activate_);
+        if (list && (play || command.Activate)) {
             command.Action = TCommandAction::Invalid;
-            command.Error = Fill(TTextId::OptionsClash, "--list, --play");
+            command.Error = Fill(TTextId::OptionsClash, play ? "--list, --play" : "--list, --activate");
         } else if (command.Probe && !list) {
             command.Action = TCommandAction::Invalid;
             command.Error = Fill(TTextId::OnlyWithList, "--probe");
@@ -100,6 +103,7 @@ private:
     QCommandLineOption list_;
     QCommandLineOption probe_;
     QCommandLineOption play_;
+    QCommandLineOption activate_;
 };
 
 void Write(std::FILE* stream, const QString& text)
@@ -274,6 +278,46 @@ void EchoMessagesTo(std::FILE* err)
     });
 }
 
+namespace {
+
+// What a play ends with: the game started (the window closed without a word, or only the second program
+// failed) or not; a failure that told nothing is told here.
+int PlayOutcome(const std::function<void(const QString&)>& tell)
+{
+    // A launch that went through ends by closing the window without a word; a close with a message up
+    // came from outside (logout, Ctrl+C) while a failure was being shown.
+    if (AppClosing && LastEchoed.empty())
+        return kExitOk;
+    // The game runs; only its companion program did not start, which the message told.
+    if (LastEchoed == Msg(TTextId::ProgramNotStarted))
+        return kExitOk;
+    if (LastEchoed.empty())
+        tell(QString::fromStdString(Msg(TTextId::GameNotStarted)));
+    return kExitFailed;
+}
+
+} // namespace
+
+int PlayHandedOver(TMainForm& form, const QString& name, QStringList& told)
+{
+    SetMessageEcho([&told](const TMessageRequest& request) {
+        LastEchoed = FromQString(request.text);
+        told << request.text;
+    });
+    LastEchoed.clear();
+    const int index = FindServerByShownName(name.toStdString());
+    int status = kExitFailed;
+    if (index < 0) {
+        ShowError(&form, FillText(TTextId::ServerNotListed, {name.toStdString()}));
+    } else {
+        form.SelectIndex(index);
+        form.BtnPlayClick();
+        status = PlayOutcome([&told](const QString& text) { told << text; });
+    }
+    SetMessageEcho({});
+    return status;
+}
+
 int PlayServer(TMainForm& form, const QString& name, std::FILE* err)
 {
     const int index = FindServerByShownName(name.toStdString());
@@ -284,14 +328,5 @@ int PlayServer(TMainForm& form, const QString& name, std::FILE* err)
     LastEchoed.clear();
     form.SelectIndex(index);
     form.BtnPlayClick();
-    // A launch that went through ends by closing the window without a word; a close with a message up
-    // came from outside (logout, Ctrl+C) while a failure was being shown.
-    if (AppClosing && LastEchoed.empty())
-        return kExitOk;
-    // The game runs; only its companion program did not start, which the message told.
-    if (LastEchoed == Msg(TTextId::ProgramNotStarted))
-        return kExitOk;
-    if (LastEchoed.empty())
-        Write(err, QString::fromStdString(Msg(TTextId::GameNotStarted)) + QLatin1Char('\n'));
-    return kExitFailed;
+    return PlayOutcome([err](const QString& text) { Write(err, text + QLatin1Char('\n')); });
 }

@@ -26,6 +26,8 @@ struct TProgramOptions
 {
     TCommandAction Action = TCommandAction::Start;
     bool Probe = false;
+    // --activate: where a copy runs already, its window comes up instead of a new one.
+    bool Activate = false;
     QString ServerName{};
     // For Invalid: what standard error is told.
     QString Error{};
@@ -59,6 +61,10 @@ int FindServerByShownName(const std::string& name);
 // --play: Play for the named server through the hidden main window, which appears only when a message
 // or a dialog needs the user; every message also goes to `err`. kExitOk when the game was started.
 int PlayServer(TMainForm& form, const QString& name, std::FILE* err);
+
+// The same for a --play handed over by a later start: the running window plays it, and `told` gets the
+// texts of the messages shown meanwhile, for that start to write out.
+int PlayHandedOver(TMainForm& form, const QString& name, QStringList& told);
 
 // Writes every message box's text to `err` as well, for the caller of a command-line start.
 void EchoMessagesTo(std::FILE* err);

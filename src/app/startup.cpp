@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/cmdline.h"
+#include "app/instancechannel.h"
 #include "app/updatestart.h"
 #include "core/globaltypes_u.h"
 #include "core/ini.h"
@@ -19,6 +20,7 @@
 #include "update/updatelist.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
@@ -26,9 +28,11 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QTranslator>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -36,6 +40,13 @@ constexpr int kToolTipDelayMs = 200;
 constexpr int kExitNoDisplay = 1;
 constexpr int kShutdownWaitSliceMs = 20;
 constexpr const char* kIconResource = ":/artwork/korvan.svg";
+// A copy that holds the lock but cannot be reached is ending; it is asked again a few times before the new
+// start takes the lock itself or gives up.
+constexpr int kHandOverAttempts = 20;
+constexpr std::chrono::milliseconds kHandOverPause{100};
+// What the desktop gives a start to pass the focus on with: Wayland's token and the X11 startup id.
+constexpr const char* kActivationTokenVariable = "XDG_ACTIVATION_TOKEN";
+constexpr const char* kStartupIdVariable = "DESKTOP_STARTUP_ID";
 
 // Errors escaping an event handler are dropped: no dialog, no log, and the program goes on.
 class TApplication : public QApplication
@@ -110,6 +121,50 @@ private:
     bool done_ = false;
 };
 
+std::string EnvironmentText(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// With a copy running, the request goes to it and its answer is the exit status; nothing when this start
+// holds the lock now and goes on by itself.
+std::optional<int> HandOverIfRunning(platform::InstanceLock& lock, const TInstanceRequest& request)
+{
+    for (int attempt = 0; attempt < kHandOverAttempts; ++attempt) {
+        if (lock.Held() || lock.Acquire(kSingleInstanceName) != platform::InstanceLock::Result::HeldElsewhere)
+            return std::nullopt;
+        const THandOverOutcome outcome = HandOverToRunningCopy(request, stderr);
+        if (outcome.Status || outcome.Silent)
+            return outcome.Status;
+        std::this_thread::sleep_for(kHandOverPause);
+    }
+    return std::nullopt;
+}
+
+// A later start's request, carried out by the running window as its own commands would be.
+void AnswerRequest(TMainForm& form, TInstanceChannel& channel, std::uint64_t peer, const TInstanceRequest& request)
+{
+    // The toolkit passes the focus on with what it finds here when the window asks for it: Wayland's
+    // compositor wants the new start's token, an X11 window manager looks at the request itself.
+    if (!request.ActivationToken.empty())
+        qputenv(kActivationTokenVariable, QByteArray::fromStdString(request.ActivationToken));
+    if (!request.StartupId.empty())
+        qputenv(kStartupIdVariable, QByteArray::fromStdString(request.StartupId));
+    if (request.Kind == TInstanceRequest::TKind::Activate) {
+        form.TrayIconClick();
+        channel.Reply(peer, {TInstanceReply::TKind::Done, kExitOk, {}});
+        return;
+    }
+    channel.Reply(peer, {TInstanceReply::TKind::Accepted, kExitOk, {}});
+    QStringList told;
+    TInstanceReply done{
+        TInstanceReply::TKind::Done, PlayHandedOver(form, QString::fromStdString(request.ServerName), told), {}};
+    for (const QString& text : told)
+        done.Messages.push_back(text.toStdString());
+    channel.Reply(peer, done);
+}
+
 } // namespace
 
 bool IsUpdateParameter(const std::string& parameter)
@@ -134,6 +189,10 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     // then where tavix.ini lives.
     InitLocalization();
     TProgramOptions command = ParseCommandLine(argc, argv, false);
+    // Read before the toolkit starts, which takes them out of the environment.
+    TInstanceRequest handOver;
+    handOver.ActivationToken = EnvironmentText(kActivationTokenVariable);
+    handOver.StartupId = EnvironmentText(kStartupIdVariable);
     // Help, version and the list need no window, so they work without a display too; they only read.
     const bool console = command.Action != TCommandAction::Start && command.Action != TCommandAction::Play;
     const bool iniFolderReady = InitIniPath(!console);
@@ -175,7 +234,14 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     // Completing a pending update comes first: it waits for the old copy and takes the lock from it.
     if (argc > 1 && IsUpdateParameter(argv[1]))
         CompleteUpdate(*lock);
-    // A second copy may not start a game either: the running one owns tavix.ini and writes it at its end.
+    // A start that asks for the window or a game hands that to a copy that runs already, which owns
+    // tavix.ini and writes it at its end; a plain second start only says that one runs.
+    if (play || command.Activate) {
+        handOver.Kind = play ? TInstanceRequest::TKind::Play : TInstanceRequest::TKind::Activate;
+        handOver.ServerName = command.ServerName.toStdString();
+        if (std::optional<int> status = HandOverIfRunning(*lock, handOver))
+            return *status;
+    }
     if (!EnsureSingleInstance(*lock))
         return play ? kExitFailed : 0;
     // What saves killed part-way left behind: an in-place rewrite is completed from its journal, passing
@@ -217,6 +283,16 @@ int RunKorvan(int argc, char** argv, std::string_view updatePublicKey)
     if (play) {
         status = PlayServer(*form, command.ServerName, stderr);
     } else {
+        // Later starts reach the window through the lock's channel.
+        std::unique_ptr<TInstanceChannel> channel;
+        if (lock->Channel() >= 0) {
+            channel = std::make_unique<TInstanceChannel>(lock->Channel());
+            TInstanceChannel* answering = channel.get();
+            QObject::connect(answering, &TInstanceChannel::requestReceived, form.get(),
+                             [&form, answering](std::uint64_t peer, const TInstanceRequest& request) {
+                                 AnswerRequest(*form, *answering, peer, request);
+                             });
+        }
         form->show();
         QApplication::exec();
     }

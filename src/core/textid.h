@@ -206,6 +206,10 @@ enum class TTextId : int
     NameMoreTab = 7415,
     NameServerList = 7416,
 
+    // The desktop: a later start bringing the running window up, announcements without a notification area.
+    OptionActivate = 7450,
+    NotificationShowWindow = 7451,
+
     // The Wine set-up of a server and of the settings.
     LinuxTab = 7520,
     WineCommandLabel = 7521,

@@ -45,7 +45,7 @@ TStatusView StatusViewOf(std::uint8_t status, std::int32_t ping);
 TStatusColor PingColorOf(std::int32_t ping);
 
 // The message announcing a change to `status`, or none: only a change between offline and online, and
-// only while the window waits in the notification area.
+// only while the window waits out of sight (in the notification area, or minimized where there is none).
 std::optional<TTextId> AnnouncementFor(std::uint8_t status, std::uint8_t lastAnnounced, bool trayShown);
 // The text the icon shows for the selected server when pointed at.
 TTextId TrayHintFor(std::uint8_t status);

@@ -6,6 +6,7 @@
 #include "monitor/probeservice.h"
 #include "monitor/spokenstate.h"
 #include "monitor/status.h"
+#include "ui/desktopnotifier.h"
 #include "ui/msgbox.h"
 #include "ui/skinfont.h"
 #include "ui/skinstyle.h"
@@ -66,7 +67,7 @@ void SetLabelText(QLabel* label, const QString& text)
     label->adjustSize();
 }
 
-// The desktop's own notification area.
+// The desktop's own notification area; where it has none, announcements go to its notification service.
 class TSystemTrayIcon : public TTrayIcon
 {
 public:
@@ -96,11 +97,21 @@ public:
     void ShowMessage(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
                      int durationMs) override
     {
-        icon_->showMessage(title, text, icon, durationMs);
+        if (Available()) {
+            icon_->showMessage(title, text, icon, durationMs);
+            return;
+        }
+        // Made at the first announcement only: most runs never need the bus.
+        if (!notifier_) {
+            notifier_ = new TDesktopNotifier(QDBusConnection::sessionBus(), this);
+            connect(notifier_, &TDesktopNotifier::clicked, this, &TTrayIcon::clicked);
+        }
+        notifier_->Notify(title, text, durationMs);
     }
 
 private:
     QSystemTrayIcon* icon_;
+    TDesktopNotifier* notifier_ = nullptr;
     int image_ = tiOffline;
 };
 
@@ -267,7 +278,7 @@ void TStatusDisplay::RefreshServerVisibleStatus()
     tray_->SetImage(view.TrayImage);
     SpeakState(*entry);
     if (state == ssOffline || state == ssOnline) {
-        if (std::optional<TTextId> message = AnnouncementFor(state, lastAnnouncedStatus_, TrayShown()))
+        if (std::optional<TTextId> message = AnnouncementFor(state, lastAnnouncedStatus_, WaitsAway()))
             Announce(ToQString(entry->Name), ToQString(Msg(*message)), state);
         lastAnnouncedStatus_ = state;
     }
@@ -288,6 +299,12 @@ void TStatusDisplay::SpeakState(const TServer& entry)
 bool TStatusDisplay::TrayShown() const
 {
     return tray_->Shown();
+}
+
+bool TStatusDisplay::WaitsAway() const
+{
+    // Without a notification area, a minimized window is where the user put it to wait.
+    return tray_->Shown() || (!tray_->Available() && window_->isMinimized());
 }
 
 void TStatusDisplay::MinimizeToTray()

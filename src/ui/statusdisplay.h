@@ -67,6 +67,9 @@ public:
     // From the notification area back to the screen.
     void RestoreWindow();
     bool TrayShown() const;
+    // The window waits out of sight (in the notification area, or minimized where there is none): the
+    // server's changes are announced.
+    bool WaitsAway() const;
     // Follows the window's minimizing by other means than its own button.
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -151,6 +151,9 @@ void TestCmdline::parsing_data()
     row("list and play", {"--list", "--play", "x"}, true, TCommandAction::Invalid, false, {}, "--list");
     row("probe alone", {"--probe"}, true, TCommandAction::Invalid, true, {}, "--probe");
     row("probe with play", {"--probe", "--play", "x"}, true, TCommandAction::Invalid, true, {}, "--probe");
+    row("activate", {"--activate"}, true, TCommandAction::Start);
+    row("activate and play", {"--activate", "--play", "x"}, true, TCommandAction::Play, false, "x");
+    row("list and activate", {"--list", "--activate"}, true, TCommandAction::Invalid, false, {}, "--activate");
 }
 
 void TestCmdline::parsing()
@@ -165,6 +168,7 @@ void TestCmdline::parsing()
     QCOMPARE(int(command.Action), action);
     QCOMPARE(command.Probe, probe);
     QCOMPARE(command.ServerName, name);
+    QCOMPARE(command.Activate, arguments.contains("--activate"));
     if (errorNames.isEmpty()) {
         QVERIFY(command.Error.isEmpty());
     } else {
@@ -185,7 +189,7 @@ void TestCmdline::helpNamesEveryOption()
         RunConsoleAction({.Action = TCommandAction::Help}, settings_, "korvan", streams.out.get(), streams.err.get()),
         kExitOk);
     const QString help = QString::fromLocal8Bit(ReadStream(streams.out.get()));
-    for (const char* option : {"--help", "--version", "--list", "--probe", "--play", "korvan", "update"})
+    for (const char* option : {"--help", "--version", "--list", "--probe", "--play", "--activate", "korvan", "update"})
         QVERIFY2(help.contains(option), option);
     QVERIFY(ReadStream(streams.err.get()).empty());
 

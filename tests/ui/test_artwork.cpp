@@ -1,5 +1,5 @@
 // The compiled-in artwork: every picture the index names loads at its stated size, and the window skin
-// keeps the properties the window's shape and layout rely on.
+// keeps the properties the window's shape and layout rely on; the state balls read apart without colour.
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -8,6 +8,8 @@
 #include <QSvgRenderer>
 #include <QtTest>
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace {
 
@@ -54,6 +56,45 @@ QImage Render(const QString& resource, int scale = 1)
     return image;
 }
 
+// The grey levels of a ball's gem, inside its rim: what is left of the picture on a grey screen.
+std::vector<double> GemInGrey(const QString& resource, int scale)
+{
+    constexpr double kGemRadius = 4.6;
+    const QImage image = Render(resource, scale);
+    const double centre = image.width() / 2.0;
+    const double radius = kGemRadius * scale;
+    std::vector<double> grey;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const double dx = x + 0.5 - centre;
+            const double dy = y + 0.5 - centre;
+            if (dx * dx + dy * dy > radius * radius)
+                continue;
+            const QRgb p = image.pixel(x, y);
+            grey.push_back(0.2126 * qRed(p) + 0.7152 * qGreen(p) + 0.0722 * qBlue(p));
+        }
+    return grey;
+}
+
+// How alike two grey pictures are in shape, whatever their brightness and contrast: 1 for the same
+// pattern (two gems of one drawing in other colours), near 0 for unrelated ones.
+double Likeness(const std::vector<double>& a, const std::vector<double>& b)
+{
+    const auto n = static_cast<double>(a.size());
+    double meanA = 0, meanB = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        meanA += a[i] / n;
+        meanB += b[i] / n;
+    }
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        ab += (a[i] - meanA) * (b[i] - meanB);
+        aa += (a[i] - meanA) * (a[i] - meanA);
+        bb += (b[i] - meanB) * (b[i] - meanB);
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 1.0;
+}
+
 bool IsKey(const QImage& image, int x, int y)
 {
     return image.pixel(x, y) == kKeyColour;
@@ -86,6 +127,8 @@ private slots:
     void listFrameClosesOnTheListOnEverySide();
     void picturesDrawnAsBackgroundsAreOpaque();
     void ballsMatchTheBackgroundTheyAreDrawnOn();
+    void stateBallsDifferInShapeNotOnlyInColour_data();
+    void stateBallsDifferInShapeNotOnlyInColour();
 };
 
 void TestArtwork::initTestCase()
@@ -240,6 +283,35 @@ void TestArtwork::ballsMatchTheBackgroundTheyAreDrawnOn()
             }
         }
     }
+}
+
+void TestArtwork::stateBallsDifferInShapeNotOnlyInColour_data()
+{
+    QTest::addColumn<QStringList>("pictures");
+    const QString tray = QStringLiteral(":/artwork/");
+    QTest::newRow("list") << QStringList{kSkinFolder + "BallNA.svg", kSkinFolder + "BallOffline.svg",
+                                         kSkinFolder + "BallOnline.svg"};
+    QTest::newRow("list, selected") << QStringList{kSkinFolder + "BallNASel.svg", kSkinFolder + "BallOfflineSel.svg",
+                                                   kSkinFolder + "BallOnlineSel.svg"};
+    QTest::newRow("notification area") << QStringList{tray + "tray_checking.svg", tray + "tray_offline.svg",
+                                                      tray + "tray_online.svg"};
+}
+
+void TestArtwork::stateBallsDifferInShapeNotOnlyInColour()
+{
+    // A red and a green gem look alike to many people and on a grey screen: each state carries a mark of
+    // its own. Gems that differ only in colour are alike above 0.95; the marks bring it below 0.5.
+    constexpr double kMostAlike = 0.7;
+    QFETCH(QStringList, pictures);
+    for (int scale : {1, kHiDpi})
+        for (int i = 0; i < pictures.size(); ++i)
+            for (int j = i + 1; j < pictures.size(); ++j) {
+                const double likeness = Likeness(GemInGrey(pictures[i], scale), GemInGrey(pictures[j], scale));
+                QVERIFY2(likeness < kMostAlike, qPrintable(QStringLiteral("scale %1: %2 and %3 alike by %4")
+                                                               .arg(scale)
+                                                               .arg(pictures[i], pictures[j])
+                                                               .arg(likeness)));
+            }
 }
 
 QTEST_MAIN(TestArtwork)

@@ -3,8 +3,11 @@
 #include "platform/posix/fd_posix.h"
 #include "platform/userdirs.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -29,16 +32,23 @@ std::string LockFolder()
 
 // A socket bound to a path, listening. The path is free to take: only the holder of the lock binds it,
 // so whatever stands there is a socket a killed holder left.
+bool ChannelAddress(const std::string& path, sockaddr_un& addr)
+{
+    if (path.size() + 1 > sizeof addr.sun_path)
+        return false;
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
 int OpenChannel(const std::string& path)
 {
     sockaddr_un addr{};
-    if (path.size() + 1 > sizeof addr.sun_path)
+    if (!ChannelAddress(path, addr))
         return -1;
     posix::TFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (fd.Get() < 0)
         return -1;
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     (void)::unlink(path.c_str());
     if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(fd.Get(), kChannelBacklog) != 0)
@@ -87,6 +97,91 @@ void InstanceLock::Release()
 InstanceLock::~InstanceLock()
 {
     Release();
+}
+
+int ConnectToHolder(const std::string& name)
+{
+    const std::string folder = LockFolder();
+    sockaddr_un addr{};
+    if (folder.empty() || name.empty() || name.find('/') != std::string::npos ||
+        !ChannelAddress(folder + name + kChannelSuffix, addr))
+        return -1;
+    posix::TFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    // A listening socket takes the connection into its backlog at once, so this does not wait on the holder.
+    if (fd.Get() < 0 || ::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        !PeerIsSameUser(fd.Get()))
+        return -1;
+    return fd.Release();
+}
+
+bool PeerIsSameUser(int socket)
+{
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    return ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 && length == sizeof peer &&
+           peer.uid == ::geteuid();
+}
+
+TChannelPeer AcceptChannelPeer(int channel)
+{
+    TChannelPeer peer;
+    posix::TFd fd(::accept4(channel, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (fd.Get() < 0)
+        return peer;
+    if (!PeerIsSameUser(fd.Get())) {
+        peer.Refused = true;
+        return peer;
+    }
+    peer.Fd = fd.Release();
+    return peer;
+}
+
+std::optional<std::string> ReceiveNow(int socket, std::size_t max)
+{
+    std::string bytes(max, '\0');
+    const ssize_t got = ::recv(socket, bytes.data(), max, MSG_DONTWAIT);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return std::nullopt;
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return bytes;
+}
+
+bool WaitReadable(int socket, int timeoutMs)
+{
+    pollfd watched{socket, POLLIN, 0};
+    int ready;
+    do
+        ready = ::poll(&watched, 1, timeoutMs);
+    while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+bool SendAll(int socket, std::string_view bytes, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd watched{socket, POLLOUT, 0};
+        if (left.count() <= 0 || ::poll(&watched, 1, static_cast<int>(left.count())) <= 0)
+            return false;
+    }
+    return true;
+}
+
+void CloseChannelSocket(int socket)
+{
+    if (socket >= 0)
+        ::close(socket);
 }
 
 bool HasDisplay()
