@@ -187,6 +187,25 @@ enum class TTextId : int
     UpdatesWithoutKey = 7351,
     WaitingForOldCopy = 7352,
 
+    // Keys, focus and what a screen reader says of the main window.
+    MenuAddServer = 7400,
+    MenuClose = 7401,
+    KeysHint = 7402,
+    SpokenOnlinePing = 7403,
+    SpokenOnline = 7404,
+    SpokenOffline = 7405,
+    SpokenChecking = 7406,
+    NameMenu = 7407,
+    NamePlay = 7408,
+    NameAdd = 7409,
+    NameRemove = 7410,
+    NameEdit = 7411,
+    NameRefreshAll = 7412,
+    NameNewsTab = 7413,
+    NameServerTab = 7414,
+    NameMoreTab = 7415,
+    NameServerList = 7416,
+
     // The desktop: a later start bringing the running window up, announcements without a notification area.
     OptionActivate = 7450,
     NotificationShowWindow = 7451,

@@ -1,7 +1,9 @@
 #include "ui/ImgBtn.h"
 
 #include "ui/skin.h"
+#include "ui/skinstyle.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -9,13 +11,16 @@ namespace {
 
 constexpr const char* kHoverSuffix = "_hover";
 constexpr const char* kDownSuffix = "_down";
+constexpr qreal kFocusPen = 1.0;
+// Corner rounding of the frame on a square picture, as the skin's buttons are cut.
+constexpr qreal kFocusCornerRadius = 3.0;
 
 } // namespace
 
 TImgBtn::TImgBtn(QWidget* parent) : QAbstractButton(parent)
 {
-    // The buttons sit on a skin; the keyboard belongs to the server list.
-    setFocusPolicy(Qt::NoFocus);
+    // Tab reaches the buttons; a click leaves the keyboard where it was (with the server list).
+    setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover, false);
 }
 
@@ -77,6 +82,27 @@ void TImgBtn::paintEvent(QPaintEvent*)
     QPainter painter(this);
     // A picture of another size is drawn at its own size from the top-left corner, as a picture control does.
     painter.drawPixmap(QPoint(0, 0), shown_);
+    if (hasFocus())
+        PaintFocusMark(painter);
+}
+
+void TImgBtn::PaintFocusMark(QPainter& painter) const
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(kSkinFocusColor, kFocusPen, Qt::DotLine));
+    const QRectF inside = QRectF(rect()).adjusted(kFocusPen / 2, kFocusPen / 2, -kFocusPen / 2, -kFocusPen / 2);
+    painter.drawRoundedRect(inside, kFocusCornerRadius, kFocusCornerRadius);
+}
+
+void TImgBtn::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier))) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 bool TImgBtn::hitButton(const QPoint& pos) const

@@ -5,7 +5,9 @@
 #include <QAbstractButton>
 #include <QPixmap>
 
+class QKeyEvent;
 class QMouseEvent;
+class QPainter;
 
 class TImgBtn : public QAbstractButton
 {
@@ -42,6 +44,8 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Enter presses it as Space does; other keys go on to the window.
+    void keyPressEvent(QKeyEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -53,6 +57,8 @@ protected:
 private:
     void Enter();
     void Leave();
+    // The keyboard's mark: a dotted frame in the skin's gold along the edge, rounded as the skin's buttons are.
+    void PaintFocusMark(QPainter& painter) const;
 
     // The skin picture still to be drawn for hover or pressed; empty when there is none.
     mutable QString pendingUp_;

@@ -1,8 +1,12 @@
 #include "ui/ListBoxEx.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QHash>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QStyleOptionFocusRect>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -15,10 +19,119 @@ constexpr int kWheelRows = 3;
 // One notch of a common mouse wheel.
 constexpr int kWheelNotch = QWheelEvent::DefaultDeltasPerStep;
 
+// One row as a screen reader meets it: a list item with the row's name, selected with the list's selection.
+class TListRowAccessible : public QAccessibleInterface
+{
+public:
+    TListRowAccessible(TListBoxEx* list, int index) : list_(list), index_(index) {}
+
+    bool isValid() const override { return list_ && index_ < list_->Count(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return list_ ? list_->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(list_.data()); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* focusChild() const override { return nullptr; }
+    QString text(QAccessible::Text t) const override
+    {
+        return isValid() && t == QAccessible::Name ? list_->RowName(index_) : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override
+    {
+        if (!isValid())
+            return {};
+        const QRect row = list_->ItemRect(index_);
+        return QRect(list_->mapToGlobal(row.topLeft()), row.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::ListItem; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state;
+        if (!isValid()) {
+            state.invalid = true;
+            return state;
+        }
+        state.selectable = true;
+        state.focusable = true;
+        if (index_ == list_->ItemIndex()) {
+            state.selected = true;
+            state.focused = list_->hasFocus();
+        }
+        const int top = list_->TopIndex();
+        if (index_ < top || index_ >= top + std::max(1, list_->VisibleRows()))
+            state.offscreen = true;
+        return state;
+    }
+
+private:
+    QPointer<TListBoxEx> list_;
+    const int index_;
+};
+
+// The list with a child per row, made when a screen reader first asks for it and kept while the list lives.
+class TListBoxExAccessible : public QAccessibleWidget
+{
+public:
+    explicit TListBoxExAccessible(TListBoxEx* list) : QAccessibleWidget(list, QAccessible::List) {}
+    ~TListBoxExAccessible() override
+    {
+        for (const QAccessible::Id id : std::as_const(rows_))
+            QAccessible::deleteAccessibleInterface(id);
+    }
+
+    int childCount() const override { return List()->Count(); }
+    QAccessibleInterface* child(int index) const override
+    {
+        if (index < 0 || index >= List()->Count())
+            return nullptr;
+        auto found = rows_.constFind(index);
+        if (found == rows_.constEnd())
+            found =
+                rows_.insert(index, QAccessible::registerAccessibleInterface(new TListRowAccessible(List(), index)));
+        return QAccessible::accessibleInterface(*found);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        for (auto row = rows_.constBegin(); row != rows_.constEnd(); ++row)
+            if (QAccessible::accessibleInterface(row.value()) == child)
+                return row.key() < List()->Count() ? row.key() : -1;
+        return -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override
+    {
+        return child(List()->ItemAtPos(List()->mapFromGlobal(QPoint(x, y))));
+    }
+    QAccessibleInterface* focusChild() const override
+    {
+        return List()->hasFocus() ? child(List()->ItemIndex()) : nullptr;
+    }
+
+private:
+    TListBoxEx* List() const { return static_cast<TListBoxEx*>(widget()); }
+
+    mutable QHash<int, QAccessible::Id> rows_;
+};
+
+QAccessibleInterface* ListBoxExAccessibleFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TListBoxEx") && object && object->isWidgetType())
+        return new TListBoxExAccessible(static_cast<TListBoxEx*>(object));
+    return nullptr;
+}
+
 } // namespace
 
 TListBoxEx::TListBoxEx(QWidget* parent) : QWidget(parent)
 {
+    // Once for the program: Qt keeps the factory for every list made after.
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(ListBoxExAccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -114,7 +227,23 @@ void TListBoxEx::SetSelection(int index)
         return;
     itemIndex_ = index;
     update();
+    if (itemIndex_ >= 0 && QAccessible::isActive()) {
+        // A screen reader follows the selected row and says it.
+        QAccessibleEvent selection(this, QAccessible::Selection);
+        selection.setChild(itemIndex_);
+        QAccessible::updateAccessibility(&selection);
+        if (hasFocus()) {
+            QAccessibleEvent focus(this, QAccessible::Focus);
+            focus.setChild(itemIndex_);
+            QAccessible::updateAccessibility(&focus);
+        }
+    }
     emit ItemIndexChanged(itemIndex_);
+}
+
+QString TListBoxEx::RowName(int index) const
+{
+    return rowName_ ? rowName_(index) : Item(index);
 }
 
 int TListBoxEx::VisibleRows() const

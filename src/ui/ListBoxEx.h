@@ -55,6 +55,12 @@ public:
     // Some rows changed their look (not their count): repaint what is visible of them.
     void RowsChanged();
 
+    // What assistive technology reads for row `index`; its text when unset. Each row is an item of its own
+    // to a screen reader, named by this.
+    using TRowName = std::function<QString(int index)>;
+    void SetRowName(TRowName name) { rowName_ = std::move(name); }
+    QString RowName(int index) const;
+
 signals:
     // The selected row changed, whatever moved it: keys, mouse, a call, rows removed or replaced.
     void ItemIndexChanged(int index);
@@ -84,6 +90,7 @@ private:
 
     QStringList items_;
     TDrawItem drawItem_;
+    TRowName rowName_;
     int itemHeight_ = 16;
     int itemIndex_ = -1;
     int topIndex_ = 0;

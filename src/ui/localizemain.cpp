@@ -2,10 +2,12 @@
 
 #include "core/localization_u.h"
 #include "ui/ImgBtn.h"
+#include "ui/listkeys.h"
 #include "ui/msgbox.h"
 #include "ui/skin.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QWidget>
@@ -39,6 +41,29 @@ constexpr TCaption kMenuItems[] = {
     {"ItemClearScreenshots", TTextId::MenuClearScreenshots},
     {"ItemUpdate", TTextId::MenuUpdate},
     {"ItemAbout", TTextId::MenuAbout},
+    {"ItemAddServer", TTextId::MenuAddServer},
+    {"ItemClose", TTextId::MenuClose},
+};
+
+// What a screen reader calls each control: a short name; the tooltip, keys and all, is its description.
+constexpr TCaption kAccessibleNames[] = {
+    {"BtnMinimize", TTextId::HintMinimize},
+    {"BtnClose", TTextId::HintClose},
+    {"BtnRefreshAll", TTextId::NameRefreshAll},
+    {"BtnDown", TTextId::HintMoveDown},
+    {"BtnUp", TTextId::HintMoveUp},
+    {"BtnMenu", TTextId::NameMenu},
+    {"BtnPlay", TTextId::NamePlay},
+    {"BtnAdd", TTextId::NameAdd},
+    {"BtnRemove", TTextId::NameRemove},
+    {"BtnEdit", TTextId::NameEdit},
+    {"btnInfoPanel", TTextId::MenuInfoPanel},
+    {"InfoBtn0", TTextId::NameNewsTab},
+    {"InfoBtn1", TTextId::NameServerTab},
+    {"InfoBtn2", TTextId::NameMoreTab},
+    {"BtnPrev", TTextId::HintNewerNews},
+    {"BtnNext", TTextId::HintOlderNews},
+    {"List", TTextId::NameServerList},
 };
 constexpr TCaption kFoldersMenu = {"ItemFoldersClearing", TTextId::MenuFoldersClearing};
 
@@ -71,6 +96,20 @@ void SetHint(QWidget* form, const TCaption& caption, const QString& text)
 {
     if (auto* control = Find<QWidget>(form, caption.control))
         control->setToolTip(text);
+}
+
+// The hint of a button with a line naming every key of its command, as the menu shows them.
+void AddKeysToHint(QWidget* form, const TButtonCommand& button)
+{
+    auto* control = Find<QWidget>(form, button.button);
+    const QList<QKeyCombination> keys = WindowKeysOf(button.command);
+    if (!control || keys.isEmpty())
+        return;
+    QStringList names;
+    for (const QKeyCombination key : keys)
+        names.append(QKeySequence(key).toString(QKeySequence::NativeText));
+    const std::string joined = names.join(QStringLiteral(", ")).toStdString();
+    control->setToolTip(control->toolTip() + QLatin1Char('\n') + ToQString(FillText(TTextId::KeysHint, {joined})));
 }
 
 void SetLabel(QWidget* form, const TCaption& caption)
@@ -116,4 +155,9 @@ void LocalizeMainForm(QWidget* form)
             UiText(kPrevHint.textId) + QLatin1String(kKeyLineSeparator) +
                 QString::fromStdString(Msg(TTextId::LeftArrow)));
     SetLabel(form, kRSSChannelLabel);
+    for (const TButtonCommand& button : kButtonCommands)
+        AddKeysToHint(form, button);
+    for (const TCaption& name : kAccessibleNames)
+        if (auto* control = Find<QWidget>(form, name.control))
+            control->setAccessibleName(UiText(name.textId));
 }

@@ -80,6 +80,9 @@ TMainForm::TMainForm(TSettings& settings, TProbeService& probes, TNewsService& n
     setFocusProxy(List);
     SetupFrameControls();
     SetupComponents();
+    SetupWindowKeys();
+    SetupTabOrder();
+    typeAheadClock_.start();
 
     FormCreate();
 }
@@ -268,9 +271,56 @@ void TMainForm::SetupFrameControls()
         {"ItemClearScreenshots", &TMainForm::ItemClearScreenshotsClick},
         {"ItemUpdate", &TMainForm::ItemUpdateClick},
         {"ItemAbout", &TMainForm::ItemAboutClick},
+        {"ItemAddServer", &TMainForm::BtnAddClick},
+        {"ItemClose", &TMainForm::BtnCloseClick},
     };
     for (const auto& [item, handler] : items)
         connect(frame_->Item(item), &QAction::triggered, this, handler);
+}
+
+void TMainForm::SetupWindowKeys()
+{
+    const struct
+    {
+        TListCommand command;
+        const char* item;
+        void (TMainForm::*handler)();
+    } commands[] = {
+        {TListCommand::AddServer, "ItemAddServer", nullptr},
+        {TListCommand::Close, "ItemClose", nullptr},
+        {TListCommand::RemoveServer, "KeyRemoveServer", &TMainForm::BtnRemoveClick},
+        {TListCommand::EditServer, "KeyEditServer", &TMainForm::BtnEditClick},
+    };
+    for (const auto& [command, item, handler] : commands) {
+        QAction* action = frame_->Item(item);
+        if (!action) {
+            action = new QAction(this);
+            action->setObjectName(item);
+            connect(action, &QAction::triggered, this, handler);
+        }
+        QList<QKeySequence> keys;
+        for (const QKeyCombination key : WindowKeysOf(command, true))
+            keys.append(QKeySequence(key));
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        // A menu that is closed hears no keys: the window holds the action too.
+        addAction(action);
+    }
+}
+
+void TMainForm::SetupTabOrder()
+{
+    const char* const order[] = {"btnInfoPanel", "BtnRefreshAll", "BtnDown",     "BtnUp",    "BtnMenu",  "BtnPlay",
+                                 "BtnAdd",       "BtnRemove",     "BtnEdit",     "InfoBtn0", "InfoBtn1", "InfoBtn2",
+                                 "BtnPrev",      "BtnNext",       "BtnMinimize", "BtnClose"};
+    QWidget* previous = List;
+    for (const char* name : order) {
+        auto* next = findChild<QWidget*>(QString::fromLatin1(name));
+        if (!next)
+            continue;
+        setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void TMainForm::SetupComponents()
@@ -280,7 +330,7 @@ void TMainForm::SetupComponents()
             altKeys_.insert(key->key());
         else
             altKeys_.remove(key->key());
-        ListKeyDown(key->key(), key->modifiers());
+        ListKeyDown(key->key(), key->modifiers(), key->text());
     });
     connect(List, &TListBoxEx::KeyUp, this, [this](QKeyEvent* key) {
         // A held key repeats its release too; the step follows the last one only.
@@ -398,7 +448,7 @@ void TMainForm::UpdateList()
     serverList_->UpdateList();
 }
 
-void TMainForm::ListKeyDown(int key, Qt::KeyboardModifiers modifiers)
+void TMainForm::ListKeyDown(int key, Qt::KeyboardModifiers modifiers, const QString& text)
 {
     switch (ListKeyDownCommand(key, modifiers)) {
     case TListCommand::Play:
@@ -437,13 +487,19 @@ void TMainForm::ListKeyDown(int key, Qt::KeyboardModifiers modifiers)
         SelectInfoPanel((infoPanelPage_ + 1) % kPanelPageCount);
         break;
     default:
-        ListKeyPress(key, modifiers);
+        ListKeyPress(key, modifiers, text);
         break;
     }
 }
 
-void TMainForm::ListKeyPress(int key, Qt::KeyboardModifiers modifiers)
+void TMainForm::ListKeyPress(int key, Qt::KeyboardModifiers modifiers, const QString& text)
 {
+    const bool searchable = TypesIntoSearch(text, modifiers);
+    // Within a name being typed, M and R are letters of it; on their own they keep their commands.
+    if (searchable && typeAhead_.Continues(typeAheadClock_.elapsed())) {
+        ListTypeAhead(text);
+        return;
+    }
     switch (ListKeyPressCommand(key, modifiers)) {
     case TListCommand::OpenMenu:
         BtnMenuClick();
@@ -452,8 +508,32 @@ void TMainForm::ListKeyPress(int key, Qt::KeyboardModifiers modifiers)
         BtnRefreshAllClick();
         break;
     default:
+        if (searchable)
+            ListTypeAhead(text);
         break;
     }
+}
+
+void TMainForm::ListTypeAhead(const QString& text)
+{
+    QStringList names;
+    names.reserve(List->Count());
+    for (int row = 0; row < List->Count(); ++row)
+        names.append(List->Item(row));
+    const int row = typeAhead_.Type(text, typeAheadClock_.elapsed(), names, SelectedIndex());
+    if (row < 0 || row == SelectedIndex())
+        return;
+    SelectIndex(row);
+    // A server picked by name is picked as by the arrows: probed now, with a fresh refresh period.
+    ListMouseDown();
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event)
+{
+    // Only from a button: the list has run its keys already, and the news view keeps its own.
+    if (qobject_cast<TImgBtn*>(focusWidget()) && !event->isAutoRepeat())
+        ListKeyDown(event->key(), event->modifiers(), event->text());
+    QWidget::keyPressEvent(event);
 }
 
 void TMainForm::ListKeyUp(int key, Qt::KeyboardModifiers modifiers)

@@ -7,6 +7,9 @@
 #include "core/settings.h"
 #include "ui/mainframe.h"
 
+#include "ui/listkeys.h"
+
+#include <QElapsedTimer>
 #include <QRect>
 #include <QSet>
 #include <QWidget>
@@ -62,8 +65,11 @@ public:
     // Whatever moved the selection (keys, mouse, a move, a removal, a call): when it now rests on
     // another server, the status line, the tray's tooltip and the information panel show that one.
     void SelectedServerChanged();
-    void ListKeyDown(int key, Qt::KeyboardModifiers modifiers);
-    void ListKeyPress(int key, Qt::KeyboardModifiers modifiers);
+    // `text` is the character the key typed, if any: it may go to the search by name.
+    void ListKeyDown(int key, Qt::KeyboardModifiers modifiers, const QString& text = {});
+    void ListKeyPress(int key, Qt::KeyboardModifiers modifiers, const QString& text = {});
+    // Selects the next server whose name begins with what was typed within the last second.
+    void ListTypeAhead(const QString& text);
     void ListKeyUp(int key, Qt::KeyboardModifiers modifiers);
     void BtnUpClick();
     void BtnDownClick();
@@ -131,10 +137,16 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Keys a focused button left alone: the list's keys still work there.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // -- construction --
     void SetupFrameControls();
+    // The window's own keys (kWindowKeys), on the menu's items where it has them.
+    void SetupWindowKeys();
+    // Tab walks the controls as they are laid out: the list, the round buttons, the bottom row, the panel, the title.
+    void SetupTabOrder();
     // One of the window's picture buttons; its pictures are the skin's, named after it without "Btn".
     TImgBtn* MakeImageButton(const char* name, QRect geometry, void (TMainForm::*onClick)());
     void ApplyWindowSettings(const TWindowSettings& window);
@@ -167,6 +179,8 @@ private:
     bool shownOnce_ = false;
     // Keys that went down with Alt held and have not come up yet.
     QSet<int> altKeys_;
+    TTypeAhead typeAhead_;
+    QElapsedTimer typeAheadClock_;
     bool destroyed_ = false;
     bool firstPaintPending_ = false;
 

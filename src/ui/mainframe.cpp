@@ -102,6 +102,7 @@ TMainFrame::TMainFrame(QWidget* window) : QObject(window), window_(window)
     Menu_->setStyleSheet(MenuStyleSheet());
     // A pop-up is a window of its own and does not take the main window's face by itself; nor does a submenu.
     Menu_->setFont(SkinFont(kSkinTextPx));
+    AddItem(Menu_, "ItemAddServer");
     AddItem(Menu_, "ItemSettings");
     Menu_->addSeparator();
     QAction* panel = AddItem(Menu_, "ItemInfoPanel");
@@ -116,6 +117,8 @@ TMainFrame::TMainFrame(QWidget* window) : QObject(window), window_(window)
     Menu_->addSeparator();
     AddItem(Menu_, "ItemUpdate");
     AddItem(Menu_, "ItemAbout");
+    Menu_->addSeparator();
+    AddItem(Menu_, "ItemClose");
 
     PopupTimer_ = new QTimer(this);
     PopupTimer_->setObjectName("PopupTimer");

@@ -2,7 +2,9 @@
 
 #include "core/globaltypes_u.h"
 #include "core/servers_u.h"
+#include "monitor/spokenstate.h"
 #include "ui/ListBoxEx.h"
+#include "ui/msgbox.h"
 #include "ui/skin.h"
 #include "ui/skinfont.h"
 #include "ui/skinstyle.h"
@@ -110,6 +112,10 @@ TServerListView::TServerListView(QWidget* window) : QObject(window), window_(win
     List_->setPalette(palette);
     List_->SetDrawItem([this](QPainter& painter, int index, const QRect& rect, bool selected) {
         ListDrawItem(painter, index, rect, selected);
+    });
+    List_->SetRowName([this](int index) {
+        const TServer* server = ServerAt(index);
+        return server ? ToQString(SpokenServerState(server->Name, server->Status, server->Ping)) : List_->Item(index);
     });
     List_->installEventFilter(this);
     connect(List_, &TListBoxEx::MouseMoved, this,

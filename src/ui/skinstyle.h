@@ -24,6 +24,7 @@ inline constexpr QColor kSkinMenuDisabledColor{0x6E, 0x6E, 0x6E};
 inline constexpr QColor kSkinMenuSeparatorColor{0x5A, 0x46, 0x14};
 inline constexpr QColor kSkinScrollThumbColor{0x6B, 0x54, 0x18};
 inline constexpr QColor kSkinScrollThumbEdgeColor{0xA8, 0x86, 0x2A};
+inline constexpr QColor kSkinFocusColor = kSkinListTextColor; // the mark of the button the keyboard is on
 // The light dialogs (About) and their links: blue, red under the mouse, navy once opened.
 inline constexpr QColor kDialogFaceColor{0xF0, 0xF0, 0xF0};
 inline constexpr QColor kDialogTextColor{0x00, 0x00, 0x00};

@@ -5,6 +5,7 @@
 #include "core/servers_u.h"
 #include "core/settings.h"
 #include "monitor/probeservice.h"
+#include "monitor/spokenstate.h"
 #include "monitor/status.h"
 #include "ui/desktopnotifier.h"
 #include "ui/msgbox.h"
@@ -465,7 +466,19 @@ void TStatusDisplay::RefreshServerVisibleStatus()
         Ping->hide();
     }
     tray_->SetImage(view.TrayImage);
+    SpeakState(*entry);
     RefreshTrayToolTip();
+}
+
+void TStatusDisplay::SpeakState(const TServer& entry)
+{
+    const bool settled = entry.Status == ssOffline || entry.Status == ssOnline;
+    if (entry.Id == spokenId_ && (!settled || entry.Status == spokenStatus_))
+        return;
+    spokenId_ = entry.Id;
+    spokenStatus_ = entry.Status;
+    // Setting the name is what tells the screen reader.
+    Status->setAccessibleName(ToQString(SpokenServerState(entry.Name, entry.Status, entry.Ping)));
 }
 
 bool TStatusDisplay::TrayShown() const

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QLabel;
+struct TServer;
 class QTimer;
 class QWidget;
 class TProbeService;
@@ -128,6 +129,9 @@ private:
     void EndWait();
     // Starts the timer unless paused or already running.
     void ArmTimer();
+    // Gives the status line the server's state as a sentence for screen readers, which they announce
+    // when it changes: on another server, or between online and offline (not each probe's checking).
+    void SpeakState(const TServer& entry);
 
     QWidget* const window_;
     TProbeService& probes_;
@@ -143,6 +147,8 @@ private:
     // The server waited for; 0 for none.
     std::uint64_t waitId_ = 0;
     QTimer* waitTimer_ = nullptr;
+    std::uint64_t spokenId_ = 0;
+    std::uint8_t spokenStatus_ = 0;
 
     QLabel* LabStatus = nullptr;
     QLabel* Status = nullptr;

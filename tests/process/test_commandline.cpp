@@ -320,8 +320,8 @@ void TestCommandLine::installedCopyKeepsSettingsInConfigFolder()
 
     QVERIFY(korvan.Start());
     QVERIFY2(!korvan.MainWindow(kPatientMs).isEmpty(), korvan.StdErr().constData());
-    // The menu's update item (its fourth line) only says that the package manager brings updates.
-    QVERIFY(korvan.Key("m Down Down Down Down Return"));
+    // The menu's update item (its fifth) only says that the package manager brings updates.
+    QVERIFY(korvan.Key("m Down Down Down Down Down Return"));
     const QString notice = korvan.WaitForWindow("^Information", kPatientMs);
     QVERIFY2(!notice.isEmpty(), qPrintable(korvan.WindowTitles().join('|')));
     QVERIFY(korvan.Key("Return", notice));

@@ -18,8 +18,8 @@ const QByteArray kServers = "[Alpha]\r\nAddress=127.0.0.1:1\r\nComments=first\r\
 constexpr int kStepMs = 30000;
 constexpr int kPollMs = 100;
 const QString kListPath = QStringLiteral("/download/update/en/update.txt");
-// The menu's update item is its fourth line.
-const QString kOpenUpdateItem = QStringLiteral("m Down Down Down Down Return");
+// The menu's update item is its fifth.
+const QString kOpenUpdateItem = QStringLiteral("m Down Down Down Down Down Return");
 
 QString SignedBuild()
 {

@@ -69,7 +69,8 @@ void TestLocalizeMain::everyHintAndCaptionOfTheWindow()
         auto* button = form.findChild<TImgBtn*>(hint.name);
         QVERIFY2(button, hint.name);
         QVERIFY(!Text(hint.id).isEmpty());
-        QCOMPARE(button->toolTip(), Text(hint.id));
+        // The design's hint comes first; a line naming the keys may follow it.
+        QCOMPARE(button->toolTip().section(QLatin1Char('\n'), 0, 0), Text(hint.id));
         // Every button has its pictures.
         QVERIFY2(!button->Pic().isNull() && !button->PicUp().isNull() && !button->PicDown().isNull(), hint.name);
     }

@@ -357,7 +357,8 @@ void TestServerList::menuKeyAndButtonOpenTheMenu()
     menu->hide();
     // Every item is there, in its place, captioned from the text table.
     const QStringList expected = {
-        "Settings", "", "Information panel", "Folders clearing", "", "Is there any newer version?", "About"};
+        "Add server...", "Settings", "",     "Information panel", "Folders clearing", "", "Is there any newer version?",
+        "About",         "",         "Close"};
     QStringList captions;
     for (QAction* action : menu->actions())
         captions << action->text();

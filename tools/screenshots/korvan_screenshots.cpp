@@ -125,6 +125,24 @@ int main(int argc, char** argv)
              f.BtnMenuClick();
          },
          true},
+        {"focus_play", 7,
+         [](TMainForm& f) {
+             f.SelectIndex(0);
+             if (auto* button = f.findChild<QWidget*>("BtnPlay"))
+                 button->setFocus(Qt::TabFocusReason);
+         }},
+        {"focus_round", 7,
+         [](TMainForm& f) {
+             f.SelectIndex(0);
+             if (auto* button = f.findChild<QWidget*>("btnInfoPanel"))
+                 button->setFocus(Qt::TabFocusReason);
+         }},
+        {"focus_close", 7,
+         [](TMainForm& f) {
+             f.SelectIndex(0);
+             if (auto* button = f.findChild<QWidget*>("BtnClose"))
+                 button->setFocus(Qt::TabFocusReason);
+         }},
         {"info_panel", 7,
          [](TMainForm& f) {
              f.SelectIndex(0);
