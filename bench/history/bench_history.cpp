@@ -56,8 +56,7 @@ int main()
 
     std::printf("servers: %d, probes recorded per server: %d (ring of %zu)\n", kServerCount, kRounds, kHistoryLength);
     std::printf("history: %zu bytes per server after one hour, %zu after two (sample %zu bytes)\n",
-                (afterFirstHour - before) / kServerCount, (afterHistory - before) / kServerCount,
-                sizeof(TProbeSample));
+                (afterFirstHour - before) / kServerCount, (afterHistory - before) / kServerCount, sizeof(TProbeSample));
     std::printf("watch state: %zu bytes per server\n", (afterWatch - afterHistory) / kServerCount);
     std::printf("recording: %.1f ns per probe\n", seconds * 1e9 / (static_cast<double>(kRounds) * kServerCount));
     return 0;
